@@ -1,0 +1,20 @@
+# Every entry point installs what is missing first, so each works on a fresh machine.
+.PHONY: deps build test demo bench fuzz soak
+
+deps:
+	@scripts/setup-deps.sh
+
+build: deps
+	@scripts/build.sh
+
+test: deps
+	@scripts/run-tests.sh
+
+demo: deps
+	@scripts/demo.sh
+
+bench: deps
+	@scripts/bench.sh
+
+fuzz: deps
+	@scripts/fuzz.sh

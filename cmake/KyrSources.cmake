@@ -1,0 +1,17 @@
+# Source collection by naming rule: "name_win.cpp" is Windows-only, "name_posix.cpp" is everything else,
+# every other .cpp is portable. Keeps #ifdefs out of the build files and the code.
+function(kyr_collect_sources out_var dir)
+    file(GLOB_RECURSE all CONFIGURE_DEPENDS ${dir}/*.cpp)
+    set(kept)
+    foreach(file IN LISTS all)
+        get_filename_component(name ${file} NAME_WE)
+        if(name MATCHES "_win$" AND NOT WIN32)
+            continue()
+        endif()
+        if(name MATCHES "_posix$" AND WIN32)
+            continue()
+        endif()
+        list(APPEND kept ${file})
+    endforeach()
+    set(${out_var} ${kept} PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,72 @@
+#include "launcher/shell/launcher_settings.hpp"
+
+#include "launcher/shell/ini_value.hpp"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace launcher {
+namespace {
+
+constexpr const char* kSection = "Servers";
+
+std::string readValue(const std::string& iniPath, const std::string& key, unsigned bufferSize) {
+    std::vector<char> buffer(bufferSize, '\0');
+    GetPrivateProfileStringA(kSection, key.c_str(), "", buffer.data(), bufferSize, iniPath.c_str());
+    return std::string(buffer.data());
+}
+
+bool writeValue(const std::string& iniPath, const std::string& key, const std::string& value) {
+    return WritePrivateProfileStringA(kSection, key.c_str(), value.c_str(), iniPath.c_str()) != FALSE;
+}
+
+// Empty when the slug has no allowed character: such a server has no region key at all.
+std::string regionKey(const std::string& slug) {
+    std::string clean = sanitizeIniValue(slug, kLastServerLimit, false);
+    return clean.empty() ? std::string() : "Region." + clean;
+}
+
+} // namespace
+
+std::string readAccessCode(const std::string& iniPath) {
+    return sanitizeIniValue(readValue(iniPath, "AccessCode", kAccessCodeBuffer), kAccessCodeLimit, true);
+}
+
+bool writeAccessCode(const std::string& iniPath, const std::string& code) {
+    return writeValue(iniPath, "AccessCode", sanitizeIniValue(code, kAccessCodeLimit, true));
+}
+
+std::string readLastServer(const std::string& iniPath) {
+    return sanitizeIniValue(readValue(iniPath, "Last", kLastServerBuffer), kLastServerLimit, false);
+}
+
+bool writeLastServer(const std::string& iniPath, const std::string& slug) {
+    return writeValue(iniPath, "Last", sanitizeIniValue(slug, kLastServerLimit, false));
+}
+
+std::string readRegion(const std::string& iniPath, const std::string& slug) {
+    const std::string key = regionKey(slug);
+    if (key.empty()) {
+        return {};
+    }
+    return sanitizeIniValue(readValue(iniPath, key, kRegionBuffer), kRegionLimit, false);
+}
+
+bool writeRegion(const std::string& iniPath, const std::string& slug, const std::string& region) {
+    const std::string key = regionKey(slug);
+    if (key.empty()) {
+        return false;
+    }
+    return writeValue(iniPath, key, sanitizeIniValue(region, kRegionLimit, false));
+}
+
+std::string readBmdStamp(const std::string& iniPath) {
+    return sanitizeIniValue(readValue(iniPath, "BmdStamp", kBmdStampBuffer), kBmdStampLimit, false);
+}
+
+bool writeBmdStamp(const std::string& iniPath, const std::string& stamp) {
+    return writeValue(iniPath, "BmdStamp", sanitizeIniValue(stamp, kBmdStampLimit, false));
+}
+
+} // namespace launcher

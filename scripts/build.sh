@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Configures and builds the given presets (default: every preset that `make test` needs).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+presets=("$@")
+[ "${#presets[@]}" -gt 0 ] || presets=(native native-asan win64 win32)
+
+for preset in "${presets[@]}"; do
+    echo "== build $preset"
+    if [ ! -f "build/$preset/build.ninja" ]; then
+        cmake --preset "$preset" >/dev/null
+    fi
+    cmake --build --preset "$preset"
+done

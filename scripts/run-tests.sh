@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Builds every preset, runs the native tests (plain and sanitized) and the Windows tests under Wine,
+# checks the shipped 32-bit binaries, and ends with one line: "N passed, N failed".
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+passed=0
+failed=0
+failures=()
+
+record() { # record NAME STATUS
+    if [ "$2" -eq 0 ]; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        failures+=("$1")
+    fi
+}
+
+# Adds up the GoogleTest XML reports of one build; a suite that crashed before writing its report
+# counts as one failure through ctest's own exit status.
+count_reports() { # count_reports BUILD_DIR
+    local report tests fails disabled skipped
+    for report in "$1"/test-results/*.xml; do
+        [ -f "$report" ] || continue
+        tests=$(grep -m1 -o '<testsuites tests="[0-9]*"' "$report" | grep -o '[0-9]*')
+        fails=$(grep -m1 -o '<testsuites [^>]*failures="[0-9]*"' "$report" | grep -o 'failures="[0-9]*"' | grep -o '[0-9]*')
+        disabled=$(grep -m1 -o '<testsuites [^>]*disabled="[0-9]*"' "$report" | grep -o 'disabled="[0-9]*"' | grep -o '[0-9]*')
+        skipped=$(grep -c '<skipped' "$report")
+        passed=$((passed + ${tests:-0} - ${fails:-0} - ${disabled:-0} - ${skipped:-0}))
+        failed=$((failed + ${fails:-0}))
+        [ "${fails:-0}" -eq 0 ] || failures+=("$(basename "$report" .xml) in $1")
+    done
+}
+
+run_suite() { # run_suite PRESET
+    local dir=build/$1
+    rm -rf "$dir/test-results"
+    echo "== test $1"
+    ctest --preset "$1" -j 2
+    local status=$?
+    local before=$failed
+    count_reports "$dir"
+    if [ "$status" -ne 0 ] && [ "$failed" -eq "$before" ]; then
+        record "ctest $1 (a test program crashed or timed out)" 1
+    fi
+}
+
+check_win32_binaries() {
+    local exe arch imports found=0
+    for exe in $(find build/win32 -name '*.exe' -not -path '*/CMakeFiles/*'); do
+        found=1
+        arch=$(file -b "$exe")
+        case "$arch" in
+            "PE32 executable"*"Intel 80386"*) record "$exe is PE32 i386" 0 ;;
+            *) echo "not a 32-bit PE: $exe ($arch)"; record "$exe is PE32 i386" 1 ;;
+        esac
+        imports=$(i686-w64-mingw32-objdump -p "$exe" | grep 'DLL Name' | grep -i -E 'libstdc|libgcc|libwinpthread' || true)
+        if [ -n "$imports" ]; then
+            echo "$exe needs MinGW DLLs: $imports"
+            record "$exe is static" 1
+        else
+            record "$exe is static" 0
+        fi
+    done
+    record "win32 build produced executables" $((1 - found))
+}
+
+if ! scripts/build.sh native native-asan win64 win32; then
+    echo "build failed"
+    echo "0 passed, 1 failed"
+    exit 1
+fi
+
+run_suite native
+run_suite native-asan
+run_suite win64
+wineserver_prefix=build/win64/wineprefix
+[ -d "$wineserver_prefix" ] && WINEPREFIX=$PWD/$wineserver_prefix wineserver -k 2>/dev/null
+check_win32_binaries
+
+for f in "${failures[@]}"; do
+    echo "FAILED: $f"
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
