@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds the native preset and runs every benchmark program; figures go to stdout and build/bench/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/build.sh native
+mkdir -p build/bench
+for program in build/native/bench/*_bench; do
+    [ -x "$program" ] || continue
+    name=$(basename "$program")
+    echo "== $name"
+    "$program" --benchmark_out="build/bench/$name.json" --benchmark_out_format=json
+done
