@@ -1,0 +1,87 @@
+#pragma once
+// Verified retrieval of one content-addressed chunk from the cheapest place that has it: bytes already
+// installed in the game folder, a downloaded pack, a prefetched copy, or the chunk's own store object.
+// Only bytes whose SHA-256 equals the chunk's name are ever returned.
+
+#include "patch/store_records.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace gu::patch {
+
+using LogLine = std::function<void(const std::string&)>;
+
+// Store path of a chunk object: "v1/chunks/" + h[0..2) + "/" + h + ".zst". VerifyError for fewer than two
+// characters.
+std::string chunk_path(std::string_view h);
+
+// A place in an installed file expected to hold a chunk's uncompressed bytes.
+struct LocalChunkRef {
+    std::string path; // relative to the game folder, "/" as separator
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+using LocalChunkMap = std::unordered_map<std::string, LocalChunkRef>;  // chunk hash -> place
+using ChunkSet = std::unordered_set<std::string>;                      // chunk hashes
+using PrefetchedChunks = std::unordered_map<std::string, std::string>; // chunk hash -> compressed bytes
+
+// The pack downloader as fetch_chunk sees it.
+class PackFiles {
+public:
+    // Local file of the complete, verified pack, downloading it first when needed; nothing when the pack
+    // is not to be used. May throw; fetch_chunk treats every failure as "no pack".
+    virtual std::optional<std::filesystem::path> pack_for_chunk(std::uint32_t pack) = 0;
+
+protected:
+    ~PackFiles() = default;
+};
+
+// The retrying get of single chunk objects.
+class ChunkObjects {
+public:
+    // Whole store object at path, retried on FetchError; may_wait allows waiting for an unreachable store.
+    // LocalWriteError is never retried.
+    virtual std::string retry_fetch(const std::string& path, bool may_wait, const LogLine& log_line) = 0;
+
+protected:
+    ~ChunkObjects() = default;
+};
+
+// References into the run's own counters (RunResult), shared with the pack downloader.
+struct ChunkCounters {
+    std::uint32_t& chunks_obtained;  // distinct chunks obtained from a pack or the store
+    std::uint64_t& bytes_downloaded; // compressed bytes transferred
+};
+
+// Everything fetch_chunk consults; owned by the update run, which outlives every call.
+struct ChunkFetchContext {
+    LocalChunkMap& local_chunks;
+    const std::filesystem::path& game_dir;
+    // Chunks of the previous version's files, below the installation root (which differs from game_dir
+    // while a transactional run stages its files). Consulted right after local_chunks, by the same rule.
+    LocalChunkMap& previous_chunks;
+    const std::filesystem::path& previous_dir;
+    bool use_packs;
+    const PackIndex& pack_index;
+    PackFiles& pack_cache;
+    ChunkSet& verified_chunks;
+    ChunkCounters stats;
+    PrefetchedChunks& prefetched;
+    ChunkObjects& retry_fetch;
+    const LogLine& log;
+};
+
+// The uncompressed, verified bytes of one chunk. Installed bytes and packs are tried opportunistically and
+// fail silently; only the per-chunk object can fail the chunk (VerifyError, FetchError, LocalWriteError).
+// Runs on one thread: it changes the context's maps and counters without locking.
+std::string fetch_chunk(ChunkFetchContext& context, const ManifestChunk& chunk);
+
+} // namespace gu::patch

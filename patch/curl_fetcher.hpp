@@ -1,0 +1,37 @@
+#pragma once
+// The store transport where WinHTTP does not exist (Linux tools and tests), built on libcurl with the
+// same contract as the launcher's WinHTTP fetcher: system proxy, bounded resolve/connect/send, a receive
+// limit for documents and none for downloads, no caches, platform certificate checks, redirects followed,
+// and the same status, Range, file-mode and message rules ("curl" in place of "WinHTTP").
+
+#include "patch/fetcher.hpp"
+
+#include <cstdint>
+#include <string>
+
+namespace gu::patch {
+
+struct CurlFetcherOptions {
+    std::string ca_file;                     // extra trusted CA certificates (PEM), beside the system store
+    long connect_timeout_ms = 15000;         // name resolution, connection and sending the request
+    long get_receive_timeout_ms = 120000;    // longest wait for data in get(); downloads have no limit
+};
+
+class CurlFetcher : public Fetcher {
+public:
+    explicit CurlFetcher(std::string base_url, CurlFetcherOptions options = {});
+
+    std::string get(const std::string& path) override;
+    void download(const std::string& path, const std::string& dest_file) override;
+    bool supports_resume() override { return true; }
+    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) override;
+
+    const std::string& base_url() const { return base_url_; }
+    std::string resolve_url(const std::string& path) const;
+
+private:
+    std::string base_url_;
+    CurlFetcherOptions options_;
+};
+
+} // namespace gu::patch

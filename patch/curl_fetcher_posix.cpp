@@ -1,0 +1,219 @@
+#include "patch/curl_fetcher.hpp"
+
+#include "patch/errors.hpp"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace gu::patch {
+namespace {
+
+constexpr const char* kUserAgent = "7qvaldra-launcher/1.0";
+constexpr long kMaxRedirects = 10;
+
+struct EasyHandleDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+struct HeaderListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
+// One easy handle per thread: reusing it keeps its connection cache, and no handle is ever shared
+// between threads, so concurrent calls (the prefetch workers) need no lock.
+CURL* threadHandle() {
+    static const CURLcode global_init = curl_global_init(CURL_GLOBAL_DEFAULT);
+    (void)global_init;
+    thread_local std::unique_ptr<CURL, EasyHandleDeleter> handle(curl_easy_init());
+    if (!handle) {
+        throw FetchError("curl: cannot create a transfer handle");
+    }
+    curl_easy_reset(handle.get());
+    return handle.get();
+}
+
+// "%s (0x%08X) %s" in a 192-byte buffer, as the WinHTTP fetcher words its transport failures.
+std::string transportMessage(const char* what, CURLcode code, const std::string& url) {
+    char buffer[192];
+    std::snprintf(buffer, sizeof buffer, "%s (0x%08X) %s", what, static_cast<unsigned>(code), url.c_str());
+    return buffer;
+}
+
+std::string statusMessage(long status, const std::string& url) {
+    return "HTTP " + std::to_string(status) + " " + url;
+}
+
+long responseStatus(CURL* curl) {
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    return status;
+}
+
+HeaderList requestHeaders(std::uint64_t range_start) {
+    // Never served from a cache: the equivalent of WINHTTP_FLAG_REFRESH.
+    curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
+    list = curl_slist_append(list, "Pragma: no-cache");
+    if (range_start != 0) {
+        const std::string range = "Range: bytes=" + std::to_string(range_start) + "-";
+        list = curl_slist_append(list, range.c_str());
+    }
+    return HeaderList(list);
+}
+
+void configure(CURL* curl, const std::string& url, const CurlFetcherOptions& options, long receive_timeout_ms,
+               curl_slist* headers) {
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options.connect_timeout_ms);
+    if (receive_timeout_ms > 0) {
+        // WinHTTP's receive time-out bounds each wait for data, not the whole transfer: abort only when
+        // nothing at all arrives for that long.
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, (receive_timeout_ms + 999) / 1000);
+    }
+    if (!options.ca_file.empty()) {
+        curl_easy_setopt(curl, CURLOPT_CAINFO, options.ca_file.c_str());
+    }
+}
+
+size_t appendToString(char* data, size_t size, size_t count, void* target) {
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
+}
+
+// Receives a download's body. The file is opened only once the status is known, so an error answer
+// (416 above all) leaves an existing partial file untouched.
+struct FileSink {
+    CURL* curl = nullptr;
+    std::string dest_file;
+    std::uint64_t offset = 0;
+    std::FILE* file = nullptr;
+    std::optional<LocalWriteError> error;
+
+    ~FileSink() {
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+    }
+
+    bool open(long status) {
+        const char* mode = (offset != 0 && status == 206) ? "ab" : "wb";
+        file = std::fopen(dest_file.c_str(), mode);
+        if (file == nullptr) {
+            error.emplace("cannot open " + dest_file);
+            return false;
+        }
+        return true;
+    }
+
+    size_t write(const char* data, size_t bytes) {
+        const long status = responseStatus(curl);
+        if (status >= 400) {
+            return bytes; // the error body is dropped; the caller reports the status
+        }
+        if (file == nullptr && !open(status)) {
+            return 0;
+        }
+        if (std::fwrite(data, 1, bytes, file) != bytes) {
+            error.emplace("disk write failed");
+            return 0;
+        }
+        return bytes;
+    }
+
+    static size_t callback(char* data, size_t size, size_t count, void* sink) {
+        return static_cast<FileSink*>(sink)->write(data, size * count);
+    }
+};
+
+// A transfer that failed after the response headers arrived ends the body silently, as a broken
+// WinHTTP read does: the callers' size and hash checks, and resume, deal with the short result.
+bool failedBeforeResponse(CURLcode result, CURL* curl) {
+    return result != CURLE_OK && responseStatus(curl) == 0;
+}
+
+} // namespace
+
+CurlFetcher::CurlFetcher(std::string base_url, CurlFetcherOptions options)
+    : base_url_(std::move(base_url)), options_(std::move(options)) {
+    if (base_url_.empty() || base_url_.back() != '/') {
+        base_url_ += '/';
+    }
+}
+
+std::string CurlFetcher::resolve_url(const std::string& path) const {
+    if (path.empty()) {
+        return base_url_;
+    }
+    if (path.size() >= 3 && path.find("://") != std::string::npos) {
+        return path;
+    }
+    return base_url_ + path;
+}
+
+std::string CurlFetcher::get(const std::string& path) {
+    const std::string url = resolve_url(path);
+    CURL* curl = threadHandle();
+    const HeaderList headers = requestHeaders(0);
+    configure(curl, url, options_, options_.get_receive_timeout_ms, headers.get());
+    std::string body;
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendToString);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    const CURLcode result = curl_easy_perform(curl);
+    if (failedBeforeResponse(result, curl)) {
+        throw FetchError(transportMessage("curl GET failed", result, url));
+    }
+    const long status = responseStatus(curl);
+    if (status >= 400) {
+        throw FetchError(statusMessage(status, url));
+    }
+    return body;
+}
+
+void CurlFetcher::download(const std::string& path, const std::string& dest_file) {
+    download_from(path, dest_file, 0);
+}
+
+void CurlFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) {
+    const std::string url = resolve_url(path);
+    CURL* curl = threadHandle();
+    const HeaderList headers = requestHeaders(offset);
+    configure(curl, url, options_, 0, headers.get());
+    FileSink sink;
+    sink.curl = curl;
+    sink.dest_file = dest_file;
+    sink.offset = offset;
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, FileSink::callback);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    const CURLcode result = curl_easy_perform(curl);
+    if (sink.error) {
+        throw *sink.error;
+    }
+    if (failedBeforeResponse(result, curl)) {
+        throw FetchError(transportMessage("curl download failed", result, url));
+    }
+    const long status = responseStatus(curl);
+    if (status >= 400) {
+        throw FetchError(statusMessage(status, url));
+    }
+    if (sink.file == nullptr && !sink.open(status)) {
+        throw *sink.error; // an empty body still creates or truncates the file
+    }
+    std::FILE* file = sink.file;
+    sink.file = nullptr;
+    if (std::fclose(file) != 0) {
+        throw LocalWriteError("fclose failed " + dest_file);
+    }
+}
+
+} // namespace gu::patch

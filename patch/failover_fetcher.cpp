@@ -1,0 +1,141 @@
+#include "patch/failover_fetcher.hpp"
+
+#include "patch/errors.hpp"
+
+#include <fstream>
+#include <optional>
+#include <utility>
+
+namespace gu::patch {
+
+namespace {
+
+// Opened the way the fetchers open it (the C runtime's narrow name), so both see the same file.
+std::optional<std::uint64_t> file_size_of(const std::string& file) {
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    if (!in) {
+        return std::nullopt;
+    }
+    const std::streamoff size = in.tellg();
+    if (size < 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(size);
+}
+
+} // namespace
+
+FailoverFetcher::FailoverFetcher(std::vector<FetchSource> source_list, std::function<void(const std::string&)> log_line)
+    : sources(std::move(source_list)), on_log(std::move(log_line)) {}
+
+std::vector<unsigned> FailoverFetcher::attempt_order() const {
+    const auto n = static_cast<unsigned>(sources.size());
+    std::vector<unsigned> order;
+    if (n == 0) {
+        return order;
+    }
+    order.reserve(n);
+    const unsigned a = active_index.load() % n;
+
+    if (force_secondary && force_secondary()) {
+        if (a != 0) {
+            order.push_back(a);
+        }
+        for (unsigned i = n - 1; i >= 1; --i) {
+            if (i != a) {
+                order.push_back(i);
+            }
+        }
+        order.push_back(0);
+        return order;
+    }
+
+    unsigned first = a;
+    if (preferred_source) {
+        const int p = preferred_source();
+        if (p >= 0 && static_cast<unsigned>(p) < n) {
+            first = static_cast<unsigned>(p);
+        }
+    }
+    order.push_back(first);
+    for (unsigned i = 0; i < n; ++i) {
+        if (i != first) {
+            order.push_back(i);
+        }
+    }
+    return order;
+}
+
+void FailoverFetcher::run_with_failover(const std::string& path, const std::function<void(Fetcher&)>& step) {
+    const std::vector<unsigned> order = attempt_order();
+    std::string summary;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const unsigned i = order[k];
+        const FetchSource& source = sources[i];
+        try {
+            step(*source.fetcher);
+        } catch (const LocalWriteError&) {
+            throw;
+        } catch (const FetchError& e) {
+            if (!summary.empty()) {
+                summary += " | ";
+            }
+            summary += source.name + ": " + e.what();
+            if (sources.size() > 1 && on_log) {
+                on_log("failover: " + source.name + " fallo para " + path + " (" + e.what() + ")");
+            }
+            continue;
+        }
+
+        if (k > 0) {
+            ++failover_count;
+        }
+        // exchange, not load-then-store: when several threads move to the same source, one reports it.
+        if (active_index.exchange(i) != i) {
+            if (on_log) {
+                on_log("failover: origen activo ahora = " + source.name);
+            }
+            if (on_switch) {
+                on_switch(i);
+            }
+        }
+        return;
+    }
+    throw FetchError("all " + std::to_string(sources.size()) + " store sources failed for " + path + " [" + summary +
+                     "]");
+}
+
+std::string FailoverFetcher::get(const std::string& path) {
+    std::string body;
+    run_with_failover(path, [&](Fetcher& source) { body = source.get(path); });
+    return body;
+}
+
+void FailoverFetcher::download(const std::string& path, const std::string& dest_file) {
+    run_with_failover(path, [&](Fetcher& source) { source.download(path, dest_file); });
+}
+
+bool FailoverFetcher::supports_resume() {
+    for (const FetchSource& source : sources) {
+        if (!source.fetcher->supports_resume()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void FailoverFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) {
+    if (!supports_resume()) {
+        download(path, dest_file);
+        return;
+    }
+    run_with_failover(path, [&](Fetcher& source) {
+        const std::optional<std::uint64_t> on_disk = file_size_of(dest_file);
+        if (on_disk && *on_disk > offset) {
+            offset = *on_disk;
+        }
+        source.download_from(path, dest_file, offset);
+    });
+}
+
+} // namespace gu::patch

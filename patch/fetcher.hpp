@@ -1,0 +1,31 @@
+#pragma once
+// The one door to the patch store: every object is named by its store-relative path and either returned
+// in memory or written into a local file. Errors are FetchError, or LocalWriteError when the object
+// arrived but could not be written.
+
+#include <cstdint>
+#include <string>
+
+namespace gu::patch {
+
+// Implementations must allow concurrent calls from several threads (the prefetch workers share one).
+struct Fetcher {
+    // Whole body of the object, any byte values.
+    virtual std::string get(const std::string& path) = 0;
+    // Writes the object into dest_file from the start, replacing an existing file.
+    virtual void download(const std::string& path, const std::string& dest_file) = 0;
+    // Whether download_from can continue a partial file.
+    virtual bool supports_resume() { return true; }
+    // Asks for the bytes from offset on and appends them when the source honours that; otherwise the
+    // file is rewritten from the start. dest_file is a narrow name for the C runtime's file functions.
+    virtual void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) = 0;
+    virtual ~Fetcher() = default;
+};
+
+// One entry of a failover list. The fetcher is not owned and must outlive the list's user.
+struct FetchSource {
+    Fetcher* fetcher = nullptr;
+    std::string name; // shown in messages; the front end uses the source's base URL
+};
+
+} // namespace gu::patch

@@ -1,0 +1,131 @@
+#include "patch/signed_document.hpp"
+
+#include "patch/errors.hpp"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+using gu::patch::FetchError;
+using gu::patch::get_signed;
+using gu::patch::VerifyError;
+
+// Made once with OpenSSL 3: `openssl genpkey -algorithm ed25519 -out key.pem`; the public key is the last
+// 32 bytes of `openssl pkey -in key.pem -pubout -outform DER`, in Base64; each signature is
+// `openssl pkeyutl -sign -rawin -inkey key.pem -in DOC | base64 -w0`. Kept as text so these tests run
+// where no crypto library exists (the Windows build).
+const std::string kPublicKey = "3dBSAuUiFkFYZIeS7L+7kv7C6yaSPRUr/mLUzCOidP0=";
+const std::string kChannelDoc = "{\"product\":\"valdra7q\",\"channel\":\"windows\",\"latest\":\"1.0.3\"}\n";
+const std::string kChannelSig =
+    "DG3iF/NgQhNXIzt/eqmDrqrq04UpzeUp1pysm/YmJNWzXTrNAvjzMiFHJ3qqzCt9F9OIAbhm1rEt78f21d8kAw==";
+const std::string kBinaryDoc("bin\0\xff\r\n", 7);
+const std::string kBinarySig =
+    "PFBkMrw4CTaNRdMSz6FnbSWR09XVROQjSwgge70bsucoMW6UL6KdxesgxBvO84AQtjNiSjt8eKa4lYj1ooTFAg==";
+
+const std::string kPath = "v1/channels/valdra7q/windows.json";
+
+// A store held in memory; a missing object is the HTTP fetcher's 404.
+class MemoryStore : public gu::patch::Fetcher {
+public:
+    std::string get(const std::string& path) override {
+        const auto found = objects.find(path);
+        if (found == objects.end()) {
+            throw FetchError("HTTP 404 https://store.example/" + path);
+        }
+        return found->second;
+    }
+    void download(const std::string&, const std::string&) override { FAIL() << "not used"; }
+    void download_from(const std::string&, const std::string&, std::uint64_t) override { FAIL() << "not used"; }
+
+    std::map<std::string, std::string> objects;
+};
+
+std::string with_char(std::string text, std::size_t at, char c) {
+    text[at] = c;
+    return text;
+}
+
+TEST(GetSigned, AcceptsTheExactSignedBytesWhateverTheSignatureLayout) {
+    struct Case {
+        const char* name;
+        std::string body;
+        std::string sig;
+    };
+    const Case cases[] = {
+        {"bare 88 characters", kChannelDoc, kChannelSig},
+        {"trailing line break", kChannelDoc, kChannelSig + "\n"},
+        {"trailing CR LF", kChannelDoc, kChannelSig + "\r\n"},
+        {"without the trailing =", kChannelDoc, kChannelSig.substr(0, 86)},
+        {"wrapped with blanks and tabs", kChannelDoc, kChannelSig.substr(0, 40) + "\n \t" + kChannelSig.substr(40)},
+        {"binary document, zero byte inside", kBinaryDoc, kBinarySig},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryStore store;
+        store.objects = {{kPath, c.body}, {kPath + ".sig", c.sig}};
+        EXPECT_TRUE(get_signed(store, kPath, kPublicKey) == c.body);
+    }
+}
+
+TEST(GetSigned, RefusesEveryUnprovenDocument) {
+    struct Case {
+        const char* name;
+        std::string body;
+        std::string sig;
+        std::string key;
+    };
+    const Case cases[] = {
+        {"body with the trailing line break trimmed", kChannelDoc.substr(0, kChannelDoc.size() - 1), kChannelSig,
+         kPublicKey},
+        {"body changed by one byte", with_char(kChannelDoc, 40, 'W'), kChannelSig, kPublicKey},
+        {"signature of another document", kChannelDoc, kBinarySig, kPublicKey},
+        {"signature bits flipped", kChannelDoc, with_char(kChannelSig, 10, 'A'), kPublicKey},
+        {"signature with a character outside the alphabet", kChannelDoc, with_char(kChannelSig, 10, '-'), kPublicKey},
+        {"signature one byte short", kChannelDoc, kChannelSig.substr(0, 84), kPublicKey},
+        {"signature with an extra byte", kChannelDoc, kChannelSig.substr(0, 86) + "AAAA", kPublicKey},
+        {"empty signature object", kChannelDoc, "", kPublicKey},
+        {"key with a character outside the alphabet", kChannelDoc, kChannelSig, with_char(kPublicKey, 5, '*')},
+        {"key of another signer", kChannelDoc, kChannelSig, with_char(kPublicKey, 3, 'C')},
+        {"key too short", kChannelDoc, kChannelSig, kPublicKey.substr(0, 40)},
+        {"empty key", kChannelDoc, kChannelSig, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryStore store;
+        store.objects = {{kPath, c.body}, {kPath + ".sig", c.sig}};
+        try {
+            get_signed(store, kPath, c.key);
+            ADD_FAILURE() << "accepted";
+        } catch (const VerifyError& e) {
+            EXPECT_EQ(e.what(), "signature verification failed for \"" + kPath + "\"");
+        }
+    }
+}
+
+TEST(GetSigned, MissingObjectsSurfaceAsFetchErrors) {
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> objects;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"document missing", {{kPath + ".sig", kChannelSig}}, "HTTP 404 https://store.example/" + kPath},
+        {"signature missing", {{kPath, kChannelDoc}}, "HTTP 404 https://store.example/" + kPath + ".sig"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryStore store;
+        store.objects = c.objects;
+        try {
+            get_signed(store, kPath, kPublicKey);
+            ADD_FAILURE() << "accepted";
+        } catch (const FetchError& e) {
+            EXPECT_EQ(e.what(), c.want);
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+#pragma once
+// A scriptable HTTP/1.1 server on 127.0.0.1 for transport tests: every response is chosen by a handler,
+// and can be cut short, stalled or made to ignore Range, so clients meet the faults of a hostile network.
+// Builds natively and for Windows (the WinHTTP fetcher is tested under Wine with the same server).
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kyrtest {
+
+struct HttpRequest {
+    std::string method;
+    std::string target;                        // as sent, e.g. "/v1/chunks/ab/abcd.zst"
+    std::map<std::string, std::string> headers; // names lower-cased
+};
+
+struct HttpResponse {
+    int status = 200;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::size_t cutAfter = static_cast<std::size_t>(-1); // close the connection after this many body bytes
+    int stallMs = 0;                                     // wait this long before sending the body
+    bool sendHeaders = true;                             // false: close right after reading the request
+};
+
+// The usual answer for a stored object: 200 with the whole body, or, for "Range: bytes=N-", 206 with the
+// rest, 416 when N is at or past the end. With honourRange false a Range header is ignored (always 200).
+HttpResponse serveObject(const HttpRequest& request, const std::string& body, bool honourRange = true);
+
+// Returns the value of "Range: bytes=N-", or -1 when the request has none (or one in another form).
+long long requestedRangeStart(const HttpRequest& request);
+
+class HttpTestServer {
+public:
+    using Handler = std::function<HttpResponse(const HttpRequest&)>;
+
+    explicit HttpTestServer(Handler handler);
+    ~HttpTestServer();
+    HttpTestServer(const HttpTestServer&) = delete;
+    HttpTestServer& operator=(const HttpTestServer&) = delete;
+
+    std::uint16_t port() const { return port_; }
+    std::string baseUrl() const; // "http://127.0.0.1:PORT/"
+    std::vector<HttpRequest> requests() const;
+
+private:
+    void acceptLoop();
+    void serve(std::intptr_t client);
+
+    Handler handler_;
+    std::intptr_t listener_ = -1;
+    std::uint16_t port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::thread acceptThread_;
+    mutable std::mutex mutex_;
+    std::vector<std::thread> workers_;
+    std::vector<HttpRequest> requests_;
+};
+
+} // namespace kyrtest
