@@ -1,0 +1,110 @@
+#include "patch/atomic_file.hpp"
+
+#include <cerrno>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+
+namespace gu::patch {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Streams report failure without a reason; the C library underneath leaves it in errno.
+std::error_code last_stream_error() {
+    const int code = errno;
+    return code != 0 ? std::error_code(code, std::generic_category()) : std::make_error_code(std::errc::io_error);
+}
+
+} // namespace
+
+void FileMover::rename(const fs::path& from, const fs::path& to, std::error_code& ec) const {
+    fs::rename(from, to, ec);
+}
+
+// MinGW's std::filesystem::copy_file (GCC 12) refuses overwrite_existing with "File exists" for any two
+// files of one drive: it takes them for the same file because st_ino is always 0 there. So the copy is
+// done here, on every platform alike: open the target for writing in place, truncate, copy the bytes.
+void FileMover::copy_overwrite(const fs::path& from, const fs::path& to, std::error_code& ec) const {
+    constexpr std::size_t kBlockSize = 262144;
+    ec.clear();
+    errno = 0;
+    std::ifstream in(from, std::ios::binary);
+    if (!in.is_open()) {
+        ec = last_stream_error();
+        return;
+    }
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) {
+        ec = last_stream_error();
+        return;
+    }
+    const std::unique_ptr<char[]> block(new char[kBlockSize]);
+    while (in && out) {
+        in.read(block.get(), static_cast<std::streamsize>(kBlockSize));
+        out.write(block.get(), in.gcount());
+    }
+    out.close();
+    if (in.bad() || !out) {
+        ec = last_stream_error();
+    }
+}
+
+const FileMover& system_file_mover() {
+    static const FileMover mover;
+    return mover;
+}
+
+void replace_file(const fs::path& from, const fs::path& to, std::string_view failure_prefix,
+                  const std::function<void()>& before_copy, const FileMover& mover) {
+    std::error_code ec;
+    mover.rename(from, to, ec);
+    if (!ec) {
+        return;
+    }
+    if (before_copy) {
+        before_copy();
+    }
+    mover.copy_overwrite(from, to, ec);
+    if (ec) {
+        std::string message(failure_prefix);
+        message += path_text(to);
+        message += ": ";
+        message += ec.message();
+        throw std::runtime_error(message);
+    }
+    std::error_code ignored;
+    fs::remove(from, ignored);
+}
+
+void write_file_atomically(const fs::path& target, const fs::path& temporary, std::string_view bytes,
+                           const AtomicWriteMessages& messages, const std::function<void()>& before_copy,
+                           const FileMover& mover) {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) {
+        throw std::runtime_error(messages.cannot_open + path_text(temporary));
+    }
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    // A full disk may only show when the last buffered bytes reach the file, so closing counts too.
+    out.close();
+    if (!out) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throw std::runtime_error(messages.write_failed + path_text(temporary));
+    }
+    replace_file(temporary, target, messages.install_failed, before_copy, mover);
+}
+
+fs::path with_suffix(const fs::path& path, std::string_view suffix) {
+    fs::path result = path;
+    result += fs::path(std::string(suffix));
+    return result;
+}
+
+std::string path_text(const fs::path& path) {
+    return path.u8string();
+}
+
+} // namespace gu::patch
