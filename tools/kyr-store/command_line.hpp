@@ -1,0 +1,32 @@
+#pragma once
+// The command line of kyr-store, parsed without side effects so that every usage error is found before
+// a key or a store is touched.
+
+#include "tools/kyr-store/publish.hpp"
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kyrstore {
+
+// Bad usage: the program prints the message and the usage text and exits with 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Command {
+    enum class Kind { help, keygen, publish };
+    Kind kind = Kind::help;
+    std::filesystem::path key_out; // keygen
+    PublishOptions publish;
+};
+
+// `arguments` without the program name. Throws UsageError.
+Command parse_command_line(const std::vector<std::string>& arguments);
+
+std::string usage_text();
+
+} // namespace kyrstore
