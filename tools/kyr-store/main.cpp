@@ -4,6 +4,7 @@
 #include "tools/kyr-store/command_line.hpp"
 #include "tools/kyr-store/publish.hpp"
 #include "tools/kyr-store/signing_key.hpp"
+#include "tools/common/terminal_progress.hpp"
 
 #include <cstdio>
 #include <exception>
@@ -11,72 +12,23 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-std::string human_bytes(std::uint64_t bytes) {
-    const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
-    double value = static_cast<double>(bytes);
-    std::size_t unit = 0;
-    while (value >= 1024 && unit + 1 < std::size(units)) {
-        value /= 1024;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
-    return text;
-}
-
-// On a terminal one line redrawn in place; in a log nothing until the summary.
-class ProgressBar {
-public:
-    explicit ProgressBar(bool terminal) : terminal_(terminal) {}
-    // A failure message must not land at the end of a half-drawn bar.
-    ~ProgressBar() { end_line(); }
-    ProgressBar(const ProgressBar&) = delete;
-    ProgressBar& operator=(const ProgressBar&) = delete;
-
-    void draw(std::uint64_t done, std::uint64_t total) {
-        if (!terminal_) {
-            return;
-        }
-        constexpr int kWidth = 40;
-        const int filled = total == 0 ? kWidth : static_cast<int>(done * kWidth / total);
-        std::cout << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, '-') << "] "
-                  << (total == 0 ? 100 : done * 100 / total) << "%  " << human_bytes(done) << " / "
-                  << human_bytes(total) << "   " << std::flush;
-        open_ = true;
-    }
-
-    // Ends a drawn bar's line so that the next text starts on its own line.
-    void end_line() {
-        if (open_) {
-            std::cout << '\n';
-            open_ = false;
-        }
-    }
-
-private:
-    bool terminal_;
-    bool open_ = false;
-};
-
 void print_summary(const kyrstore::PublishSummary& s, const std::string& version) {
     std::cout << "published version " << version << "\n"
-              << "  files:       " << s.files << " (" << human_bytes(s.bytes) << ")\n"
+              << "  files:       " << s.files << " (" << kyrtool::human_bytes(s.bytes) << ")\n"
               << "  chunks:      " << s.chunks << " distinct of " << s.chunk_uses << " uses; " << s.chunks_written
               << " new, " << s.chunks_reused << " reused";
     if (s.chunks_repaired > 0) {
         std::cout << ", " << s.chunks_repaired << " damaged objects rewritten";
     }
     std::cout << "\n"
-              << "  compressed:  " << human_bytes(s.compressed_bytes) << " (" << human_bytes(s.written_bytes)
+              << "  compressed:  " << kyrtool::human_bytes(s.compressed_bytes) << " (" << kyrtool::human_bytes(s.written_bytes)
               << " written)\n"
-              << "  packs:       " << s.packs << " (" << human_bytes(s.pack_bytes) << "), " << s.packs_written
+              << "  packs:       " << s.packs << " (" << kyrtool::human_bytes(s.pack_bytes) << "), " << s.packs_written
               << " new\n"
               << "  manifest:    " << s.manifest_path << "\n"
               << "  channel:     " << s.channel_path << "\n"
@@ -96,7 +48,7 @@ int run(const kyrstore::Command& command) {
     case kyrstore::Command::Kind::publish:
         break;
     }
-    ProgressBar bar(::isatty(STDOUT_FILENO) == 1);
+    kyrtool::ProgressBar bar(std::cout, kyrtool::is_terminal(1));
     kyrstore::PublishObserver observer;
     observer.notice = [&](const std::string& text) {
         bar.end_line();
