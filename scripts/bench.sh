@@ -11,3 +11,6 @@ for program in build/native/bench/*_bench; do
     echo "== $name"
     "$program" --benchmark_out="build/bench/$name.json" --benchmark_out_format=json
 done
+
+echo "== update benchmark (kyr-patch, casync, rsync)"
+bench/update_bench.sh
