@@ -1,0 +1,351 @@
+#include "patch/pack_cache.hpp"
+
+#include "patch/atomic_file.hpp"
+#include "patch/errors.hpp"
+#include "patch/file_hash.hpp"
+
+#include <algorithm>
+#include <fstream>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+namespace gu::patch {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kCurrentPart = "current.part";
+constexpr std::string_view kCurrentOwner = "current.part.owner";
+constexpr std::string_view kPartSuffix = ".part";
+constexpr std::size_t kParkedShaChars = 8;
+
+bool is_lower_hex(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+bool ends_with(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// The pack index's parser keeps names to one segment without "..". Inside the cache folder a name must
+// also not be a name of the cache's own files (the partials), nor one that Windows reads as a drive or
+// stream (":") or shortens (a trailing dot or blank). The sha becomes part of the parked partial's name
+// and can only ever match 64 lower-case hex digits.
+bool is_usable_entry(const PackEntry& entry) {
+    const std::string_view name = entry.name;
+    if (name.empty() || name.find(':') != std::string_view::npos || name.back() == '.' || name.back() == ' ') {
+        return false;
+    }
+    if (ends_with(name, kPartSuffix) || name == kCurrentOwner) {
+        return false;
+    }
+    return entry.sha256.size() == 64 && is_lower_hex(entry.sha256);
+}
+
+std::string parked_name(const PackEntry& entry) {
+    return entry.name + "." + entry.sha256.substr(0, kParkedShaChars) + std::string(kPartSuffix);
+}
+
+// Whether file_name has the shape of a parked partial of the pack named name, at any version. Only that
+// exact shape counts, so that the partials of a pack named "a.b" or the active "current.part" are never
+// taken for partials of a pack named "a" or "current".
+bool is_parked_partial_of(std::string_view file_name, std::string_view name) {
+    if (file_name.size() != name.size() + 1 + kParkedShaChars + kPartSuffix.size() ||
+        file_name.substr(0, name.size()) != name || file_name[name.size()] != '.' ||
+        !ends_with(file_name, kPartSuffix)) {
+        return false;
+    }
+    return is_lower_hex(file_name.substr(name.size() + 1, kParkedShaChars));
+}
+
+std::optional<std::uint64_t> regular_file_size(const fs::path& file) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        return std::nullopt;
+    }
+    const std::uintmax_t size = fs::file_size(file, ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(size);
+}
+
+void remove_quietly(const fs::path& file) {
+    std::error_code ignored;
+    fs::remove(file, ignored);
+}
+
+// Reads no more than the expected text plus one byte, whatever lies in the file.
+bool owner_matches(const fs::path& owner_file, const std::string& text) {
+    std::ifstream in(owner_file, std::ios::binary);
+    if (!in.is_open()) {
+        return false;
+    }
+    std::string found(text.size() + 1, '\0');
+    in.read(found.data(), static_cast<std::streamsize>(found.size()));
+    found.resize(static_cast<std::size_t>(in.gcount()));
+    return found == text;
+}
+
+bool write_owner(const fs::path& owner_file, const std::string& text) {
+    std::ofstream out(owner_file, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+std::optional<std::uint64_t> available_space(const fs::path& folder) {
+    std::error_code ec;
+    const fs::space_info info = fs::space(folder, ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.available);
+}
+
+} // namespace
+
+PackCache::PackCache(const PackIndex& index, fs::path packs_dir, Fetcher& engine_fetcher,
+                     const DownloaderConfig& engine_config, StoreRetry& engine_store, PackCounters counters)
+    : pack_index(index), cache_dir(std::move(packs_dir)), fetcher(engine_fetcher), config(engine_config),
+      store(engine_store), stats(counters), free_space(available_space) {}
+
+void PackCache::log(const std::string& line) const {
+    if (config.log) {
+        config.log(line);
+    }
+}
+
+bool PackCache::cancelled() const {
+    return config.cancel && config.cancel();
+}
+
+bool PackCache::usable_entry(std::uint32_t pack, const PackEntry& entry) {
+    if (is_usable_entry(entry)) {
+        return true;
+    }
+    excluded.insert(pack);
+    log("pack " + entry.name + " excluded: its name or sha cannot name a file in the pack cache");
+    return false;
+}
+
+// A pack that cannot fit would fill the disk and then fail the whole run with a local write error, while
+// its chunks one by one may still fit beside the installed files.
+bool PackCache::fits_on_disk(std::uint32_t pack, const PackEntry& entry) {
+    const std::optional<std::uint64_t> free = free_space ? free_space(cache_dir) : std::nullopt;
+    if (!free) {
+        return true;
+    }
+    std::uint64_t on_disk = 0;
+    if (fetcher.supports_resume()) {
+        const std::optional<std::uint64_t> parked = regular_file_size(cache_dir / fs::u8path(parked_name(entry)));
+        const std::optional<std::uint64_t> current = regular_file_size(cache_dir / kCurrentPart);
+        if (parked && *parked < entry.size) {
+            on_disk = *parked;
+        } else if (current && *current < entry.size &&
+                   owner_matches(cache_dir / kCurrentOwner, entry.name + " " + entry.sha256)) {
+            on_disk = *current;
+        }
+    }
+    const std::uint64_t needed = entry.size - on_disk;
+    if (needed <= *free) {
+        return true;
+    }
+    excluded.insert(pack);
+    log("pack " + entry.name + " excluded: needs " + std::to_string(needed) + " more bytes, " + std::to_string(*free) +
+        " free in " + path_text(cache_dir));
+    return false;
+}
+
+void PackCache::accept(std::uint32_t pack, const fs::path& file, std::uint64_t size) {
+    ready[pack] = file;
+    used_packs.push_back(pack);
+    pack_bytes += size;
+}
+
+std::optional<fs::path> PackCache::local_pack_path(std::uint32_t pack) {
+    if (demoted.count(pack) != 0 || excluded.count(pack) != 0) {
+        return std::nullopt;
+    }
+    if (const auto found = ready.find(pack); found != ready.end()) {
+        return found->second;
+    }
+    if (pack >= pack_index.packs.size()) {
+        return std::nullopt;
+    }
+    const PackEntry& entry = pack_index.packs[pack];
+    if (!usable_entry(pack, entry)) {
+        return std::nullopt;
+    }
+
+    const fs::path final_path = cache_dir / fs::u8path(entry.name);
+    std::error_code ec;
+    if (fs::exists(final_path, ec)) {
+        bool valid = false;
+        if (regular_file_size(final_path) == entry.size) {
+            try {
+                valid = sha256_hex_file(final_path) == entry.sha256;
+            } catch (const VerifyError&) {
+            }
+        }
+        if (valid) {
+            accept(pack, final_path, entry.size);
+            return final_path;
+        }
+        remove_quietly(final_path);
+    }
+
+    fs::create_directories(cache_dir, ec);
+    if (ec) {
+        throw LocalWriteError("cannot create " + path_text(cache_dir) + ": " + ec.message());
+    }
+    if (!fits_on_disk(pack, entry)) {
+        return std::nullopt;
+    }
+    return download(pack, entry, final_path);
+}
+
+std::optional<fs::path> PackCache::download(std::uint32_t pack, const PackEntry& entry, const fs::path& final_path) {
+    const std::string& name = entry.name;
+    const std::string store_path = "v1/packs/" + name;
+    const bool resume = fetcher.supports_resume();
+    const std::uint32_t transfers = std::max<std::uint32_t>(1, config.pack_max_transfers);
+    const std::string parked_file = parked_name(entry);
+    const fs::path parked = cache_dir / fs::u8path(parked_file);
+    const fs::path part = cache_dir / kCurrentPart;
+    const fs::path owner = cache_dir / kCurrentOwner;
+    const std::string owner_text = name + " " + entry.sha256;
+
+    std::vector<std::string> stale;
+    std::error_code ec;
+    for (fs::directory_iterator it(cache_dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code type_ec;
+        const std::string file_name = it->path().filename().u8string();
+        if (it->is_regular_file(type_ec) && file_name != parked_file && is_parked_partial_of(file_name, name)) {
+            stale.push_back(file_name);
+        }
+    }
+    std::sort(stale.begin(), stale.end());
+    for (const std::string& file_name : stale) {
+        std::error_code remove_ec;
+        if (fs::remove(cache_dir / fs::u8path(file_name), remove_ec)) {
+            log("pack " + name + " stale partial " + file_name + " discarded");
+        }
+    }
+
+    if (resume && regular_file_size(parked)) {
+        remove_quietly(part);
+        remove_quietly(owner);
+        fs::rename(parked, part, ec);
+        // A failed owner write only costs the resume: the transfer below then starts afresh.
+        write_owner(owner, owner_text);
+    }
+
+    unsigned step = 0;
+    std::uint64_t waited_ms = 0;
+    for (std::uint32_t t = 1; t <= transfers; ++t) {
+        if (cancelled()) {
+            throw std::runtime_error("cancelled");
+        }
+        std::uint64_t offset = 0;
+        bool transferred = false;
+        bool cut_short = false;
+        try {
+            const std::optional<std::uint64_t> partial = regular_file_size(part);
+            if (resume && partial && *partial < entry.size && owner_matches(owner, owner_text)) {
+                offset = *partial;
+            } else {
+                remove_quietly(part);
+                remove_quietly(owner);
+                if (!write_owner(owner, owner_text)) {
+                    throw LocalWriteError("cannot write " + path_text(owner));
+                }
+            }
+            if (resume) {
+                fetcher.download_from(store_path, part.string(), offset);
+            } else {
+                fetcher.download(store_path, part.string());
+            }
+            transferred = true;
+            const std::uint64_t size = regular_file_size(part).value_or(0);
+            if (size != entry.size) {
+                cut_short = size < entry.size;
+                throw std::runtime_error("pack size mismatch (" + std::to_string(size) +
+                                         " != " + std::to_string(entry.size) + ")");
+            }
+            if (sha256_hex_file(part) != entry.sha256) {
+                throw std::runtime_error("pack sha mismatch");
+            }
+            fs::rename(part, final_path);
+            remove_quietly(owner);
+            ++stats.packs_downloaded;
+            stats.bytes_downloaded += size - offset;
+            accept(pack, final_path, size);
+            return final_path;
+        } catch (const LocalWriteError& e) {
+            log("pack " + name + " local write failed, stopping: " + e.what());
+            throw;
+        } catch (const std::exception& e) {
+            const std::uint64_t disk = regular_file_size(part).value_or(0);
+            log("pack " + name + " attempt " + std::to_string(t) + "/" + std::to_string(transfers) +
+                " failed: " + e.what() + " (offset " + std::to_string(offset) + ", on disk " + std::to_string(disk) +
+                "/" + std::to_string(entry.size) + ")");
+            // A transfer whose body ended early (a dropped connection ends the body silently) left a good
+            // prefix to resume from; one that delivered too much or wrong bytes did not.
+            if ((transferred && !cut_short) || !resume) {
+                remove_quietly(part);
+                remove_quietly(owner);
+            }
+            if (t == transfers) {
+                break;
+            }
+            if (!store.await_store("pack " + name, step, waited_ms)) {
+                log("pack " + name + " giving up: " + std::to_string(waited_ms / 1000) + " s waited, " +
+                    std::to_string(t) + " transfer(s)");
+                break;
+            }
+        }
+    }
+
+    if (cancelled()) {
+        throw std::runtime_error("cancelled");
+    }
+    log("pack " + name + " demoted to per-chunk (" + std::to_string(transfers) + " transfers max, " +
+        std::to_string(waited_ms / 1000) + " s waited)");
+    // The progress survives for the second chance or the next run.
+    if (resume && regular_file_size(part) && owner_matches(owner, owner_text)) {
+        fs::rename(part, parked, ec);
+        remove_quietly(owner);
+    } else {
+        remove_quietly(part);
+        remove_quietly(owner);
+    }
+    demoted.insert(pack);
+    return std::nullopt;
+}
+
+std::optional<fs::path> PackCache::pack_for_chunk(std::uint32_t pack) {
+    if (demoted.count(pack) != 0 && config.pack_second_chance && ready.count(pack) == 0 &&
+        second_chance_given.insert(pack).second) {
+        demoted.erase(pack);
+        log("pack " + pack_index.packs[pack].name + " second chance: retrying the whole pack before per-chunk");
+    }
+    return local_pack_path(pack);
+}
+
+void PackCache::evict(std::uint32_t pack) {
+    ready.erase(pack);
+    if (pack >= pack_index.packs.size()) {
+        return;
+    }
+    const PackEntry& entry = pack_index.packs[pack];
+    if (is_usable_entry(entry)) {
+        remove_quietly(cache_dir / fs::u8path(entry.name));
+    }
+}
+
+} // namespace gu::patch

@@ -1,0 +1,82 @@
+#pragma once
+// The pack downloader of one update run: whole packs (many chunk objects in one store file) downloaded
+// into the cache folder with a resumable partial file, checked by size and SHA-256, retried a bounded
+// number of times, and demoted to per-chunk fetching when they cannot be obtained.
+//
+// Files in the cache folder, for a pack entry with name N and sha S:
+//   N                        the complete pack
+//   "current.part"           the one active partial download, of whichever pack is being downloaded
+//   "current.part.owner"     the text N + " " + S of the pack that the active partial belongs to
+//   N + "." + S[0..8) + ".part"  a parked partial, resumed when the same pack (same S) is downloaded again
+
+#include "patch/chunk_fetch.hpp"
+#include "patch/downloader_config.hpp"
+#include "patch/fetcher.hpp"
+#include "patch/store_records.hpp"
+#include "patch/store_retry.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace gu::patch {
+
+// References into the run's own counters (RunResult).
+struct PackCounters {
+    std::uint64_t& bytes_downloaded;
+    std::uint32_t& packs_downloaded;
+};
+
+// Free bytes for new files in a folder; nothing when that cannot be told.
+using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const std::filesystem::path&)>;
+
+class PackCache final : public PackFiles {
+public:
+    // Everything referenced must outlive the cache. The cache folder is created when a pack is first
+    // downloaded.
+    PackCache(const PackIndex& index, std::filesystem::path packs_dir, Fetcher& engine_fetcher,
+              const DownloaderConfig& engine_config, StoreRetry& engine_store, PackCounters counters);
+
+    // Local file of the complete, verified pack, downloading it when needed; nothing when the pack is
+    // demoted or excluded, or cannot be obtained (it is then demoted). Throws LocalWriteError (the disk
+    // refused a write) and "cancelled".
+    std::optional<std::filesystem::path> local_pack_path(std::uint32_t pack);
+
+    // local_pack_path, after giving a demoted pack its one second chance when the configuration allows.
+    std::optional<std::filesystem::path> pack_for_chunk(std::uint32_t pack) override;
+
+    // Deletes the pack's complete file and forgets it, once no file of the run needs it any more. Logs
+    // nothing: the run writes the eviction line.
+    void evict(std::uint32_t pack);
+
+    std::set<std::uint32_t> demoted;  // fell back to per-chunk fetching
+    std::set<std::uint32_t> excluded; // never downloaded: unusable as a local file name, or too big for the disk
+    std::map<std::uint32_t, std::filesystem::path> ready; // complete, verified pack files
+    std::set<std::uint32_t> second_chance_given;
+    const PackIndex& pack_index;
+    std::filesystem::path cache_dir;
+    std::vector<std::uint32_t> used_packs; // complete files used in this run, found valid or downloaded
+    std::uint64_t pack_bytes = 0;          // total size of used_packs
+    Fetcher& fetcher;
+    const DownloaderConfig& config;
+    StoreRetry& store;
+    PackCounters stats;
+    // Seam for tests; by default the file system's available space.
+    FreeSpaceQuery free_space;
+
+private:
+    void log(const std::string& line) const;
+    bool cancelled() const;
+    bool usable_entry(std::uint32_t pack, const PackEntry& entry);
+    bool fits_on_disk(std::uint32_t pack, const PackEntry& entry);
+    void accept(std::uint32_t pack, const std::filesystem::path& file, std::uint64_t size);
+    std::optional<std::filesystem::path> download(std::uint32_t pack, const PackEntry& entry,
+                                                  const std::filesystem::path& final_path);
+};
+
+} // namespace gu::patch
