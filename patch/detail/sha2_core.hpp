@@ -99,6 +99,9 @@ template <class H> void sha2_blocks(typename H::Word* state, const std::uint8_t*
 template <std::size_t kBlockSize, class Compress>
 void sha2_absorb(std::uint8_t* buffer, std::size_t& buffered, const std::uint8_t* p, std::size_t size,
                  Compress compress) {
+    if (size == 0) {
+        return; // an empty view may carry a null pointer, which memcpy must never see
+    }
     if (buffered != 0) {
         const std::size_t take = size < kBlockSize - buffered ? size : kBlockSize - buffered;
         std::memcpy(buffer + buffered, p, take);

@@ -1,0 +1,489 @@
+#include "patch/downloader.hpp"
+
+#include "patch/atomic_file.hpp"
+#include "patch/chunk_fetch.hpp"
+#include "patch/document_fetch.hpp"
+#include "patch/errors.hpp"
+#include "patch/install_file.hpp"
+#include "patch/local_path.hpp"
+#include "patch/pack_cache.hpp"
+#include "patch/patch_state.hpp"
+#include "patch/prefetch_pool.hpp"
+#include "patch/previous_version.hpp"
+#include "patch/sha256.hpp"
+#include "patch/signed_document.hpp"
+#include "patch/store_documents.hpp"
+#include "patch/store_retry.hpp"
+#include "patch/trust_anchor.hpp"
+#include "patch/update_plan.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+namespace gu::patch {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint64_t kMinimumSpaceWanted = 67108864;
+constexpr const char* kLocalWriteMarkers[] = {"failed writing", "failed to install", "transactional commit",
+                                              "local write failed", "write failed"};
+
+bool is_local_write_failure(const std::exception& e) {
+    if (dynamic_cast<const LocalWriteError*>(&e) != nullptr) {
+        return true;
+    }
+    const std::string message = e.what();
+    return std::any_of(std::begin(kLocalWriteMarkers), std::end(kLocalWriteMarkers),
+                       [&](const char* marker) { return message.find(marker) != std::string::npos; });
+}
+
+void remove_quietly(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+}
+
+void remove_tree_quietly(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+}
+
+// The file's bytes, its chunks in order, in a buffer reserved at the manifest size; after_chunk gets the
+// bytes assembled so far. A chunk repeated inside the file (runs of zeros are common) is copied from the
+// verified bytes already assembled: the local chunk map learns about the file only once it is installed.
+std::string assemble_file(const ManifestFile& file, ChunkFetchContext& context,
+                          const std::function<void(std::uint64_t)>& after_chunk) {
+    std::string buffer;
+    buffer.reserve(static_cast<std::size_t>(file.size));
+    std::unordered_map<std::string, std::pair<std::size_t, std::size_t>> assembled; // hash -> offset, size
+    for (const ManifestChunk& chunk : file.chunks) {
+        const auto earlier = assembled.find(chunk.h);
+        if (earlier != assembled.end()) {
+            const std::string repeated = buffer.substr(earlier->second.first, earlier->second.second);
+            buffer += repeated;
+        } else {
+            const std::size_t offset = buffer.size();
+            buffer += fetch_chunk(context, chunk);
+            assembled.emplace(chunk.h, std::make_pair(offset, buffer.size() - offset));
+        }
+        after_chunk(buffer.size());
+    }
+    return buffer;
+}
+
+// Where the packs come in: which are worth downloading, in what order, and after which file each can go.
+struct PackPlan {
+    std::vector<std::uint32_t> needed;                                    // order of first use
+    std::uint64_t bytes_total = 0;                                        // sum of the needed packs' sizes
+    std::unordered_map<std::size_t, std::vector<std::uint32_t>> last_use; // file index -> packs it releases
+    std::vector<std::uint32_t> excluded;                                  // mostly holding chunks already here
+};
+
+class UpdateRun {
+public:
+    UpdateRun(Fetcher& fetcher, const DownloaderConfig& config, const ProgressCallback& progress,
+              const PhaseCallback& phase, RunResult& result)
+        : fetcher_(fetcher), config_(config), progress_(progress), phase_(phase), result_(result),
+          root_(fs::u8path(config.root_dir)), stage_(root_ / ".updstage"), packs_dir_(root_ / ".updpacks"),
+          anchor_dir_(fs::u8path(config.anchor_dir)) {}
+
+    void execute();
+    void clean_up_after_failure(const std::exception& e);
+
+private:
+    void log(const std::string& line) const {
+        if (config_.log) {
+            config_.log(line);
+        }
+    }
+    void report(unsigned done, unsigned total, std::uint64_t done_bytes, std::uint64_t total_bytes) const {
+        if (progress_) {
+            progress_(done, total, result_.chunks_obtained, done_bytes, total_bytes);
+        }
+    }
+    void enter_phase(int phase) const {
+        if (phase_) {
+            phase_(phase);
+        }
+    }
+    void stop_if_cancelled() const {
+        if (config_.cancel && config_.cancel()) {
+            throw std::runtime_error("cancelled");
+        }
+    }
+
+    void check_configuration() const;
+    Channel fetch_channel();
+    Manifest fetch_manifest(const Channel& channel);
+    void record_verified_files(const UpdatePlan& plan);
+    void save_transitional_anchor(const Manifest& manifest);
+    void load_pack_index(std::size_t missing_chunks);
+    PackPlan plan_packs(const UpdatePlan& plan, const std::unordered_set<std::string>& missing) const;
+    void download_packs(PackCache& cache, const PackPlan& packs);
+    void install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackCache& cache, const PackPlan& packs,
+                       PreviousVersionChunks& previous, std::uint64_t download_bytes);
+    void commit_staged_files(const UpdatePlan& plan);
+    void finish(const Manifest& manifest, const UpdatePlan& plan);
+
+    Fetcher& fetcher_;
+    const DownloaderConfig& config_;
+    const ProgressCallback& progress_;
+    const PhaseCallback& phase_;
+    RunResult& result_;
+    const fs::path root_;
+    const fs::path stage_;
+    const fs::path packs_dir_;
+    const fs::path anchor_dir_;
+
+    std::chrono::steady_clock::time_point run_start_;
+    std::string channel_path_;
+    std::string manifest_text_;
+    PatchState state_;
+    TrustAnchor current_anchor_;
+    PackIndex pack_index_;
+    bool use_packs_ = false;
+};
+
+void UpdateRun::check_configuration() const {
+    if (config_.product.empty() || config_.channel.empty() || config_.platform.empty() || config_.pubkey_b64.empty()) {
+        throw std::runtime_error(
+            "DownloaderConfig incompleto: product, channel, platform y pubkey_b64 son obligatorios");
+    }
+}
+
+Channel UpdateRun::fetch_channel() {
+    channel_path_ = "v1/channels/" + config_.channel + ".json";
+    Channel channel = parse_channel(fetch_document(fetcher_, config_, channel_path_, config_.log, run_start_));
+    if (channel.product != config_.product) {
+        throw ManifestError("channel: product mismatch (expected \"" + config_.product + "\", got \"" +
+                            channel.product + "\")");
+    }
+    if (channel.platform != config_.platform) {
+        throw ManifestError("channel: platform mismatch (expected \"" + config_.platform + "\", got \"" +
+                            channel.platform + "\")");
+    }
+    if (channel.latest.empty()) {
+        throw ManifestError("channel: \"latest\" is empty");
+    }
+    return channel;
+}
+
+Manifest UpdateRun::fetch_manifest(const Channel& channel) {
+    const std::string path = config_.flat_manifest_path
+                                 ? "v1/manifests/" + channel.latest + ".json"
+                                 : "v1/manifests/" + config_.platform + "/" + channel.latest + ".json";
+    manifest_text_ = fetch_document(fetcher_, config_, path, config_.log, run_start_);
+    Manifest manifest = parse_manifest(manifest_text_);
+    validate_manifest(manifest, config_.product, config_.platform);
+    return manifest;
+}
+
+void UpdateRun::record_verified_files(const UpdatePlan& plan) {
+    for (const auto& [path, sha] : plan.to_record) {
+        state_.files[path] = sha;
+    }
+    if (plan.to_record.empty()) {
+        return;
+    }
+    try {
+        state_.save(root_);
+    } catch (const std::exception& e) {
+        log(std::string("patchstate parcial no se pudo guardar: ") + e.what());
+    }
+}
+
+void UpdateRun::save_transitional_anchor(const Manifest& manifest) {
+    if (anchor_dir_.empty()) {
+        return;
+    }
+    const TrustAnchor target = anchor_from_manifest(manifest);
+    if (target.files.empty() || current_anchor_.files.empty()) {
+        return;
+    }
+    try {
+        merge_anchors(current_anchor_, target).save(anchor_dir_);
+    } catch (const std::exception& e) {
+        log(std::string("trust anchor transitional save failed: ") + e.what());
+    }
+}
+
+void UpdateRun::load_pack_index(std::size_t missing_chunks) {
+    if (config_.pack_min_chunks == 0 || missing_chunks < config_.pack_min_chunks) {
+        return;
+    }
+    try {
+        pack_index_ =
+            parse_pack_index(get_signed(fetcher_, "v1/packs/index-" + config_.channel + ".json", config_.pubkey_b64));
+        use_packs_ = true;
+        result_.used_pack_index = true;
+    } catch (const std::exception&) {
+        pack_index_ = PackIndex{};
+    }
+}
+
+// A pack is worth its transfer only while most of its bytes are chunks that are missing here; otherwise
+// (an incremental update whose other chunks are already on disk) its missing chunks come one by one.
+constexpr std::uint64_t kPackUsefulShareDivisor = 2;
+
+PackPlan UpdateRun::plan_packs(const UpdatePlan& plan, const std::unordered_set<std::string>& missing) const {
+    PackPlan packs;
+    if (!use_packs_) {
+        return packs;
+    }
+    std::vector<std::uint32_t> first_use;
+    std::map<std::uint32_t, std::uint64_t> missing_bytes;
+    std::map<std::uint32_t, std::size_t> last_consumer;
+    std::unordered_set<std::string> counted;
+    for (std::size_t i = 0; i < plan.to_fetch.size(); ++i) {
+        for (const ManifestChunk& chunk : plan.to_fetch[i].chunks) {
+            const auto found = pack_index_.chunks.find(chunk.h);
+            if (found == pack_index_.chunks.end()) {
+                continue;
+            }
+            const std::uint32_t pack = found->second.pack;
+            if (last_consumer.count(pack) == 0) {
+                first_use.push_back(pack);
+            }
+            last_consumer[pack] = i;
+            if (missing.count(chunk.h) != 0 && found->second.length == chunk.z && counted.insert(chunk.h).second) {
+                missing_bytes[pack] += chunk.z;
+            }
+        }
+    }
+    for (const std::uint32_t pack : first_use) {
+        const std::uint64_t size = pack_index_.packs[pack].size;
+        if (missing_bytes[pack] * kPackUsefulShareDivisor < size) {
+            packs.excluded.push_back(pack);
+            continue;
+        }
+        packs.needed.push_back(pack);
+        packs.bytes_total += size;
+        packs.last_use[last_consumer[pack]].push_back(pack);
+    }
+    return packs;
+}
+
+void UpdateRun::download_packs(PackCache& cache, const PackPlan& packs) {
+    const auto count = static_cast<unsigned>(packs.needed.size());
+    for (unsigned k = 1; k <= count; ++k) {
+        stop_if_cancelled();
+        cache.local_pack_path(packs.needed[k - 1]);
+        report(k, count, cache.pack_bytes, packs.bytes_total);
+    }
+    if (!cache.demoted.empty()) {
+        log(std::to_string(cache.demoted.size()) +
+            " pack(s) demoted; their chunks will be fetched per-chunk during install");
+    }
+}
+
+void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackCache& cache,
+                              const PackPlan& packs, PreviousVersionChunks& previous, std::uint64_t download_bytes) {
+    const bool pack_phase = !packs.needed.empty();
+    const auto files_total = static_cast<unsigned>(plan.to_fetch.size());
+    std::uint64_t total_file_bytes = 0;
+    for (const ManifestFile& file : plan.to_fetch) {
+        total_file_bytes += file.size;
+    }
+    std::uint64_t assembled_before = 0;
+    unsigned files_done = 0;
+    const fs::path& install_root = context.game_dir;
+    auto report_file = [&](std::uint64_t assembled) {
+        if (pack_phase) {
+            report(files_done, files_total, assembled_before + assembled, total_file_bytes);
+        } else {
+            report(files_done, files_total, result_.bytes_downloaded, download_bytes);
+        }
+    };
+
+    for (std::size_t i = 0; i < plan.to_fetch.size(); ++i) {
+        const ManifestFile& file = plan.to_fetch[i];
+        stop_if_cancelled();
+        prefetch_chunks(context, config_, file.chunks);
+        const std::string buffer = assemble_file(file, context, report_file);
+        const std::string actual = sha256_hex(buffer);
+        if (actual != file.sha256) {
+            throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" + file.sha256 +
+                              "\", got \"" + actual + "\")");
+        }
+        install_file(install_root, file.path, buffer, anchor_dir_);
+        if (!config_.transactional) {
+            previous.forget_file(file.path);
+        }
+        state_.files[file.path] = file.sha256;
+        std::uint64_t offset = 0;
+        for (const ManifestChunk& chunk : file.chunks) {
+            context.local_chunks.emplace(chunk.h, LocalChunkRef{file.path, offset, chunk.n});
+            offset += chunk.n;
+        }
+        ++files_done;
+        assembled_before += buffer.size();
+        report_file(0);
+        const auto released = packs.last_use.find(i);
+        if (released != packs.last_use.end()) {
+            for (const std::uint32_t pack : released->second) {
+                cache.evict(pack);
+                log("pack " + pack_index_.packs[pack].name + " evicted (no further consumers)");
+            }
+        }
+    }
+}
+
+void UpdateRun::commit_staged_files(const UpdatePlan& plan) {
+    for (const ManifestFile& file : plan.to_fetch) {
+        const fs::path staged = local_path(stage_, file.path);
+        const fs::path final_path = local_path(root_, file.path);
+        fs::create_directories(final_path.parent_path());
+        replace_file(staged, final_path, "transactional commit: cannot install ",
+                     [&] { forget_anchored_file(anchor_dir_, file.path); });
+    }
+}
+
+void UpdateRun::finish(const Manifest& manifest, const UpdatePlan& plan) {
+    remove_tree_quietly(stage_);
+    remove_tree_quietly(packs_dir_);
+    state_.version = manifest.version;
+    state_.save(root_);
+    try {
+        save_previous_manifest(root_, manifest_text_);
+    } catch (const std::exception& e) {
+        log(std::string("previous manifest not saved (the next update downloads more): ") + e.what());
+    }
+    if (!anchor_dir_.empty()) {
+        const TrustAnchor target = anchor_from_manifest(manifest);
+        if (!target.files.empty()) {
+            try {
+                target.save(anchor_dir_);
+            } catch (const std::exception& e) {
+                log(std::string("trust anchor finalize save failed: ") + e.what());
+            }
+        }
+    }
+    if (!config_.done_marker.empty()) {
+        std::ofstream(local_path(root_, config_.done_marker), std::ios::binary | std::ios::trunc) << manifest.version;
+    }
+    result_.ok = true;
+    result_.version = manifest.version;
+    result_.files_installed = static_cast<std::uint32_t>(plan.to_fetch.size());
+    result_.files_current = static_cast<std::uint32_t>(plan.current.size());
+    result_.files_preserved = static_cast<std::uint32_t>(plan.preserved.size());
+
+    const auto apk = std::find_if(manifest.files.begin(), manifest.files.end(),
+                                  [&](const ManifestFile& file) { return file.path == config_.apk_path; });
+    if (apk != manifest.files.end() && apk->sha256 != state_.apk_sha) {
+        const fs::path apk_file = local_path(root_, config_.apk_path);
+        std::error_code ec;
+        if (fs::exists(apk_file, ec)) {
+            result_.apk_ready = true;
+            result_.apk_sha = apk->sha256;
+            result_.apk_path = path_text(apk_file);
+        }
+    }
+}
+
+void UpdateRun::execute() {
+    check_configuration();
+    enter_phase(0);
+    run_start_ = std::chrono::steady_clock::now();
+    const Channel channel = fetch_channel();
+    Manifest manifest = fetch_manifest(channel);
+    if (!anchor_dir_.empty()) {
+        current_anchor_ = TrustAnchor::load(anchor_dir_);
+    }
+    if (config_.skip_apk) {
+        const auto apk = std::find_if(manifest.files.begin(), manifest.files.end(),
+                                      [&](const ManifestFile& file) { return file.path == config_.apk_path; });
+        if (apk != manifest.files.end()) {
+            manifest.files.erase(apk);
+        }
+    }
+    state_ = PatchState::load(root_);
+    const std::vector<std::string> anchored = anchor_dir_.empty() ? std::vector<std::string>{} : anchored_paths();
+    const UpdatePlan plan = plan_update(
+        manifest, state_, root_, [&](unsigned done, unsigned total) { report(done, total, 0, 0); }, anchored);
+    record_verified_files(plan);
+    save_transitional_anchor(manifest);
+
+    remove_tree_quietly(stage_);
+    const fs::path install_root = config_.transactional ? stage_ : root_;
+    PreviousVersionChunks previous = PreviousVersionChunks::load(root_, state_);
+    std::unordered_set<std::string> missing;
+    std::uint64_t download_bytes = 0;
+    for (const ManifestFile& file : plan.to_fetch) {
+        for (const ManifestChunk& chunk : file.chunks) {
+            if (previous.chunks().count(chunk.h) == 0 && missing.insert(chunk.h).second) {
+                download_bytes += chunk.z;
+            }
+        }
+    }
+    load_pack_index(missing.size());
+    const PackPlan packs = plan_packs(plan, missing);
+    if (config_.prepare_root) {
+        std::error_code ignored;
+        fs::create_directories(root_, ignored);
+    }
+
+    StoreRetry store(fetcher_, config_, channel_path_);
+    PackCache cache(pack_index_, packs_dir_, fetcher_, config_, store,
+                    PackCounters{result_.bytes_downloaded, result_.packs_downloaded});
+    cache.excluded.insert(packs.excluded.begin(), packs.excluded.end());
+    LocalChunkMap local_chunks;
+    ChunkSet verified;
+    PrefetchedChunks prefetched;
+    const LogLine log_line = config_.log;
+    ChunkFetchContext context{
+        local_chunks, install_root, previous.chunks(),
+        root_,        use_packs_,   pack_index_,
+        cache,        verified,     ChunkCounters{result_.chunks_obtained, result_.bytes_downloaded},
+        prefetched,   store,        log_line};
+
+    if (!packs.needed.empty()) {
+        enter_phase(1);
+        download_packs(cache, packs);
+        enter_phase(2);
+    } else {
+        enter_phase(3);
+    }
+    install_files(plan, context, cache, packs, previous, download_bytes);
+    if (config_.transactional) {
+        commit_staged_files(plan);
+    }
+    finish(manifest, plan);
+}
+
+void UpdateRun::clean_up_after_failure(const std::exception& e) {
+    if (!result_.local_write_failed && is_local_write_failure(e)) {
+        result_.local_write_failed = true;
+        result_.space_free_bytes = 0;
+        result_.space_wanted_bytes = std::max(config_.disk_margin_bytes, kMinimumSpaceWanted);
+    }
+    if (!fetcher_.supports_resume()) {
+        remove_quietly(packs_dir_ / "current.part");
+        remove_quietly(packs_dir_ / "current.part.owner");
+    }
+    remove_tree_quietly(stage_);
+    result_.ok = false;
+    result_.error = e.what();
+}
+
+} // namespace
+
+Downloader::Downloader(Fetcher& fetcher, DownloaderConfig config) : fetcher_(fetcher), config_(std::move(config)) {}
+
+RunResult Downloader::run(const ProgressCallback& progress, const PhaseCallback& phase) {
+    RunResult result;
+    UpdateRun run(fetcher_, config_, progress, phase, result);
+    try {
+        run.execute();
+    } catch (const std::exception& e) {
+        run.clean_up_after_failure(e);
+    }
+    return result;
+}
+
+} // namespace gu::patch
