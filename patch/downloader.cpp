@@ -4,6 +4,7 @@
 #include "patch/chunk_fetch.hpp"
 #include "patch/document_fetch.hpp"
 #include "patch/errors.hpp"
+#include "patch/file_assembly.hpp"
 #include "patch/install_file.hpp"
 #include "patch/local_path.hpp"
 #include "patch/pack_cache.hpp"
@@ -52,29 +53,6 @@ void remove_quietly(const fs::path& path) {
 void remove_tree_quietly(const fs::path& path) {
     std::error_code ignored;
     fs::remove_all(path, ignored);
-}
-
-// The file's bytes, its chunks in order, in a buffer reserved at the manifest size; after_chunk gets the
-// bytes assembled so far. A chunk repeated inside the file (runs of zeros are common) is copied from the
-// verified bytes already assembled: the local chunk map learns about the file only once it is installed.
-std::string assemble_file(const ManifestFile& file, ChunkFetchContext& context,
-                          const std::function<void(std::uint64_t)>& after_chunk) {
-    std::string buffer;
-    buffer.reserve(static_cast<std::size_t>(file.size));
-    std::unordered_map<std::string, std::pair<std::size_t, std::size_t>> assembled; // hash -> offset, size
-    for (const ManifestChunk& chunk : file.chunks) {
-        const auto earlier = assembled.find(chunk.h);
-        if (earlier != assembled.end()) {
-            const std::string repeated = buffer.substr(earlier->second.first, earlier->second.second);
-            buffer += repeated;
-        } else {
-            const std::size_t offset = buffer.size();
-            buffer += fetch_chunk(context, chunk);
-            assembled.emplace(chunk.h, std::make_pair(offset, buffer.size() - offset));
-        }
-        after_chunk(buffer.size());
-    }
-    return buffer;
 }
 
 // Where the packs come in: which are worth downloading, in what order, and after which file each can go.
@@ -301,20 +279,16 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         }
     };
 
-    for (std::size_t i = 0; i < plan.to_fetch.size(); ++i) {
-        const ManifestFile& file = plan.to_fetch[i];
-        stop_if_cancelled();
-        prefetch_chunks(context, config_, file.chunks);
-        const std::string buffer = assemble_file(file, context, report_file);
-        const std::string actual = sha256_hex(buffer);
-        if (actual != file.sha256) {
-            throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" + file.sha256 +
-                              "\", got \"" + actual + "\")");
+    FileWriter writer(install_root, anchor_dir_);
+    std::size_t written_index = 0;
+    // Bookkeeping of a file once it is on disk: later files may read its chunks there, and the packs it
+    // was the last consumer of can go.
+    auto complete_write = [&] {
+        const std::optional<AssembledFile> written = writer.finish();
+        if (!written) {
+            return;
         }
-        install_file(install_root, file.path, buffer, anchor_dir_);
-        if (!config_.transactional) {
-            previous.forget_file(file.path);
-        }
+        const ManifestFile& file = *written->file;
         state_.files[file.path] = file.sha256;
         std::uint64_t offset = 0;
         for (const ManifestChunk& chunk : file.chunks) {
@@ -322,16 +296,31 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
             offset += chunk.n;
         }
         ++files_done;
-        assembled_before += buffer.size();
         report_file(0);
-        const auto released = packs.last_use.find(i);
+        const auto released = packs.last_use.find(written_index);
         if (released != packs.last_use.end()) {
             for (const std::uint32_t pack : released->second) {
                 cache.evict(pack);
                 log("pack " + pack_index_.packs[pack].name + " evicted (no further consumers)");
             }
         }
+    };
+
+    for (std::size_t i = 0; i < plan.to_fetch.size(); ++i) {
+        const ManifestFile& file = plan.to_fetch[i];
+        stop_if_cancelled();
+        prefetch_chunks(context, config_, file.chunks);
+        AssembledFile assembled = assemble_file(file, context, writer.pending(), report_file);
+        complete_write();
+        if (!config_.transactional) {
+            // Its old bytes are about to be replaced: no later file may read them any more.
+            previous.forget_file(file.path);
+        }
+        assembled_before += assembled.bytes.size();
+        written_index = i;
+        writer.start(std::move(assembled));
     }
+    complete_write();
 }
 
 void UpdateRun::commit_staged_files(const UpdatePlan& plan) {

@@ -2,6 +2,7 @@
 
 #include "patch/file_hash.hpp"
 #include "patch/local_path.hpp"
+#include "patch/parallel_for.hpp"
 
 #include <algorithm>
 #include <optional>
@@ -63,6 +64,8 @@ bool hashes_to(const fs::path& path, const std::string& sha256) {
 
 enum class PreserveMatch { none, present, missing };
 
+enum class Decision { fetch, current, current_hashed, preserved };
+
 PreserveMatch match_preserve(const std::vector<std::regex>& preserve, const std::string& relative,
                              bool parent_exists, const fs::path& target) {
     for (const std::regex& pattern : preserve) {
@@ -110,50 +113,73 @@ UpdatePlan plan_update(const Manifest& manifest, const PatchState& state, const 
     FolderMemo folders(root);
     std::unordered_set<std::string> counted_chunks;
     const auto total = static_cast<unsigned>(manifest.files.size());
-    unsigned done = 0;
 
-    auto fetch = [&](const ManifestFile& file) {
-        plan.to_fetch.push_back(file);
-        for (const ManifestChunk& chunk : file.chunks) {
-            if (counted_chunks.insert(chunk.h).second) {
-                plan.download_bytes += chunk.z;
-            }
-        }
-    };
-    auto accept_hashed = [&](const ManifestFile& file) {
-        plan.current.push_back(file.path);
-        plan.to_record.emplace_back(file.path, file.sha256);
-    };
-
-    for (const ManifestFile& file : manifest.files) {
+    // Decides one file. hash_matches is asked only where the rules need the file's hash.
+    auto classify = [&](const ManifestFile& file, const std::function<bool()>& hash_matches) {
         const fs::path target = local_path(root, file.path);
         const bool parent_exists = folders.parent_exists(file.path);
         const auto known = state.files.find(file.path);
-
         if (anchored_set.count(file.path) != 0) {
-            if (parent_exists && is_existing_file(target) && hashes_to(target, file.sha256)) {
-                accept_hashed(file);
-            } else {
-                fetch(file);
-            }
-        } else if (known != state.files.end() && known->second == file.sha256 && parent_exists &&
-                   size_on_disk(target) == file.size) {
-            plan.current.push_back(file.path);
-        } else {
-            const PreserveMatch preserved = match_preserve(preserve, file.path, parent_exists, target);
-            if (preserved == PreserveMatch::present) {
-                plan.preserved.push_back(file.path);
-            } else if (known == state.files.end() && parent_exists && is_existing_file(target) &&
-                       hashes_to(target, file.sha256)) {
-                accept_hashed(file);
-            } else {
-                fetch(file);
-            }
+            return parent_exists && is_existing_file(target) && hash_matches() ? Decision::current_hashed
+                                                                               : Decision::fetch;
         }
+        if (known != state.files.end() && known->second == file.sha256 && parent_exists &&
+            size_on_disk(target) == file.size) {
+            return Decision::current;
+        }
+        if (match_preserve(preserve, file.path, parent_exists, target) == PreserveMatch::present) {
+            return Decision::preserved;
+        }
+        if (known == state.files.end() && parent_exists && is_existing_file(target) && hash_matches()) {
+            return Decision::current_hashed;
+        }
+        return Decision::fetch;
+    };
 
-        ++done;
-        if (plan_progress && done % kProgressEvery == 0) {
-            plan_progress(done, total);
+    auto apply = [&](const ManifestFile& file, Decision decision) {
+        switch (decision) {
+        case Decision::current:
+            plan.current.push_back(file.path);
+            break;
+        case Decision::current_hashed:
+            plan.current.push_back(file.path);
+            plan.to_record.emplace_back(file.path, file.sha256);
+            break;
+        case Decision::preserved:
+            plan.preserved.push_back(file.path);
+            break;
+        case Decision::fetch:
+            plan.to_fetch.push_back(file);
+            for (const ManifestChunk& chunk : file.chunks) {
+                if (counted_chunks.insert(chunk.h).second) {
+                    plan.download_bytes += chunk.z;
+                }
+            }
+            break;
+        }
+    };
+
+    // Files are planned in batches of one progress step: the hashes a batch needs are taken in parallel
+    // (an installation without patch state is hashed whole), then the batch is decided in order.
+    for (std::size_t begin = 0; begin < manifest.files.size(); begin += kProgressEvery) {
+        const std::size_t end = std::min<std::size_t>(begin + kProgressEvery, manifest.files.size());
+        std::vector<std::size_t> to_hash;
+        for (std::size_t i = begin; i < end; ++i) {
+            classify(manifest.files[i], [&] {
+                to_hash.push_back(i);
+                return false;
+            });
+        }
+        std::vector<char> matches(end - begin, 0);
+        parallel_for(to_hash.size(), cpu_workers(), [&](std::size_t k) {
+            const ManifestFile& file = manifest.files[to_hash[k]];
+            matches[to_hash[k] - begin] = hashes_to(local_path(root, file.path), file.sha256);
+        });
+        for (std::size_t i = begin; i < end; ++i) {
+            apply(manifest.files[i], classify(manifest.files[i], [&] { return matches[i - begin] != 0; }));
+        }
+        if (plan_progress && end % kProgressEvery == 0) {
+            plan_progress(static_cast<unsigned>(end), total);
         }
     }
     if (plan_progress) {
