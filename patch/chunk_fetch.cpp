@@ -98,7 +98,7 @@ std::string from_chunk_object(ChunkFetchContext& context, const ManifestChunk& c
         compressed = std::move(prefetched->second);
         context.prefetched.erase(prefetched);
     } else {
-        compressed = context.retry_fetch.retry_fetch(path, true, context.log);
+        compressed = context.retry_fetch.retry_fetch(path, chunk.z, true, context.log);
     }
     std::string bytes = zstd_decompress(compressed, chunk.n);
     const std::string actual = sha256_hex(bytes);

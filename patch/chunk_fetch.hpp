@@ -48,8 +48,10 @@ protected:
 class ChunkObjects {
 public:
     // Whole store object at path, retried on FetchError; may_wait allows waiting for an unreachable store.
-    // LocalWriteError is never retried.
-    virtual std::string retry_fetch(const std::string& path, bool may_wait, const LogLine& log_line) = 0;
+    // LocalWriteError is never retried. A body of another size than expected_size (a connection dropped
+    // mid-body ends the body silently) counts as a failed attempt.
+    virtual std::string retry_fetch(const std::string& path, std::uint64_t expected_size, bool may_wait,
+                                    const LogLine& log_line) = 0;
 
 protected:
     ~ChunkObjects() = default;

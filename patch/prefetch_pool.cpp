@@ -69,7 +69,7 @@ void run_worker(ChunkObjects& store, std::vector<PrefetchJob>& jobs, std::atomic
         PrefetchJob& job = jobs[index];
         const LogLine buffer = [&job](const std::string& line) { append_line(job.log_text, line); };
         try {
-            job.bytes = store.retry_fetch(chunk_path(job.chunk->h), false, buffer);
+            job.bytes = store.retry_fetch(chunk_path(job.chunk->h), job.chunk->z, false, buffer);
             job.done = true;
         } catch (const LocalWriteError& e) {
             append_line(job.log_text, std::string("prefetch stopped, local write failed: ") + e.what());

@@ -22,14 +22,20 @@ void StoreRetry::log(const std::string& line) const {
     }
 }
 
-std::string StoreRetry::retry_fetch(const std::string& path, bool may_wait, const LogLine& log_line) {
+std::string StoreRetry::retry_fetch(const std::string& path, std::uint64_t expected_size, bool may_wait,
+                                    const LogLine& log_line) {
     const std::vector<std::uint32_t>& delays = config_.chunk_retry_delays_ms;
     const std::size_t attempts = delays.size() + 1;
     std::size_t attempt = 1;
     bool waited_once = false;
     while (true) {
         try {
-            return fetcher_.get(path);
+            std::string body = fetcher_.get(path);
+            if (body.size() != expected_size) {
+                throw FetchError("object size mismatch (got " + std::to_string(body.size()) + " bytes, expected " +
+                                 std::to_string(expected_size) + ")");
+            }
+            return body;
         } catch (const LocalWriteError&) {
             throw;
         } catch (const FetchError& e) {

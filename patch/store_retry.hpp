@@ -25,7 +25,8 @@ public:
     // and starts the attempts over. LocalWriteError is rethrown at once; "cancelled" ends a wait.
     // Without may_wait it never touches the configuration's log, so prefetch workers may call it at once;
     // the cancel callback is then polled on their threads too.
-    std::string retry_fetch(const std::string& path, bool may_wait, const LogLine& log_line) override;
+    std::string retry_fetch(const std::string& path, std::uint64_t expected_size, bool may_wait,
+                            const LogLine& log_line) override;
 
     // Waits along store_wait_ladder_ms (entry `step`, the last one repeating) until the store answers the
     // probe, within store_wait_budget_ms of total waiting. step and waited_ms are the caller's counters of

@@ -9,11 +9,11 @@ deps_dir=${KYR_DEPS_DIR:-$root/.deps}
 packages=(
     cmake ninja-build make g++ clang libclang-rt-14-dev
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-    wine wine64 xvfb x11-apps imagemagick
+    wine wine64 fonts-wine xvfb x11-apps imagemagick
     libboost-json1.81-dev libzstd-dev zstd libcurl4-openssl-dev libsodium-dev libssl-dev openssl
     googletest libgtest-dev libbenchmark-dev
     nginx-light python3 file xz-utils dpkg-dev ca-certificates
-    casync rsync time bc
+    casync rsync time bc xdotool
 )
 
 as_root() {

@@ -25,8 +25,9 @@ std::size_t sequenceLength(unsigned char lead) {
     return 1;
 }
 
-// Only a lead byte with too few continuation bytes after it counts as cut; stray bytes stay.
-void dropCutSequence(std::string& text) {
+} // namespace
+
+void dropCutUtf8Sequence(std::string& text) {
     std::size_t continuations = 0;
     while (continuations < 3 && continuations < text.size() &&
            isContinuation(static_cast<unsigned char>(text[text.size() - 1 - continuations]))) {
@@ -40,8 +41,6 @@ void dropCutSequence(std::string& text) {
         text.resize(lead);
     }
 }
-
-} // namespace
 
 std::string cleanText(std::string_view text, std::size_t limit) {
     std::string result;
@@ -58,7 +57,7 @@ std::string cleanText(std::string_view text, std::size_t limit) {
     while (!result.empty() && result.back() == ' ') {
         result.pop_back();
     }
-    dropCutSequence(result);
+    dropCutUtf8Sequence(result);
     return result;
 }
 

@@ -36,7 +36,7 @@ public:
 
 class FakeStore : public ChunkObjects {
 public:
-    std::string retry_fetch(const std::string& path, bool may_wait, const LogLine& log_line) override {
+    std::string retry_fetch(const std::string& path, std::uint64_t, bool may_wait, const LogLine& log_line) override {
         asked.push_back(path);
         EXPECT_TRUE(may_wait);
         log_line("store served " + path);

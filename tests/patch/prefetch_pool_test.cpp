@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 // A chunk object store shared by the workers: each path answers with its bytes or one of a few failures.
 class FakeStore : public ChunkObjects {
 public:
-    std::string retry_fetch(const std::string& path, bool may_wait, const LogLine& log_line) override {
+    std::string retry_fetch(const std::string& path, std::uint64_t, bool may_wait, const LogLine& log_line) override {
         std::unique_lock<std::mutex> lock(mutex_);
         asked.push_back(path);
         waits_allowed = waits_allowed || may_wait;
@@ -326,7 +326,12 @@ TEST_F(PrefetchPool, WorkersRetryButNeverWaitForTheStore) {
     config_.prefetch_workers = 2;
     fetcher.failures_left[chunk_path("j0")] = 2;
     fetcher.failures_left[chunk_path("j1")] = 100;
-    run({chunk("j0"), chunk("j1"), chunk("j2")});
+    // Each chunk object is "bytes of " + its path: the size that retry_fetch checks.
+    std::vector<ManifestChunk> chunks;
+    for (const std::string h : {"j0", "j1", "j2"}) {
+        chunks.push_back({h, 10, ("bytes of " + chunk_path(h)).size()});
+    }
+    run(chunks);
 
     EXPECT_EQ(prefetched_keys(), (std::vector<std::string>{"j0", "j2"}));
     EXPECT_EQ(std::count(fetcher.calls.begin(), fetcher.calls.end(), "v1/channels/windows.json"), 0);

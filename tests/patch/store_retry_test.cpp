@@ -33,7 +33,7 @@ public:
 };
 
 // What one get() of a path does; past the end of a path's script every call succeeds.
-enum class Step { ok, fail, local_write, odd };
+enum class Step { ok, fail, local_write, odd, short_body };
 
 class ScriptedStore : public Fetcher {
 public:
@@ -53,7 +53,7 @@ public:
         if (step == Step::odd) {
             throw std::runtime_error("odd");
         }
-        return "body";
+        return step == Step::short_body ? "bo" : "body";
     }
     void download(const std::string&, const std::string&) override { ADD_FAILURE() << "download"; }
     void download_from(const std::string&, const std::string&, std::uint64_t) override {
@@ -93,7 +93,7 @@ protected:
     // retry_fetch's body, or the kind and text of its error.
     std::string fetch(bool may_wait) {
         try {
-            return retry_.retry_fetch(kChunk, may_wait, chunk_log_);
+            return retry_.retry_fetch(kChunk, 4, may_wait, chunk_log_);
         } catch (const LocalWriteError& e) {
             return std::string("local write: ") + e.what();
         } catch (const FetchError& e) {
@@ -148,9 +148,17 @@ TEST_F(StoreRetryTest, RetryLadderAndOneStoreWait) {
     }
 }
 
+TEST_F(StoreRetryTest, BodyCutShortIsAFailedAttempt) {
+    fetcher_.scripts[kChunk] = {Step::short_body, Step::short_body};
+    EXPECT_EQ(fetch(false), "body");
+    const std::string cut = " failed: object size mismatch (got 2 bytes, expected 4)";
+    EXPECT_EQ(chunk_lines_, (std::vector<std::string>{"chunk " + kChunk + " attempt 1/4" + cut,
+                                                      "chunk " + kChunk + " attempt 2/4" + cut}));
+}
+
 TEST_F(StoreRetryTest, EmptyLogCallbackIsFine) {
     fetcher_.scripts[kChunk] = fails(1);
-    EXPECT_EQ(retry_.retry_fetch(kChunk, false, LogLine()), "body");
+    EXPECT_EQ(retry_.retry_fetch(kChunk, 4, false, LogLine()), "body");
 }
 
 TEST_F(StoreRetryTest, CancelDuringAWaitEndsWithCancelled) {

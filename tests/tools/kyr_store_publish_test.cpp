@@ -73,7 +73,9 @@ public:
     void download(const std::string&, const std::string&) override { FAIL() << "not used"; }
     void download_from(const std::string&, const std::string&, std::uint64_t) override { FAIL() << "not used"; }
 
-    std::string retry_fetch(const std::string& path, bool, const gu::patch::LogLine&) override { return get(path); }
+    std::string retry_fetch(const std::string& path, std::uint64_t, bool, const gu::patch::LogLine&) override {
+        return get(path);
+    }
 
     std::optional<fs::path> pack_for_chunk(std::uint32_t pack) override {
         return root_ / "v1" / "packs" / index_.packs.at(pack).name;

@@ -1,7 +1,12 @@
 // kyr-inspect: reads the launcher's documents the way the launcher does and prints what it understood.
 // Exit codes: 0 done, 1 the document was refused (the reason on stderr), 2 bad usage or unreadable file.
 
+#include "launcher/game/game_client_interface.hpp"
+#include "launcher/servers/client_server_file.hpp"
 #include "launcher/servers/server_directory.hpp"
+#include "launcher/servers/server_list_bmd.hpp"
+#include "launcher/shell/folder_path.hpp"
+#include "tools/kyr-inspect/bmd_json.hpp"
 #include "tools/kyr-inspect/directory_json.hpp"
 
 #include <cstddef>
@@ -36,11 +41,15 @@ bool readFile(const std::string& path, std::string& text) {
     return !in.bad();
 }
 
+int cannotRead(const std::string& path) {
+    std::cerr << "kyr-inspect: cannot read " << path << '\n';
+    return kExitUsage;
+}
+
 int runServers(const std::vector<std::string>& arguments) {
     std::string text;
     if (!readFile(arguments[0], text)) {
-        std::cerr << "kyr-inspect: cannot read " << arguments[0] << '\n';
-        return kExitUsage;
+        return cannotRead(arguments[0]);
     }
     launcher::ServerDirectory directory;
     std::string error;
@@ -52,8 +61,50 @@ int runServers(const std::vector<std::string>& arguments) {
     return 0;
 }
 
+int runBmd(const std::vector<std::string>& arguments) {
+    std::string bytes;
+    if (!readFile(arguments[0], bytes)) {
+        return cannotRead(arguments[0]);
+    }
+    if (bytes.size() > launcher::kBmdFileLimit) {
+        std::cerr << "kyr-inspect: " << arguments[0] << " is larger than " << launcher::kBmdFileLimit
+                  << " bytes: the launcher reads no records from it\n";
+        return kExitRefused;
+    }
+    std::cout << inspect::bmdToJson(bytes);
+    return 0;
+}
+
+int runClientServers(const std::vector<std::string>& arguments) {
+    const std::string path = launcher::joinFolderPath(arguments[0], launcher::kClientServerFilePath);
+    if (!std::ifstream(path, std::ios::binary)) {
+        return cannotRead(path);
+    }
+    launcher::ServerDirectory directory;
+    if (!launcher::loadClientServerList(arguments[0], directory)) {
+        std::cerr << "kyr-inspect: " << path
+                  << " yields no server (shorter than 128 bytes, another magic, or no dotted-quad address)\n";
+        return kExitRefused;
+    }
+    std::cout << inspect::directoryToJson(directory);
+    return 0;
+}
+
+int runStamp(const std::vector<std::string>& arguments) {
+    std::string bytes;
+    if (!readFile(arguments[0], bytes)) {
+        return cannotRead(arguments[0]);
+    }
+    std::cout << launcher::stampOf(bytes) << '\n';
+    return 0;
+}
+
 const Command kCommands[] = {
     {"servers", "FILE", 1, "parse a server directory document (servers.json) and print it as JSON", runServers},
+    {"bmd", "FILE", 1, "decode a game server list file (ServerList.bmd) and print its records as JSON", runBmd},
+    {"client-servers", "GAMEDIR", 1,
+     "print the servers that the client's GAMEDIR\\Data\\Local\\valdra.main yields, as servers does", runClientServers},
+    {"stamp", "FILE", 1, "print a file's stamp as launcher.ini keeps it in BmdStamp (length-fnv1a)", runStamp},
 };
 
 void printUsage(std::ostream& out) {

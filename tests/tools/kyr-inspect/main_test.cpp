@@ -1,4 +1,9 @@
-// Runs the real kyr-inspect program on the sample documents in tests/data/servers.
+// Runs the real kyr-inspect program on the sample documents in tests/data/servers and on game server files
+// made by the test helpers.
+
+#include "support/bmd_template.hpp"
+#include "support/scratch_folder.hpp"
+#include "support/valdra_main_encoder.hpp"
 
 #include <boost/json.hpp>
 #include <gtest/gtest.h>
@@ -134,6 +139,116 @@ TEST(KyrInspect, NewerSchemaAndInvalidUtf8StillGiveValidJson) {
     const ProgramRun debug = runInspect(arguments, "KYR_DEBUG_OUTPUT=1 ");
     EXPECT_EQ(debug.out, run.out);
     EXPECT_EQ(debug.err, "[launcher] servers.json schema=2 > 1 soportado: se ignora lo desconocido\n");
+}
+
+boost::json::value parsedOutput(const ProgramRun& run) {
+    boost::system::error_code ec;
+    boost::json::value json = boost::json::parse(run.out, ec);
+    EXPECT_FALSE(ec) << run.out;
+    return json;
+}
+
+class KyrInspectGameFiles : public ::testing::Test {
+protected:
+    void SetUp() override { std::filesystem::create_directories(local()); }
+    std::filesystem::path local() const { return scratch_ / "Data" / "Local"; }
+    std::string quoted(const std::filesystem::path& path) const { return "'" + path.string() + "'"; }
+
+    kyrtest::ScratchFolder scratch_;
+};
+
+TEST_F(KyrInspectGameFiles, UsageAndRefusals) {
+    kyrtest::write_bytes(scratch_ / "large.bmd", std::string(262145, 'x'));
+    kyrtest::ValdraMainLayout shortFile;
+    shortFile.size = 127;
+    const std::filesystem::path shortGame = scratch_ / "short";
+    std::filesystem::create_directories(shortGame / "Data" / "Local");
+    kyrtest::write_bytes(shortGame / "Data" / "Local" / "valdra.main", kyrtest::encodeValdraMain(shortFile));
+    const std::string missingClientFile = (scratch_ / "nowhere" / "Data" / "Local" / "valdra.main").string();
+
+    const struct {
+        const char* name;
+        std::string arguments;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"bmd without a file", "bmd", 2, "kyr-inspect: usage: kyr-inspect bmd FILE\n"},
+        {"stamp with two files", "stamp a b", 2, "kyr-inspect: usage: kyr-inspect stamp FILE\n"},
+        {"client-servers without a folder", "client-servers", 2,
+         "kyr-inspect: usage: kyr-inspect client-servers GAMEDIR\n"},
+        {"bmd of a missing file", "bmd " + quoted(scratch_ / "missing.bmd"), 2,
+         "kyr-inspect: cannot read " + (scratch_ / "missing.bmd").string() + "\n"},
+        {"stamp of a missing file", "stamp " + quoted(scratch_ / "missing"), 2,
+         "kyr-inspect: cannot read " + (scratch_ / "missing").string() + "\n"},
+        {"bmd larger than the launcher reads", "bmd " + quoted(scratch_ / "large.bmd"), 1,
+         "kyr-inspect: " + (scratch_ / "large.bmd").string() +
+             " is larger than 262144 bytes: the launcher reads no records from it\n"},
+        {"game folder without valdra.main", "client-servers " + quoted(scratch_ / "nowhere"), 2,
+         "kyr-inspect: cannot read " + missingClientFile + "\n"},
+        {"valdra.main of 127 bytes", "client-servers " + quoted(shortGame), 1,
+         "kyr-inspect: " + (shortGame / "Data" / "Local" / "valdra.main").string() +
+             " yields no server (shorter than 128 bytes, another magic, or no dotted-quad address)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgramRun run = runInspect(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, c.err);
+    }
+}
+
+TEST_F(KyrInspectGameFiles, StampOfAFile) {
+    kyrtest::write_bytes(scratch_ / "abc", "abc");
+    const ProgramRun run = runInspect("stamp " + quoted(scratch_ / "abc"));
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "3-1a47e90b\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(KyrInspectGameFiles, DecodesServerListBmd) {
+    kyrtest::TemplateRecord main;
+    main.id = 1;
+    main.name = "Principal";
+    main.sequence = 4;
+    main.settings = {1, 2, 3, 4, 5, 6, 7, 8};
+    main.description = std::string("Desc\0", 5);
+    kyrtest::write_bytes(local() / "ServerList.bmd", kyrtest::bmdTemplateBytes({main, main}));
+
+    const ProgramRun run = runInspect("bmd " + quoted(local() / "ServerList.bmd"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const boost::json::value json = parsedOutput(run);
+    EXPECT_EQ(json.at("size").as_int64(), 2 * (53 + 5));
+    EXPECT_EQ(json.at("undecodedBytes").as_int64(), 0);
+    const auto& records = json.at("records").as_array();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].at("name").as_string(), "Principal");
+    EXPECT_EQ(records[1].at("sequence").as_int64(), 4);
+    EXPECT_EQ(records[1].at("settings").as_array()[7].as_int64(), 8);
+}
+
+TEST_F(KyrInspectGameFiles, PrintsTheClientServers) {
+    kyrtest::ValdraMainLayout layout;
+    layout.addressA = "127.0.0.1";
+    layout.portA = 0;
+    layout.flagB = 1;
+    layout.portB = 55901;
+    layout.addressB = "127.0.0.2";
+    kyrtest::write_bytes(local() / "valdra.main", kyrtest::encodeValdraMain(layout));
+
+    const ProgramRun run = runInspect("client-servers " + quoted(scratch_.path()));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    const boost::json::value json = parsedOutput(run);
+    EXPECT_TRUE(json.at("fromClient").as_bool());
+    const auto& servers = json.at("servers").as_array();
+    ASSERT_EQ(servers.size(), 2u);
+    EXPECT_EQ(servers[0].at("slug").as_string(), "valdra-2");
+    EXPECT_EQ(servers[0].at("endpoints").as_array()[0].at("port").as_int64(), 55901);
+    EXPECT_EQ(servers[1].at("slug").as_string(), "valdra");
+    EXPECT_EQ(servers[1].at("endpoints").as_array()[0].at("ip").as_string(), "127.0.0.1");
+    EXPECT_EQ(servers[1].at("endpoints").as_array()[0].at("port").as_int64(), 44000);
 }
 
 } // namespace

@@ -1,0 +1,54 @@
+#pragma once
+// Real programs in end-to-end tests: started without a shell, bounded in time, killed by the test when it
+// wants to (a crash at a random moment, a server at teardown). Native only.
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace kyrtest {
+
+struct ProcessResult {
+    int exitCode = -1; // -1 unless the program exited by itself
+    int signal = 0;    // the signal that ended it, 0 if none
+    bool timedOut = false;
+    std::string out;
+    std::string err;
+};
+
+// The full path of a program found in PATH or in the administrators' folders (/usr/sbin, /sbin, where
+// nginx lives), or empty.
+std::string findExecutable(const std::string& name);
+
+// Runs command[0] with the remaining arguments and collects its stdout and stderr. A program still
+// running after `timeout` is killed with SIGKILL and reported as timed out.
+ProcessResult runProcess(const std::vector<std::string>& command, std::chrono::milliseconds timeout);
+
+// A program running beside the test. Its stdout and stderr go to the given files (empty: discarded).
+// The destructor kills it with SIGKILL and reaps it if it still runs, so no test leaves one behind.
+class ChildProcess {
+public:
+    ChildProcess(const std::vector<std::string>& command, const std::filesystem::path& outFile = {},
+                 const std::filesystem::path& errFile = {});
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool running();
+    void sendSignal(int signal);
+    // The raw wait status once the program ended within `timeout`, else nothing.
+    std::optional<int> wait(std::chrono::milliseconds timeout);
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+// Fills exitCode and signal of `result` from a raw wait status.
+void decodeWaitStatus(int status, ProcessResult& result);
+
+} // namespace kyrtest
