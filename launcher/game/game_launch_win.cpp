@@ -1,0 +1,109 @@
+#include "launcher/game/game_launch.hpp"
+
+#include "launcher/game/game_config.hpp"
+#include "launcher/game/game_settings.hpp"
+#include "launcher/game/message_box.hpp"
+#include "launcher/game/video_engine.hpp"
+#include "launcher/servers/endpoint_choice.hpp"
+#include "launcher/servers/server_list_bmd.hpp"
+#include "launcher/shell/launcher_settings.hpp"
+#include "launcher/shell/launcher_state.hpp"
+#include "launcher/shell/launcher_view.hpp"
+#include "launcher/shell/message_poster.hpp"
+
+#include <windows.h>
+
+#include <mutex>
+#include <vector>
+
+namespace launcher {
+namespace {
+
+constexpr char kErrorTitle[] = "KYR Launcher - Error";
+constexpr char kEngineErrorText[] = "Could not apply the video engine (opengl32.dll).\n"
+                                    "Check that opengl32-mesa.dll is present in the game folder,\n"
+                                    "or that Main.exe is not already open (file in use).";
+constexpr char kStartErrorText[] = "Could not start Main.exe.";
+
+void showError(const char* text) {
+    showMessageBox({nullptr, text, kErrorTitle, MessageBoxIcon::Error});
+}
+
+// The game's group list for the server. A failure is shown in the status line; the game still starts
+// with whatever ServerList.bmd is on disk.
+void writeGameServerList(LauncherState& state, const ServerEntry& server) {
+    std::string newStamp;
+    std::string message;
+    const bool written =
+        writeServerListBmd(state.folder, server, readBmdStamp(state.launcherIniPath), newStamp, message);
+    if (!written && state.window != nullptr) {
+        state.window->setUpdateStatus("Aviso: " + message, true);
+    }
+    if (!newStamp.empty()) {
+        writeBmdStamp(state.launcherIniPath, newStamp);
+    }
+}
+
+// CreateProcessA may write into the command line, so it gets a copy of its own.
+bool startGame(const std::string& folder, const std::string& commandLine) {
+    std::vector<char> command(commandLine.begin(), commandLine.end());
+    command.push_back('\0');
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof(startup));
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof(process));
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process)) {
+        return false;
+    }
+    // The launcher neither waits for the game nor watches it.
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+} // namespace
+
+void launchGame(LauncherState& state) {
+    ServerEntry server;
+    bool found = false;
+    bool fromClient = false;
+    {
+        std::lock_guard<std::mutex> lock(state.launcherLock);
+        fromClient = state.directoryFromClient;
+        const int index = findServer(state.serverDirectory, state.selectedServerId);
+        if (index >= 0) {
+            server = state.serverDirectory.servers[static_cast<std::size_t>(index)];
+            found = true;
+        }
+    }
+    std::string host;
+    int port = 0;
+    // With the client's own server list the game offers its own choice: no ServerList.bmd, no address.
+    if (found && !fromClient) {
+        const int endpoint = chooseEndpoint(server);
+        if (endpoint >= 0) {
+            host = server.endpoints[static_cast<std::size_t>(endpoint)].ip;
+            port = server.endpoints[static_cast<std::size_t>(endpoint)].port;
+        }
+        writeGameServerList(state, server);
+    }
+
+    IniGameConfig config(state.configIniPath);
+    const VideoEngine engine =
+        videoEngineFromText(config.readText(kLauncherSection, kEngineKey, "Auto", kEngineBuffer));
+    if (!applyVideoEngine(state.folder, engine, config)) {
+        showError(kEngineErrorText);
+        return;
+    }
+    if (!startGame(state.folder, buildGameCommandLine(state.folder, host, port))) {
+        showError(kStartErrorText);
+        return;
+    }
+    if (state.poster != nullptr) {
+        state.poster->post(WM_CLOSE, nullptr);
+    }
+}
+
+} // namespace launcher

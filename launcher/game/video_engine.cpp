@@ -1,0 +1,221 @@
+#include "launcher/game/video_engine.hpp"
+
+#include "launcher/game/engine_files.hpp"
+#include "launcher/game/game_client_interface.hpp"
+#include "launcher/game/game_config.hpp"
+#include "launcher/game/gl_probe.hpp"
+#include "launcher/game/message_box.hpp"
+#include "launcher/game/process_environment.hpp"
+#include "launcher/servers/server_cache.hpp"
+#include "launcher/shell/file_replace.hpp"
+#include "launcher/shell/folder_path.hpp"
+
+#include <cstdio>
+
+namespace launcher {
+namespace {
+
+constexpr char kProfileWarningTitle[] = "KYR Launcher - Warning";
+constexpr char kProfileWarningText[] =
+    "Could not save the graphics profile in config.ini (the file is read-only or in use by another "
+    "program).\n\nThe game will still start, but performance may be affected if the graphics profile does "
+    "not match the selected video engine.";
+
+// The placed-copy marker is a few dozen bytes; anything larger is not the launcher's.
+constexpr std::size_t kPlacedMarkerLimit = 128;
+
+struct EnginePaths {
+    explicit EnginePaths(const std::string& folder)
+        : library(joinFolderPath(folder, kEngineLibraryName)), mesa(joinFolderPath(folder, kMesaLibraryName)),
+          backup(joinFolderPath(folder, kEngineBackupName)),
+          backupMarker(joinFolderPath(folder, kEngineBackupMarkerName)),
+          placedMarker(joinFolderPath(folder, kPlacedEngineMarkerName)) {}
+
+    std::string library;
+    std::string mesa;
+    std::string backup;
+    std::string backupMarker;
+    std::string placedMarker;
+};
+
+// Files of the launcher's own making: a read-only attribute, copied along from the Mesa library or the
+// player's library, must not keep them from going.
+bool removeOwnFile(const std::string& path) {
+    resetFileAttributes(path);
+    return deleteFile(path);
+}
+
+std::string placedMarkerText(const FileFingerprint& fingerprint) {
+    return std::to_string(fingerprint.size) + " " + fingerprint.sha256 + "\n";
+}
+
+// Whether opengl32.dll is the exact file that the placed-copy marker records; hashed only when the sizes
+// agree.
+bool matchesPlacedMarker(const EnginePaths& paths) {
+    std::string recorded;
+    std::uint64_t size = 0;
+    if (!readTextFile(paths.placedMarker, recorded, kPlacedMarkerLimit) || !fileSize(paths.library, size)) {
+        return false;
+    }
+    const std::string sizePrefix = std::to_string(size) + " ";
+    if (recorded.compare(0, sizePrefix.size(), sizePrefix) != 0) {
+        return false;
+    }
+    FileFingerprint fingerprint;
+    return fingerprintFile(paths.library, fingerprint) && placedMarkerText(fingerprint) == recorded;
+}
+
+bool isPlacedCopy(const EnginePaths& paths) {
+    return filesIdentical(paths.library, paths.mesa) || matchesPlacedMarker(paths);
+}
+
+// Remembers the copy just placed. Without the marker the copy is still recognised while it equals the
+// Mesa library, so a failure here is not reported.
+void recordPlacedCopy(const EnginePaths& paths) {
+    FileFingerprint fingerprint;
+    if (fingerprintFile(paths.library, fingerprint)) {
+        writeFileReplacing(paths.placedMarker, placedMarkerText(fingerprint), true);
+    }
+}
+
+// Removes opengl32.dll when it is the launcher's copy; any other library stays. False only when the
+// launcher's copy could not be deleted.
+bool removePlacedLibrary(const EnginePaths& paths) {
+    if (isFile(paths.library) && isPlacedCopy(paths) && !removeOwnFile(paths.library)) {
+        return false;
+    }
+    if (isFile(paths.placedMarker)) {
+        removeOwnFile(paths.placedMarker);
+    }
+    return true;
+}
+
+// Keeps a library that the launcher did not place in the backup. A stale marker goes first and the marker
+// is written last, so only a whole backup has one. A backup without marker is discarded at the next
+// hardware-engine run, after the Mesa copy had replaced the only other copy of the library, so a marker
+// that cannot be written stops the switch instead.
+bool backUpForeignLibrary(const EnginePaths& paths) {
+    if (isFile(paths.backupMarker) && !removeOwnFile(paths.backupMarker)) {
+        return false;
+    }
+    if (!copyFileNew(paths.library, paths.backup)) {
+        return false;
+    }
+    std::FILE* marker = std::fopen(paths.backupMarker.c_str(), "wb");
+    bool marked = false;
+    if (marker != nullptr) {
+        const std::size_t length = sizeof(kEngineBackupMarkerContent) - 1;
+        marked = std::fwrite(kEngineBackupMarkerContent, 1, length, marker) == length;
+        marked = std::fclose(marker) == 0 && marked;
+    }
+    if (!marked) {
+        removeOwnFile(paths.backupMarker);
+        removeOwnFile(paths.backup);
+    }
+    return marked;
+}
+
+bool placeMesaLibrary(const EnginePaths& paths) {
+    if (!isFile(paths.mesa)) {
+        return false;
+    }
+    const bool backedUp = isFile(paths.backup) && isFile(paths.backupMarker);
+    if (!backedUp && isFile(paths.library) && !isPlacedCopy(paths)) {
+        // A backup without its marker was cut short: it gives way to a whole one.
+        if (isFile(paths.backup)) {
+            removeOwnFile(paths.backup);
+        }
+        if (!backUpForeignLibrary(paths)) {
+            return false;
+        }
+    }
+    if (!copyFileOver(paths.mesa, paths.library)) {
+        return false;
+    }
+    recordPlacedCopy(paths);
+    return true;
+}
+
+bool writeProfile(GameConfig& config, const char* msaaSamples, const char* effectStatic, const char* skipGpuParticles) {
+    const bool msaa = config.writeText(kGraphicsSection, kMsaaSamplesKey, msaaSamples);
+    const bool effects = config.writeText(kGraphicsSection, kEffectStaticKey, effectStatic);
+    const bool particles = config.writeText(kGraphicsSection, kSkipGpuParticlesKey, skipGpuParticles);
+    return msaa && effects && particles;
+}
+
+void warnProfileNotSaved() {
+    showMessageBox({nullptr, kProfileWarningText, kProfileWarningTitle, MessageBoxIcon::Warning});
+}
+
+bool applyHardwareEngine(const std::string& folder, GameConfig& config) {
+    bool profileSaved = writeProfile(config, "4", "1", "0");
+    const int previousWidth = config.readNumber(kLauncherSection, kPrevWidthKey, 0);
+    const int previousHeight = config.readNumber(kLauncherSection, kPrevHeightKey, 0);
+    if (previousWidth >= 1 && previousHeight >= 1) {
+        // The pair goes only once the player's size is back; if it stayed, a later run would apply it again.
+        if (writeWindowSize(config, previousWidth, previousHeight)) {
+            const bool widthRemoved = config.removeKey(kLauncherSection, kPrevWidthKey);
+            const bool heightRemoved = config.removeKey(kLauncherSection, kPrevHeightKey);
+            profileSaved = profileSaved && widthRemoved && heightRemoved;
+        } else {
+            profileSaved = false;
+        }
+    }
+    setProcessVariable(kGalliumDriverVariable, nullptr);
+    const bool restored = restoreNativeEngine(folder);
+    if (!profileSaved) {
+        warnProfileNotSaved();
+    }
+    return restored;
+}
+
+bool applySoftwareEngine(const std::string& folder, GameConfig& config) {
+    bool profileSaved = writeProfile(config, "0", "0", "1");
+    const int width = config.readNumber(kGraphicsSection, kWindowWidthKey, kDefaultWindowWidth);
+    const int height = config.readNumber(kGraphicsSection, kWindowHeightKey, kDefaultWindowHeight);
+    if (width > kSoftwareWindowLimit.width || height > kSoftwareWindowLimit.height) {
+        const bool widthKept = config.writeText(kLauncherSection, kPrevWidthKey, std::to_string(width));
+        const bool heightKept = config.writeText(kLauncherSection, kPrevHeightKey, std::to_string(height));
+        // The window is reduced only when the player's size can be restored later.
+        profileSaved = widthKept && heightKept &&
+                       writeWindowSize(config, kSoftwareWindowLimit.width, kSoftwareWindowLimit.height) && profileSaved;
+    }
+    setProcessVariable(kGalliumDriverVariable, kGalliumDriverSoftware);
+    const bool placed = placeMesaLibrary(EnginePaths(folder));
+    if (!profileSaved) {
+        warnProfileNotSaved();
+    }
+    return placed;
+}
+
+} // namespace
+
+bool applyVideoEngine(const std::string& folder, VideoEngine engine, GameConfig& config) {
+    const bool hardware = engine == VideoEngine::Gpu || (engine != VideoEngine::Cpu && probeOpenGl());
+    return hardware ? applyHardwareEngine(folder, config) : applySoftwareEngine(folder, config);
+}
+
+bool restoreNativeEngine(const std::string& folder) {
+    const EnginePaths paths(folder);
+    if (!isFile(paths.backup)) {
+        return removePlacedLibrary(paths);
+    }
+    if (isFile(paths.mesa) && filesIdentical(paths.backup, paths.mesa)) {
+        // The backup holds nothing that the Mesa library does not.
+        removeOwnFile(paths.backup);
+        removeOwnFile(paths.backupMarker);
+        return removePlacedLibrary(paths);
+    }
+    if (isFile(paths.backupMarker)) {
+        if (!copyFileOver(paths.backup, paths.library)) {
+            return false;
+        }
+        removeOwnFile(paths.placedMarker);
+        return true;
+    }
+    // A backup without its marker was cut short and cannot be restored.
+    removeOwnFile(paths.backup);
+    return removePlacedLibrary(paths);
+}
+
+} // namespace launcher

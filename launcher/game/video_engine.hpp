@@ -1,0 +1,48 @@
+#pragma once
+// The video engine of the game folder. The game loads an opengl32.dll from its own folder in place of the
+// system's, so the software engine is a copy of the shipped Mesa library under that name and the hardware
+// engine is its absence (or the player's earlier library, restored from its backup). The graphics
+// profile in config.ini follows the engine.
+//
+// States of the folder (B = opengl32-qeffects.bak with its marker, P = the placed-copy marker):
+//   native, clean             no opengl32.dll, no B, no P
+//   native, earlier restored  the earlier library, B
+//   software, no earlier      Mesa copy, P
+//   software, earlier saved   Mesa copy, B, P
+//   foreign, never switched   another library, no B, no P
+// The launcher only deletes an opengl32.dll that it placed: one identical to the Mesa library, or the
+// exact file that P records (the game's patch may have replaced the Mesa library since). A foreign
+// library with no backup stays when the hardware engine is chosen.
+
+#include "launcher/game/game_settings.hpp"
+
+#include <string>
+
+namespace launcher {
+
+class GameConfig;
+
+// Beside opengl32.dll while it is the launcher's copy: "<size> <sha256>\n" of that copy.
+inline constexpr char kPlacedEngineMarkerName[] = "opengl32-launcher.placed";
+// The content of the backup's marker, written once the backup is complete.
+inline constexpr char kEngineBackupMarkerContent[] = "verified\n";
+
+// Graphics profile keys and the window size kept across a software-engine run.
+inline constexpr char kMsaaSamplesKey[] = "MSAASamples";
+inline constexpr char kEffectStaticKey[] = "EffectStatic";
+inline constexpr char kSkipGpuParticlesKey[] = "SkipGpuParticles";
+inline constexpr char kPrevWidthKey[] = "PrevWidth";
+inline constexpr char kPrevHeightKey[] = "PrevHeight";
+inline constexpr DisplayMode kSoftwareWindowLimit{1024, 640};
+
+// Puts the folder into the state of the engine (Auto: hardware when probeOpenGl finds OpenGL 3.3, else
+// software), writes the graphics profile and sets GALLIUM_DRIVER for the game. True when the engine's
+// library state was reached. A failed profile write shows the warning box once, after the files were
+// handled, and does not change the result.
+bool applyVideoEngine(const std::string& folder, VideoEngine engine, GameConfig& config);
+
+// The hardware engine's library state: the earlier library restored from a complete backup, otherwise
+// no launcher-placed opengl32.dll. False when a deletion or the restore failed.
+bool restoreNativeEngine(const std::string& folder);
+
+} // namespace launcher

@@ -1,0 +1,79 @@
+#pragma once
+// A game folder for the video engine tests, with recognisable stand-ins for the libraries (never real
+// libraries), and a one-line picture of its engine files to compare with.
+
+#include "launcher/game/game_client_interface.hpp"
+#include "launcher/game/video_engine.hpp"
+#include "support/scratch_folder.hpp"
+
+#include <string>
+#include <string_view>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cstdlib>
+#endif
+
+namespace kyrtest {
+
+// Two releases of the Mesa library (the game's patch may ship a new one) and a player's own library.
+inline constexpr char kMesa1[] = "MESA llvmpipe release 1";
+inline constexpr char kMesa2[] = "MESA llvmpipe release 2, a little longer";
+inline constexpr char kForeign[] = "QEFFECTS wrapper library of the player";
+
+// The variable as the game would inherit it: on Windows the process environment block, which the C
+// runtime's getenv does not follow.
+inline std::string processVariable(const char* name) {
+#ifdef _WIN32
+    char value[256];
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length == 0 || length >= sizeof value ? "<unset>" : std::string(value, length);
+#else
+    const char* value = std::getenv(name);
+    return value == nullptr ? "<unset>" : value;
+#endif
+}
+
+class EngineFolder {
+public:
+    std::string folder() const { return scratch_.path().string(); }
+    std::string path(const char* name) const { return (scratch_ / name).string(); }
+    void put(const char* name, std::string_view bytes) const { write_bytes(scratch_ / name, bytes); }
+    std::string bytes(const char* name) const { return read_bytes(scratch_ / name); }
+    void remove(const char* name) const {
+        std::error_code ignored;
+        std::filesystem::remove(scratch_ / name, ignored);
+    }
+
+    // "dll=<content> mesa=<content> bak=<content> ok=<yes|no|bad> placed=<yes|no>" with each library
+    // named mesa1, mesa2, foreign, "-" when missing, or its bytes.
+    std::string describe() const {
+        const std::string marker = bytes(launcher::kEngineBackupMarkerName);
+        return "dll=" + nameOf(launcher::kEngineLibraryName) + " mesa=" + nameOf(launcher::kMesaLibraryName) +
+               " bak=" + nameOf(launcher::kEngineBackupName) + " ok=" +
+               (marker == "<missing>"    ? "no"
+                : marker == "verified\n" ? "yes"
+                                         : "bad") +
+               " placed=" + (bytes(launcher::kPlacedEngineMarkerName) == "<missing>" ? "no" : "yes");
+    }
+
+private:
+    std::string nameOf(const char* file) const {
+        const std::string content = bytes(file);
+        if (content == "<missing>") {
+            return "-";
+        }
+        if (content == kMesa1) {
+            return "mesa1";
+        }
+        if (content == kMesa2) {
+            return "mesa2";
+        }
+        return content == kForeign ? "foreign" : "'" + content + "'";
+    }
+
+    ScratchFolder scratch_;
+};
+
+} // namespace kyrtest
