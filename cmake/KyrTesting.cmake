@@ -31,7 +31,12 @@ function(kyr_add_test_suite name dir)
     add_executable(${name} ${sources})
     target_link_libraries(${name} PRIVATE ${arg_LIBS} kyr_gtest_main)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
-    add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${KYR_TEST_RESULTS_DIR}/${name}.xml
+    set(report ${KYR_TEST_RESULTS_DIR}/${name}.xml)
+    if(CMAKE_CROSSCOMPILING AND WIN32)
+        # Under Wine a path that starts with "/" is taken on the current drive; Z: is the host's root.
+        set(report Z:${report})
+    endif()
+    add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report}
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
     set(env "KYR_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data")
     if(arg_DISPLAY)

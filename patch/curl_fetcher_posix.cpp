@@ -1,6 +1,7 @@
 #include "patch/curl_fetcher.hpp"
 
 #include "patch/errors.hpp"
+#include "patch/store_url.hpp"
 
 #include <curl/curl.h>
 
@@ -145,21 +146,9 @@ bool failedBeforeResponse(CURLcode result, CURL* curl) {
 } // namespace
 
 CurlFetcher::CurlFetcher(std::string base_url, CurlFetcherOptions options)
-    : base_url_(std::move(base_url)), options_(std::move(options)) {
-    if (base_url_.empty() || base_url_.back() != '/') {
-        base_url_ += '/';
-    }
-}
+    : base_url_(store_base_url(std::move(base_url))), options_(std::move(options)) {}
 
-std::string CurlFetcher::resolve_url(const std::string& path) const {
-    if (path.empty()) {
-        return base_url_;
-    }
-    if (path.size() >= 3 && path.find("://") != std::string::npos) {
-        return path;
-    }
-    return base_url_ + path;
-}
+std::string CurlFetcher::resolve_url(const std::string& path) const { return resolve_store_url(base_url_, path); }
 
 std::string CurlFetcher::get(const std::string& path) {
     const std::string url = resolve_url(path);

@@ -75,8 +75,9 @@ fi
 run_suite native
 run_suite native-asan
 run_suite win64
-wineserver_prefix=build/win64/wineprefix
-[ -d "$wineserver_prefix" ] && WINEPREFIX=$PWD/$wineserver_prefix wineserver -k 2>/dev/null
+for prefix in build/win64/wineprefix build/win64/wineprefix-display; do
+    [ -d "$prefix" ] && WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null
+done
 check_win32_binaries
 
 for f in "${failures[@]}"; do

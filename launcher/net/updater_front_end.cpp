@@ -1,0 +1,228 @@
+#include "launcher/net/updater_front_end.hpp"
+
+#include "launcher/game/game_client_interface.hpp"
+#include "launcher/shell/folder_path.hpp"
+#include "launcher/shell/launcher_state.hpp"
+#include "launcher/shell/launcher_view.hpp"
+#include "launcher/shell/message_poster.hpp"
+#include "launcher/shell/server_list_actions.hpp"
+#include "launcher/shell/window_messages.hpp"
+#include "launcher/ui/interface_texts.hpp"
+#include "patch/downloader.hpp"
+#include "patch/failover_fetcher.hpp"
+
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+
+#ifndef KYR_DEFAULT_STORE_URL
+#error "KYR_DEFAULT_STORE_URL comes from the build setting KYR_STORE_URL"
+#endif
+#ifndef KYR_DEFAULT_STORE_PUBKEY
+#error "KYR_DEFAULT_STORE_PUBKEY comes from the build setting KYR_STORE_PUBKEY"
+#endif
+
+namespace launcher {
+namespace {
+
+std::string settingOrOverride(const char* variable, const char* built) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0' ? value : built;
+}
+
+// The client's own file tells whether the folder holds a game at all.
+bool clientFilePresent(const std::string& folder) {
+    std::error_code error;
+    const std::filesystem::path path(joinFolderPath(folder, kClientServerFilePath));
+    return std::filesystem::exists(path, error) && !std::filesystem::is_directory(path, error);
+}
+
+const char* phaseText(int phase) {
+    switch (phase) {
+    case 0:
+        return uiText(UiText::CheckingForUpdates);
+    case 1:
+        return uiText(UiText::DownloadingGameData);
+    case 2:
+        return uiText(UiText::Installing);
+    default:
+        return uiText(UiText::ApplyingUpdate);
+    }
+}
+
+gu::patch::DownloaderConfig runConfig(const std::string& folder) {
+    gu::patch::DownloaderConfig config;
+    config.product = "valdra7q";
+    config.channel = "windows";
+    config.platform = "windows-x86";
+    config.pubkey_b64 = storeTrustKey();
+    config.root_dir = folder.empty() ? "." : folder;
+    config.transactional = clientFilePresent(config.root_dir);
+    config.skip_apk = true;
+    config.prefetch_workers = 4;
+    config.prepare_root = false;
+    return config;
+}
+
+// The failure line: the FORCE hint while FORCE is still available, then what went wrong.
+std::string failureText(const UpdateResult& result, bool client, bool forceOff, bool spanish) {
+    std::string text = forceOff ? uiText(BilingualText::ForceHint, spanish) : "";
+    const bool detailed = !result.message.empty();
+    if (!client) {
+        text += uiText(BilingualText::PatchNotDownloaded, spanish);
+        return detailed ? text + " (" + result.message + ")" : text;
+    }
+    if (result.downloaded) {
+        text += uiText(UiText::UpdateInterrupted);
+        return detailed ? text + " (" + result.message + ")" : text;
+    }
+    text += uiText(UiText::UpdateFailedClientIntact);
+    return detailed ? text + ": " + result.message : text;
+}
+
+// Claims the single update slot; false when an update already runs.
+bool claimUpdate(LauncherState& state) {
+    std::int32_t idle = 0;
+    return state.updateRunning.compare_exchange_strong(idle, 1);
+}
+
+// While a run is being started nothing else may start one or launch the game.
+void lockButtons(LauncherView& window) {
+    window.setVerifyEnabled(false);
+    window.setPlayEnabled(false);
+    window.setForceEnabled(false);
+}
+
+} // namespace
+
+std::string storeBaseUrl() {
+    std::string url = settingOrOverride("KYR_STORE_URL", KYR_DEFAULT_STORE_URL);
+    if (url.empty() || url.back() != '/') {
+        url += '/';
+    }
+    return url;
+}
+
+std::string storeTrustKey() {
+    return settingOrOverride("KYR_STORE_PUBKEY", KYR_DEFAULT_STORE_PUBKEY);
+}
+
+void startUpdateCheck(LauncherState& state) {
+    {
+        std::lock_guard<std::mutex> lock(state.progressLock);
+        state.updateProgress.statusText.clear();
+        state.updateProgress.source = state.forceSecondary.load() != 0 ? 1 : -1;
+    }
+    auto task = std::make_unique<UpdateTask>(
+        UpdateTask{state.folder, state.configIniPath, progressChannelOf(state), &state.forceSecondary});
+    UpdateTask* const handedOver = task.get();
+    LauncherView& window = *state.window;
+    if (state.startWorker([handedOver] { updateWorker(std::unique_ptr<UpdateTask>(handedOver)); })) {
+        task.release(); // the worker frees it
+        window.setBusyAnimation(true);
+        return;
+    }
+    state.updateRunning.exchange(0);
+    window.setBusyAnimation(false);
+    window.setVerifyEnabled(true);
+    window.setPlayEnabled(true);
+    window.setUpdateStatus(uiText(UiText::CouldNotStartUpdateCheck), true);
+}
+
+void updateWorker(std::unique_ptr<UpdateTask> task) {
+    auto result = std::make_unique<UpdateResult>();
+    const bool forceSecondary = task->forceSecondary->load() != 0;
+    try {
+        result->ok = runUpdate(task->folder, forceSecondary, *task, result->downloaded, result->message, result->source);
+    } catch (const std::exception& e) {
+        // The run itself never throws; building its objects can (out of memory). The window must still
+        // hear the end of the run, or updateRunning would stay set for good.
+        result->ok = false;
+        result->message = e.what();
+    }
+    postRecord(*task->progress.window, WM_APP_UPDATE_DONE, std::move(result));
+}
+
+bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, bool& downloaded,
+               std::string& message, std::int32_t& source) {
+    downloaded = false;
+    source = -1;
+    const ProgressChannel& channel = task.progress;
+    reportProgressStatus(channel, uiText(UiText::CheckingForUpdates));
+
+    const std::string baseUrl = storeBaseUrl();
+    const std::unique_ptr<gu::patch::Fetcher> primary = makeStoreFetcher(baseUrl);
+    gu::patch::FailoverFetcher failover({gu::patch::FetchSource{primary.get(), baseUrl}}, {});
+    failover.on_switch = [&channel](unsigned index) { reportProgressSource(channel, index != 0 ? 1 : 0); };
+    failover.force_secondary = [forceSecondary] { return forceSecondary; };
+
+    gu::patch::Downloader downloader(failover, runConfig(folder));
+    const gu::patch::RunResult result = downloader.run(
+        [&](unsigned, unsigned, unsigned, std::uint64_t doneBytes, std::uint64_t totalBytes) {
+            if (doneBytes != 0) {
+                downloaded = true;
+            }
+            reportProgressCounts(channel, doneBytes, totalBytes);
+        },
+        [&](int phase) { reportProgressStatus(channel, phaseText(phase)); });
+
+    source = 0;
+    reportProgressSource(channel, 0);
+    if (!result.ok) {
+        message = result.error.empty() ? "update failed" : result.error;
+        return false;
+    }
+    message.clear();
+    return true;
+}
+
+void onUpdateDone(LauncherState& state, const UpdateResult& result) {
+    state.updateRunning.exchange(0);
+    LauncherView& window = *state.window;
+    window.setBusyAnimation(false);
+    window.setVerifyEnabled(true);
+    window.setSourceIndicator(result.source);
+
+    const bool client = clientFilePresent(state.folder);
+    const bool forceOff = state.forceSecondary.load() == 0;
+    const bool spanish = playerPrefersSpanish(state.configIniPath);
+    if (result.ok && client) {
+        window.setPlayEnabled(true);
+        window.setForceEnabled(false);
+        window.setProgress(1, 1);
+        window.setUpdateStatus(uiText(BilingualText::ClientUpToDate, spanish), false);
+        startServerListFetch(state);
+        return;
+    }
+    window.setForceEnabled(forceOff);
+    // A run that already changed data may have left the client half updated: not playable.
+    window.setPlayEnabled(client && !result.downloaded);
+    window.setUpdateStatus(failureText(result, client, forceOff, spanish), true);
+}
+
+void onVerifyClicked(LauncherState& state) {
+    if (!claimUpdate(state)) {
+        return;
+    }
+    LauncherView& window = *state.window;
+    lockButtons(window);
+    window.setProgress(0, 0);
+    window.setUpdateStatus(uiText(UiText::CheckingForUpdates), false);
+    startUpdateCheck(state);
+}
+
+void onForceClicked(LauncherState& state) {
+    if (!claimUpdate(state)) {
+        return;
+    }
+    state.forceSecondary.exchange(1);
+    LauncherView& window = *state.window;
+    lockButtons(window);
+    window.setSourceIndicator(1);
+    window.setProgress(0, 0);
+    window.setUpdateStatus(uiText(BilingualText::ForcingDownload, playerPrefersSpanish(state.configIniPath)), false);
+    startUpdateCheck(state);
+}
+
+} // namespace launcher

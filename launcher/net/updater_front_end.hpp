@@ -1,0 +1,59 @@
+#pragma once
+// The launcher's front end to the patch engine: starts the update worker (at start-up, on VERIFY and on
+// FORCE), runs the update against the store with progress going to the window, and turns the result into
+// the status line and the PLAY, VERIFY and FORCE button states on the window thread.
+
+#include "launcher/shell/update_progress.hpp"
+#include "patch/fetcher.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace launcher {
+
+struct LauncherState;
+struct UpdateResult;
+
+// The update worker's argument: allocated by startUpdateCheck, freed by the worker.
+struct UpdateTask {
+    std::string folder;
+    std::string configIniPath;
+    ProgressChannel progress; // the window's queue and the shared progress record with its lock
+    const std::atomic<std::int32_t>* forceSecondary = nullptr;
+};
+
+// Starts the update worker; the caller has set updateRunning to 1. When no thread can be started the
+// flag is cleared again and the status says so.
+void startUpdateCheck(LauncherState& state);
+
+// Thread body: runs the update and always posts exactly one UpdateResult with WM_APP_UPDATE_DONE.
+void updateWorker(std::unique_ptr<UpdateTask> task);
+
+// One update run of folder against the store. downloaded tells whether the run began changing the
+// folder's data; message holds the engine's error text on failure ("update failed" when it gave none).
+bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, bool& downloaded,
+               std::string& message, std::int32_t& source);
+
+// WM_APP_UPDATE_DONE on the window thread: status line and buttons; the server list after a success.
+void onUpdateDone(LauncherState& state, const UpdateResult& result);
+
+// The window's VERIFY and FORCE callbacks; both do nothing while an update runs. FORCE also puts the
+// primary store last for every later run of this launcher.
+void onVerifyClicked(LauncherState& state);
+void onForceClicked(LauncherState& state);
+
+// The store of this build, from the build settings KYR_STORE_URL and KYR_STORE_PUBKEY; the environment
+// variables of the same names, when set, take their place (staging stores and tests). The URL always
+// ends in "/".
+std::string storeBaseUrl();
+std::string storeTrustKey();
+
+// Platform edges of the front end, one twin per platform.
+// The transport for one run: WinHTTP on Windows; libcurl elsewhere (tests and tools).
+std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl);
+// [Custom] "Language" of config.ini (default "Eng") by the rule of the interface texts.
+bool playerPrefersSpanish(const std::string& configIniPath);
+
+} // namespace launcher

@@ -1,0 +1,16 @@
+#include "launcher/net/updater_front_end.hpp"
+
+#include "launcher/net/winhttp_fetcher.hpp"
+#include "launcher/ui/interface_texts.hpp"
+
+namespace launcher {
+
+std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl) {
+    return std::make_unique<WinHttpFetcher>(baseUrl);
+}
+
+bool playerPrefersSpanish(const std::string& configIniPath) {
+    return isSpanish(configIniPath);
+}
+
+} // namespace launcher

@@ -1,0 +1,231 @@
+#include "launcher/net/winhttp_fetcher.hpp"
+
+#include "patch/errors.hpp"
+#include "patch/store_url.hpp"
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cstdio>
+#include <utility>
+
+namespace launcher {
+namespace {
+
+using gu::patch::FetchError;
+using gu::patch::LocalWriteError;
+
+constexpr wchar_t kUserAgent[] = L"7qvaldra-launcher/1.0";
+constexpr int kResolveConnectSendTimeoutMs = 15000;
+constexpr DWORD kGetReceiveTimeoutMs = 120000;
+constexpr DWORD kDownloadReceiveTimeoutMs = 0; // large packs on slow links must not be cut off
+constexpr DWORD kHostChars = 256;
+constexpr DWORD kPathChars = 2048;
+constexpr DWORD kReadBlock = 65536;
+
+// The three handles of one request, closed innermost first whatever path leaves the call.
+class Request {
+public:
+    Request() = default;
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+    ~Request() { close(); }
+
+    void close() {
+        for (HINTERNET* handle : {&request, &connection, &root}) {
+            if (*handle != nullptr) {
+                WinHttpCloseHandle(*handle);
+                *handle = nullptr;
+            }
+        }
+    }
+
+    HINTERNET root = nullptr;
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
+};
+
+// Open file of a download; closed on every path that does not close it explicitly.
+class OutputFile {
+public:
+    explicit OutputFile(std::FILE* file) : file_(file) {}
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile() {
+        if (file_ != nullptr) {
+            std::fclose(file_);
+        }
+    }
+    std::FILE* get() const { return file_; }
+    std::FILE* release() { return std::exchange(file_, nullptr); }
+
+private:
+    std::FILE* file_;
+};
+
+// An empty or invalid UTF-8 URL gives an empty string, which then fails to crack.
+std::wstring wideUrl(const std::string& url) {
+    if (url.empty()) {
+        return {};
+    }
+    const int chars = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, url.data(), static_cast<int>(url.size()),
+                                          nullptr, 0);
+    if (chars <= 0) {
+        return {};
+    }
+    std::wstring wide(static_cast<std::size_t>(chars), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, url.data(), static_cast<int>(url.size()), wide.data(), chars);
+    return wide;
+}
+
+// Built without printf: the C runtimes of the two Windows targets disagree on 64-bit conversions.
+std::wstring rangeHeader(std::uint64_t offset) {
+    const std::string text = "Range: bytes=" + std::to_string(offset) + "-\r\n";
+    return std::wstring(text.begin(), text.end());
+}
+
+// False with the platform's error code of the failing step; every handle opened so far is closed then.
+bool openRequest(const std::wstring& url, DWORD receiveTimeoutMs, const std::wstring& extraHeaders, Request& out,
+                 DWORD& error) {
+    wchar_t host[kHostChars] = {};
+    wchar_t path[kPathChars] = {};
+    URL_COMPONENTS parts = {};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = kHostChars;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = kPathChars;
+    const auto fail = [&] {
+        error = GetLastError(); // read before closing, which may change it
+        out.close();
+        return false;
+    };
+    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
+        return fail();
+    }
+    out.root = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                           WINHTTP_NO_PROXY_BYPASS, 0);
+    if (out.root == nullptr) {
+        return fail();
+    }
+    if (!WinHttpSetTimeouts(out.root, kResolveConnectSendTimeoutMs, kResolveConnectSendTimeoutMs,
+                            kResolveConnectSendTimeoutMs, static_cast<int>(receiveTimeoutMs))) {
+        return fail();
+    }
+    out.connection = WinHttpConnect(out.root, host, parts.nPort, 0);
+    if (out.connection == nullptr) {
+        return fail();
+    }
+    const DWORD flags = WINHTTP_FLAG_REFRESH | (parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
+    out.request = WinHttpOpenRequest(out.connection, L"GET", path, nullptr, WINHTTP_NO_REFERER,
+                                     WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+    if (out.request == nullptr) {
+        return fail();
+    }
+    const wchar_t* headers = extraHeaders.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : extraHeaders.c_str();
+    const DWORD headersLength = extraHeaders.empty() ? 0 : static_cast<DWORD>(-1); // -1: NUL-terminated
+    if (!WinHttpSendRequest(out.request, headers, headersLength, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+        return fail();
+    }
+    if (!WinHttpReceiveResponse(out.request, nullptr)) {
+        return fail();
+    }
+    return true;
+}
+
+// 0 when the status cannot be read.
+DWORD responseStatus(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+        return 0;
+    }
+    return status;
+}
+
+// "%s (0x%08X) %s" in a 192-byte buffer, so a long URL is cut to 191 characters.
+std::string transportMessage(const char* what, DWORD error, const std::string& url) {
+    char buffer[192];
+    std::snprintf(buffer, sizeof buffer, "%s (0x%08X) %s", what, static_cast<unsigned>(error), url.c_str());
+    return buffer;
+}
+
+std::string statusMessage(DWORD status, const std::string& url) {
+    return "HTTP " + std::to_string(status) + " " + url;
+}
+
+// Hands the body to sink block by block. A failing query or read ends the body silently: the callers'
+// size and hash checks, and resume, deal with the short result.
+template <typename Sink> void readBody(HINTERNET request, Sink&& sink) {
+    char block[kReadBlock];
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request, &available) || available == 0) {
+            return;
+        }
+        DWORD read = 0;
+        if (!WinHttpReadData(request, block, available < kReadBlock ? available : kReadBlock, &read) || read == 0) {
+            return;
+        }
+        sink(block, read);
+    }
+}
+
+} // namespace
+
+WinHttpFetcher::WinHttpFetcher(std::string base_url) : base_url_(gu::patch::store_base_url(std::move(base_url))) {}
+
+std::string WinHttpFetcher::resolve_url(const std::string& path) const {
+    return gu::patch::resolve_store_url(base_url_, path);
+}
+
+std::string WinHttpFetcher::get(const std::string& path) {
+    const std::string url = resolve_url(path);
+    Request request;
+    DWORD error = 0;
+    if (!openRequest(wideUrl(url), kGetReceiveTimeoutMs, {}, request, error)) {
+        throw FetchError(transportMessage("WinHTTP GET failed", error, url));
+    }
+    const DWORD status = responseStatus(request.request);
+    if (status >= 400) {
+        throw FetchError(statusMessage(status, url));
+    }
+    std::string body;
+    readBody(request.request, [&](const char* data, DWORD size) { body.append(data, size); });
+    return body;
+}
+
+void WinHttpFetcher::download(const std::string& path, const std::string& dest_file) {
+    download_from(path, dest_file, 0);
+}
+
+void WinHttpFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) {
+    const std::string url = resolve_url(path);
+    Request request;
+    DWORD error = 0;
+    if (!openRequest(wideUrl(url), kDownloadReceiveTimeoutMs, offset != 0 ? rangeHeader(offset) : std::wstring(),
+                     request, error)) {
+        throw FetchError(transportMessage("WinHTTP download failed", error, url));
+    }
+    const DWORD status = responseStatus(request.request);
+    if (status >= 400) {
+        throw FetchError(statusMessage(status, url)); // a 416 leaves the partial file to the caller
+    }
+    // Append only what the server sent as the rest; a server that ignored the range sent everything.
+    const char* mode = (offset != 0 && status == 206) ? "ab" : "wb";
+    OutputFile file(std::fopen(dest_file.c_str(), mode));
+    if (file.get() == nullptr) {
+        throw LocalWriteError("cannot open " + dest_file);
+    }
+    readBody(request.request, [&](const char* data, DWORD size) {
+        if (std::fwrite(data, 1, size, file.get()) != size) {
+            throw LocalWriteError("disk write failed");
+        }
+    });
+    if (std::fclose(file.release()) != 0) {
+        throw LocalWriteError("fclose failed " + dest_file);
+    }
+}
+
+} // namespace launcher

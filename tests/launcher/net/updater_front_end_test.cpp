@@ -1,0 +1,290 @@
+#include "launcher/net/updater_front_end.hpp"
+
+#include "launcher/shell/window_messages.hpp"
+#include "support/http_test_server.hpp"
+#include "support/launcher_harness.hpp"
+#include "support/scratch_folder.hpp"
+#include "support/test_store.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using kyrtest::Status;
+
+const char kUpToDate[] = "Client up to date.";
+const char kAlDia[] = "Cliente al dia.";
+const char kForceHint[] = "FORCE retries from the Secondary Server (only if the download fails; it is not faster). ";
+const char kForzarHint[] =
+    "FORZAR reintenta desde el Servidor Secundario (solo si la descarga falla; no es mas rapido). ";
+const char kNotDownloaded[] = "Could not download the patch. Tap VERIFY to retry.";
+const char kNoSeBajo[] = "No se pudo bajar el parche. Toca VERIFICAR para reintentar.";
+const char kInterrupted[] = "The update was interrupted halfway through. Tap VERIFY to retry.";
+const char kClientIntact[] = "Update failed (current client intact)";
+const char kChecking[] = "Checking for updates...";
+
+void setEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+// Points the front end at a store for one test; the build's values return afterwards.
+class StoreOverride {
+public:
+    StoreOverride(const std::string& url, const std::string& key) {
+        setEnvironment("KYR_STORE_URL", url);
+        setEnvironment("KYR_STORE_PUBKEY", key);
+    }
+    ~StoreOverride() {
+        setEnvironment("KYR_STORE_URL", "");
+        setEnvironment("KYR_STORE_PUBKEY", "");
+    }
+};
+
+// A harness on a game folder of its own, with config.ini naming the language (none: no such key).
+struct FrontEnd {
+    explicit FrontEnd(const char* language = nullptr, bool client = true) {
+        h.state.folder = folder.path().string();
+        h.state.configIniPath = (folder / "config.ini").string();
+        h.state.onUpdateDone = launcher::onUpdateDone;
+        if (language != nullptr) {
+            kyrtest::write_bytes(folder / "config.ini", std::string("[Custom]\r\nLanguage=") + language + "\r\n");
+        }
+        if (client) {
+            fs::create_directories(folder / "Data" / "Local");
+            kyrtest::write_bytes(folder / "Data" / "Local" / "valdra.main", "client");
+        }
+    }
+
+    Status lastStatus() const {
+        return h.view.updateStatuses.empty() ? Status{"<none>", false} : h.view.updateStatuses.back();
+    }
+
+    kyrtest::ScratchFolder folder;
+    kyrtest::LauncherHarness h;
+};
+
+TEST(UpdaterFrontEnd, ResultsSetTheButtonsAndTheStatusLine) {
+    struct Case {
+        const char* name;
+        bool ok;
+        bool downloaded;
+        const char* message;
+        bool client;
+        bool forced;
+        bool play;
+        bool force;
+        std::string status;
+        bool error;
+    } cases[] = {
+        {"ok with client", true, false, "", true, false, true, false, kUpToDate, false},
+        {"ok with client after FORCE", true, true, "", true, true, true, false, kUpToDate, false},
+        {"ok without client", true, false, "", false, false, false, true,
+         std::string(kForceHint) + kNotDownloaded, true},
+        {"failed without client", false, true, "HTTP 404 x", false, false, false, true,
+         std::string(kForceHint) + kNotDownloaded + " (HTTP 404 x)", true},
+        {"failed without client after FORCE", false, false, "boom", false, true, false, false,
+         std::string(kNotDownloaded) + " (boom)", true},
+        {"failed after data was downloaded", false, true, "disk full", true, false, false, true,
+         std::string(kForceHint) + kInterrupted + " (disk full)", true},
+        {"failed after data was downloaded, no text, forced", false, true, "", true, true, false, false,
+         kInterrupted, true},
+        {"failed before any data", false, false, "bad signature", true, false, true, true,
+         std::string(kForceHint) + kClientIntact + ": bad signature", true},
+        {"failed before any data, no text, forced", false, false, "", true, true, true, false, kClientIntact, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FrontEnd f("Eng", c.client);
+        f.h.state.updateRunning = 1;
+        f.h.state.forceSecondary = c.forced ? 1 : 0;
+        launcher::UpdateResult result;
+        result.ok = c.ok;
+        result.downloaded = c.downloaded;
+        result.message = c.message;
+        result.source = 0;
+        launcher::onUpdateDone(f.h.state, result);
+
+        EXPECT_EQ(f.h.state.updateRunning.load(), 0);
+        const kyrtest::RecordingView& view = f.h.view;
+        ASSERT_FALSE(view.playEnabled.empty());
+        ASSERT_FALSE(view.forceEnabled.empty());
+        EXPECT_EQ(view.playEnabled.back(), c.play);
+        EXPECT_EQ(view.forceEnabled.back(), c.force);
+        EXPECT_EQ(view.verifyEnabled, std::vector<bool>{true});
+        EXPECT_EQ(view.busyAnimation, std::vector<bool>{false});
+        EXPECT_EQ(view.sources, std::vector<int>{0});
+        EXPECT_EQ(f.lastStatus(), (Status{c.status, c.error}));
+        const bool success = c.ok && c.client;
+        using Progress = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+        EXPECT_EQ(view.progress, (success ? Progress{{1, 1}} : Progress{}));
+        EXPECT_EQ(f.h.workers.started(), success ? 1 : 0) << "the server list follows a success only";
+    }
+}
+
+TEST(UpdaterFrontEnd, TextsFollowTheGameLanguage) {
+    struct Case {
+        const char* language; // null: config.ini without the key
+        bool spanish;
+    } cases[] = {{"Spn", true}, {"spn", true}, {"SPN", true}, {"Por", false}, {"Eng", false}, {"Spanish", false},
+                 {nullptr, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.language != nullptr ? c.language : "(none)");
+        FrontEnd withClient(c.language, true);
+        launcher::onUpdateDone(withClient.h.state, launcher::UpdateResult{true, false, "", 0});
+        EXPECT_EQ(withClient.lastStatus().text, c.spanish ? kAlDia : kUpToDate);
+
+        FrontEnd without(c.language, false);
+        launcher::onUpdateDone(without.h.state, launcher::UpdateResult{false, false, "", 0});
+        EXPECT_EQ(without.lastStatus().text,
+                  c.spanish ? std::string(kForzarHint) + kNoSeBajo : std::string(kForceHint) + kNotDownloaded);
+
+        // These two have one language only.
+        FrontEnd intact(c.language, true);
+        intact.h.state.forceSecondary = 1;
+        launcher::onUpdateDone(intact.h.state, launcher::UpdateResult{false, false, "x", 0});
+        EXPECT_EQ(intact.lastStatus().text, std::string(kClientIntact) + ": x");
+    }
+}
+
+TEST(UpdaterFrontEnd, ButtonsDoNothingWhileAnUpdateRuns) {
+    for (const bool force : {false, true}) {
+        SCOPED_TRACE(force ? "FORCE" : "VERIFY");
+        FrontEnd f;
+        f.h.state.updateRunning = 1;
+        force ? launcher::onForceClicked(f.h.state) : launcher::onVerifyClicked(f.h.state);
+        EXPECT_EQ(f.h.state.updateRunning.load(), 1);
+        EXPECT_EQ(f.h.state.forceSecondary.load(), 0);
+        EXPECT_EQ(f.h.workers.started(), 0);
+        EXPECT_TRUE(f.h.view.updateStatuses.empty());
+        EXPECT_TRUE(f.h.view.playEnabled.empty());
+        EXPECT_TRUE(f.h.view.verifyEnabled.empty());
+        EXPECT_TRUE(f.h.view.forceEnabled.empty());
+    }
+}
+
+TEST(UpdaterFrontEnd, WorkerThatCannotStartGivesTheButtonsBack) {
+    struct Case {
+        bool force;
+        const char* language;
+        const char* startText;
+    } cases[] = {{false, "Eng", kChecking},
+                 {true, "Eng", "Forcing the download from the Secondary Server..."},
+                 {true, "Spn", "Forzando la descarga desde el Servidor Secundario..."}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.startText);
+        FrontEnd f(c.language);
+        f.h.workers.failStarts(true);
+        c.force ? launcher::onForceClicked(f.h.state) : launcher::onVerifyClicked(f.h.state);
+
+        const kyrtest::RecordingView& view = f.h.view;
+        EXPECT_EQ(f.h.state.updateRunning.load(), 0);
+        EXPECT_EQ(f.h.state.forceSecondary.load(), c.force ? 1 : 0) << "FORCE counts even when no run started";
+        ASSERT_EQ(view.updateStatuses.size(), 2u);
+        EXPECT_EQ(view.updateStatuses[0], (Status{c.startText, false}));
+        EXPECT_EQ(view.updateStatuses[1], (Status{"Could not start the update check.", true}));
+        EXPECT_EQ(view.playEnabled, (std::vector<bool>{false, true}));
+        EXPECT_EQ(view.verifyEnabled, (std::vector<bool>{false, true}));
+        EXPECT_EQ(view.forceEnabled, std::vector<bool>{false}) << "FORCE stays as the click left it";
+        EXPECT_EQ(view.progress, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{0, 0}}));
+        EXPECT_EQ(view.sources, c.force ? std::vector<int>{1} : std::vector<int>{});
+        EXPECT_EQ(view.busyAnimation, std::vector<bool>{false});
+
+        std::lock_guard<std::mutex> lock(f.h.state.progressLock);
+        EXPECT_EQ(f.h.state.updateProgress.source, c.force ? 1 : -1);
+        EXPECT_TRUE(f.h.state.updateProgress.statusText.empty());
+    }
+}
+
+TEST(UpdaterFrontEnd, StoreSettingsComeFromTheBuildUnlessTheEnvironmentSaysOtherwise) {
+    const std::string builtUrl = launcher::storeBaseUrl();
+    const std::string builtKey = launcher::storeTrustKey();
+    EXPECT_EQ(builtUrl.back(), '/');
+    {
+        StoreOverride store("http://127.0.0.1:9/staging", "a2V5");
+        EXPECT_EQ(launcher::storeBaseUrl(), "http://127.0.0.1:9/staging/");
+        EXPECT_EQ(launcher::storeTrustKey(), "a2V5");
+    }
+    EXPECT_EQ(launcher::storeBaseUrl(), builtUrl) << "an empty variable counts as unset";
+    EXPECT_EQ(launcher::storeTrustKey(), builtKey);
+}
+
+// The whole path of a player's VERIFY: worker, transport, engine, progress on the window, result handler.
+class UpdaterFrontEndRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        files_ = {{"Data/Local/valdra.main", std::string(300, 'v')},
+                  {"Main.exe", std::string(1000, 'm')},
+                  {"Data/Player/skin.bmd", "skin"}};
+        store_.publish(files_);
+    }
+
+    kyrtest::HttpResponse serve(const kyrtest::HttpRequest& request) {
+        const auto object = store_.objects.find(request.target.substr(1));
+        if (object == store_.objects.end()) {
+            kyrtest::HttpResponse missing;
+            missing.status = 404;
+            return missing;
+        }
+        return kyrtest::serveObject(request, object->second);
+    }
+
+    kyrtest::TestStore store_;
+    kyrtest::FileMap files_;
+};
+
+TEST_F(UpdaterFrontEndRun, VerifyBringsAnEmptyFolderUpToDateAndStartsTheServerList) {
+    kyrtest::HttpTestServer server([this](const kyrtest::HttpRequest& r) { return serve(r); });
+    StoreOverride store(server.baseUrl(), store_.pubkey_b64());
+    FrontEnd f("Eng", false);
+    launcher::onVerifyClicked(f.h.state);
+    f.h.settle();
+
+    for (const auto& [path, bytes] : files_) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(kyrtest::read_bytes(f.folder / path), bytes);
+    }
+    EXPECT_EQ(f.h.state.updateRunning.load(), 0);
+    EXPECT_EQ(f.lastStatus(), (Status{kUpToDate, false}));
+    const auto& statuses = f.h.view.updateStatuses;
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), Status{kChecking, false}), statuses.end());
+    EXPECT_TRUE(f.h.view.playEnabled.back());
+    EXPECT_FALSE(f.h.view.forceEnabled.back());
+    EXPECT_EQ(f.h.view.busyAnimation, (std::vector<bool>{true, false}));
+    EXPECT_EQ(f.h.view.sources.back(), 0);
+    EXPECT_EQ(f.h.workers.started(), 2) << "the update worker, then the server list worker";
+}
+
+TEST_F(UpdaterFrontEndRun, AStoreSignedWithAnotherKeyFailsAndLeavesTheClientPlayable) {
+    kyrtest::HttpTestServer server([this](const kyrtest::HttpRequest& r) { return serve(r); });
+    std::array<std::uint8_t, 32> otherSeed{};
+    otherSeed.fill(0x5a);
+    StoreOverride store(server.baseUrl(), kyrtest::TestSigner(otherSeed).public_key_base64());
+    ASSERT_NE(kyrtest::TestSigner(otherSeed).public_key_base64(), store_.pubkey_b64());
+    FrontEnd f("Eng", true);
+    launcher::onVerifyClicked(f.h.state);
+    f.h.settle();
+
+    EXPECT_EQ(f.h.state.updateRunning.load(), 0);
+    const Status status = f.lastStatus();
+    EXPECT_TRUE(status.error);
+    EXPECT_EQ(status.text.rfind(std::string(kForceHint) + kClientIntact + ": ", 0), 0u) << status.text;
+    EXPECT_TRUE(f.h.view.playEnabled.back());
+    EXPECT_TRUE(f.h.view.forceEnabled.back());
+    EXPECT_EQ(kyrtest::read_bytes(f.folder / "Data/Local/valdra.main"), "client");
+    EXPECT_EQ(f.h.workers.started(), 1) << "no server list after a failure";
+}
+
+} // namespace
