@@ -81,6 +81,7 @@ constexpr Entry kTexts[] = {
                                    "is present in the game folder,\nor that Main.exe is not already open (file in "
                                    "use)."},
     {UiText::GameNotStartedText, "Could not start Main.exe."},
+    {UiText::FolderNotFoundText, "Could not determine the launcher folder."},
     {UiText::WindowNotCreatedText, "Could not create the launcher window."},
 };
 

@@ -74,6 +74,7 @@ enum class UiText {
     LauncherErrorTitle,
     EngineNotAppliedText,
     GameNotStartedText,
+    FolderNotFoundText,
     WindowNotCreatedText,
 };
 

@@ -1,0 +1,130 @@
+// KyrLauncher.exe: finds its folder (the game folder), seeds the client's server file, creates the shared
+// state and the window, starts the update check, the news and the server list, and runs the message loop
+// until the window is gone. Command-line arguments are ignored.
+
+#include "launcher/game/game_launch.hpp"
+#include "launcher/game/message_box.hpp"
+#include "launcher/net/updater_front_end.hpp"
+#include "launcher/shell/launcher_settings.hpp"
+#include "launcher/shell/launcher_state.hpp"
+#include "launcher/shell/message_poster_win.hpp"
+#include "launcher/shell/message_routing.hpp"
+#include "launcher/shell/news_worker.hpp"
+#include "launcher/shell/server_list_actions.hpp"
+#include "launcher/shell/server_preferences.hpp"
+#include "launcher/ui/interface_texts.hpp"
+#include "launcher/ui/launcher_window.hpp"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace launcher;
+
+constexpr std::size_t kPathBuffer = 260;
+
+// snprintf into the platform's path limit: a path that does not fit is cut, never rejected.
+std::string formPath(const char* format, const std::string& base) {
+    char buffer[kPathBuffer];
+    std::snprintf(buffer, sizeof buffer, format, base.c_str());
+    return buffer;
+}
+
+bool findLauncherFolder(std::string& folder) {
+    char module[kPathBuffer];
+    const DWORD length = GetModuleFileNameA(nullptr, module, static_cast<DWORD>(sizeof module));
+    if (length == 0 || length >= sizeof module) {
+        return false;
+    }
+    const char* slash = std::strrchr(module, '\\');
+    if (slash == nullptr) {
+        return false;
+    }
+    folder.assign(module, static_cast<std::size_t>(slash - module));
+    if (folder.size() > kPathBuffer - 1) {
+        folder.resize(kPathBuffer - 1);
+    }
+    return true;
+}
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The client's built-in server file is read below Data\Local; a copy beside the launcher seeds it once.
+// Every failure here is ignored: the server list then reports its own.
+void seedClientServerFile(const std::string& folder) {
+    const std::string rootFile = formPath("%s\\valdra.main", folder);
+    const std::string localFolder = formPath("%s\\Data\\Local", folder);
+    const std::string localFile = formPath("%s\\valdra.main", localFolder);
+    if (!exists(rootFile) || exists(localFile)) {
+        return;
+    }
+    CreateDirectoryA(formPath("%s\\Data", folder).c_str(), nullptr);
+    CreateDirectoryA(localFolder.c_str(), nullptr);
+    CopyFileA(rootFile.c_str(), localFile.c_str(), TRUE);
+}
+
+void showStartupError(UiText text) {
+    showMessageBox({nullptr, uiText(text), uiText(UiText::LauncherErrorTitle), MessageBoxIcon::Error});
+}
+
+DWORD WINAPI runNewsWorker(void* window) {
+    WindowMessagePoster poster(window);
+    newsWorker(poster);
+    return 0;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    std::string folder;
+    if (!findLauncherFolder(folder)) {
+        showStartupError(UiText::FolderNotFoundText);
+        return 1;
+    }
+    seedClientServerFile(folder);
+
+    // Lives for the whole run: workers still running at the end are cut off by ExitProcess.
+    auto* state = new LauncherState;
+    state->folder = folder;
+    state->configIniPath = formPath("%s\\config.ini", folder);
+    state->launcherIniPath = formPath("%s\\launcher.ini", folder);
+    state->serversCachePath = formPath("%s\\servers.cache.json", folder);
+    state->onUpdateDone = onUpdateDone;
+    state->preferences = new IniServerPreferences(state->launcherIniPath);
+
+    auto window = std::make_unique<LauncherWindow>();
+    state->window = window.get();
+    if (!window->create(instance, folder, state->configIniPath, state)) {
+        showStartupError(UiText::WindowNotCreatedText);
+        state->window = nullptr;
+        window.reset();
+        delete state->preferences;
+        delete state;
+        return 1;
+    }
+    state->poster = new WindowMessagePoster(window->handle());
+    window->setNotificationRouter(routeFromWindowProcedure);
+    window->setActionCallbacks({launchGame, onVerifyClicked, onForceClicked});
+    window->setServerListCallbacks({selectServer, applyAccessCode, cycleRegion, applyAccessCode});
+    window->setAccessCode(readAccessCode(state->launcherIniPath));
+    window->show(showCommand);
+
+    state->updateRunning.exchange(1);
+    window->setVerifyEnabled(false);
+    window->setUpdateStatus(uiText(UiText::CheckingForUpdates), false);
+    startUpdateCheck(*state);
+
+    if (HANDLE news = CreateThread(nullptr, 0, runNewsWorker, window->handle(), 0, nullptr)) {
+        CloseHandle(news);
+    }
+    startServerListFetch(*state);
+
+    // Nothing is torn down: the process ends with the code of WM_QUIT.
+    const unsigned exitCode = runMessageLoop(*state);
+    ExitProcess(exitCode);
+}
