@@ -6,10 +6,15 @@ cd "$(dirname "$0")/.."
 presets=("$@")
 [ "${#presets[@]}" -gt 0 ] || presets=(native native-asan win64 win32)
 
+# One build of a preset at a time: several shells (or developers) may share this checkout.
+mkdir -p build
 for preset in "${presets[@]}"; do
     echo "== build $preset"
-    if [ ! -f "build/$preset/build.ninja" ]; then
-        cmake --preset "$preset" >/dev/null
-    fi
-    cmake --build --preset "$preset"
+    (
+        flock 9
+        if [ ! -f "build/$preset/build.ninja" ]; then
+            cmake --preset "$preset" >/dev/null
+        fi
+        cmake --build --preset "$preset"
+    ) 9>"build/.$preset.lock"
 done
