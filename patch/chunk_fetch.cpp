@@ -5,7 +5,6 @@
 #include "patch/sha256.hpp"
 #include "patch/zstd_codec.hpp"
 
-#include <fstream>
 #include <stdexcept>
 #include <utility>
 
@@ -13,46 +12,35 @@ namespace gu::patch {
 
 namespace {
 
-// length bytes at offset of file; name is what the messages show. The range is checked against the file's
-// size first, so a bad entry never makes a huge allocation.
-std::string read_range(const std::filesystem::path& file, std::uint64_t offset, std::uint64_t length,
-                       const std::string& name) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
-    if (!in) {
-        throw std::runtime_error("cannot open " + name);
+// True when the bytes appended to buffer since `before` hash to the chunk's name; otherwise they are
+// taken off again.
+bool keep_if_verified(std::string& buffer, std::size_t before, const ManifestChunk& chunk) {
+    if (sha256_hex(std::string_view(buffer).substr(before)) == chunk.h) {
+        return true;
     }
-    const std::streamoff end = in.tellg();
-    std::string bytes;
-    if (end < 0 || offset > static_cast<std::uint64_t>(end) || length > static_cast<std::uint64_t>(end) - offset ||
-        length > bytes.max_size()) {
-        throw std::runtime_error("short read from " + name);
-    }
-    bytes.resize(static_cast<std::size_t>(length));
-    in.seekg(static_cast<std::streamoff>(offset));
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!in || in.gcount() != static_cast<std::streamsize>(bytes.size())) {
-        throw std::runtime_error("short read from " + name);
-    }
-    return bytes;
+    buffer.resize(before);
+    return false;
 }
 
-std::optional<std::string> from_installed_files(LocalChunkMap& places, const std::filesystem::path& folder,
-                                                const ManifestChunk& chunk) {
+bool from_installed_files(LocalChunkMap& places, const std::filesystem::path& folder, RangeReader& files,
+                          const ManifestChunk& chunk, std::string& buffer) {
     const auto found = places.find(chunk.h);
     if (found == places.end()) {
-        return std::nullopt;
+        return false;
     }
+    const std::size_t before = buffer.size();
     try {
         const LocalChunkRef& ref = found->second;
-        std::string bytes = read_range(local_path(folder, ref.path), ref.offset, ref.length, ref.path);
-        if (sha256_hex(bytes) == chunk.h) {
-            return bytes;
+        files.append(local_path(folder, ref.path), ref.offset, ref.length, ref.path, buffer);
+        if (keep_if_verified(buffer, before, chunk)) {
+            return true;
         }
     } catch (const std::exception&) {
+        buffer.resize(before);
     }
     // The installed file changed or vanished: never look there again for this chunk.
     places.erase(found);
-    return std::nullopt;
+    return false;
 }
 
 void count_obtained(ChunkFetchContext& context, const ManifestChunk& chunk, std::uint64_t downloaded) {
@@ -62,35 +50,38 @@ void count_obtained(ChunkFetchContext& context, const ManifestChunk& chunk, std:
     }
 }
 
-std::optional<std::string> from_pack(ChunkFetchContext& context, const ManifestChunk& chunk) {
+bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
     if (!context.use_packs) {
-        return std::nullopt;
+        return false;
     }
     const auto found = context.pack_index.chunks.find(chunk.h);
     if (found == context.pack_index.chunks.end() || found->second.length != chunk.z) {
-        return std::nullopt;
+        return false;
     }
     const ChunkLocation& location = found->second;
+    const std::size_t before = buffer.size();
     try {
         const std::optional<std::filesystem::path> pack_file = context.pack_cache.pack_for_chunk(location.pack);
         if (!pack_file) {
-            return std::nullopt;
+            return false;
         }
-        std::string bytes =
-            zstd_decompress(read_range(*pack_file, location.offset, location.length, pack_file->string()), chunk.n);
-        if (sha256_hex(bytes) != chunk.h) {
-            return std::nullopt;
+        const std::string_view compressed =
+            context.files.read(*pack_file, location.offset, location.length, pack_file->string());
+        zstd_decompress_append(compressed, chunk.n, buffer);
+        if (!keep_if_verified(buffer, before, chunk)) {
+            return false;
         }
         // The pack's bytes were counted when it was downloaded.
         count_obtained(context, chunk, 0);
-        return bytes;
+        return true;
     } catch (const std::exception&) {
         // Including LocalWriteError from the pack download: the chunk's own object may still fit.
-        return std::nullopt;
+        buffer.resize(before);
+        return false;
     }
 }
 
-std::string from_chunk_object(ChunkFetchContext& context, const ManifestChunk& chunk) {
+void from_chunk_object(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
     const std::string path = chunk_path(chunk.h);
     std::string compressed;
     const auto prefetched = context.prefetched.find(chunk.h);
@@ -100,13 +91,14 @@ std::string from_chunk_object(ChunkFetchContext& context, const ManifestChunk& c
     } else {
         compressed = context.retry_fetch.retry_fetch(path, chunk.z, true, context.log);
     }
-    std::string bytes = zstd_decompress(compressed, chunk.n);
-    const std::string actual = sha256_hex(bytes);
+    const std::size_t before = buffer.size();
+    zstd_decompress_append(compressed, chunk.n, buffer);
+    const std::string actual = sha256_hex(std::string_view(buffer).substr(before));
     if (actual != chunk.h) {
+        buffer.resize(before);
         throw VerifyError("chunk \"" + chunk.h + "\": sha256 mismatch (got \"" + actual + "\")");
     }
     count_obtained(context, chunk, chunk.z);
-    return bytes;
 }
 
 } // namespace
@@ -120,18 +112,19 @@ std::string chunk_path(std::string_view h) {
     return path;
 }
 
+void append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
+    if (from_installed_files(context.local_chunks, context.game_dir, context.files, chunk, buffer) ||
+        from_installed_files(context.previous_chunks, context.previous_dir, context.files, chunk, buffer) ||
+        from_pack(context, chunk, buffer)) {
+        return;
+    }
+    from_chunk_object(context, chunk, buffer);
+}
+
 std::string fetch_chunk(ChunkFetchContext& context, const ManifestChunk& chunk) {
-    if (std::optional<std::string> bytes = from_installed_files(context.local_chunks, context.game_dir, chunk)) {
-        return std::move(*bytes);
-    }
-    if (std::optional<std::string> bytes =
-            from_installed_files(context.previous_chunks, context.previous_dir, chunk)) {
-        return std::move(*bytes);
-    }
-    if (std::optional<std::string> bytes = from_pack(context, chunk)) {
-        return std::move(*bytes);
-    }
-    return from_chunk_object(context, chunk);
+    std::string bytes;
+    append_chunk(context, chunk, bytes);
+    return bytes;
 }
 
 } // namespace gu::patch

@@ -3,6 +3,7 @@
 // installed in the game folder, a downloaded pack, a prefetched copy, or the chunk's own store object.
 // Only bytes whose SHA-256 equals the chunk's name are ever returned.
 
+#include "patch/range_reader.hpp"
 #include "patch/store_records.hpp"
 
 #include <cstdint>
@@ -79,11 +80,16 @@ struct ChunkFetchContext {
     PrefetchedChunks& prefetched;
     ChunkObjects& retry_fetch;
     const LogLine& log;
+    // Reads installed files and packs; the run releases a file here before replacing or deleting it.
+    RangeReader& files;
 };
 
 // The uncompressed, verified bytes of one chunk. Installed bytes and packs are tried opportunistically and
 // fail silently; only the per-chunk object can fail the chunk (VerifyError, FetchError, LocalWriteError).
 // Runs on one thread: it changes the context's maps and counters without locking.
 std::string fetch_chunk(ChunkFetchContext& context, const ManifestChunk& chunk);
+
+// The same, appended to buffer (unchanged when the chunk fails): a file is assembled in place.
+void append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer);
 
 } // namespace gu::patch

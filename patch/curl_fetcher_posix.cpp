@@ -14,6 +14,10 @@ namespace {
 
 constexpr const char* kUserAgent = "7qvaldra-launcher/1.0";
 constexpr long kMaxRedirects = 10;
+// Packs are tens of megabytes: large receive and write buffers cut the system calls per megabyte from
+// hundreds to a handful.
+constexpr long kReceiveBufferBytes = 512 * 1024;
+constexpr std::size_t kFileBufferBytes = 1024 * 1024;
 
 struct EasyHandleDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -114,6 +118,7 @@ struct FileSink {
             error.emplace("cannot open " + dest_file);
             return false;
         }
+        std::setvbuf(file, nullptr, _IOFBF, kFileBufferBytes);
         return true;
     }
 
@@ -182,6 +187,7 @@ void CurlFetcher::download_from(const std::string& path, const std::string& dest
     sink.curl = curl;
     sink.dest_file = dest_file;
     sink.offset = offset;
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, FileSink::callback);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     const CURLcode result = curl_easy_perform(curl);

@@ -33,6 +33,10 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint64_t kMinimumSpaceWanted = 67108864;
+// Assembled files waiting for the writer thread: enough to ride out a run of small files, small next to
+// the two largest files that the file phase may hold anyway.
+constexpr std::uint64_t kWriterBudgetBytes = 8 * 1024 * 1024;
+constexpr unsigned kWriterThreads = 2;
 constexpr const char* kLocalWriteMarkers[] = {"failed writing", "failed to install", "transactional commit",
                                               "local write failed", "write failed"};
 
@@ -279,29 +283,27 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         }
     };
 
-    FileWriter writer(install_root, anchor_dir_);
-    std::size_t written_index = 0;
-    // Bookkeeping of a file once it is on disk: later files may read its chunks there, and the packs it
-    // was the last consumer of can go.
-    auto complete_write = [&] {
-        const std::optional<AssembledFile> written = writer.finish();
-        if (!written) {
-            return;
-        }
-        const ManifestFile& file = *written->file;
-        state_.files[file.path] = file.sha256;
-        std::uint64_t offset = 0;
-        for (const ManifestChunk& chunk : file.chunks) {
-            context.local_chunks.emplace(chunk.h, LocalChunkRef{file.path, offset, chunk.n});
-            offset += chunk.n;
-        }
-        ++files_done;
-        report_file(0);
-        const auto released = packs.last_use.find(written_index);
-        if (released != packs.last_use.end()) {
-            for (const std::uint32_t pack : released->second) {
-                cache.evict(pack);
-                log("pack " + pack_index_.packs[pack].name + " evicted (no further consumers)");
+    FileWriter writer(install_root, anchor_dir_, kWriterBudgetBytes, kWriterThreads);
+    const PendingChunks pending = [&writer](const std::string& hash) { return writer.pending_chunk(hash); };
+    // Bookkeeping of files once they are on disk: later files may read their chunks there, and the packs
+    // they were the last consumers of can go.
+    auto complete = [&](const std::vector<const ManifestFile*>& written) {
+        for (const ManifestFile* file : written) {
+            state_.files[file->path] = file->sha256;
+            std::uint64_t offset = 0;
+            for (const ManifestChunk& chunk : file->chunks) {
+                context.local_chunks.emplace(chunk.h, LocalChunkRef{file->path, offset, chunk.n});
+                offset += chunk.n;
+            }
+            ++files_done;
+            report_file(0);
+            const auto released = packs.last_use.find(static_cast<std::size_t>(file - plan.to_fetch.data()));
+            if (released != packs.last_use.end()) {
+                for (const std::uint32_t pack : released->second) {
+                    context.files.release_all();
+                    cache.evict(pack);
+                    log("pack " + pack_index_.packs[pack].name + " evicted (no further consumers)");
+                }
             }
         }
     };
@@ -310,17 +312,18 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         const ManifestFile& file = plan.to_fetch[i];
         stop_if_cancelled();
         prefetch_chunks(context, config_, file.chunks);
-        AssembledFile assembled = assemble_file(file, context, writer.pending(), report_file);
-        complete_write();
+        AssembledFile assembled = assemble_file(file, context, pending, report_file);
+        complete(writer.take_written());
         if (!config_.transactional) {
             // Its old bytes are about to be replaced: no later file may read them any more.
             previous.forget_file(file.path);
+            context.files.release(local_path(context.previous_dir, file.path));
         }
         assembled_before += assembled.bytes.size();
-        written_index = i;
-        writer.start(std::move(assembled));
+        writer.submit(std::move(assembled));
     }
-    complete_write();
+    complete(writer.drain());
+    context.files.release_all(); // the commit moves installed files, the clean-up deletes the packs
 }
 
 void UpdateRun::commit_staged_files(const UpdatePlan& plan) {
@@ -425,11 +428,13 @@ void UpdateRun::execute() {
     ChunkSet verified;
     PrefetchedChunks prefetched;
     const LogLine log_line = config_.log;
+    RangeReader files;
     ChunkFetchContext context{
         local_chunks, install_root, previous.chunks(),
         root_,        use_packs_,   pack_index_,
         cache,        verified,     ChunkCounters{result_.chunks_obtained, result_.bytes_downloaded},
-        prefetched,   store,        log_line};
+        prefetched,   store,        log_line,
+        files};
 
     if (!packs.needed.empty()) {
         enter_phase(1);

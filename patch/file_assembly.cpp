@@ -4,18 +4,11 @@
 #include "patch/install_file.hpp"
 #include "patch/sha256.hpp"
 
+#include <algorithm>
+
 namespace gu::patch {
 
-namespace {
-
-const std::pair<std::size_t, std::size_t>* find_chunk(const AssembledFile& file, const std::string& hash) {
-    const auto found = file.chunks.find(hash);
-    return found != file.chunks.end() ? &found->second : nullptr;
-}
-
-} // namespace
-
-AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context, const AssembledFile* neighbour,
+AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context, const PendingChunks& pending,
                             const std::function<void(std::uint64_t)>& after_chunk) {
     AssembledFile assembled;
     assembled.file = &file;
@@ -25,10 +18,10 @@ AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context
         const std::size_t offset = buffer.size();
         if (const auto own = assembled.chunks.find(chunk.h); own != assembled.chunks.end()) {
             buffer.append(std::string_view(buffer).substr(own->second.first, own->second.second));
-        } else if (const auto* place = neighbour != nullptr ? find_chunk(*neighbour, chunk.h) : nullptr) {
-            buffer.append(neighbour->bytes, place->first, place->second);
+        } else if (const std::optional<std::string_view> held = pending ? pending(chunk.h) : std::nullopt) {
+            buffer.append(*held);
         } else {
-            buffer += fetch_chunk(context, chunk);
+            append_chunk(context, chunk, buffer);
         }
         assembled.chunks.emplace(chunk.h, std::make_pair(offset, buffer.size() - offset));
         after_chunk(buffer.size());
@@ -47,28 +40,124 @@ void verify_and_install(const AssembledFile& assembled, const std::filesystem::p
     install_file(install_root, file.path, assembled.bytes, anchor_dir);
 }
 
-FileWriter::FileWriter(std::filesystem::path install_root, std::filesystem::path anchor_dir)
-    : install_root_(std::move(install_root)), anchor_dir_(std::move(anchor_dir)) {}
+FileWriter::FileWriter(std::filesystem::path install_root, std::filesystem::path anchor_dir,
+                       std::uint64_t budget_bytes, unsigned threads)
+    : install_root_(std::move(install_root)), anchor_dir_(std::move(anchor_dir)), budget_bytes_(budget_bytes) {
+    for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
+        threads_.emplace_back([this] { write_queued(); });
+    }
+}
 
 FileWriter::~FileWriter() {
-    if (writing_.valid()) {
-        writing_.wait();
+    {
+        // Queued files were verified before whatever ends the run early: they are written, as they would
+        // have been had each been written before the next one was assembled.
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return failure_ || written_ == queue_.size(); });
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
     }
 }
 
-void FileWriter::start(AssembledFile assembled) {
-    pending_ = std::move(assembled);
-    writing_ = std::async(std::launch::async, [this] { verify_and_install(*pending_, install_root_, anchor_dir_); });
+void FileWriter::write_queued() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (true) {
+        changed_.wait(lock, [&] { return stopping_ || failure_ || claimed_ < queue_.size(); });
+        if (stopping_ || failure_) {
+            return;
+        }
+        // Positions shift when written files are taken: remember the file by its submission number.
+        const std::uint64_t number = first_queued() + claimed_++;
+        // A reference into a deque survives the submitting thread's pushes and its pops of written files.
+        const AssembledFile& file = queue_[position(number)];
+        lock.unlock();
+        std::exception_ptr failure;
+        try {
+            verify_and_install(file, install_root_, anchor_dir_);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        lock.lock();
+        if (failure) {
+            failure_ = failure;
+        } else {
+            done_[position(number)] = true;
+            unwritten_bytes_ -= file.bytes.size();
+            while (written_ < done_.size() && done_[written_]) {
+                ++written_;
+            }
+        }
+        changed_.notify_all();
+    }
 }
 
-std::optional<AssembledFile> FileWriter::finish() {
-    if (!pending_) {
+void FileWriter::rethrow_failure() {
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
+}
+
+void FileWriter::submit(AssembledFile assembled) {
+    const std::uint64_t size = assembled.bytes.size();
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] {
+        return failure_ || written_ == queue_.size() || unwritten_bytes_ + size <= budget_bytes_;
+    });
+    rethrow_failure();
+    queue_.push_back(std::move(assembled));
+    done_.push_back(false);
+    ++submitted_;
+    unwritten_bytes_ += size;
+    changed_.notify_all();
+    lock.unlock();
+    const AssembledFile& queued = queue_.back(); // its bytes no longer move
+    const std::uint64_t number = submitted_ - 1;
+    for (const auto& [hash, place] : queued.chunks) {
+        queued_chunks_.emplace(hash,
+                               std::make_pair(number, std::string_view(queued.bytes).substr(place.first, place.second)));
+    }
+}
+
+std::vector<const ManifestFile*> FileWriter::take_written_locked() {
+    rethrow_failure();
+    std::vector<const ManifestFile*> written;
+    for (; written_ > 0; --written_) {
+        const AssembledFile& file = queue_.front();
+        const std::uint64_t number = first_queued();
+        for (const auto& chunk : file.chunks) {
+            const auto found = queued_chunks_.find(chunk.first);
+            if (found != queued_chunks_.end() && found->second.first == number) {
+                queued_chunks_.erase(found);
+            }
+        }
+        written.push_back(file.file);
+        queue_.pop_front();
+        done_.pop_front();
+        --claimed_;
+    }
+    return written;
+}
+
+std::vector<const ManifestFile*> FileWriter::take_written() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return take_written_locked();
+}
+
+std::vector<const ManifestFile*> FileWriter::drain() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return failure_ || written_ == queue_.size(); });
+    return take_written_locked();
+}
+
+std::optional<std::string_view> FileWriter::pending_chunk(const std::string& hash) const {
+    const auto found = queued_chunks_.find(hash);
+    if (found == queued_chunks_.end()) {
         return std::nullopt;
     }
-    writing_.get(); // before the bytes move: the write reads them until it is done
-    std::optional<AssembledFile> written = std::move(pending_);
-    pending_.reset();
-    return written;
+    return found->second.second;
 }
 
 } // namespace gu::patch

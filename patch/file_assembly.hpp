@@ -1,19 +1,25 @@
 #pragma once
 // The file phase's two halves: assembling a file from verified chunks, and verifying and writing an
-// assembled file. They run side by side (the next file is assembled while the last one is hashed and
-// written), so an update keeps two cores busy.
+// assembled file. They run side by side: while the run's thread assembles the next files, a writer
+// thread hashes and writes the ones before, so an update keeps two cores busy.
 
 #include "patch/chunk_fetch.hpp"
 #include "patch/store_records.hpp"
 
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <filesystem>
 #include <functional>
-#include <future>
+#include <deque>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace gu::patch {
 
@@ -24,10 +30,13 @@ struct AssembledFile {
     std::unordered_map<std::string, std::pair<std::size_t, std::size_t>> chunks; // hash -> offset, size
 };
 
+// Verified bytes of a chunk held by files that are assembled but not yet on disk.
+using PendingChunks = std::function<std::optional<std::string_view>(const std::string& hash)>;
+
 // Assembles `file` chunk by chunk; after_chunk gets the bytes assembled so far. A chunk repeated inside the
-// file, or held by `neighbour` (the file assembled just before, still being written), is copied from those
-// verified bytes: the local chunk map learns about a file only once it is on disk.
-AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context, const AssembledFile* neighbour,
+// file, or held by a pending file, is copied from those verified bytes: the local chunk map learns about
+// a file only once it is on disk.
+AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context, const PendingChunks& pending,
                             const std::function<void(std::uint64_t)>& after_chunk);
 
 // Checks an assembled file's SHA-256 against the manifest (VerifyError "file ...: assembled sha256
@@ -35,28 +44,58 @@ AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context
 void verify_and_install(const AssembledFile& assembled, const std::filesystem::path& install_root,
                         const std::filesystem::path& anchor_dir);
 
-// Verifies and writes one assembled file at a time on a second thread. The file stays readable (as the
-// next file's neighbour) until finish() has returned.
+// Verifies and writes assembled files on threads of its own. Files wait in a queue bounded by a byte
+// budget, so neither side waits for the other file by file (a hand-over per file costs a thread wake-up
+// each time), and memory stays bounded: one file is always accepted, more only within the budget. Writing
+// a file costs the kernel more than hashing it costs us, so two writer threads keep the cores busy.
+// Files are taken back in submission order. The first failure stops the writing (a file after it may
+// already be on disk, complete and verified); it is rethrown by the next submit, take_written or drain.
 class FileWriter {
 public:
-    FileWriter(std::filesystem::path install_root, std::filesystem::path anchor_dir);
-    // Waits for a write that is still running; its failure is not reported any more.
+    FileWriter(std::filesystem::path install_root, std::filesystem::path anchor_dir, std::uint64_t budget_bytes,
+               unsigned threads);
+    // Writes the queued files first, unless writing failed. A failure is not reported any more.
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
     FileWriter& operator=(const FileWriter&) = delete;
 
-    // Starts writing `assembled`; finish() must have been called for the previous one.
-    void start(AssembledFile assembled);
-    // The file being written, if any.
-    const AssembledFile* pending() const { return pending_ ? &*pending_ : nullptr; }
-    // Waits for the running write and rethrows its failure; returns the written file (nothing when none).
-    std::optional<AssembledFile> finish();
+    // Queues a file, first waiting while the queue holds files and adding this one would pass the budget.
+    void submit(AssembledFile assembled);
+    // The files written since the last call, in submission order; their bytes are released.
+    std::vector<const ManifestFile*> take_written();
+    // Waits until every queued file is written, then as take_written.
+    std::vector<const ManifestFile*> drain();
+    // A chunk of a queued file or of a written file not yet taken. Called by the submitting thread only.
+    std::optional<std::string_view> pending_chunk(const std::string& hash) const;
 
 private:
-    std::filesystem::path install_root_;
-    std::filesystem::path anchor_dir_;
-    std::optional<AssembledFile> pending_;
-    std::future<void> writing_; // declared after pending_: destroyed first, so the write ends before its bytes
+    void write_queued();
+    // Submission number of the oldest queued file, and where a file of a given number is queued.
+    std::uint64_t first_queued() const { return submitted_ - queue_.size(); }
+    std::size_t position(std::uint64_t number) const { return static_cast<std::size_t>(number - first_queued()); }
+    void rethrow_failure();
+    std::vector<const ManifestFile*> take_written_locked();
+
+    const std::filesystem::path install_root_;
+    const std::filesystem::path anchor_dir_;
+    const std::uint64_t budget_bytes_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    // Only the submitting thread adds or removes files; a writer reads the file it writes. The first
+    // `written_` files are on disk, the first `claimed_` are on disk or being written; `done_` flags each
+    // queued file that is on disk.
+    std::deque<AssembledFile> queue_;
+    std::deque<bool> done_;
+    std::size_t written_ = 0;
+    std::size_t claimed_ = 0;
+    std::uint64_t unwritten_bytes_ = 0;
+    // The chunks of the queued files, for pending_chunk; kept by the submitting thread alone.
+    // Each place is tagged with its file's submission number.
+    std::unordered_map<std::string, std::pair<std::uint64_t, std::string_view>> queued_chunks_;
+    std::uint64_t submitted_ = 0;
+    std::exception_ptr failure_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_; // last: started once everything above exists
 };
 
 } // namespace gu::patch

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace gu::patch {
@@ -27,6 +28,55 @@ void parallel_for(std::size_t count, unsigned workers, const std::function<void(
     work();
     for (std::thread& thread : threads) {
         thread.join();
+    }
+}
+
+WorkAhead::WorkAhead(std::size_t count, unsigned workers, std::function<void(std::size_t)> body)
+    : count_(count), body_(std::move(body)), done_(new std::atomic<bool>[count]) {
+    for (std::size_t i = 0; i < count; ++i) {
+        done_[i] = false;
+    }
+    const std::size_t extra = std::min<std::size_t>(workers > 1 ? workers - 1 : 0, count);
+    for (std::size_t t = 0; t < extra; ++t) {
+        try {
+            threads_.emplace_back([this] {
+                while (run_next()) {
+                }
+            });
+        } catch (const std::system_error&) {
+            break; // the caller does the rest
+        }
+    }
+}
+
+WorkAhead::~WorkAhead() {
+    while (run_next()) {
+    }
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+}
+
+bool WorkAhead::run_next() {
+    const std::size_t i = next_++;
+    if (i >= count_) {
+        return false;
+    }
+    body_(i);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        done_[i] = true;
+    }
+    finished_.notify_all();
+    return true;
+}
+
+void WorkAhead::wait_for(std::size_t i) {
+    while (!done_[i]) {
+        if (!run_next()) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            finished_.wait(lock, [&] { return done_[i].load(); });
+        }
     }
 }
 

@@ -159,27 +159,31 @@ UpdatePlan plan_update(const Manifest& manifest, const PatchState& state, const 
         }
     };
 
-    // Files are planned in batches of one progress step: the hashes a batch needs are taken in parallel
-    // (an installation without patch state is hashed whole), then the batch is decided in order.
-    for (std::size_t begin = 0; begin < manifest.files.size(); begin += kProgressEvery) {
-        const std::size_t end = std::min<std::size_t>(begin + kProgressEvery, manifest.files.size());
-        std::vector<std::size_t> to_hash;
-        for (std::size_t i = begin; i < end; ++i) {
-            classify(manifest.files[i], [&] {
-                to_hash.push_back(i);
-                return false;
-            });
-        }
-        std::vector<char> matches(end - begin, 0);
-        parallel_for(to_hash.size(), cpu_workers(), [&](std::size_t k) {
-            const ManifestFile& file = manifest.files[to_hash[k]];
-            matches[to_hash[k] - begin] = hashes_to(local_path(root, file.path), file.sha256);
+    // The files whose hash the rules need are hashed ahead on every core (an installation without patch
+    // state is hashed whole) while the files are decided in order.
+    std::vector<std::size_t> to_hash;
+    for (std::size_t i = 0; i < manifest.files.size(); ++i) {
+        classify(manifest.files[i], [&] {
+            to_hash.push_back(i);
+            return false;
         });
-        for (std::size_t i = begin; i < end; ++i) {
-            apply(manifest.files[i], classify(manifest.files[i], [&] { return matches[i - begin] != 0; }));
+    }
+    std::vector<char> matches(to_hash.size(), 0);
+    WorkAhead hashing(to_hash.size(), cpu_workers(), [&](std::size_t k) {
+        const ManifestFile& file = manifest.files[to_hash[k]];
+        matches[k] = hashes_to(local_path(root, file.path), file.sha256);
+    });
+    std::size_t hashed = 0;
+    for (std::size_t i = 0; i < manifest.files.size(); ++i) {
+        const bool needs_hash = hashed < to_hash.size() && to_hash[hashed] == i;
+        if (needs_hash) {
+            hashing.wait_for(hashed);
         }
-        if (plan_progress && end % kProgressEvery == 0) {
-            plan_progress(static_cast<unsigned>(end), total);
+        const bool match = needs_hash && matches[hashed] != 0;
+        hashed += needs_hash ? 1 : 0;
+        apply(manifest.files[i], classify(manifest.files[i], [match] { return match; }));
+        if (plan_progress && (i + 1) % kProgressEvery == 0) {
+            plan_progress(static_cast<unsigned>(i + 1), total);
         }
     }
     if (plan_progress) {

@@ -64,11 +64,14 @@ protected:
         fs::remove_all(game_dir_);
         fs::create_directories(game_dir_);
     }
-    void TearDown() override { fs::remove_all(game_dir_); }
+    void TearDown() override {
+        files_.release_all();
+        fs::remove_all(game_dir_);
+    }
 
     ChunkFetchContext context() {
         return {local_,     game_dir_, previous_,   previous_dir_, use_packs_, index_, packs_,
-                verified_,  {chunks_obtained_, bytes_downloaded_},  prefetched_,   store_,     log_};
+                verified_,  {chunks_obtained_, bytes_downloaded_},  prefetched_,   store_,     log_, files_};
     }
 
     // A chunk of data whose object the store holds.
@@ -79,7 +82,9 @@ protected:
         return chunk;
     }
 
+    // Releases every open file first, as the update run does before it changes one.
     void write_file(const std::string& relative, const std::string& content) {
+        files_.release_all();
         const fs::path file = game_dir_ / relative;
         fs::create_directories(file.parent_path());
         std::ofstream(file, std::ios::binary) << content;
@@ -113,6 +118,7 @@ protected:
     FakeStore store_;
     std::vector<std::string> log_lines_;
     LogLine log_ = [this](const std::string& line) { log_lines_.push_back(line); };
+    RangeReader files_;
 };
 
 TEST(ChunkPath, NamesTheShardedObject) {
@@ -162,6 +168,7 @@ TEST_F(FetchChunk, UnusableInstalledEntryIsDroppedAndTheStoreServes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        files_.release_all();
         fs::remove_all(game_dir_ / "Data");
         if (c.file != nullptr) {
             write_file(c.file, c.content);

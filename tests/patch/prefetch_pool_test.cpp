@@ -107,7 +107,7 @@ protected:
     ChunkFetchContext context() {
         return {
             local_,      game_dir_, previous_, game_dir_, true, index_, packs_, verified_, {chunks_obtained_, bytes_},
-            prefetched_, *store_,   log_};
+            prefetched_, *store_,   log_,      files_};
     }
 
     // Runs the pool, counting the workers it starts.
@@ -150,6 +150,7 @@ protected:
         log_threads_.insert(std::this_thread::get_id());
     };
     int started_ = 0;
+    RangeReader files_;
 };
 
 TEST_F(PrefetchPool, StartsNoThreadWithoutTwoJobsAndTwoWorkers) {

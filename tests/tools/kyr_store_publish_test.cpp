@@ -154,9 +154,10 @@ ReadBack read_back(const fs::path& store, const fs::path& game, const std::strin
         std::uint32_t obtained = 0;
         std::uint64_t downloaded = 0;
         const gu::patch::LogLine log;
+        gu::patch::RangeReader files;
         gu::patch::ChunkFetchContext context{
             local,      game,   previous, game, use_packs, back.index, folder, verified, {obtained, downloaded},
-            prefetched, folder, log};
+            prefetched, folder, log,      files};
         for (const gu::patch::ManifestFile& file : back.manifest.files) {
             SCOPED_TRACE(file.path);
             std::string bytes;
