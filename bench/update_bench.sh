@@ -90,6 +90,8 @@ measure() {
     local name=$1 prepare=$2
     shift 2
     eval "$prepare"
+    # Every case starts with no dirty pages waiting for the disk, whatever the case before it wrote.
+    sync
     local start end
     start=$(date +%s.%N)
     "$@" >last.out 2>last.err || { echo "$name failed:"; tail -n 5 last.err last.out; exit 1; }
@@ -145,3 +147,18 @@ echo
 echo "kyr/casync is how many times faster kyr-patch is; kyr/rsync how many times rsync's time it takes."
 echo "version 2: kyr-patch downloaded $(echo "scale=1; $downloaded / 1048576" | bc) MiB; the new chunk objects of version 2 hold $new_chunks (limit 1.3x)"
 echo "peak memory of the cold install: $((rss_kb / 1024)) MiB (largest file $((largest >> 20)) MiB; limit 2x + 64 MiB = $(((2 * largest >> 20) + 64)) MiB)"
+
+# The same figures, one per line, for bench/report.py.
+{
+    echo "bytes=$bytes"
+    echo "files=$files"
+    echo "rounds=$rounds"
+    for name in kyr_cold kyr_v2 kyr_current kyr_current_nostate casync_cold casync_v2 casync_current \
+        rsync_cold rsync_v2 rsync_current rsync_checksum; do
+        echo "$name=$(m "$name")"
+    done
+    echo "v2_downloaded_bytes=$downloaded"
+    echo "v2_new_chunks=$new_chunks"
+    echo "cold_peak_rss_kib=$rss_kb"
+    echo "largest_file_bytes=$largest"
+} >results.txt
