@@ -26,6 +26,13 @@ void ProgressBar::draw(std::uint64_t done, std::uint64_t total, const std::strin
     if (!terminal_) {
         return;
     }
+    constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+    const auto now = std::chrono::steady_clock::now();
+    if (open_ && label == label_ && done < total && now - drawn_at_ < kRedrawInterval) {
+        return;
+    }
+    label_ = label;
+    drawn_at_ = now;
     constexpr std::uint64_t kWidth = 40;
     const std::uint64_t shown = done > total ? total : done;
     const std::uint64_t filled = total == 0 ? kWidth : shown * kWidth / total;

@@ -1,6 +1,7 @@
 #pragma once
 // Progress for the command-line tools: one line redrawn in place on a terminal, nothing in a log.
 
+#include <chrono>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -23,7 +24,8 @@ public:
 
     bool terminal() const { return terminal_; }
 
-    // Redraws the bar; `label` (may be empty) stands before it.
+    // Redraws the bar; `label` (may be empty) stands before it. An update run reports every chunk: the bar
+    // is redrawn at most ten times a second, and always when it completes or its label changes.
     void draw(std::uint64_t done, std::uint64_t total, const std::string& label = {});
 
     // Ends a drawn bar's line so that the next text starts on its own line.
@@ -33,6 +35,8 @@ private:
     std::ostream& out_;
     bool terminal_;
     bool open_ = false;
+    std::string label_;
+    std::chrono::steady_clock::time_point drawn_at_;
 };
 
 } // namespace kyrtool
