@@ -253,11 +253,9 @@ PackPlan UpdateRun::plan_packs(const UpdatePlan& plan, const std::unordered_set<
 
 void UpdateRun::download_packs(PackCache& cache, const PackPlan& packs) {
     const auto count = static_cast<unsigned>(packs.needed.size());
-    for (unsigned k = 1; k <= count; ++k) {
-        stop_if_cancelled();
-        cache.local_pack_path(packs.needed[k - 1]);
-        report(k, count, cache.pack_bytes, packs.bytes_total);
-    }
+    cache.download_all(packs.needed, [&](std::size_t settled) {
+        report(static_cast<unsigned>(settled + 1), count, cache.pack_bytes, packs.bytes_total);
+    });
     if (!cache.demoted.empty()) {
         log(std::to_string(cache.demoted.size()) +
             " pack(s) demoted; their chunks will be fetched per-chunk during install");

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <future>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
@@ -168,6 +169,10 @@ void PackCache::accept(std::uint32_t pack, const fs::path& file, std::uint64_t s
 }
 
 std::optional<fs::path> PackCache::local_pack_path(std::uint32_t pack) {
+    return obtain(pack, nullptr);
+}
+
+std::optional<fs::path> PackCache::obtain(std::uint32_t pack, std::optional<PendingCheck>* deferred) {
     if (demoted.count(pack) != 0 || excluded.count(pack) != 0) {
         return std::nullopt;
     }
@@ -206,26 +211,19 @@ std::optional<fs::path> PackCache::local_pack_path(std::uint32_t pack) {
     if (!fits_on_disk(pack, entry)) {
         return std::nullopt;
     }
-    return download(pack, entry, final_path);
+    prepare_partials(entry);
+    Transfers transfers{pack, 1, 0, 0};
+    return transfer(transfers, deferred);
 }
 
-std::optional<fs::path> PackCache::download(std::uint32_t pack, const PackEntry& entry, const fs::path& final_path) {
-    const std::string& name = entry.name;
-    const std::string store_path = "v1/packs/" + name;
-    const bool resume = fetcher.supports_resume();
-    const std::uint32_t transfers = std::max<std::uint32_t>(1, config.pack_max_transfers);
+void PackCache::prepare_partials(const PackEntry& entry) {
     const std::string parked_file = parked_name(entry);
-    const fs::path parked = cache_dir / fs::u8path(parked_file);
-    const fs::path part = cache_dir / kCurrentPart;
-    const fs::path owner = cache_dir / kCurrentOwner;
-    const std::string owner_text = name + " " + entry.sha256;
-
     std::vector<std::string> stale;
     std::error_code ec;
     for (fs::directory_iterator it(cache_dir, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code type_ec;
         const std::string file_name = it->path().filename().u8string();
-        if (it->is_regular_file(type_ec) && file_name != parked_file && is_parked_partial_of(file_name, name)) {
+        if (it->is_regular_file(type_ec) && file_name != parked_file && is_parked_partial_of(file_name, entry.name)) {
             stale.push_back(file_name);
         }
     }
@@ -233,21 +231,64 @@ std::optional<fs::path> PackCache::download(std::uint32_t pack, const PackEntry&
     for (const std::string& file_name : stale) {
         std::error_code remove_ec;
         if (fs::remove(cache_dir / fs::u8path(file_name), remove_ec)) {
-            log("pack " + name + " stale partial " + file_name + " discarded");
+            log("pack " + entry.name + " stale partial " + file_name + " discarded");
         }
     }
 
-    if (resume && regular_file_size(parked)) {
+    const fs::path parked = cache_dir / fs::u8path(parked_file);
+    if (fetcher.supports_resume() && regular_file_size(parked)) {
+        const fs::path part = cache_dir / kCurrentPart;
         remove_quietly(part);
-        remove_quietly(owner);
+        remove_quietly(cache_dir / kCurrentOwner);
         fs::rename(parked, part, ec);
         // A failed owner write only costs the resume: the transfer below then starts afresh.
-        write_owner(owner, owner_text);
+        write_owner(cache_dir / kCurrentOwner, entry.name + " " + entry.sha256);
     }
+}
 
-    unsigned step = 0;
-    std::uint64_t waited_ms = 0;
-    for (std::uint32_t t = 1; t <= transfers; ++t) {
+std::uint32_t PackCache::transfer_limit() const {
+    return std::max<std::uint32_t>(1, config.pack_max_transfers);
+}
+
+void PackCache::log_failed_transfer(const Transfers& transfers, const std::string& what, std::uint64_t offset,
+                                    std::uint64_t on_disk) {
+    const PackEntry& entry = pack_index.packs[transfers.pack];
+    log("pack " + entry.name + " attempt " + std::to_string(transfers.next) + "/" + std::to_string(transfer_limit()) +
+        " failed: " + what + " (offset " + std::to_string(offset) + ", on disk " + std::to_string(on_disk) + "/" +
+        std::to_string(entry.size) + ")");
+}
+
+bool PackCache::another_transfer(Transfers& transfers) {
+    const std::string& name = pack_index.packs[transfers.pack].name;
+    if (transfers.next == transfer_limit()) {
+        return false;
+    }
+    if (!store.await_store("pack " + name, transfers.step, transfers.waited_ms)) {
+        log("pack " + name + " giving up: " + std::to_string(transfers.waited_ms / 1000) + " s waited, " +
+            std::to_string(transfers.next) + " transfer(s)");
+        return false;
+    }
+    ++transfers.next;
+    return true;
+}
+
+void PackCache::complete(std::uint32_t pack, const fs::path& final_path, std::uint64_t size, std::uint64_t offset) {
+    ++stats.packs_downloaded;
+    stats.bytes_downloaded += size - offset;
+    accept(pack, final_path, size);
+}
+
+std::optional<fs::path> PackCache::transfer(Transfers& transfers, std::optional<PendingCheck>* deferred) {
+    const PackEntry& entry = pack_index.packs[transfers.pack];
+    const std::string& name = entry.name;
+    const std::string store_path = "v1/packs/" + name;
+    const bool resume = fetcher.supports_resume();
+    const fs::path final_path = cache_dir / fs::u8path(name);
+    const fs::path part = cache_dir / kCurrentPart;
+    const fs::path owner = cache_dir / kCurrentOwner;
+    const std::string owner_text = name + " " + entry.sha256;
+
+    while (true) {
         if (cancelled()) {
             throw std::runtime_error("cancelled");
         }
@@ -277,55 +318,116 @@ std::optional<fs::path> PackCache::download(std::uint32_t pack, const PackEntry&
                 throw std::runtime_error("pack size mismatch (" + std::to_string(size) +
                                          " != " + std::to_string(entry.size) + ")");
             }
+            if (deferred != nullptr) {
+                // Checked while the next pack downloads. A crash before the check leaves an unchecked file
+                // under the final name, which the next run checks before using it.
+                fs::rename(part, final_path);
+                remove_quietly(owner);
+                deferred->emplace(PendingCheck{transfers, final_path, size, offset,
+                                               std::async(std::launch::async, [final_path] {
+                                                   return sha256_hex_file(final_path);
+                                               })});
+                return std::nullopt;
+            }
             if (sha256_hex_file(part) != entry.sha256) {
                 throw std::runtime_error("pack sha mismatch");
             }
             fs::rename(part, final_path);
             remove_quietly(owner);
-            ++stats.packs_downloaded;
-            stats.bytes_downloaded += size - offset;
-            accept(pack, final_path, size);
+            complete(transfers.pack, final_path, size, offset);
             return final_path;
         } catch (const LocalWriteError& e) {
             log("pack " + name + " local write failed, stopping: " + e.what());
             throw;
         } catch (const std::exception& e) {
-            const std::uint64_t disk = regular_file_size(part).value_or(0);
-            log("pack " + name + " attempt " + std::to_string(t) + "/" + std::to_string(transfers) +
-                " failed: " + e.what() + " (offset " + std::to_string(offset) + ", on disk " + std::to_string(disk) +
-                "/" + std::to_string(entry.size) + ")");
+            log_failed_transfer(transfers, e.what(), offset, regular_file_size(part).value_or(0));
             // A transfer whose body ended early (a dropped connection ends the body silently) left a good
             // prefix to resume from; one that delivered too much or wrong bytes did not.
             if ((transferred && !cut_short) || !resume) {
                 remove_quietly(part);
                 remove_quietly(owner);
             }
-            if (t == transfers) {
-                break;
-            }
-            if (!store.await_store("pack " + name, step, waited_ms)) {
-                log("pack " + name + " giving up: " + std::to_string(waited_ms / 1000) + " s waited, " +
-                    std::to_string(t) + " transfer(s)");
+            if (!another_transfer(transfers)) {
                 break;
             }
         }
     }
+    demote(transfers);
+    return std::nullopt;
+}
 
+std::optional<fs::path> PackCache::settle(PendingCheck& check) {
+    const PackEntry& entry = pack_index.packs[check.transfers.pack];
+    std::string failure = "pack sha mismatch";
+    try {
+        if (check.sha256.get() == entry.sha256) {
+            complete(check.transfers.pack, check.final_path, check.size, check.offset);
+            return check.final_path;
+        }
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    log_failed_transfer(check.transfers, failure, check.offset, check.size);
+    remove_quietly(check.final_path);
+    if (!another_transfer(check.transfers)) {
+        demote(check.transfers);
+        return std::nullopt;
+    }
+    return transfer(check.transfers, nullptr);
+}
+
+void PackCache::demote(const Transfers& transfers) {
+    const PackEntry& entry = pack_index.packs[transfers.pack];
     if (cancelled()) {
         throw std::runtime_error("cancelled");
     }
-    log("pack " + name + " demoted to per-chunk (" + std::to_string(transfers) + " transfers max, " +
-        std::to_string(waited_ms / 1000) + " s waited)");
+    log("pack " + entry.name + " demoted to per-chunk (" + std::to_string(transfer_limit()) + " transfers max, " +
+        std::to_string(transfers.waited_ms / 1000) + " s waited)");
     // The progress survives for the second chance or the next run.
-    if (resume && regular_file_size(part) && owner_matches(owner, owner_text)) {
-        fs::rename(part, parked, ec);
+    const fs::path part = cache_dir / kCurrentPart;
+    const fs::path owner = cache_dir / kCurrentOwner;
+    std::error_code ec;
+    if (fetcher.supports_resume() && regular_file_size(part) && owner_matches(owner, entry.name + " " + entry.sha256)) {
+        fs::rename(part, cache_dir / fs::u8path(parked_name(entry)), ec);
         remove_quietly(owner);
     } else {
         remove_quietly(part);
         remove_quietly(owner);
     }
-    demoted.insert(pack);
-    return std::nullopt;
+    demoted.insert(transfers.pack);
+}
+
+void PackCache::download_all(const std::vector<std::uint32_t>& packs,
+                             const std::function<void(std::size_t)>& settled) {
+    std::optional<PendingCheck> pending;
+    std::size_t pending_index = 0;
+    const auto settle_pending = [&] {
+        if (pending) {
+            settle(*pending);
+            pending.reset();
+            settled(pending_index);
+        }
+    };
+    for (std::size_t i = 0; i < packs.size(); ++i) {
+        if (cancelled()) {
+            throw std::runtime_error("cancelled");
+        }
+        const std::uint32_t pack = packs[i];
+        if (pending && pack < pack_index.packs.size() &&
+            pack_index.packs[pack].name == pack_index.packs[pending->transfers.pack].name) {
+            settle_pending(); // the same file name: never download over a file still being checked
+        }
+        std::optional<PendingCheck> started;
+        obtain(pack, &started);
+        settle_pending();
+        if (started) {
+            pending = std::move(started);
+            pending_index = i;
+        } else {
+            settled(i);
+        }
+    }
+    settle_pending();
 }
 
 std::optional<fs::path> PackCache::pack_for_chunk(std::uint32_t pack) {

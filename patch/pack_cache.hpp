@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <optional>
 #include <set>
@@ -47,6 +48,12 @@ public:
     // refused a write) and "cancelled".
     std::optional<std::filesystem::path> local_pack_path(std::uint32_t pack);
 
+    // The pack phase of a run: local_pack_path for each pack in order, except that a downloaded pack's
+    // SHA-256 is checked while the next pack downloads (the pack gets its final name before its check; one
+    // that fails it is deleted and its remaining transfers follow at once). settled(i) is called in order
+    // once packs[i] is ready or demoted. Throws like local_pack_path; cancel is polled before each pack.
+    void download_all(const std::vector<std::uint32_t>& packs, const std::function<void(std::size_t)>& settled);
+
     // local_pack_path, after giving a demoted pack its one second chance when the configuration allows.
     std::optional<std::filesystem::path> pack_for_chunk(std::uint32_t pack) override;
 
@@ -70,13 +77,39 @@ public:
     FreeSpaceQuery free_space;
 
 private:
+    // One pack's series of transfers: the number of the next one, and the store-wait counters.
+    struct Transfers {
+        std::uint32_t pack;
+        std::uint32_t next;
+        unsigned step;
+        std::uint64_t waited_ms;
+    };
+    // A complete pack under its final name whose SHA-256 is being computed.
+    struct PendingCheck {
+        Transfers transfers;
+        std::filesystem::path final_path;
+        std::uint64_t size;
+        std::uint64_t offset;
+        std::future<std::string> sha256;
+    };
+
     void log(const std::string& line) const;
     bool cancelled() const;
     bool usable_entry(std::uint32_t pack, const PackEntry& entry);
     bool fits_on_disk(std::uint32_t pack, const PackEntry& entry);
     void accept(std::uint32_t pack, const std::filesystem::path& file, std::uint64_t size);
-    std::optional<std::filesystem::path> download(std::uint32_t pack, const PackEntry& entry,
-                                                  const std::filesystem::path& final_path);
+    // local_pack_path; with `deferred`, a downloaded pack's check is left in it instead of waited for.
+    std::optional<std::filesystem::path> obtain(std::uint32_t pack, std::optional<PendingCheck>* deferred);
+    void prepare_partials(const PackEntry& entry);
+    std::optional<std::filesystem::path> transfer(Transfers& transfers, std::optional<PendingCheck>* deferred);
+    std::optional<std::filesystem::path> settle(PendingCheck& check);
+    bool another_transfer(Transfers& transfers);
+    void log_failed_transfer(const Transfers& transfers, const std::string& what, std::uint64_t offset,
+                             std::uint64_t on_disk);
+    void complete(std::uint32_t pack, const std::filesystem::path& final_path, std::uint64_t size,
+                  std::uint64_t offset);
+    void demote(const Transfers& transfers);
+    std::uint32_t transfer_limit() const;
 };
 
 } // namespace gu::patch

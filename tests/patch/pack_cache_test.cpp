@@ -499,3 +499,58 @@ TEST(PackCache, EvictDeletesThePackAndForgetsIt) {
 }
 
 } // namespace
+
+// The pack phase checks each pack while the next one downloads; the outcome per pack, the transfers and
+// the log lines are those of obtaining the packs one by one.
+TEST(PackCache, PackPhaseChecksEachPackWhileTheNextDownloads) {
+    struct Case {
+        std::string name;
+        std::string script;
+        std::uint32_t max_transfers;
+        std::vector<std::string> want_settled; // "index:state" in the order settled() was called
+        std::string want_calls;
+        std::vector<std::string> want_lines;
+        std::uint32_t want_packs;
+    };
+    const Case cases[] = {
+        {"both right", "w", 6, {"0:ready", "1:ready"}, "@0 @0", {}, 2},
+        {"first fails its check, then comes right after the second",
+         "xww",
+         6,
+         {"0:ready", "1:ready"},
+         "@0 @0 @0",
+         {attempt(1, 6, "pack sha mismatch", 0, 100)},
+         2},
+        {"first fails its only check and is demoted",
+         "xw",
+         1,
+         {"0:demoted", "1:ready"},
+         "@0 @0",
+         {attempt(1, 1, "pack sha mismatch", 0, 100), "pack p0 demoted to per-chunk (1 transfers max, 0 s waited)"},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.fetcher.script = c.script;
+        rig.config.pack_max_transfers = c.max_transfers;
+        std::vector<std::string> settled;
+        rig.cache.download_all({0, 1}, [&](std::size_t i) {
+            const auto pack = static_cast<std::uint32_t>(i);
+            const bool ready = rig.cache.ready.count(pack) != 0;
+            settled.push_back(std::to_string(i) + ":" + (ready ? "ready" : rig.cache.demoted.count(pack) ? "demoted" : "none"));
+            if (ready) {
+                EXPECT_EQ(read_bytes(rig.cache.ready.at(pack)), rig.contents[pack]);
+            }
+        });
+        EXPECT_EQ(settled, c.want_settled);
+        EXPECT_EQ(rig.fetcher.calls, c.want_calls);
+        EXPECT_EQ(rig.lines, c.want_lines);
+        EXPECT_EQ(rig.packs_downloaded, c.want_packs);
+        EXPECT_EQ(rig.file("current.part"), kMissing);
+        EXPECT_EQ(rig.file("current.part.owner"), kMissing);
+        if (c.want_settled.front() == "0:demoted") {
+            EXPECT_EQ(rig.file("p0"), kMissing);
+        }
+    }
+}
