@@ -4,22 +4,15 @@
 #include "patch/detail/ed25519_verify.hpp"
 #include "patch/ed25519.hpp"
 
+#include "bench/side_by_side.hpp"
+
 #include <benchmark/benchmark.h>
 #include <sodium.h>
 
 #include <stdexcept>
 #include <string>
-#include <time.h>
 
 namespace {
-
-// CPU time of this thread: the machine is shared, and wall time would charge other processes' slices to
-// whichever side of the comparison they happened to interrupt.
-double thread_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 struct SignedMessage {
     std::string key;
@@ -72,21 +65,14 @@ void BM_SodiumVerify(benchmark::State& state) {
     }
 }
 
-// Alternates the engine and libsodium within each iteration, so both see the same machine state, timed in thread CPU
-// time; reports microseconds per verification for both and engine / libsodium.
+// Microseconds per verification for the engine and libsodium, side by side, and engine / libsodium.
 void BM_Ed25519VersusSodium(benchmark::State& state) {
     const SignedMessage& s = signed_message();
-    double ours = 0;
-    double sodium = 0;
-    for (auto _ : state) {
-        const double t0 = thread_seconds();
-        benchmark::DoNotOptimize(gu::patch::ed25519_verify(s.signature, s.message, s.key));
-        const double t1 = thread_seconds();
-        benchmark::DoNotOptimize(sodium_verify(s));
-        const double t2 = thread_seconds();
-        ours += t1 - t0;
-        sodium += t2 - t1;
-    }
+    const kyrbench::SideBySide t = kyrbench::time_side_by_side(
+        state, [&] { benchmark::DoNotOptimize(gu::patch::ed25519_verify(s.signature, s.message, s.key)); },
+        [&] { benchmark::DoNotOptimize(sodium_verify(s)); });
+    const double ours = t.ours_seconds;
+    const double sodium = t.reference_seconds;
     const double n = static_cast<double>(state.iterations());
     state.counters["ed25519_verify_us"] = ours / n * 1e6;
     state.counters["sodium_us"] = sodium / n * 1e6;

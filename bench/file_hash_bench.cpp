@@ -1,7 +1,9 @@
 // sha256_hex_file over a 256 MiB file in the page cache, against OpenSSL hashing the same file read the
-// same way (1 MiB blocks), alternated within each iteration and timed in thread CPU time.
+// same way (1 MiB blocks), side by side.
 
 #include "patch/file_hash.hpp"
+
+#include "bench/side_by_side.hpp"
 
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
@@ -11,16 +13,9 @@
 #include <fstream>
 #include <random>
 #include <string>
-#include <time.h>
 #include <vector>
 
 namespace {
-
-double thread_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 constexpr std::size_t kFileBytes = std::size_t{256} << 20;
 constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
@@ -64,18 +59,14 @@ void openssl_file_sha256(const std::filesystem::path& path, unsigned char* diges
 void BM_Sha256HexFileVersusOpenSsl(benchmark::State& state) {
     const std::filesystem::path& path = sample_file();
     unsigned char digest[EVP_MAX_MD_SIZE];
-    double ours = 0;
-    double openssl = 0;
-    for (auto _ : state) {
-        const double t0 = thread_seconds();
-        benchmark::DoNotOptimize(gu::patch::sha256_hex_file(path));
-        const double t1 = thread_seconds();
-        openssl_file_sha256(path, digest);
-        benchmark::DoNotOptimize(digest);
-        const double t2 = thread_seconds();
-        ours += t1 - t0;
-        openssl += t2 - t1;
-    }
+    const kyrbench::SideBySide t = kyrbench::time_side_by_side(
+        state, [&] { benchmark::DoNotOptimize(gu::patch::sha256_hex_file(path)); },
+        [&] {
+            openssl_file_sha256(path, digest);
+            benchmark::DoNotOptimize(digest);
+        });
+    const double ours = t.ours_seconds;
+    const double openssl = t.reference_seconds;
     const double bytes = static_cast<double>(state.iterations()) * static_cast<double>(kFileBytes);
     state.counters["sha256_hex_file_GBps"] = bytes / ours / 1e9;
     state.counters["openssl_GBps"] = bytes / openssl / 1e9;

@@ -4,22 +4,15 @@
 #include "patch/detail/sha256_blocks.hpp"
 #include "patch/sha256.hpp"
 
+#include "bench/side_by_side.hpp"
+
 #include <benchmark/benchmark.h>
 #include <openssl/sha.h>
 
 #include <random>
 #include <string>
-#include <time.h>
 
 namespace {
-
-// CPU time of this thread: the machine is shared, and wall time would charge other processes' slices to
-// whichever side of the comparison they happened to interrupt.
-double thread_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 const std::string& message() {
     static const std::string data = [] {
@@ -77,23 +70,18 @@ void BM_OpenSslSha256(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * data.size()));
 }
 
-// Alternates sha256_hex and OpenSSL within each iteration, so both see the same machine state, timed in thread CPU
-// time; reports both throughputs and sha256_hex / OpenSSL.
+// Both throughputs, side by side, and sha256_hex / OpenSSL.
 void BM_Sha256HexVersusOpenSsl(benchmark::State& state) {
     const std::string& data = message();
     unsigned char digest[SHA256_DIGEST_LENGTH];
-    double ours = 0;
-    double openssl = 0;
-    for (auto _ : state) {
-        const double t0 = thread_seconds();
-        benchmark::DoNotOptimize(gu::patch::sha256_hex(data));
-        const double t1 = thread_seconds();
-        openssl_sha256(data, digest);
-        benchmark::DoNotOptimize(digest);
-        const double t2 = thread_seconds();
-        ours += t1 - t0;
-        openssl += t2 - t1;
-    }
+    const kyrbench::SideBySide t = kyrbench::time_side_by_side(
+        state, [&] { benchmark::DoNotOptimize(gu::patch::sha256_hex(data)); },
+        [&] {
+            openssl_sha256(data, digest);
+            benchmark::DoNotOptimize(digest);
+        });
+    const double ours = t.ours_seconds;
+    const double openssl = t.reference_seconds;
     const double bytes = static_cast<double>(state.iterations()) * static_cast<double>(data.size());
     state.counters["sha256_hex_GBps"] = bytes / ours / 1e9;
     state.counters["openssl_GBps"] = bytes / openssl / 1e9;
