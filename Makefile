@@ -18,3 +18,6 @@ bench: deps
 
 fuzz: deps
 	@scripts/fuzz.sh
+
+soak: deps
+	@scripts/soak.sh

@@ -1,10 +1,15 @@
 // Feeds arbitrary bytes to the server directory reader. The input is copied into a heap block of exactly
-// its size, so AddressSanitizer reports any read past the end of the text.
+// its size, so AddressSanitizer reports any read past the end of the text. A directory it accepts is one
+// the window and the game launch can use as it is: 1 to 64 servers in list order, each with a valid slug
+// that finds it, a name, a state and an access, counts that are not negative, 1 to 32 endpoints at a
+// dotted-quad address and a port, and channel codes of 0 to 255; a refusal says why and keeps nothing.
 
+#include "fuzz/fuzz_support.hpp"
 #include "launcher/servers/json_scanner.hpp"
 #include "launcher/servers/server_directory.hpp"
 #include "launcher/servers/text_rules.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,6 +18,46 @@
 #include <string_view>
 
 namespace {
+
+bool validSlug(const std::string& slug) {
+    return slug.size() >= 2 && slug.size() <= 32 && std::all_of(slug.begin(), slug.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+           });
+}
+
+void checkServer(const launcher::ServerDirectory& directory, const launcher::ServerEntry& server) {
+    kyrfuzz::require(validSlug(server.slug));
+    const int found = launcher::findServer(directory, server.slug);
+    kyrfuzz::require(found >= 0 && directory.servers[static_cast<std::size_t>(found)].slug == server.slug);
+    kyrfuzz::require(!server.name.empty() && server.name.size() <= 40 && !server.state.empty() &&
+                     !server.access.empty());
+    kyrfuzz::require(server.online >= 0 && server.maxOnline >= 0);
+    kyrfuzz::require(!server.endpoints.empty() && server.endpoints.size() <= 32);
+    for (const launcher::ServerEndpoint& endpoint : server.endpoints) {
+        kyrfuzz::require(launcher::isIPv4Literal(endpoint.ip) && endpoint.port >= 1 && endpoint.port <= 65535);
+        kyrfuzz::require(!endpoint.label.empty() && endpoint.latencyMs == -1);
+    }
+    for (const launcher::ServerChannel& channel : server.channels) {
+        kyrfuzz::require(channel.code >= 0 && channel.code <= 255);
+    }
+}
+
+void checkDirectory(const launcher::ServerDirectory& directory, bool accepted, const std::string& error) {
+    if (!accepted) {
+        kyrfuzz::require(directory.servers.empty() && !error.empty());
+        return;
+    }
+    kyrfuzz::require(directory.schema >= 1 && !directory.servers.empty() && directory.servers.size() <= 64);
+    for (std::size_t i = 0; i < directory.servers.size(); ++i) {
+        checkServer(directory, directory.servers[i]);
+        if (i > 0) {
+            const launcher::ServerEntry& before = directory.servers[i - 1];
+            const launcher::ServerEntry& after = directory.servers[i];
+            kyrfuzz::require(before.order < after.order ||
+                             (before.order == after.order && !(after.name < before.name)));
+        }
+    }
+}
 
 void scanValue(const launcher::JsonScanner& json, launcher::JsonSpan span) {
     std::string text;
@@ -40,10 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     launcher::ServerDirectory directory;
     std::string error;
-    if (launcher::parseServerDirectory(text, directory, &error)) {
-        launcher::sortServers(directory.servers);
-        launcher::findServer(directory, directory.servers.back().slug);
-    }
+    checkDirectory(directory, launcher::parseServerDirectory(text, directory, &error), error);
 
     const launcher::JsonScanner json(text);
     // Every start offset near the front, with ends exactly at, before and beyond the text's end.

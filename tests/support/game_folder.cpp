@@ -4,6 +4,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace kyrtest {
 namespace {
@@ -178,6 +179,31 @@ std::string describeTornFiles(const GameFiles& before, const GameFiles& target, 
         }
     }
     return report.str();
+}
+
+std::string describeUnstagedFiles(const fs::path& root, const GameFiles& before, const GameFiles& target) {
+    const GameFiles found = readGameFolder(root);
+    const GameFiles staged = readGameFolder(root / ".updstage");
+    const auto holds = [&](const GameFiles& files, const std::string& path) {
+        const auto file = files.find(path);
+        return file != files.end() && file->second == target.at(path);
+    };
+    std::vector<std::string> changed;
+    bool begun = false;
+    for (const auto& [path, bytes] : target) {
+        const auto old = before.find(path);
+        if (old == before.end() || old->second != bytes) {
+            changed.push_back(path);
+            begun = begun || holds(found, path);
+        }
+    }
+    std::string report;
+    for (const std::string& path : changed) {
+        if (begun && !holds(found, path) && !holds(staged, path)) {
+            report += "neither in place nor staged: " + path + "\n";
+        }
+    }
+    return report;
 }
 
 std::uint64_t totalSize(const GameFiles& files) {

@@ -42,6 +42,13 @@ std::string describeDifferences(const GameFiles& want, const GameFiles& got);
 // line per torn, foreign or lost file.
 std::string describeTornFiles(const GameFiles& before, const GameFiles& target, const GameFiles& found);
 
+// After a transactional update from `before` to `target` was stopped: once its commit has moved one changed
+// file into place, every changed file must be in place or staged complete below root/".updstage", since
+// nothing is moved before the whole update was assembled and verified. Empty when that holds (or the
+// commit had not begun); otherwise one line per file that is neither.
+std::string describeUnstagedFiles(const std::filesystem::path& root, const GameFiles& before,
+                                  const GameFiles& target);
+
 std::uint64_t totalSize(const GameFiles& files);
 
 } // namespace kyrtest

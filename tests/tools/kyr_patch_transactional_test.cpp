@@ -53,32 +53,6 @@ bool killDuringCommit(kyrtest::ChildProcess& patcher, const fs::path& watched, s
     return true;
 }
 
-// Once the commit has moved one changed file into place, every changed file must be either in place or
-// staged complete: nothing is moved before the whole update was assembled and verified.
-std::string describeUnstagedFiles(const fs::path& root, const kyrtest::GameFiles& v1, const kyrtest::GameFiles& v2) {
-    const kyrtest::GameFiles found = kyrtest::readGameFolder(root);
-    const kyrtest::GameFiles staged = kyrtest::readGameFolder(root / ".updstage");
-    const auto holds = [&](const kyrtest::GameFiles& files, const std::string& path) {
-        const auto file = files.find(path);
-        return file != files.end() && file->second == v2.at(path);
-    };
-    std::vector<std::string> changed;
-    bool begun = false;
-    for (const auto& [path, bytes] : v2) {
-        if (v1.count(path) == 0 || v1.at(path) != bytes) {
-            changed.push_back(path);
-            begun = begun || holds(found, path);
-        }
-    }
-    std::string report;
-    for (const std::string& path : changed) {
-        if (begun && !holds(found, path) && !holds(staged, path)) {
-            report += "neither in place nor staged: " + path + "\n";
-        }
-    }
-    return report;
-}
-
 class TransactionalUpdate : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -173,7 +147,7 @@ TEST_F(TransactionalUpdate, EveryFileIsWholeAfterAKillAtAnyMoment) {
                 ASSERT_TRUE(patcher.wait(std::chrono::seconds(30)));
             }
             EXPECT_EQ(kyrtest::describeTornFiles(v1, v2, kyrtest::readGameFolder(root)), "");
-            EXPECT_EQ(describeUnstagedFiles(root, v1, v2), "");
+            EXPECT_EQ(kyrtest::describeUnstagedFiles(root, v1, v2), "");
 
             const kyrtest::PatchProgramRun resumed = run(command("two/", root, c.arguments));
             ASSERT_TRUE(resultFlag(resumed.result, "ok")) << resumed.process.out << resumed.process.err;

@@ -2,6 +2,7 @@
 // loopback server that cuts, stalls, corrupts and refuses answers: a cut pack resumes where it stopped,
 // random faults end either in an exact installation or in a clear message, and a dead store fails over.
 
+#include "support/fault_injector.hpp"
 #include "support/free_port_posix.hpp"
 #include "support/game_folder.hpp"
 #include "support/scratch_folder.hpp"
@@ -10,9 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <mutex>
-#include <random>
 #include <sstream>
 
 namespace {
@@ -67,117 +66,6 @@ TEST_F(TransportFaults, ResumesAPackWhoseConnectionWasCutHalfway) {
     EXPECT_EQ(packs[1].headers["range"], "bytes=" + std::to_string(cutAt) + "-");
 }
 
-enum class Fault {
-    notFound,
-    serverError,
-    unavailable,
-    dropMidBody,
-    ignoreRange,
-    truncatedBody,
-    flippedBytes,
-    stall,
-    noAnswer
-};
-constexpr Fault kFaults[] = {Fault::notFound,     Fault::serverError, Fault::unavailable,
-                             Fault::dropMidBody,  Fault::ignoreRange, Fault::truncatedBody,
-                             Fault::flippedBytes, Fault::stall,       Fault::noAnswer};
-
-// Every message a run may end with when the network or the store misbehaves: each names what failed.
-const char* const kClearFailures[] = {"HTTP 404 ",
-                                      "HTTP 500 ",
-                                      "HTTP 503 ",
-                                      "curl GET failed (0x",
-                                      "curl download failed (0x",
-                                      "signature verification failed for \"",
-                                      "\": sha256 mismatch (got \"",
-                                      "zstd_decompress: "};
-
-bool isClearFailure(const std::string& error) {
-    for (const char* text : kClearFailures) {
-        if (error.find(text) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Decides each answer from the seed, the target and how often that target was asked for, so a round
-// meets the same faults whatever order the prefetch workers send their requests in.
-class FaultInjector {
-public:
-    FaultInjector(kyrtest::StoreFolderServer& server, std::uint64_t seed, double rate)
-        : server_(server), seed_(seed), rate_(rate) {}
-
-    HttpResponse operator()(const HttpRequest& request, HttpResponse response) {
-        unsigned nth = 0;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            nth = seen_[request.target]++;
-        }
-        std::seed_seq seq{seed_, static_cast<std::uint64_t>(std::hash<std::string>()(request.target)),
-                          static_cast<std::uint64_t>(nth)};
-        std::mt19937_64 random(seq);
-        if (std::uniform_real_distribution<double>(0, 1)(random) >= rate_) {
-            return response;
-        }
-        const Fault fault = kFaults[random() % (sizeof kFaults / sizeof kFaults[0])];
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            ++injected_;
-        }
-        switch (fault) {
-        case Fault::notFound:
-            return statusOnly(404);
-        case Fault::serverError:
-            return statusOnly(500);
-        case Fault::unavailable:
-            return statusOnly(503);
-        case Fault::dropMidBody:
-            response.cutAfter = response.body.size() / 2;
-            return response;
-        case Fault::ignoreRange: {
-            HttpRequest whole = request;
-            whole.headers.erase("range");
-            return server_.honestAnswer(whole);
-        }
-        case Fault::truncatedBody:
-            response.body.resize(response.body.size() * 2 / 3);
-            return response;
-        case Fault::flippedBytes:
-            for (int i = 0; i < 3 && !response.body.empty(); ++i) {
-                response.body[random() % response.body.size()] ^= static_cast<char>(1 + random() % 255);
-            }
-            return response;
-        case Fault::stall:
-            response.stallMs = 20;
-            return response;
-        case Fault::noAnswer:
-            response.sendHeaders = false;
-            return response;
-        }
-        return response;
-    }
-
-    unsigned injected() const {
-        std::lock_guard<std::mutex> guard(lock_);
-        return injected_;
-    }
-
-private:
-    static HttpResponse statusOnly(int status) {
-        HttpResponse response;
-        response.status = status;
-        return response;
-    }
-
-    kyrtest::StoreFolderServer& server_;
-    const std::uint64_t seed_;
-    const double rate_;
-    mutable std::mutex lock_;
-    std::map<std::string, unsigned> seen_;
-    unsigned injected_ = 0;
-};
-
 TEST_F(TransportFaults, RandomFaultsEndInAnExactInstallationOrAClearMessage) {
     constexpr unsigned kRounds = 16;
     unsigned succeeded = 0;
@@ -208,7 +96,7 @@ TEST_F(TransportFaults, RandomFaultsEndInAnExactInstallationOrAClearMessage) {
         }
 
         kyrtest::StoreFolderServer server(store);
-        FaultInjector faults(server, 1000 + round, 0.08);
+        kyrtest::FaultInjector faults(server, 1000 + round, 0.08);
         server.setHook(std::ref(faults));
         const kyrtest::InProcessRun faulty = kyrtest::runUpdate({server.baseUrl()}, config);
         injected += faults.injected();
@@ -218,7 +106,7 @@ TEST_F(TransportFaults, RandomFaultsEndInAnExactInstallationOrAClearMessage) {
             EXPECT_EQ(kyrtest::describeDifferences(target, found), "");
         } else {
             ++failed;
-            EXPECT_TRUE(isClearFailure(faulty.result.error)) << faulty.result.error;
+            EXPECT_TRUE(kyrtest::isClearTransportFailure(faulty.result.error)) << faulty.result.error;
             EXPECT_FALSE(faulty.result.local_write_failed) << faulty.result.error;
             EXPECT_EQ(kyrtest::describeTornFiles(before, target, found), "");
         }
