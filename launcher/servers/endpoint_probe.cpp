@@ -4,10 +4,13 @@
 #include "launcher/shell/launcher_state.hpp"
 #include "launcher/shell/message_poster.hpp"
 #include "launcher/shell/window_messages.hpp"
+#include "launcher/shell/worker_thread.hpp"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstddef>
-#include <thread>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace launcher {
@@ -49,23 +52,49 @@ std::vector<ProbeJob> jobsFor(LauncherState& state, const std::string& slug) {
     return jobs;
 }
 
-// Each probe thread writes only its own job; results are read after every thread of the group joined.
+// One group of probes, shared with its threads, which are detached: each writes its own job and counts
+// itself finished, and the caller waits for the count. Nothing is joined, so no failed start or join can
+// leave a joinable thread behind to abort the process, and a thread never outlives what it writes to.
+struct ProbeGroup {
+    std::vector<ProbeJob> jobs;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::size_t finished = 0;
+};
+
+void runGroup(std::vector<ProbeJob>::iterator first, std::vector<ProbeJob>::iterator last, const ConnectProbe& connect) {
+    const auto group = std::make_shared<ProbeGroup>();
+    group->jobs.assign(first, last);
+    std::size_t started = 0;
+    for (std::size_t i = 0; i < group->jobs.size(); ++i) {
+        const bool running = startDetachedWorker([group, i, connect] {
+            int result = kProbeFailed;
+            try {
+                result = connect(group->jobs[i].ip, group->jobs[i].port);
+            } catch (...) {
+                // Counted as a failed probe: the caller waits for every started thread.
+            }
+            const std::lock_guard<std::mutex> lock(group->lock);
+            group->jobs[i].result = result;
+            ++group->finished;
+            group->changed.notify_all();
+        });
+        if (running) {
+            ++started;
+        } else {
+            group->jobs[i].result = connect(group->jobs[i].ip, group->jobs[i].port); // no thread: measure it here
+        }
+    }
+    std::unique_lock<std::mutex> lock(group->lock);
+    group->changed.wait(lock, [&] { return group->finished == started; });
+    std::copy(group->jobs.begin(), group->jobs.end(), first);
+}
+
 void runJobs(std::vector<ProbeJob>& jobs, const ConnectProbe& connect) {
     for (std::size_t first = 0; first < jobs.size(); first += kProbesPerGroup) {
         const std::size_t end = std::min(jobs.size(), first + kProbesPerGroup);
-        std::vector<std::thread> group;
-        group.reserve(end - first);
-        for (std::size_t i = first; i < end; ++i) {
-            ProbeJob& job = jobs[i];
-            try {
-                group.emplace_back([&job, &connect] { job.result = connect(job.ip, job.port); });
-            } catch (...) {
-                job.result = connect(job.ip, job.port); // no thread: measure it here
-            }
-        }
-        for (std::thread& thread : group) {
-            thread.join();
-        }
+        runGroup(jobs.begin() + static_cast<std::ptrdiff_t>(first), jobs.begin() + static_cast<std::ptrdiff_t>(end),
+                 connect);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -157,6 +158,23 @@ TEST(ProbeWorker, MeasuresTheSelectedServerFirstAndStoresEveryLatency) {
     EXPECT_EQ(h.state.probeBusy.load(), 0);
     ASSERT_FALSE(h.view.rowSets.empty()) << "each notification refreshes the rows";
     EXPECT_EQ(h.view.rowSets.back()[1].bestLatencyMs, 7);
+}
+
+TEST(ProbeWorker, AProbeThatThrowsCountsAsFailedAndTheOthersAreStillStored) {
+    kyrtest::LauncherHarness h;
+    install(h.state, {server("aa", {1, 2, 3})});
+    h.state.connectProbe = [&](const std::string& ip, int) {
+        if (ip == loopback(2)) {
+            throw std::runtime_error("probe failed");
+        }
+        return ip == loopback(1) ? 11 : 33;
+    };
+
+    launcher::startProbe(h.state);
+    h.settle();
+
+    EXPECT_EQ(latencies(h.state, "aa"), (std::vector<int>{11, kProbeFailed, 33}));
+    EXPECT_EQ(h.state.probeBusy.load(), 0);
 }
 
 TEST(ProbeWorker, RunsAtMostFourProbesAtOnceInGroups) {
