@@ -1,105 +1,215 @@
 #!/usr/bin/env bash
-# The main job as far as it exists today: a game folder kept up to date from a signed patch store.
-# Builds everything, makes a synthetic game (no real client files), publishes version 1 with kyr-store,
-# serves the store with nginx on loopback, installs it with kyr-patch, publishes version 2 (a few changed
-# files) and updates again, then reads a server directory with kyr-inspect natively and under Wine.
+# The main job, end to end on this machine: an operator publishes a synthetic game to a signed store, and
+# the real KyrLauncher.exe (the win64 build, under Wine) installs it, shows its servers and settings, takes
+# the next version incrementally and starts the stand-in game. Screenshots and a report land in out/demo/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
+source scripts/demo/session.sh
 
-scripts/build.sh native win64 win32
-
-out=$root/out/demo
-rm -rf "$out"
-mkdir -p "$out"
+report_file=$out/report.md
 store_tool=$root/build/native/tools/kyr-store/kyr-store
 patch_tool=$root/build/native/tools/kyr-patch/kyr-patch
-nginx_pid=
+inspect_tool=$root/build/native/tools/kyr-inspect/kyr-inspect
+launcher_exe=$root/build/win64/launcher/KyrLauncher.exe
+stand_in_exe=$root/build/win64/tests/kyr_stand_in_game.exe
+demo_started=$EPOCHREALTIME
+
 cleanup() {
-    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
-    WINEPREFIX=$root/build/win64/wineprefix wineserver -k 2>/dev/null || true
+    local status=$?
+    [ "$status" -eq 0 ] || [ ! -f "$report_file" ] || report_failure "$status"
+    stop_everything
 }
 trap cleanup EXIT
 
-echo
-echo "== a synthetic game, version 1"
-python3 bench/make_game.py v1 "$out/game-v1" --bytes $((40 << 20)) --files 60
-python3 bench/make_game.py v2 "$out/game-v1" "$out/game-v2"
+step() {
+    echo
+    echo "== $*"
+}
 
-echo
-echo "== the operator publishes version 1"
+build() {
+    step "build the tools, the win64 launcher and the stand-in game"
+    scripts/build.sh --target kyr-store --target kyr-patch --target kyr-inspect native
+    scripts/build.sh --target KyrLauncher --target kyr_stand_in_game win64
+}
+
+start_game_servers() {
+    step "demo game servers: TCP listeners on 127.0.0.1-3, and the server directory that lists them"
+    game_servers_start "$out/servers.cache.json" "$out/game-servers.json"
+    "$inspect_tool" servers "$out/servers.cache.json" >"$out/servers.inspected.json"
+    local summary
+    summary=$(server_summary "$out/servers.inspected.json")
+    echo "$summary"
+    report "" "## Game servers" "" \
+        "TCP listeners, listed in \`servers.cache.json\` (as \`kyr-inspect servers\` reads it):" "" "$summary"
+}
+
+make_game() {
+    step "a synthetic game: versions 1 and 2 (generated data, the stand-in Main.exe, a generated valdra.main)"
+    python3 bench/make_game.py v1 "$out/game-v1" --bytes $((48 << 20)) --files 64
+    python3 bench/make_game.py v2 "$out/game-v1" "$out/game-v2"
+    local version
+    for version in 1 2; do
+        python3 scripts/demo/client_files.py "$out/game-v$version" --main-exe "$stand_in_exe" \
+            --directory "$out/servers.cache.json"
+    done
+    "$inspect_tool" client-servers "$out/game-v1" >"$out/client-servers.json"
+}
+
+# publish VERSION: kyr-store adds game-vVERSION to the store and moves the channel to it.
+publish() {
+    "$store_tool" publish --key "$out/store.key" --in "$out/game-v$1" --out "$out/store" --version "$1" \
+        >"$logs/publish-$1.log"
+    tail -n 4 "$logs/publish-$1.log"
+    report "" "## Version $1 published"
+    report_code text "$logs/publish-$1.log"
+}
+
+prepare_player() {
+    step "the player's folder: the launcher, its settings and the client's server file, no game data yet"
+    mkdir -p "$player/Data/Local"
+    cp "$launcher_exe" "$player/KyrLauncher.exe"
+    cp "$out/game-v1/Data/Local/valdra.main" "$player/Data/Local/valdra.main"
+    cp "$out/servers.cache.json" "$player/servers.cache.json"
+    # The system's OpenGL driver: no software renderer library is needed in the folder.
+    printf '[Launcher]\r\nEngine=GPU\r\n' >"$player/config.ini"
+    ls -A "$player"
+    report "" "The player's folder before the first run: $(cd "$player" && find . -type f | sed 's|^\./||' | sort |
+        paste -sd ' ')."
+}
+
+# check_player VERSION NAME: the folder equals the published game, and kyr-patch finds nothing to do.
+check_player() {
+    if diff -r -q "$out/game-v$1" "$player" | grep -v "^Only in $player"; then
+        echo "the player's folder differs from version $1" >&2
+        return 1
+    fi
+    "$patch_tool" update --store "$store_url" --root "$player" --pubkey "$public_key" --transactional \
+        >"$out/kyr-patch-$2.json" 2>"$logs/kyr-patch-$2.log"
+    echo "the player's folder equals version $1 byte for byte; kyr-patch finds it current:"
+    cat "$out/kyr-patch-$2.json"
+}
+
+# attempt_install VERSION RUN: starts the launcher, screenshots it, waits until it installed VERSION.
+attempt_install() {
+    local version=$1 run=$2
+    launcher_start "$player" "$store_url" "$public_key" "$logs/launcher-run$run.log" || return 1
+    window_ms=$(milliseconds_since "$launcher_started")
+    echo "window on screen after $window_ms ms"
+    launcher_shot "$run-started" "Run $run, the window as it appears: the update starts." || return 1
+    if [ "$run" = 1 ]; then
+        sleep 3
+        if launcher_running; then
+            launcher_shot 1-downloading "Run 1, three seconds later: version 1 on its way." || return 1
+        fi
+    fi
+    launcher_wait_version "$player" "$version" 180 || return 1
+    installed_ms=$(milliseconds_since "$launcher_started")
+}
+
+# install_with_launcher VERSION RUN: the launcher's run up to the installed version.
+install_with_launcher() {
+    store_server_traffic
+    attempt_install "$1" "$2" || return 1
+    echo "version $1 installed after $installed_ms ms"
+    store_server_traffic
+    echo "the store served $traffic_requests requests, $traffic_bytes bytes"
+    # The result reaches the window, then the server list is read and probed.
+    sleep 2
+}
+
+first_run() {
+    step "run 1: the launcher installs version 1, then shows its servers and settings"
+    install_with_launcher 1 1
+    launcher_shot 1-up-to-date "Run 1, done: client up to date, PLAY enabled."
+    launcher_click $at_server_selector
+    sleep 2
+    launcher_shot 1-servers "Run 1, the server panel with the latencies that the launcher measured."
+    launcher_click $(at_server_row 0)
+    launcher_click $at_region_next
+    launcher_scroll_down 2
+    sleep 1
+    launcher_shot 1-servers-region "Run 1, the first server pinned to its next region; scrolled to the last row."
+    launcher_click $at_server_panel_close
+    launcher_click $at_settings_gear
+    sleep 1
+    launcher_shot 1-settings "Run 1, the settings panel."
+    launcher_click $at_settings_cancel
+    launcher_click $at_close
+    launcher_wait_exit 20
+    outcome="Closed with its close button after the tour of the panels; exit code $launcher_exit."
+    echo "$outcome"
+    check_player 1 after-run1
+    report_run "Run 1: first install of version 1" "$out/kyr-patch-after-run1.json"
+}
+
+second_run() {
+    step "run 2: the launcher downloads only what changed, then PLAY starts the game"
+    install_with_launcher 2 2
+    launcher_shot 2-up-to-date "Run 2, done: client up to date with version 2."
+    launcher_click $at_play
+    launcher_wait_exit 20
+    outcome="PLAY started the stand-in Main.exe and the launcher closed; exit code $launcher_exit."
+    echo "$outcome"
+    cat "$player/launch-record.txt"
+    check_player 2 after-run2
+    report_run "Run 2: incremental update to version 2, then PLAY" "$out/kyr-patch-after-run2.json"
+    report "How the launcher started the game (\`launch-record.txt\`, written by the stand-in Main.exe):"
+    report_code text "$player/launch-record.txt"
+}
+
+finish_report() {
+    services_stop
+    report "" "## Probes" "" "Connections that each game server accepted, all of them the launcher's latency probes" \
+        "(Old Realm's port refuses every connection, so the launcher shows it unmeasured):"
+    report_code json "$out/game-servers.json"
+    report_screenshots
+    report "" "The whole demo took $(($(milliseconds_since "$demo_started") / 1000)) s."
+}
+
+print_summary() {
+    echo
+    echo "Done in $(($(milliseconds_since "$demo_started") / 1000)) s. Everything is in $out:"
+    echo "  report.md              what ran and what happened (start here)"
+    echo "  screenshots/           the launcher's window during both runs"
+    echo "  game-v1/, game-v2/     the two published game folders"
+    echo "  store/                 the signed patch store; store.key and store.pub are its key pair"
+    echo "  player/                the player's folder as the launcher left it (launch-record.txt: the game's start)"
+    echo "  logs/                  publish, launcher and kyr-patch output"
+    echo
+    echo "Play with it by hand (scripts/demo/play.sh serves the store and the game servers again, runs the"
+    echo "launcher on your display or a private Xvfb, and stops everything when the window closes):"
+    echo "  scripts/demo/play.sh"
+    echo "Publish another version first, for example after editing a file of $out/game-v2:"
+    echo "  $store_tool publish --key $out/store.key --in $out/game-v2 --out $out/store --version 3"
+}
+
+build
+mkdir -p "$out"
+find "$out" -mindepth 1 -maxdepth 1 ! -name wineprefix -exec rm -rf {} +
+mkdir -p "$shots" "$logs"
+display_start
+echo "the launcher's window opens on $display_kind"
+report "# KYR Launcher demo, $(date -u +%Y-%m-%dT%H:%M:%SZ)" "" \
+    "The launcher is \`build/win64/launcher/KyrLauncher.exe\` (commit $(git rev-parse --short HEAD 2>/dev/null ||
+        echo unknown)), run under $(wine --version 2>/dev/null) on $display_kind, in \`out/demo/player\`." \
+    "Its first run installs version 1 of a synthetic game from a signed store on this machine; the second" \
+    "takes version 2 incrementally and starts the stand-in game."
+start_game_servers
+make_game
+
+step "the operator makes a signing key and publishes version 1"
 public_key=$("$store_tool" keygen --out "$out/store.key")
-"$store_tool" publish --key "$out/store.key" --in "$out/game-v1" --out "$out/store" --version 1
+echo "$public_key" >"$out/store.pub"
+publish 1
+store_server_start "$out/store" "$out/nginx" "$store_rate"
+echo "the store is served at $store_url (${store_rate%m} MB/s per connection)"
+report "" "The store (\`out/demo/store\`, public key \`$public_key\`) is served by nginx at $store_url," \
+    "${store_rate%m} MB/s per connection, with the caching headers of docs/operators.md."
+prepare_player
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-mkdir -p "$out/nginx/logs" "$out/nginx/tmp"
-cat >"$out/nginx/nginx.conf" <<CONF
-worker_processes 1;
-error_log $out/nginx/logs/error.log;
-pid $out/nginx/nginx.pid;
-events { worker_connections 64; }
-http {
-    access_log $out/nginx/logs/access.log;
-    client_body_temp_path $out/nginx/tmp;
-    proxy_temp_path $out/nginx/tmp;
-    fastcgi_temp_path $out/nginx/tmp;
-    uwsgi_temp_path $out/nginx/tmp;
-    scgi_temp_path $out/nginx/tmp;
-    server { listen 127.0.0.1:$port; root $out/store; }
-}
-CONF
-nginx -p "$out/nginx" -c "$out/nginx/nginx.conf" -g 'daemon off;' &
-nginx_pid=$!
-sleep 0.5
-store_url=http://127.0.0.1:$port/
-
-update() {
-    "$patch_tool" update --store "$store_url" --root "$out/player" --pubkey "$public_key" --prefetch 4 \
-        --transactional | tee "$out/result-$1.json"
-}
-
-echo
-echo "== the player's first install (store $store_url)"
-update install
-echo
-echo "== the operator publishes version 2"
-"$store_tool" publish --key "$out/store.key" --in "$out/game-v2" --out "$out/store" --version 2 | tail -n 9
-echo
-echo "== the player updates: only what changed is downloaded"
-update v2
-echo
-echo "== and once more: already current"
-update current
-
-if diff -r -q "$out/game-v2" "$out/player" | grep -v "^Only in $out/player"; then
-    echo "the player's folder differs from version 2"
-    exit 1
-fi
-echo "The player's folder equals version 2 byte for byte."
-
-echo
-echo "== kyr-inspect reads a server directory, natively and as a Windows program under Wine"
-cat >"$out/servers.json" <<'JSON'
-{"schema": 1, "servers": [
-  {"slug": "valdra-main", "name": "Valdra Main", "kind": "oficial", "order": 1, "state": "online",
-   "rates": {"exp": 100, "drop": "x2"}, "online": 412, "maxOnline": 1000,
-   "endpoints": [{"region": "EU", "label": "Europe", "ip": "127.0.0.1", "port": 44405},
-                 {"region": "sa_east", "ip": "127.0.0.2", "port": 44405}]},
-  {"slug": "fast-x50", "name": "Fast x50", "kind": "fast", "order": 2, "access": "code",
-   "endpoints": [{"ip": "127.0.0.1", "port": 44406}]}]}
-JSON
-build/native/tools/kyr-inspect/kyr-inspect servers "$out/servers.json" >"$out/servers.native.json"
-scripts/wine-run "$root/build/win64/wineprefix" build/win64/tools/kyr-inspect/kyr-inspect.exe \
-    servers "$out/servers.json" | tr -d '\r' >"$out/servers.wine.json"
-cmp "$out/servers.native.json" "$out/servers.wine.json" && echo "Both builds read the same directory:"
-head -c 600 "$out/servers.native.json"
-echo "..."
-
-echo
-echo "Done. Everything is in $out:"
-echo "  game-v1/, game-v2/   the two published versions      store/   the signed patch store"
-echo "  player/              the player's installation        result-*.json   each run's result"
-echo "The shipped 32-bit programs: $(find build/win32 -name '*.exe' -not -path '*/CMakeFiles/*' | tr '\n' ' ')"
-echo "Try it by hand: change a file in $out/player and run"
-echo "  $patch_tool update --store <a store URL> --root $out/player --pubkey $public_key"
-echo "(the store is served only while the demo runs; serve $out/store with any static HTTP server)."
+first_run
+step "the operator publishes version 2 (a few changed files)"
+publish 2
+second_run
+finish_report
+print_summary
