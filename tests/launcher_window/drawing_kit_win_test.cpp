@@ -1,6 +1,7 @@
 #include "launcher/ui/drawing_kit_win.hpp"
 
 #include "launcher/ui/hit_test.hpp"
+#include "launcher_window/memory_canvas_win.hpp"
 #include "launcher_window/screen_tools_win.hpp"
 
 #include <windows.h>
@@ -18,49 +19,21 @@ constexpr Colour kWhite = rgb(255, 255, 255);
 // A white 32-bit memory bitmap to draw into, with direct access to its pixels.
 class Canvas {
 public:
-    Canvas(int width, int height) : width_(width), height_(height) {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height; // top-down rows
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        dc_ = CreateCompatibleDC(nullptr);
-        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-        previous_ = SelectObject(dc_, bitmap_);
-        kit.begin(dc_, fonts_, hot, focused);
+    Canvas(int width, int height) : pixels_(width, height) {
+        kit.begin(pixels_.dc(), fonts_, hot, focused);
         kit.fillRect(Rect{0, 0, width, height}, kWhite);
     }
-    ~Canvas() {
-        SelectObject(dc_, previous_);
-        DeleteObject(bitmap_);
-        DeleteDC(dc_);
-    }
-    Canvas(const Canvas&) = delete;
-    Canvas& operator=(const Canvas&) = delete;
 
-    void restart(int hotTarget, int focusedTarget) { kit.begin(dc_, fonts_, hotTarget, focusedTarget); }
-
-    Rgb at(int x, int y) const {
-        GdiFlush();
-        const std::uint32_t pixel = bits_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + x];
-        return Rgb{static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF),
-                   static_cast<int>(pixel & 0xFF)};
-    }
+    void restart(int hotTarget, int focusedTarget) { kit.begin(pixels_.dc(), fonts_, hotTarget, focusedTarget); }
+    Rgb at(int x, int y) const { return pixels_.at(x, y); }
 
     DrawingKit kit;
     int hot = 0;
     int focused = 0;
 
 private:
-    int width_;
-    int height_;
+    kyrtest::MemoryCanvas pixels_;
     FontSet fonts_; // never created: texts are left out, shapes stay exact
-    HDC dc_ = nullptr;
-    HBITMAP bitmap_ = nullptr;
-    HGDIOBJ previous_ = nullptr;
-    std::uint32_t* bits_ = nullptr;
 };
 
 Colour between(Colour a, Colour b, double t) {

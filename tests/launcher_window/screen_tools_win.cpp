@@ -169,6 +169,16 @@ Rgb rgbOf(std::uint32_t colour) {
                static_cast<int>((colour >> 16) & 0xFF)};
 }
 
+int pixelsNear(const Screenshot& shot, const launcher::Rect& area, std::uint32_t colour, int tolerance) {
+    int count = 0;
+    for (int y = area.top; y < area.bottom; ++y) {
+        for (int x = area.left; x < area.right; ++x) {
+            count += colourDistance(shot.at(x, y), rgbOf(colour)) <= tolerance ? 1 : 0;
+        }
+    }
+    return count;
+}
+
 std::string describe(Rgb colour) {
     return "rgb(" + std::to_string(colour.red) + ", " + std::to_string(colour.green) + ", " +
            std::to_string(colour.blue) + ")";

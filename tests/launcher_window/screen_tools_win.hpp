@@ -4,6 +4,8 @@
 // programs without a process handle, so each command runs from a script that leaves a marker file when
 // it ends; the caller keeps pumping window messages meanwhile, so the window reacts to the input.
 
+#include "launcher/ui/layout.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -57,6 +59,9 @@ Rgb rgbOf(std::uint32_t colour); // from 0x00BBGGRR
 std::string describe(Rgb colour);
 // The colour a share t of the way from a to b (0x00BBGGRR), as a two-colour gradient has it.
 std::uint32_t mixColour(std::uint32_t a, std::uint32_t b, double t);
+
+// Pixels of area within tolerance (largest difference of one channel) of colour (0x00BBGGRR).
+int pixelsNear(const Screenshot& shot, const launcher::Rect& area, std::uint32_t colour, int tolerance);
 
 struct PixelCase {
     const char* name;

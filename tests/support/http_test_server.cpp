@@ -243,6 +243,7 @@ void HttpTestServer::acceptLoop() {
         if (client == kBadSocket) {
             continue;
         }
+        ++connections_;
         std::lock_guard<std::mutex> lock(mutex_);
         workers_.emplace_back([this, client] { serve(static_cast<std::intptr_t>(client)); });
     }

@@ -50,6 +50,8 @@ public:
     std::uint16_t port() const { return port_; }
     std::string baseUrl() const; // "http://127.0.0.1:PORT/"
     std::vector<HttpRequest> requests() const;
+    // Connections accepted so far, including those that never sent a request (a TCP connect probe).
+    int connections() const { return connections_; }
 
 private:
     void acceptLoop();
@@ -59,6 +61,7 @@ private:
     std::intptr_t listener_ = -1;
     std::uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
+    std::atomic<int> connections_{0};
     std::thread acceptThread_;
     mutable std::mutex mutex_;
     std::vector<std::thread> workers_;

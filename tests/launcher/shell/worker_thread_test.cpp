@@ -10,10 +10,6 @@
 
 namespace {
 
-// Native only: under Wine, starting a thread while another one unwinds an exception was seen to stall for
-// more than ten seconds once in several runs (Wine's unwinder, not this code), which would make the suite
-// flaky.
-
 // The detached worker may outlive the test, so it owns its end of the promise.
 template <typename T> using SharedPromise = std::shared_ptr<std::promise<T>>;
 
