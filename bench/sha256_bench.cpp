@@ -91,7 +91,7 @@ void BM_Sha256HexVersusOpenSsl(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_Sha256Hex)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Sha256Portable)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sha256Portable)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Sha256ShaExtensions)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenSslSha256)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sha256HexVersusOpenSsl)->Unit(benchmark::kMillisecond)->MinTime(2.0);

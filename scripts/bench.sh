@@ -16,8 +16,8 @@ done
 echo "== sha256sum, the portable SHA-256's reference"
 sample=$(mktemp)
 head -c 268435456 /dev/urandom >"$sample"
-sha256sum "$sample" >/dev/null
-seconds=$( { /usr/bin/time -f %U sha256sum "$sample" >/dev/null; } 2>&1 )
+# The best of three runs in CPU time, as the benchmark programs count theirs.
+seconds=$(for run in 1 2 3; do { /usr/bin/time -f %U sha256sum "$sample" >/dev/null; } 2>&1; done | sort -g | head -n 1)
 rm -f "$sample"
 echo "gbps=$(echo "scale=3; 0.268435456 / $seconds" | bc)" | tee build/bench/sha256sum.txt
 
