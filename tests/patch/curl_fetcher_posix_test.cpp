@@ -1,49 +1,24 @@
 #include "patch/curl_fetcher.hpp"
 
 #include "patch/errors.hpp"
+#include "support/fetcher_contract.hpp"
 #include "support/http_test_server.hpp"
+#include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <thread>
+#include <memory>
 
 namespace gu::patch {
 namespace {
 
 namespace fs = std::filesystem;
+using kyrtest::binaryObject;
 using kyrtest::HttpRequest;
 using kyrtest::HttpResponse;
 using kyrtest::HttpTestServer;
-
-std::string binaryObject(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 131 + 7) % 256);
-    }
-    return bytes;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-template <typename Error, typename Call>
-std::string messageOf(Call&& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
+using kyrtest::messageOf;
 
 class CurlFetcherTest : public ::testing::Test {
 protected:
@@ -148,7 +123,7 @@ TEST_F(CurlFetcherTest, BodyCutHalfwayEndsSilentlyWithTheBytesRead) {
 
     const fs::path dest = dir_ / "pack";
     fetcher.download("v1/x", dest.string());
-    EXPECT_EQ(readFile(dest), object_.substr(0, 1200));
+    EXPECT_EQ(kyrtest::read_bytes(dest), object_.substr(0, 1200));
 }
 
 TEST_F(CurlFetcherTest, ReceiveTimeoutOfGetEndsAStalledBody) {
@@ -177,105 +152,23 @@ TEST_F(CurlFetcherTest, RedirectsAreFollowed) {
     EXPECT_EQ(fetcher.get("old"), object_);
 }
 
+const kyrtest::FetcherMaker kCurl = [](const std::string& base) { return std::make_unique<CurlFetcher>(base); };
+
 TEST_F(CurlFetcherTest, DownloadFromChoosesTheFileModeByOffsetAndStatus) {
-    struct Case {
-        const char* name;
-        std::uint64_t offset;
-        bool honourRange;
-        std::string existing;
-        std::string want;
-        bool sendsRange;
-    } cases[] = {
-        {"offset 0 rewrites a longer file", 0, true, std::string(9000, 'x'), object_, false},
-        {"206 appends", 1000, true, object_.substr(0, 1000), object_, true},
-        {"200 for a range rewrites", 1000, false, std::string(1000, 'x'), object_, true},
-        {"no file yet, offset 0", 0, true, "", object_, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        HttpTestServer server([&](const HttpRequest& r) { return kyrtest::serveObject(r, object_, c.honourRange); });
-        const fs::path dest = dir_ / "pack";
-        fs::remove(dest);
-        if (!c.existing.empty()) {
-            writeFile(dest, c.existing);
-        }
-        CurlFetcher(server.baseUrl()).download_from("v1/packs/p0", dest.string(), c.offset);
-        EXPECT_EQ(readFile(dest), c.want);
-        const auto requests = server.requests();
-        ASSERT_EQ(requests.size(), 1u);
-        EXPECT_EQ(requests[0].headers.count("range"), c.sendsRange ? 1u : 0u);
-        if (c.sendsRange) {
-            EXPECT_EQ(requests[0].headers.at("range"), "bytes=" + std::to_string(c.offset) + "-");
-        }
-    }
+    kyrtest::expectDownloadFileModes(kCurl, dir_, object_);
 }
 
 TEST_F(CurlFetcherTest, ErrorStatusLeavesThePartialFileUntouched) {
-    HttpTestServer server([&](const HttpRequest& r) {
-        if (r.target == "/gone") {
-            HttpResponse missing;
-            missing.status = 404;
-            missing.body = "not here";
-            return missing;
-        }
-        return kyrtest::serveObject(r, object_);
-    });
-    CurlFetcher fetcher(server.baseUrl());
-    const fs::path dest = dir_ / "pack";
-    const std::string partial = object_.substr(0, 1000);
-    for (const auto& [path, offset, status] : {std::tuple{"pack", std::uint64_t{5000}, 416},
-                                               std::tuple{"gone", std::uint64_t{1000}, 404},
-                                               std::tuple{"gone", std::uint64_t{0}, 404}}) {
-        SCOPED_TRACE(path);
-        writeFile(dest, partial);
-        EXPECT_EQ(messageOf<FetchError>([&] { fetcher.download_from(path, dest.string(), offset); }),
-                  "HTTP " + std::to_string(status) + " " + server.baseUrl() + path);
-        EXPECT_EQ(readFile(dest), partial);
-    }
+    kyrtest::expectErrorStatusLeavesThePartialFile(kCurl, dir_, object_);
 }
 
 TEST_F(CurlFetcherTest, UnopenableDestinationIsALocalWriteError) {
-    HttpTestServer server([&](const HttpRequest& r) { return kyrtest::serveObject(r, object_); });
-    CurlFetcher fetcher(server.baseUrl());
-    const fs::path folder = dir_ / "taken";
-    fs::create_directories(folder);
-    EXPECT_EQ(messageOf<LocalWriteError>([&] { fetcher.download("v1/x", folder.string()); }),
-              "cannot open " + folder.string());
-    const fs::path missingParent = dir_ / "no" / "such" / "file";
-    EXPECT_EQ(messageOf<LocalWriteError>([&] { fetcher.download("v1/x", missingParent.string()); }),
-              "cannot open " + missingParent.string());
+    kyrtest::expectUnopenableDestinationIsALocalWriteError(kCurl, dir_, object_);
 }
 
-TEST_F(CurlFetcherTest, EmptyBodyStillCreatesTheFile) {
-    HttpTestServer server([&](const HttpRequest& r) { return kyrtest::serveObject(r, ""); });
-    const fs::path dest = dir_ / "empty";
-    writeFile(dest, "old contents");
-    CurlFetcher(server.baseUrl()).download("v1/x", dest.string());
-    EXPECT_TRUE(fs::exists(dest));
-    EXPECT_EQ(fs::file_size(dest), 0u);
-}
+TEST_F(CurlFetcherTest, EmptyBodyStillCreatesTheFile) { kyrtest::expectEmptyBodyCreatesTheFile(kCurl, dir_); }
 
-TEST_F(CurlFetcherTest, ConcurrentCallsFromSeveralThreads) {
-    HttpTestServer server([&](const HttpRequest& r) { return kyrtest::serveObject(r, object_ + r.target); });
-    CurlFetcher fetcher(server.baseUrl());
-    std::vector<std::thread> threads;
-    std::vector<int> mismatches(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 10; ++i) {
-                const std::string path = "t" + std::to_string(t) + "/" + std::to_string(i);
-                if (fetcher.get(path) != object_ + "/" + path) {
-                    ++mismatches[t];
-                }
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
-    EXPECT_EQ(server.requests().size(), 40u);
-}
+TEST_F(CurlFetcherTest, ConcurrentCallsFromSeveralThreads) { kyrtest::expectConcurrentGetsOfOneFetcher(kCurl, object_); }
 
 } // namespace
 } // namespace gu::patch

@@ -1,48 +1,30 @@
 #include "launcher/net/winhttp_fetcher.hpp"
 
 #include "patch/errors.hpp"
+#include "support/fetcher_contract.hpp"
 #include "support/http_test_server.hpp"
 #include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
-#include <thread>
-#include <tuple>
-#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 using gu::patch::FetchError;
-using gu::patch::LocalWriteError;
+using kyrtest::binaryObject;
 using kyrtest::HttpRequest;
 using kyrtest::HttpResponse;
 using kyrtest::HttpTestServer;
+using kyrtest::messageOf;
 using kyrtest::read_bytes;
-using kyrtest::write_bytes;
 using launcher::WinHttpFetcher;
 
 // WinHTTP's ERROR_WINHTTP_CANNOT_CONNECT, as a refused connection gives it.
 constexpr char kCannotConnect[] = "(0x00002EFD)";
-
-std::string binaryObject(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 131 + 7) % 256);
-    }
-    return bytes;
-}
-
-template <typename Error, typename Call> std::string messageOf(Call&& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
 
 // A base URL on which nothing listens.
 std::string closedBase() {
@@ -178,40 +160,6 @@ TEST_F(WinHttpFetcherTest, BodyCutHalfwayEndsSilentlyWithTheBytesRead) {
     EXPECT_EQ(read_bytes(dest), object_.substr(0, object_.size() / 2));
 }
 
-TEST_F(WinHttpFetcherTest, DownloadFromChoosesTheFileModeByOffsetAndStatus) {
-    struct Case {
-        const char* name;
-        std::uint64_t offset;
-        bool honourRange;
-        std::string existing;
-        std::string want;
-        bool sendsRange;
-    } cases[] = {
-        {"offset 0 rewrites a longer file", 0, true, std::string(300000, 'x'), object_, false},
-        {"206 appends", 1000, true, object_.substr(0, 1000), object_, true},
-        {"206 appends to a long partial file", 150000, true, object_.substr(0, 150000), object_, true},
-        {"200 for a range rewrites", 1000, false, std::string(1000, 'x'), object_, true},
-        {"no file yet, offset 0", 0, true, "", object_, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        HttpTestServer server([&](const HttpRequest& r) { return kyrtest::serveObject(r, object_, c.honourRange); });
-        const fs::path dest = dir_ / "pack";
-        fs::remove(dest);
-        if (!c.existing.empty()) {
-            write_bytes(dest, c.existing);
-        }
-        WinHttpFetcher(server.baseUrl()).download_from("v1/packs/p0", dest.string(), c.offset);
-        EXPECT_EQ(read_bytes(dest), c.want);
-        const auto requests = server.requests();
-        ASSERT_EQ(requests.size(), 1u);
-        EXPECT_EQ(requests[0].headers.count("range"), c.sendsRange ? 1u : 0u);
-        if (c.sendsRange) {
-            EXPECT_EQ(requests[0].headers.at("range"), "bytes=" + std::to_string(c.offset) + "-");
-        }
-    }
-}
-
 TEST_F(WinHttpFetcherTest, RangeHeaderCarriesOffsetsBeyond32Bits) {
     HttpTestServer server([](const HttpRequest&) {
         HttpResponse unsatisfiable;
@@ -227,75 +175,24 @@ TEST_F(WinHttpFetcherTest, RangeHeaderCarriesOffsetsBeyond32Bits) {
     EXPECT_EQ(requests[0].headers.at("range"), "bytes=4886718345-");
 }
 
+const kyrtest::FetcherMaker kWinHttp = [](const std::string& base) { return std::make_unique<WinHttpFetcher>(base); };
+
+TEST_F(WinHttpFetcherTest, DownloadFromChoosesTheFileModeByOffsetAndStatus) {
+    kyrtest::expectDownloadFileModes(kWinHttp, dir_.path(), object_);
+}
+
 TEST_F(WinHttpFetcherTest, ErrorStatusLeavesThePartialFileUntouched) {
-    HttpTestServer server([&](const HttpRequest& r) {
-        if (r.target == "/gone") {
-            HttpResponse missing;
-            missing.status = 404;
-            missing.body = "not here";
-            return missing;
-        }
-        return kyrtest::serveObject(r, object_);
-    });
-    WinHttpFetcher fetcher(server.baseUrl());
-    const fs::path dest = dir_ / "pack";
-    const std::string partial = object_.substr(0, 1000);
-    for (const auto& [path, offset, status] : {std::tuple{"pack", std::uint64_t{200000}, 416},
-                                               std::tuple{"gone", std::uint64_t{1000}, 404},
-                                               std::tuple{"gone", std::uint64_t{0}, 404}}) {
-        SCOPED_TRACE(path);
-        write_bytes(dest, partial);
-        EXPECT_EQ(messageOf<FetchError>([&] { fetcher.download_from(path, dest.string(), offset); }),
-                  "HTTP " + std::to_string(status) + " " + server.baseUrl() + path);
-        EXPECT_EQ(read_bytes(dest), partial);
-    }
+    kyrtest::expectErrorStatusLeavesThePartialFile(kWinHttp, dir_.path(), object_);
 }
 
 TEST_F(WinHttpFetcherTest, UnopenableDestinationIsALocalWriteError) {
-    HttpTestServer server([&](const HttpRequest& r) { return kyrtest::serveObject(r, object_); });
-    WinHttpFetcher fetcher(server.baseUrl());
-    const fs::path folder = dir_ / "taken";
-    fs::create_directories(folder);
-    const fs::path missingParent = dir_ / "no" / "such" / "file";
-    for (const fs::path& dest : {folder, missingParent}) {
-        SCOPED_TRACE(dest.string());
-        EXPECT_EQ(messageOf<LocalWriteError>([&] { fetcher.download("v1/x", dest.string()); }),
-                  "cannot open " + dest.string());
-    }
-    // Nothing of the failed calls is left behind to disturb the next one.
-    EXPECT_EQ(fetcher.get("v1/x"), object_);
+    kyrtest::expectUnopenableDestinationIsALocalWriteError(kWinHttp, dir_.path(), object_);
 }
 
-TEST_F(WinHttpFetcherTest, EmptyBodyStillCreatesTheFile) {
-    HttpTestServer server([&](const HttpRequest& r) { return kyrtest::serveObject(r, ""); });
-    const fs::path dest = dir_ / "empty";
-    write_bytes(dest, "old contents");
-    WinHttpFetcher(server.baseUrl()).download("v1/x", dest.string());
-    EXPECT_TRUE(fs::exists(dest));
-    EXPECT_EQ(fs::file_size(dest), 0u);
-}
+TEST_F(WinHttpFetcherTest, EmptyBodyStillCreatesTheFile) { kyrtest::expectEmptyBodyCreatesTheFile(kWinHttp, dir_.path()); }
 
 TEST_F(WinHttpFetcherTest, ConcurrentCallsFromSeveralThreads) {
-    const std::string small = object_.substr(0, 3000);
-    HttpTestServer server([&](const HttpRequest& r) { return kyrtest::serveObject(r, small + r.target); });
-    WinHttpFetcher fetcher(server.baseUrl());
-    std::vector<std::thread> threads;
-    std::vector<int> mismatches(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 10; ++i) {
-                const std::string path = "t" + std::to_string(t) + "/" + std::to_string(i);
-                if (fetcher.get(path) != small + "/" + path) {
-                    ++mismatches[t];
-                }
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
-    EXPECT_EQ(server.requests().size(), 40u);
+    kyrtest::expectConcurrentGetsOfOneFetcher(kWinHttp, object_.substr(0, 3000));
 }
 
 } // namespace
