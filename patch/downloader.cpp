@@ -110,6 +110,9 @@ private:
     void download_packs(PackCache& cache, const PackPlan& packs);
     void install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackCache& cache, const PackPlan& packs,
                        PreviousVersionChunks& previous, std::uint64_t download_bytes);
+    // A file whose pack bytes, checked with the file, did not match: every chunk checked alone this time.
+    void assemble_checking_every_chunk(const ManifestFile& file, ChunkFetchContext& context,
+                                       const fs::path& install_root);
     void commit_staged_files(const UpdatePlan& plan);
     void finish(const Manifest& manifest, const UpdatePlan& plan);
 
@@ -285,8 +288,15 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     const PendingChunks pending = [&writer](const std::string& hash) { return writer.pending_chunk(hash); };
     // Bookkeeping of files once they are on disk: later files may read their chunks there, and the packs
     // they were the last consumers of can go.
-    auto complete = [&](const std::vector<const ManifestFile*>& written) {
-        for (const ManifestFile* file : written) {
+    auto complete = [&](const std::vector<WrittenFile>& written) {
+        for (const WrittenFile& done : written) {
+            const ManifestFile* file = done.file;
+            if (done.assemble_again) {
+                assemble_checking_every_chunk(*file, context, install_root);
+            }
+            for (const std::string& hash : done.pack_chunks) {
+                count_pack_chunk(context, hash);
+            }
             state_.files[file->path] = file->sha256;
             std::uint64_t offset = 0;
             for (const ManifestChunk& chunk : file->chunks) {
@@ -310,7 +320,8 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         const ManifestFile& file = plan.to_fetch[i];
         stop_if_cancelled();
         prefetch_chunks(context, config_, file.chunks);
-        AssembledFile assembled = assemble_file(file, context, pending, report_file);
+        AssembledFile assembled =
+            assemble_file(file, context, pending, report_file, PackBytes::checked_with_their_file);
         complete(writer.take_written());
         if (!config_.transactional) {
             // Its old bytes are about to be replaced: no later file may read them any more.
@@ -322,6 +333,13 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     }
     complete(writer.drain());
     context.files.release_all(); // the commit moves installed files, the clean-up deletes the packs
+}
+
+void UpdateRun::assemble_checking_every_chunk(const ManifestFile& file, ChunkFetchContext& context,
+                                              const fs::path& install_root) {
+    log("file \"" + file.path + "\": pack bytes differ from the manifest; assembling it again chunk by chunk");
+    const AssembledFile assembled = assemble_file(file, context, {}, [](std::uint64_t) {}, PackBytes::checked_alone);
+    verify_and_install(assembled, install_root, anchor_dir_);
 }
 
 void UpdateRun::commit_staged_files(const UpdatePlan& plan) {

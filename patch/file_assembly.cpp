@@ -8,36 +8,50 @@
 
 namespace gu::patch {
 
+bool AssembledFile::has_unchecked_bytes() const {
+    return std::any_of(chunks.begin(), chunks.end(), [](const auto& chunk) { return !chunk.second.checked; });
+}
+
 AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context, const PendingChunks& pending,
-                            const std::function<void(std::uint64_t)>& after_chunk) {
+                            const std::function<void(std::uint64_t)>& after_chunk, PackBytes pack_bytes) {
+    const bool unchecked_allowed = pack_bytes == PackBytes::checked_with_their_file;
     AssembledFile assembled;
     assembled.file = &file;
     std::string& buffer = assembled.bytes;
     buffer.reserve(static_cast<std::size_t>(file.size));
     for (const ManifestChunk& chunk : file.chunks) {
-        const std::size_t offset = buffer.size();
+        ChunkPlace place{buffer.size(), 0, true};
         if (const auto own = assembled.chunks.find(chunk.h); own != assembled.chunks.end()) {
-            buffer.append(std::string_view(buffer).substr(own->second.first, own->second.second));
-        } else if (const std::optional<std::string_view> held = pending ? pending(chunk.h) : std::nullopt) {
-            buffer.append(*held);
-        } else {
-            append_chunk(context, chunk, buffer);
+            buffer.append(std::string_view(buffer).substr(own->second.offset, own->second.size));
+            place.checked = own->second.checked;
+        } else if (const std::optional<PendingChunk> held = pending ? pending(chunk.h) : std::nullopt;
+                   held && (held->checked || unchecked_allowed)) {
+            buffer.append(held->bytes);
+            place.checked = held->checked;
+        } else if (append_chunk(context, chunk, buffer, pack_bytes) == ChunkSource::pack_unchecked) {
+            place.checked = false;
+            assembled.pack_chunks.push_back(chunk.h);
         }
-        assembled.chunks.emplace(chunk.h, std::make_pair(offset, buffer.size() - offset));
+        place.size = buffer.size() - place.offset;
+        assembled.chunks.emplace(chunk.h, place);
         after_chunk(buffer.size());
     }
     return assembled;
 }
 
-void verify_and_install(const AssembledFile& assembled, const std::filesystem::path& install_root,
+bool verify_and_install(const AssembledFile& assembled, const std::filesystem::path& install_root,
                         const std::filesystem::path& anchor_dir) {
     const ManifestFile& file = *assembled.file;
     const std::string actual = sha256_hex(assembled.bytes);
     if (actual != file.sha256) {
+        if (assembled.has_unchecked_bytes()) {
+            return false;
+        }
         throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" + file.sha256 +
                           "\", got \"" + actual + "\")");
     }
     install_file(install_root, file.path, assembled.bytes, anchor_dir);
+    return true;
 }
 
 FileWriter::FileWriter(std::filesystem::path install_root, std::filesystem::path anchor_dir,
@@ -75,8 +89,9 @@ void FileWriter::write_queued() {
         const AssembledFile& file = queue_[position(number)];
         lock.unlock();
         std::exception_ptr failure;
+        bool written = false;
         try {
-            verify_and_install(file, install_root_, anchor_dir_);
+            written = verify_and_install(file, install_root_, anchor_dir_);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -85,6 +100,7 @@ void FileWriter::write_queued() {
             failure_ = failure;
         } else {
             done_[position(number)] = true;
+            rejected_[position(number)] = !written;
             unwritten_bytes_ -= file.bytes.size();
             while (written_ < done_.size() && done_[written_]) {
                 ++written_;
@@ -109,6 +125,7 @@ void FileWriter::submit(AssembledFile assembled) {
     rethrow_failure();
     queue_.push_back(std::move(assembled));
     done_.push_back(false);
+    rejected_.push_back(false);
     ++submitted_;
     unwritten_bytes_ += size;
     changed_.notify_all();
@@ -116,16 +133,16 @@ void FileWriter::submit(AssembledFile assembled) {
     const AssembledFile& queued = queue_.back(); // its bytes no longer move
     const std::uint64_t number = submitted_ - 1;
     for (const auto& [hash, place] : queued.chunks) {
-        queued_chunks_.emplace(hash,
-                               std::make_pair(number, std::string_view(queued.bytes).substr(place.first, place.second)));
+        const PendingChunk chunk{std::string_view(queued.bytes).substr(place.offset, place.size), place.checked};
+        queued_chunks_.emplace(hash, std::make_pair(number, chunk));
     }
 }
 
-std::vector<const ManifestFile*> FileWriter::take_written_locked() {
+std::vector<WrittenFile> FileWriter::take_written_locked() {
     rethrow_failure();
-    std::vector<const ManifestFile*> written;
+    std::vector<WrittenFile> written;
     for (; written_ > 0; --written_) {
-        const AssembledFile& file = queue_.front();
+        AssembledFile& file = queue_.front();
         const std::uint64_t number = first_queued();
         for (const auto& chunk : file.chunks) {
             const auto found = queued_chunks_.find(chunk.first);
@@ -133,26 +150,29 @@ std::vector<const ManifestFile*> FileWriter::take_written_locked() {
                 queued_chunks_.erase(found);
             }
         }
-        written.push_back(file.file);
+        const bool rejected = rejected_.front();
+        written.push_back(
+            WrittenFile{file.file, rejected, rejected ? std::vector<std::string>{} : std::move(file.pack_chunks)});
         queue_.pop_front();
         done_.pop_front();
+        rejected_.pop_front();
         --claimed_;
     }
     return written;
 }
 
-std::vector<const ManifestFile*> FileWriter::take_written() {
+std::vector<WrittenFile> FileWriter::take_written() {
     const std::lock_guard<std::mutex> lock(mutex_);
     return take_written_locked();
 }
 
-std::vector<const ManifestFile*> FileWriter::drain() {
+std::vector<WrittenFile> FileWriter::drain() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] { return failure_ || written_ == queue_.size(); });
     return take_written_locked();
 }
 
-std::optional<std::string_view> FileWriter::pending_chunk(const std::string& hash) const {
+std::optional<PendingChunk> FileWriter::pending_chunk(const std::string& hash) const {
     const auto found = queued_chunks_.find(hash);
     if (found == queued_chunks_.end()) {
         return std::nullopt;

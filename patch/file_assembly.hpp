@@ -23,26 +23,52 @@
 
 namespace gu::patch {
 
+// Where a chunk lies in an assembled file, and whether its bytes were checked against its own hash.
+struct ChunkPlace {
+    std::size_t offset = 0;
+    std::size_t size = 0;
+    bool checked = true;
+};
+
 // A file's bytes, assembled in a buffer reserved at the manifest size, with where each chunk lies in it.
 struct AssembledFile {
     const ManifestFile* file = nullptr;
     std::string bytes;
-    std::unordered_map<std::string, std::pair<std::size_t, std::size_t>> chunks; // hash -> offset, size
+    std::unordered_map<std::string, ChunkPlace> chunks; // by hash
+    // Chunks read from packs and left to the file's hash: counted once the file matched.
+    std::vector<std::string> pack_chunks;
+    // Whether some bytes rest on the file's hash alone; a mismatch then means assembling the file again
+    // chunk by chunk, not failing the run.
+    bool has_unchecked_bytes() const;
 };
 
-// Verified bytes of a chunk held by files that are assembled but not yet on disk.
-using PendingChunks = std::function<std::optional<std::string_view>(const std::string& hash)>;
+// Verified bytes of a chunk held by a file that is assembled but not yet on disk; `checked` as in
+// ChunkPlace.
+struct PendingChunk {
+    std::string_view bytes;
+    bool checked = true;
+};
+using PendingChunks = std::function<std::optional<PendingChunk>(const std::string& hash)>;
 
 // Assembles `file` chunk by chunk; after_chunk gets the bytes assembled so far. A chunk repeated inside the
-// file, or held by a pending file, is copied from those verified bytes: the local chunk map learns about
-// a file only once it is on disk.
+// file, or held by a pending file, is copied from those bytes (with per_chunk checks, only from checked
+// ones): the local chunk map learns about a file only once it is on disk.
 AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context, const PendingChunks& pending,
-                            const std::function<void(std::uint64_t)>& after_chunk);
+                            const std::function<void(std::uint64_t)>& after_chunk, PackBytes pack_bytes);
 
-// Checks an assembled file's SHA-256 against the manifest (VerifyError "file ...: assembled sha256
-// mismatch ...") and installs it below install_root.
-void verify_and_install(const AssembledFile& assembled, const std::filesystem::path& install_root,
+// Checks an assembled file's SHA-256 against the manifest and installs it below install_root. A mismatch
+// is a VerifyError "file ...: assembled sha256 mismatch ...", unless some bytes were never checked on
+// their own: then nothing is written and the result is false.
+bool verify_and_install(const AssembledFile& assembled, const std::filesystem::path& install_root,
                         const std::filesystem::path& anchor_dir);
+
+// A file the writer is done with.
+struct WrittenFile {
+    const ManifestFile* file = nullptr;
+    // Not written: it matched its hash only with the pack bytes checked alone; assemble it again so.
+    bool assemble_again = false;
+    std::vector<std::string> pack_chunks; // as in AssembledFile, when written
+};
 
 // Verifies and writes assembled files on threads of its own. Files wait in a queue bounded by a byte
 // budget, so neither side waits for the other file by file (a hand-over per file costs a thread wake-up
@@ -61,12 +87,13 @@ public:
 
     // Queues a file, first waiting while the queue holds files and adding this one would pass the budget.
     void submit(AssembledFile assembled);
-    // The files written since the last call, in submission order; their bytes are released.
-    std::vector<const ManifestFile*> take_written();
-    // Waits until every queued file is written, then as take_written.
-    std::vector<const ManifestFile*> drain();
+    // The files written (or set aside to be assembled again) since the last call, in submission order;
+    // their bytes are released.
+    std::vector<WrittenFile> take_written();
+    // Waits until every queued file is done, then as take_written.
+    std::vector<WrittenFile> drain();
     // A chunk of a queued file or of a written file not yet taken. Called by the submitting thread only.
-    std::optional<std::string_view> pending_chunk(const std::string& hash) const;
+    std::optional<PendingChunk> pending_chunk(const std::string& hash) const;
 
 private:
     void write_queued();
@@ -74,7 +101,7 @@ private:
     std::uint64_t first_queued() const { return submitted_ - queue_.size(); }
     std::size_t position(std::uint64_t number) const { return static_cast<std::size_t>(number - first_queued()); }
     void rethrow_failure();
-    std::vector<const ManifestFile*> take_written_locked();
+    std::vector<WrittenFile> take_written_locked();
 
     const std::filesystem::path install_root_;
     const std::filesystem::path anchor_dir_;
@@ -82,16 +109,18 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     // Only the submitting thread adds or removes files; a writer reads the file it writes. The first
-    // `written_` files are on disk, the first `claimed_` are on disk or being written; `done_` flags each
-    // queued file that is on disk.
+    // `written_` files are done, the first `claimed_` are done or being written; `done_` flags each queued
+    // file that is on disk or set aside, `rejected_` each one set aside because its unchecked bytes did
+    // not match.
     std::deque<AssembledFile> queue_;
     std::deque<bool> done_;
+    std::deque<bool> rejected_;
     std::size_t written_ = 0;
     std::size_t claimed_ = 0;
     std::uint64_t unwritten_bytes_ = 0;
     // The chunks of the queued files, for pending_chunk; kept by the submitting thread alone.
     // Each place is tagged with its file's submission number.
-    std::unordered_map<std::string, std::pair<std::uint64_t, std::string_view>> queued_chunks_;
+    std::unordered_map<std::string, std::pair<std::uint64_t, PendingChunk>> queued_chunks_;
     std::uint64_t submitted_ = 0;
     std::exception_ptr failure_;
     bool stopping_ = false;

@@ -8,6 +8,7 @@
 #include "support/scratch_folder.hpp"
 #include "support/test_store.hpp"
 
+#include <boost/json.hpp>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -424,23 +425,68 @@ TEST(DownloaderRun, ChunkWithWrongBytesFailsTheRunWithoutWritingItsFile) {
 }
 
 TEST(DownloaderRun, AssembledFileThatDiffersFromTheManifestIsNotWritten) {
-    Rig rig;
-    const FileMap files = {{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}};
-    rig.store.publish(files);
-    const std::string real = sha256_hex(files.at("b.txt"));
-    const std::string claimed(64, 'e');
-    std::string manifest = rig.store.objects.at(rig.store.manifest_path());
-    manifest.replace(manifest.find(real), real.size(), claimed);
-    rig.store.put_signed(rig.store.manifest_path(), manifest);
+    for (const std::size_t pack_chunks : {0, 100}) {
+        SCOPED_TRACE(pack_chunks == 0 ? "chunk objects" : "packs");
+        Rig rig;
+        rig.config.pack_min_chunks = 1;
+        StoreOptions options;
+        options.pack_chunks = pack_chunks;
+        const FileMap files = {{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}};
+        rig.store.publish(files, options);
+        const std::string real = sha256_hex(files.at("b.txt"));
+        const std::string claimed(64, 'e');
+        std::string manifest = rig.store.objects.at(rig.store.manifest_path());
+        manifest.replace(manifest.find(real), real.size(), claimed);
+        rig.store.put_signed(rig.store.manifest_path(), manifest);
 
-    const RunResult result = rig.run();
+        const RunResult result = rig.run();
 
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error,
-              "file \"b.txt\": assembled sha256 mismatch (expected \"" + claimed + "\", got \"" + real + "\")");
-    EXPECT_EQ(rig.file("a.txt"), files.at("a.txt"));
-    EXPECT_FALSE(rig.exists("b.txt"));
-    EXPECT_FALSE(rig.exists("b.txt.updpart"));
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.error,
+                  "file \"b.txt\": assembled sha256 mismatch (expected \"" + claimed + "\", got \"" + real + "\")");
+        EXPECT_EQ(rig.file("a.txt"), files.at("a.txt"));
+        EXPECT_FALSE(rig.exists("b.txt"));
+        EXPECT_FALSE(rig.exists("b.txt.updpart"));
+    }
+}
+
+// Pack chunks are checked with the file they end up in; a signed pack index that puts a chunk in the wrong
+// place (same length, valid pack) must still give the right file, from that chunk's own object.
+TEST(DownloaderRun, PackIndexThatMisplacesChunksCostsOnlyTheirOwnObjects) {
+    for (const bool transactional : {false, true}) {
+        SCOPED_TRACE(transactional ? "transactional" : "direct");
+        Rig rig;
+        rig.config.transactional = transactional;
+        rig.config.pack_min_chunks = 1;
+        StoreOptions options;
+        options.pack_chunks = 100;
+        const FileMap files = first_release();
+        rig.store.publish(files, options);
+        const kyrtest::StoredChunk first = rig.store.chunks_of("Main.exe").at(0);
+        const kyrtest::StoredChunk second = rig.store.chunks_of("Main.exe").at(1);
+        ASSERT_EQ(first.z, second.z);
+        boost::json::value index = boost::json::parse(rig.store.objects.at(rig.store.pack_index_path()));
+        boost::json::object& places = index.at("chunks").as_object();
+        std::swap(places.at(first.h), places.at(second.h));
+        rig.store.put_signed(rig.store.pack_index_path(), boost::json::serialize(index));
+        const std::string pack = "v1/packs/" + rig.store.pack_names().at(0);
+
+        const RunResult result = rig.run();
+
+        ASSERT_TRUE(result.ok) << result.error;
+        for (const auto& [path, content] : files) {
+            EXPECT_EQ(rig.file(path), content) << path;
+        }
+        EXPECT_EQ(rig.fetcher.requests(chunk_path(first.h)), 1);
+        EXPECT_EQ(rig.fetcher.requests(chunk_path(second.h)), 1);
+        EXPECT_EQ(rig.chunk_requests(), 2);
+        EXPECT_EQ(result.chunks_obtained, rig.chunk_hashes(paths_of(files)).size());
+        EXPECT_EQ(result.bytes_downloaded, rig.store.objects.at(pack).size() + first.z + second.z);
+        EXPECT_EQ(std::count(rig.lines.begin(), rig.lines.end(),
+                             "file \"Main.exe\": pack bytes differ from the manifest; assembling it again chunk by "
+                             "chunk"),
+                  1);
+    }
 }
 
 // 4-byte chunks holding a counter: every chunk distinct.

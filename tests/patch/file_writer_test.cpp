@@ -21,8 +21,9 @@ namespace fs = std::filesystem;
 struct Files {
     std::deque<ManifestFile> entries;
 
-    // An assembled file of two chunks, "<path>:1" and "<path>:2"; a wrong hash makes its check fail.
-    AssembledFile make(const std::string& path, bool right_hash = true) {
+    // An assembled file of two chunks, "<path>:1" and "<path>:2"; a wrong hash makes its check fail. With
+    // `from_pack`, the second chunk's bytes were left to the file's hash.
+    AssembledFile make(const std::string& path, bool right_hash = true, bool from_pack = false) {
         const std::string first = path + ":1";
         const std::string second = path + ":2";
         ManifestFile& entry = entries.emplace_back();
@@ -31,18 +32,26 @@ struct Files {
         AssembledFile file;
         file.file = &entry;
         file.bytes = first + second;
-        file.chunks.emplace("h-" + first, std::make_pair(std::size_t{0}, first.size()));
-        file.chunks.emplace("h-" + second, std::make_pair(first.size(), second.size()));
+        file.chunks.emplace("h-" + first, ChunkPlace{0, first.size(), true});
+        file.chunks.emplace("h-" + second, ChunkPlace{first.size(), second.size(), !from_pack});
+        if (from_pack) {
+            file.pack_chunks.push_back("h-" + second);
+        }
         return file;
     }
 };
 
-std::vector<std::string> paths(const std::vector<const ManifestFile*>& files) {
+std::vector<std::string> paths(const std::vector<WrittenFile>& files) {
     std::vector<std::string> out;
-    for (const ManifestFile* file : files) {
-        out.push_back(file->path);
+    for (const WrittenFile& file : files) {
+        out.push_back(file.file->path);
     }
     return out;
+}
+
+std::string pending_bytes(const FileWriter& writer, const std::string& hash) {
+    const std::optional<PendingChunk> chunk = writer.pending_chunk(hash);
+    return chunk ? std::string(chunk->bytes) + (chunk->checked ? "" : " (unchecked)") : "none";
 }
 
 TEST(FileWriter, WritesInOrderAndHoldsEachFilesChunksUntilItIsTaken) {
@@ -51,9 +60,9 @@ TEST(FileWriter, WritesInOrderAndHoldsEachFilesChunksUntilItIsTaken) {
     FileWriter writer(root.path(), {}, 16, 2);
     writer.submit(files.make("a.bin"));
     writer.submit(files.make("dir/b.bin")); // over the budget: waits for a.bin, then goes in
-    EXPECT_EQ(writer.pending_chunk("h-a.bin:2").value_or("none"), "a.bin:2");
-    EXPECT_EQ(writer.pending_chunk("h-dir/b.bin:1").value_or("none"), "dir/b.bin:1");
-    EXPECT_FALSE(writer.pending_chunk("h-c.bin:1"));
+    EXPECT_EQ(pending_bytes(writer, "h-a.bin:2"), "a.bin:2");
+    EXPECT_EQ(pending_bytes(writer, "h-dir/b.bin:1"), "dir/b.bin:1");
+    EXPECT_EQ(pending_bytes(writer, "h-c.bin:1"), "none");
 
     EXPECT_EQ(paths(writer.drain()), (std::vector<std::string>{"a.bin", "dir/b.bin"}));
     EXPECT_FALSE(writer.pending_chunk("h-a.bin:2"));
@@ -92,6 +101,31 @@ TEST(FileWriter, FirstFailureStopsTheWritingAndIsRethrownByEveryLaterCall) {
     for (const char* never : {"bad.bin", "bad.bin.updpart", "later.bin"}) {
         EXPECT_FALSE(fs::exists(root.path() / never)) << never;
     }
+}
+
+TEST(FileWriter, FileWhosePackBytesDoNotMatchIsSetAsideWithoutStoppingTheWriting) {
+    const kyrtest::ScratchFolder root;
+    Files files;
+    FileWriter writer(root.path(), {}, 1 << 20, 2);
+    writer.submit(files.make("rejected.bin", false, true));
+    writer.submit(files.make("packed.bin", true, true));
+    writer.submit(files.make("plain.bin"));
+    EXPECT_EQ(pending_bytes(writer, "h-rejected.bin:1"), "rejected.bin:1");
+    EXPECT_EQ(pending_bytes(writer, "h-rejected.bin:2"), "rejected.bin:2 (unchecked)");
+
+    const std::vector<WrittenFile> done = writer.drain();
+
+    ASSERT_EQ(paths(done), (std::vector<std::string>{"rejected.bin", "packed.bin", "plain.bin"}));
+    EXPECT_TRUE(done[0].assemble_again);
+    EXPECT_FALSE(done[1].assemble_again);
+    EXPECT_FALSE(done[2].assemble_again);
+    // Pack chunks are handed back for counting only with a file that matched.
+    EXPECT_TRUE(done[0].pack_chunks.empty());
+    EXPECT_EQ(done[1].pack_chunks, std::vector<std::string>{"h-packed.bin:2"});
+    EXPECT_FALSE(fs::exists(root.path() / "rejected.bin"));
+    EXPECT_FALSE(fs::exists(root.path() / "rejected.bin.updpart"));
+    EXPECT_EQ(kyrtest::read_bytes(root.path() / "packed.bin"), "packed.bin:1packed.bin:2");
+    EXPECT_TRUE(fs::exists(root.path() / "plain.bin"));
 }
 
 TEST(FileWriter, QueuedFilesAreWrittenWhenTheRunEndsEarly) {
