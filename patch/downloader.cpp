@@ -33,9 +33,10 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint64_t kMinimumSpaceWanted = 67108864;
-// Assembled files waiting for the writer thread: enough to ride out a run of small files, small next to
-// the two largest files that the file phase may hold anyway.
-constexpr std::uint64_t kWriterBudgetBytes = 8 * 1024 * 1024;
+// Assembled files waiting for the writer threads: enough to ride out a run of small files and to keep
+// both writers busy next to a large one, small next to the largest files that the file phase may hold
+// anyway (one per writer, one being assembled).
+constexpr std::uint64_t kWriterBudgetBytes = 12 * 1024 * 1024;
 constexpr unsigned kWriterThreads = 2;
 constexpr const char* kLocalWriteMarkers[] = {"failed writing", "failed to install", "transactional commit",
                                               "local write failed", "write failed"};

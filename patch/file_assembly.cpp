@@ -120,7 +120,7 @@ void FileWriter::submit(AssembledFile assembled) {
     const std::uint64_t size = assembled.bytes.size();
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] {
-        return failure_ || written_ == queue_.size() || unwritten_bytes_ + size <= budget_bytes_;
+        return failure_ || queue_.size() - written_ < threads_.size() || unwritten_bytes_ + size <= budget_bytes_;
     });
     rethrow_failure();
     queue_.push_back(std::move(assembled));

@@ -72,8 +72,9 @@ struct WrittenFile {
 
 // Verifies and writes assembled files on threads of its own. Files wait in a queue bounded by a byte
 // budget, so neither side waits for the other file by file (a hand-over per file costs a thread wake-up
-// each time), and memory stays bounded: one file is always accepted, more only within the budget. Writing
-// a file costs the kernel more than hashing it costs us, so two writer threads keep the cores busy.
+// each time), and memory stays bounded: each writer thread may have one file in the queue whatever its
+// size, more only within the budget (a large file alone in the queue would leave the other writer idle).
+// Writing a file costs the kernel more than hashing it costs us, so two writer threads keep the cores busy.
 // Files are taken back in submission order. The first failure stops the writing (a file after it may
 // already be on disk, complete and verified); it is rethrown by the next submit, take_written or drain.
 class FileWriter {
@@ -85,7 +86,8 @@ public:
     FileWriter(const FileWriter&) = delete;
     FileWriter& operator=(const FileWriter&) = delete;
 
-    // Queues a file, first waiting while the queue holds files and adding this one would pass the budget.
+    // Queues a file, first waiting while the queue holds a file for each writer thread and adding this one
+    // would pass the budget.
     void submit(AssembledFile assembled);
     // The files written (or set aside to be assembled again) since the last call, in submission order;
     // their bytes are released.

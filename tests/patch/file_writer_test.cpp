@@ -59,7 +59,7 @@ TEST(FileWriter, WritesInOrderAndHoldsEachFilesChunksUntilItIsTaken) {
     Files files;
     FileWriter writer(root.path(), {}, 16, 2);
     writer.submit(files.make("a.bin"));
-    writer.submit(files.make("dir/b.bin")); // over the budget: waits for a.bin, then goes in
+    writer.submit(files.make("dir/b.bin")); // over the budget, but each writer may hold a file
     EXPECT_EQ(pending_bytes(writer, "h-a.bin:2"), "a.bin:2");
     EXPECT_EQ(pending_bytes(writer, "h-dir/b.bin:1"), "dir/b.bin:1");
     EXPECT_EQ(pending_bytes(writer, "h-c.bin:1"), "none");
@@ -142,7 +142,7 @@ TEST(FileWriter, QueuedFilesAreWrittenWhenTheRunEndsEarly) {
     }
 }
 
-TEST(FileWriter, AFileLargerThanTheBudgetStillGoesThroughAnEmptyQueue) {
+TEST(FileWriter, FilesLargerThanTheBudgetStillGoThroughOnePerWriter) {
     const kyrtest::ScratchFolder root;
     Files files;
     FileWriter writer(root.path(), {}, 1, 2);
