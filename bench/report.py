@@ -106,6 +106,11 @@ def update_section():
         row("already current, hash everything / `-c`", "kyr_current_nostate", "casync_current", "rsync_checksum",
             None, 1.2),
     ]
+    def rounds(case, *names):
+        times = ", ".join(f"{tool} " + " / ".join(f"{float(t):.2f}" for t in str(r[name + "_rounds"]).split())
+                          for tool, name in zip(("kyr-patch", "casync", "rsync"), names))
+        return f"  - {case}: {times}"
+
     largest = r["largest_file_bytes"]
     rss = r["cold_peak_rss_kib"] * 1024
     memory_limit = 2 * largest + (64 << 20)
@@ -122,6 +127,12 @@ def update_section():
         f"{r['v2_new_chunks']} compressed (limit 1.3x).",
         f"- Peak memory of the cold install: {rss / 1048576:.0f} MiB; largest file {largest / 1048576:.1f} MiB, "
         f"limit 2x + 64 MiB = {memory_limit / 1048576:.0f} MiB {verdict(rss < memory_limit)}.",
+        "- Every round's time in seconds, in the order measured (how much the machine swung):",
+        rounds("cold install", "kyr_cold", "casync_cold", "rsync_cold"),
+        rounds("version 1 to 2", "kyr_v2", "casync_v2", "rsync_v2"),
+        rounds("already current, patch state / quick check", "kyr_current", "casync_current", "rsync_current"),
+        rounds("already current, hash everything / `-c`", "kyr_current_nostate", "casync_current",
+               "rsync_checksum"),
     ]
     return "\n".join(lines)
 

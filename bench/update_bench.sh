@@ -156,6 +156,7 @@ echo "peak memory of the cold install: $((rss_kb / 1024)) MiB (largest file $((l
     for name in kyr_cold kyr_v2 kyr_current kyr_current_nostate casync_cold casync_v2 casync_current \
         rsync_cold rsync_v2 rsync_current rsync_checksum; do
         echo "$name=$(m "$name")"
+        echo "${name}_rounds=${samples[$name]% }"
     done
     echo "v2_downloaded_bytes=$downloaded"
     echo "v2_new_chunks=$new_chunks"
