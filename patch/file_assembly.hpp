@@ -42,8 +42,7 @@ struct AssembledFile {
     bool has_unchecked_bytes() const;
 };
 
-// Verified bytes of a chunk held by a file that is assembled but not yet on disk; `checked` as in
-// ChunkPlace.
+// The bytes of a chunk held by a file that is assembled but not yet on disk; `checked` as in ChunkPlace.
 struct PendingChunk {
     std::string_view bytes;
     bool checked = true;
@@ -51,8 +50,8 @@ struct PendingChunk {
 using PendingChunks = std::function<std::optional<PendingChunk>(const std::string& hash)>;
 
 // Assembles `file` chunk by chunk; after_chunk gets the bytes assembled so far. A chunk repeated inside the
-// file, or held by a pending file, is copied from those bytes (with per_chunk checks, only from checked
-// ones): the local chunk map learns about a file only once it is on disk.
+// file, or held by a pending file, is copied from those bytes (with PackBytes::checked_alone only from
+// checked ones): the local chunk map learns about a file only once it is on disk.
 AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context, const PendingChunks& pending,
                             const std::function<void(std::uint64_t)>& after_chunk, PackBytes pack_bytes);
 
@@ -65,7 +64,8 @@ bool verify_and_install(const AssembledFile& assembled, const std::filesystem::p
 // A file the writer is done with.
 struct WrittenFile {
     const ManifestFile* file = nullptr;
-    // Not written: it matched its hash only with the pack bytes checked alone; assemble it again so.
+    // Not written: its hash differed while some of its bytes were unchecked; assemble it again with
+    // every chunk checked alone.
     bool assemble_again = false;
     std::vector<std::string> pack_chunks; // as in AssembledFile, when written
 };
