@@ -8,8 +8,14 @@
 
 namespace gu::patch {
 
-bool AssembledFile::has_unchecked_bytes() const {
-    return std::any_of(chunks.begin(), chunks.end(), [](const auto& chunk) { return !chunk.second.checked; });
+std::vector<std::string> AssembledFile::unchecked_chunks() const {
+    std::vector<std::string> unchecked;
+    for (const auto& [hash, place] : chunks) {
+        if (!place.checked) {
+            unchecked.push_back(hash);
+        }
+    }
+    return unchecked;
 }
 
 AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context, const PendingChunks& pending,
@@ -28,9 +34,8 @@ AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context
                    held && (held->checked || unchecked_allowed)) {
             buffer.append(held->bytes);
             place.checked = held->checked;
-        } else if (append_chunk(context, chunk, buffer, pack_bytes) == ChunkSource::pack_unchecked) {
-            place.checked = false;
-            assembled.pack_chunks.push_back(chunk.h);
+        } else {
+            place.checked = append_chunk(context, chunk, buffer, pack_bytes) == ChunkSource::checked;
         }
         place.size = buffer.size() - place.offset;
         assembled.chunks.emplace(chunk.h, place);
@@ -44,7 +49,7 @@ bool verify_and_install(const AssembledFile& assembled, const std::filesystem::p
     const ManifestFile& file = *assembled.file;
     const std::string actual = sha256_hex(assembled.bytes);
     if (actual != file.sha256) {
-        if (assembled.has_unchecked_bytes()) {
+        if (!assembled.unchecked_chunks().empty()) {
             return false;
         }
         throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" + file.sha256 +
@@ -142,7 +147,7 @@ std::vector<WrittenFile> FileWriter::take_written_locked() {
     rethrow_failure();
     std::vector<WrittenFile> written;
     for (; written_ > 0; --written_) {
-        AssembledFile& file = queue_.front();
+        const AssembledFile& file = queue_.front();
         const std::uint64_t number = first_queued();
         for (const auto& chunk : file.chunks) {
             const auto found = queued_chunks_.find(chunk.first);
@@ -152,7 +157,7 @@ std::vector<WrittenFile> FileWriter::take_written_locked() {
         }
         const bool rejected = rejected_.front();
         written.push_back(
-            WrittenFile{file.file, rejected, rejected ? std::vector<std::string>{} : std::move(file.pack_chunks)});
+            WrittenFile{file.file, rejected, rejected ? std::vector<std::string>{} : file.unchecked_chunks()});
         queue_.pop_front();
         done_.pop_front();
         rejected_.pop_front();

@@ -35,11 +35,10 @@ struct AssembledFile {
     const ManifestFile* file = nullptr;
     std::string bytes;
     std::unordered_map<std::string, ChunkPlace> chunks; // by hash
-    // Chunks read from packs and left to the file's hash: counted once the file matched.
-    std::vector<std::string> pack_chunks;
-    // Whether some bytes rest on the file's hash alone; a mismatch then means assembling the file again
-    // chunk by chunk, not failing the run.
-    bool has_unchecked_bytes() const;
+    // The chunks whose bytes rest on the file's hash alone (all of them read from packs, here or by a
+    // file before): when the file matches they count as obtained; when it differs, the file is assembled
+    // again chunk by chunk instead of failing the run.
+    std::vector<std::string> unchecked_chunks() const;
 };
 
 // The bytes of a chunk held by a file that is assembled but not yet on disk; `checked` as in ChunkPlace.
@@ -67,7 +66,8 @@ struct WrittenFile {
     // Not written: its hash differed while some of its bytes were unchecked; assemble it again with
     // every chunk checked alone.
     bool assemble_again = false;
-    std::vector<std::string> pack_chunks; // as in AssembledFile, when written
+    // When written: its unchecked chunks, now confirmed by the file's hash.
+    std::vector<std::string> pack_chunks;
 };
 
 // Verifies and writes assembled files on threads of its own. Files wait in a queue bounded by a byte

@@ -85,6 +85,15 @@ struct Rig {
         ASSERT_TRUE(result.ok) << result.error;
     }
 
+    // Store options that put this many chunks into each pack, for a run that takes packs from the first
+    // missing chunk on.
+    StoreOptions packed(std::size_t chunks_per_pack) {
+        config.pack_min_chunks = 1;
+        StoreOptions options;
+        options.pack_chunks = chunks_per_pack;
+        return options;
+    }
+
     fs::path at(const std::string& relative) const { return local_path(root.path(), relative); }
     std::string file(const std::string& relative) const { return read_bytes(at(relative)); }
     bool exists(const std::string& relative) const { return fs::exists(at(relative)); }
@@ -428,9 +437,7 @@ TEST(DownloaderRun, AssembledFileThatDiffersFromTheManifestIsNotWritten) {
     for (const std::size_t pack_chunks : {0, 100}) {
         SCOPED_TRACE(pack_chunks == 0 ? "chunk objects" : "packs");
         Rig rig;
-        rig.config.pack_min_chunks = 1;
-        StoreOptions options;
-        options.pack_chunks = pack_chunks;
+        StoreOptions options = rig.packed(pack_chunks);
         const FileMap files = {{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}};
         rig.store.publish(files, options);
         const std::string real = sha256_hex(files.at("b.txt"));
@@ -457,9 +464,7 @@ TEST(DownloaderRun, PackIndexThatMisplacesChunksCostsOnlyTheirOwnObjects) {
         SCOPED_TRACE(transactional ? "transactional" : "direct");
         Rig rig;
         rig.config.transactional = transactional;
-        rig.config.pack_min_chunks = 1;
-        StoreOptions options;
-        options.pack_chunks = 100;
+        StoreOptions options = rig.packed(100);
         const FileMap files = first_release();
         rig.store.publish(files, options);
         const kyrtest::StoredChunk first = rig.store.chunks_of("Main.exe").at(0);
@@ -537,9 +542,7 @@ TEST(DownloaderRun, PackIndexIsAskedForOnlyFromTheThresholdOnAndItsFailureIsAbso
 
 TEST(DownloaderRun, PacksAreDownloadedOnceAndEvictedAfterTheirLastFile) {
     Rig rig;
-    rig.config.pack_min_chunks = 1;
-    StoreOptions options;
-    options.pack_chunks = 3;
+    StoreOptions options = rig.packed(3);
     const FileMap files = first_release();
     rig.store.publish(files, options);
     const std::vector<std::string> packs = rig.store.pack_names();
@@ -580,9 +583,7 @@ TEST(DownloaderRun, InterruptedPackTransferContinuesFromItsPartialFile) {
         SCOPED_TRACE(resume ? "resumable" : "not resumable");
         Rig rig;
         rig.fetcher.resume = resume;
-        rig.config.pack_min_chunks = 1;
-        StoreOptions options;
-        options.pack_chunks = 100;
+        StoreOptions options = rig.packed(100);
         const FileMap files = first_release();
         rig.store.publish(files, options);
         const std::string pack = "v1/packs/" + rig.store.pack_names().at(0);
@@ -635,12 +636,10 @@ TEST(DownloaderRun, DocumentBudgetCoversChannelAndManifestTogether) {
 
 TEST(DownloaderRun, PackWhoseChunksAreMostlyOnDiskIsLeftToPerChunkFetching) {
     Rig rig;
-    rig.config.pack_min_chunks = 1;
     const std::string big = pattern(1024, 10);
     std::string big2 = big;
     big2.replace(0, 64, pattern(64, 11));
-    StoreOptions options;
-    options.pack_chunks = 16;
+    StoreOptions options = rig.packed(16);
     rig.install({{"big.bin", big}}, options);
     options.version = "2.0.0";
     rig.store.publish({{"big.bin", big2}}, options);
@@ -740,9 +739,7 @@ TEST(DownloaderRun, CancelInATransactionalRunChangesNoInstalledFileAndKeepsThePa
         SCOPED_TRACE(c.name);
         Rig rig;
         rig.config.transactional = true;
-        rig.config.pack_min_chunks = 1;
-        StoreOptions options;
-        options.pack_chunks = 2; // 100-byte files: one pack per file
+        StoreOptions options = rig.packed(2); // 100-byte files: one pack per file
         const FileMap v1 = {{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}, {"c.txt", pattern(100, 3)}};
         rig.install(v1, options);
         options.version = "2.0.0";
@@ -803,11 +800,7 @@ TEST(DownloaderRun, LocalWriteFailureAsksForDiskSpace) {
         Rig rig;
         rig.config.transactional = c.transactional;
         rig.config.disk_margin_bytes = c.margin;
-        StoreOptions options;
-        if (c.pack_write_fails) {
-            options.pack_chunks = 100;
-            rig.config.pack_min_chunks = 1;
-        }
+        const StoreOptions options = c.pack_write_fails ? rig.packed(100) : StoreOptions{};
         rig.store.publish({{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}}, options);
         std::string want = c.want_prefix;
         if (c.block_target) {

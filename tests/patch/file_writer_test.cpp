@@ -34,9 +34,6 @@ struct Files {
         file.bytes = first + second;
         file.chunks.emplace("h-" + first, ChunkPlace{0, first.size(), true});
         file.chunks.emplace("h-" + second, ChunkPlace{first.size(), second.size(), !from_pack});
-        if (from_pack) {
-            file.pack_chunks.push_back("h-" + second);
-        }
         return file;
     }
 };
