@@ -2,7 +2,6 @@
 
 #include "patch/errors.hpp"
 #include "patch/install_file.hpp"
-#include "patch/sha256.hpp"
 
 #include <algorithm>
 
@@ -47,16 +46,15 @@ AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context
 bool verify_and_install(const AssembledFile& assembled, const std::filesystem::path& install_root,
                         const std::filesystem::path& anchor_dir) {
     const ManifestFile& file = *assembled.file;
-    const std::string actual = sha256_hex(assembled.bytes);
-    if (actual != file.sha256) {
-        if (!assembled.unchecked_chunks().empty()) {
-            return false;
-        }
-        throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" + file.sha256 +
-                          "\", got \"" + actual + "\")");
+    const std::string actual = install_file_if_hash(install_root, file.path, assembled.bytes, file.sha256, anchor_dir);
+    if (actual == file.sha256) {
+        return true;
     }
-    install_file(install_root, file.path, assembled.bytes, anchor_dir);
-    return true;
+    if (!assembled.unchecked_chunks().empty()) {
+        return false;
+    }
+    throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" + file.sha256 +
+                      "\", got \"" + actual + "\")");
 }
 
 FileWriter::FileWriter(std::filesystem::path install_root, std::filesystem::path anchor_dir,

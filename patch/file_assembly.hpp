@@ -54,9 +54,10 @@ using PendingChunks = std::function<std::optional<PendingChunk>(const std::strin
 AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context, const PendingChunks& pending,
                             const std::function<void(std::uint64_t)>& after_chunk, PackBytes pack_bytes);
 
-// Checks an assembled file's SHA-256 against the manifest and installs it below install_root. A mismatch
-// is a VerifyError "file ...: assembled sha256 mismatch ...", unless some bytes were never checked on
-// their own: then nothing is written and the result is false.
+// Installs an assembled file below install_root when its SHA-256 matches the manifest (hashed as it is
+// written; only a match replaces anything). A mismatch is a VerifyError "file ...: assembled sha256
+// mismatch ...", unless some bytes were never checked on their own: then nothing is installed and the
+// result is false.
 bool verify_and_install(const AssembledFile& assembled, const std::filesystem::path& install_root,
                         const std::filesystem::path& anchor_dir);
 

@@ -2,17 +2,42 @@
 
 #include "patch/atomic_file.hpp"
 #include "patch/local_path.hpp"
+#include "patch/sha256.hpp"
 #include "patch/trust_anchor.hpp"
 
 namespace gu::patch {
 
-void install_file(const std::filesystem::path& target_root, std::string_view path, std::string_view bytes,
-                  const std::filesystem::path& anchor_dir) {
+namespace {
+
+bool install_checked(const std::filesystem::path& target_root, std::string_view path, std::string_view bytes,
+                     const std::filesystem::path& anchor_dir, const WriteCheck& check) {
     static const AtomicWriteMessages kMessages{"failed to open for write: ", "failed writing: ", "failed to install "};
     const std::filesystem::path target = local_path(target_root, path);
     std::filesystem::create_directories(target.parent_path());
-    write_file_atomically(target, with_suffix(target, ".updpart"), bytes, kMessages,
-                          [&] { forget_anchored_file(anchor_dir, path); });
+    return write_file_checked(target, with_suffix(target, ".updpart"), bytes, kMessages, check,
+                              [&] { forget_anchored_file(anchor_dir, path); });
+}
+
+} // namespace
+
+void install_file(const std::filesystem::path& target_root, std::string_view path, std::string_view bytes,
+                  const std::filesystem::path& anchor_dir) {
+    install_checked(target_root, path, bytes, anchor_dir, {});
+}
+
+std::string install_file_if_hash(const std::filesystem::path& target_root, std::string_view path,
+                                 std::string_view bytes, const std::string& expected_sha256,
+                                 const std::filesystem::path& anchor_dir) {
+    Sha256 hasher;
+    std::string actual;
+    const WriteCheck check{[&](std::string_view slice) { hasher.update(slice); },
+                           [&] {
+                               const Sha256Digest digest = hasher.finish();
+                               actual = to_hex(digest.data(), digest.size());
+                               return actual == expected_sha256;
+                           }};
+    install_checked(target_root, path, bytes, anchor_dir, check);
+    return actual;
 }
 
 } // namespace gu::patch

@@ -1,6 +1,7 @@
 #include "patch/install_file.hpp"
 
 #include "patch/atomic_file.hpp"
+#include "patch/sha256.hpp"
 #include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 namespace {
 
 using gu::patch::install_file;
+using gu::patch::install_file_if_hash;
+using gu::patch::sha256_hex;
 using gu::patch::path_text;
 namespace fs = std::filesystem;
 using kyrtest::read_bytes;
@@ -42,6 +45,34 @@ TEST(InstallFile, WritesTheFileWithItsFoldersAndLeavesNoPart) {
         }
         install_file(root.path(), "Data/World1/f.bin", c.bytes, {});
         EXPECT_EQ(read_bytes(target), c.bytes);
+        EXPECT_FALSE(fs::exists(target.string() + ".updpart"));
+    }
+}
+
+TEST(InstallFile, IfHashReplacesTheTargetOnlyWhenTheWrittenBytesMatch) {
+    // Sizes around the slices the bytes are hashed and written in, so that a slice lost, repeated or cut
+    // short changes the hash or the file.
+    struct Case {
+        std::size_t size;
+        bool expected_matches;
+    };
+    const Case cases[] = {{0, true}, {1, true}, {65535, true}, {65536, true}, {65537, true}, {300001, true},
+                          {1, false}, {65536, false}, {300001, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.size) + (c.expected_matches ? " matching" : " differing"));
+        kyrtest::ScratchFolder root;
+        const fs::path target = root / "Data" / "f.bin";
+        fs::create_directories(target.parent_path());
+        write_bytes(target, "old");
+        std::string bytes(c.size, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<char>(i * 7 + i / 65536);
+        }
+        const std::string actual_sha = sha256_hex(bytes);
+        const std::string expected_sha = c.expected_matches ? actual_sha : sha256_hex("something else");
+
+        EXPECT_EQ(install_file_if_hash(root.path(), "Data/f.bin", bytes, expected_sha, {}), actual_sha);
+        EXPECT_EQ(read_bytes(target), c.expected_matches ? bytes : "old");
         EXPECT_FALSE(fs::exists(target.string() + ".updpart"));
     }
 }
