@@ -46,7 +46,7 @@ AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context
 bool verify_and_install(const AssembledFile& assembled, const std::filesystem::path& install_root,
                         const std::filesystem::path& anchor_dir) {
     const ManifestFile& file = *assembled.file;
-    const std::string actual = install_file_if_hash(install_root, file.path, assembled.bytes, file.sha256, anchor_dir);
+    const std::string actual = install_file(install_root, file.path, assembled.bytes, file.sha256, anchor_dir);
     if (actual == file.sha256) {
         return true;
     }

@@ -7,27 +7,11 @@
 
 namespace gu::patch {
 
-namespace {
-
-bool install_checked(const std::filesystem::path& target_root, std::string_view path, std::string_view bytes,
-                     const std::filesystem::path& anchor_dir, const WriteCheck& check) {
+std::string install_file(const std::filesystem::path& target_root, std::string_view path, std::string_view bytes,
+                         const std::string& expected_sha256, const std::filesystem::path& anchor_dir) {
     static const AtomicWriteMessages kMessages{"failed to open for write: ", "failed writing: ", "failed to install "};
     const std::filesystem::path target = local_path(target_root, path);
     std::filesystem::create_directories(target.parent_path());
-    return write_file_checked(target, with_suffix(target, ".updpart"), bytes, kMessages, check,
-                              [&] { forget_anchored_file(anchor_dir, path); });
-}
-
-} // namespace
-
-void install_file(const std::filesystem::path& target_root, std::string_view path, std::string_view bytes,
-                  const std::filesystem::path& anchor_dir) {
-    install_checked(target_root, path, bytes, anchor_dir, {});
-}
-
-std::string install_file_if_hash(const std::filesystem::path& target_root, std::string_view path,
-                                 std::string_view bytes, const std::string& expected_sha256,
-                                 const std::filesystem::path& anchor_dir) {
     Sha256 hasher;
     std::string actual;
     const WriteCheck check{[&](std::string_view slice) { hasher.update(slice); },
@@ -36,7 +20,8 @@ std::string install_file_if_hash(const std::filesystem::path& target_root, std::
                                actual = to_hex(digest.data(), digest.size());
                                return actual == expected_sha256;
                            }};
-    install_checked(target_root, path, bytes, anchor_dir, check);
+    write_file_checked(target, with_suffix(target, ".updpart"), bytes, kMessages, check,
+                       [&] { forget_anchored_file(anchor_dir, path); });
     return actual;
 }
 

@@ -12,7 +12,6 @@
 namespace {
 
 using gu::patch::install_file;
-using gu::patch::install_file_if_hash;
 using gu::patch::sha256_hex;
 using gu::patch::path_text;
 namespace fs = std::filesystem;
@@ -43,13 +42,13 @@ TEST(InstallFile, WritesTheFileWithItsFoldersAndLeavesNoPart) {
         if (c.part_before != "<missing>") {
             write_bytes(target.string() + ".updpart", c.part_before);
         }
-        install_file(root.path(), "Data/World1/f.bin", c.bytes, {});
+        install_file(root.path(), "Data/World1/f.bin", c.bytes, sha256_hex(c.bytes), {});
         EXPECT_EQ(read_bytes(target), c.bytes);
         EXPECT_FALSE(fs::exists(target.string() + ".updpart"));
     }
 }
 
-TEST(InstallFile, IfHashReplacesTheTargetOnlyWhenTheWrittenBytesMatch) {
+TEST(InstallFile, ReplacesTheTargetOnlyWhenTheWrittenBytesMatch) {
     // Sizes around the slices the bytes are hashed and written in, so that a slice lost, repeated or cut
     // short changes the hash or the file.
     struct Case {
@@ -71,7 +70,7 @@ TEST(InstallFile, IfHashReplacesTheTargetOnlyWhenTheWrittenBytesMatch) {
         const std::string actual_sha = sha256_hex(bytes);
         const std::string expected_sha = c.expected_matches ? actual_sha : sha256_hex("something else");
 
-        EXPECT_EQ(install_file_if_hash(root.path(), "Data/f.bin", bytes, expected_sha, {}), actual_sha);
+        EXPECT_EQ(install_file(root.path(), "Data/f.bin", bytes, expected_sha, {}), actual_sha);
         EXPECT_EQ(read_bytes(target), c.expected_matches ? bytes : "old");
         EXPECT_FALSE(fs::exists(target.string() + ".updpart"));
     }
@@ -82,7 +81,7 @@ TEST(InstallFile, FailuresNameThePathConcerned) {
     const fs::path part = root / "p.bin.updpart";
     fs::create_directories(part / "inside");
     try {
-        install_file(root.path(), "p.bin", "bytes", {});
+        install_file(root.path(), "p.bin", "bytes", sha256_hex("bytes"), {});
         ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()), "failed to open for write: " + path_text(part));
@@ -94,7 +93,7 @@ TEST(InstallFile, FailuresNameThePathConcerned) {
     const fs::path target = root / "t.bin";
     fs::create_directories(target / "inside");
     try {
-        install_file(root.path(), "t.bin", "bytes", {});
+        install_file(root.path(), "t.bin", "bytes", sha256_hex("bytes"), {});
         ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& e) {
         const std::string prefix = "failed to install " + path_text(target) + ": ";
@@ -106,7 +105,7 @@ TEST(InstallFile, FailuresNameThePathConcerned) {
 
     // A file where a parent folder should be: the file system's own error.
     write_bytes(root / "blocker", "file");
-    EXPECT_THROW(install_file(root.path(), "blocker/f.bin", "bytes", {}), fs::filesystem_error);
+    EXPECT_THROW(install_file(root.path(), "blocker/f.bin", "bytes", sha256_hex("bytes"), {}), fs::filesystem_error);
 }
 
 } // namespace
