@@ -2,6 +2,7 @@
 
 #include "patch/errors.hpp"
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <utility>
@@ -10,9 +11,9 @@ namespace gu::patch {
 
 namespace {
 
-// Opened the way the fetchers open it (the C runtime's narrow name), so both see the same file.
+// dest_file is UTF-8 text, as the fetchers read it.
 std::optional<std::uint64_t> file_size_of(const std::string& file) {
-    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    std::ifstream in(std::filesystem::u8path(file), std::ios::binary | std::ios::ate);
     if (!in) {
         return std::nullopt;
     }

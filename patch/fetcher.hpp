@@ -12,12 +12,14 @@ namespace gu::patch {
 struct Fetcher {
     // Whole body of the object, any byte values.
     virtual std::string get(const std::string& path) = 0;
-    // Writes the object into dest_file from the start, replacing an existing file.
+    // Writes the object into dest_file from the start, replacing an existing file. dest_file is the local
+    // path as UTF-8 text whatever the platform's narrow code page: on Windows a game folder below
+    // "C:\Users\Jörg" must hold downloads too.
     virtual void download(const std::string& path, const std::string& dest_file) = 0;
     // Whether download_from can continue a partial file.
     virtual bool supports_resume() { return true; }
     // Asks for the bytes from offset on and appends them when the source honours that; otherwise the
-    // file is rewritten from the start. dest_file is a narrow name for the C runtime's file functions.
+    // file is rewritten from the start. dest_file as for download.
     virtual void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) = 0;
     virtual ~Fetcher() = default;
 };

@@ -307,9 +307,9 @@ std::optional<fs::path> PackCache::transfer(Transfers& transfers, std::optional<
                 }
             }
             if (resume) {
-                fetcher.download_from(store_path, part.string(), offset);
+                fetcher.download_from(store_path, path_text(part), offset);
             } else {
-                fetcher.download(store_path, part.string());
+                fetcher.download(store_path, path_text(part));
             }
             transferred = true;
             const std::uint64_t size = regular_file_size(part).value_or(0);

@@ -63,18 +63,18 @@ private:
     std::FILE* file_;
 };
 
-// An empty or invalid UTF-8 URL gives an empty string, which then fails to crack.
-std::wstring wideUrl(const std::string& url) {
-    if (url.empty()) {
+// Empty or invalid UTF-8 gives an empty string, which then fails to crack as a URL or to open as a file.
+std::wstring wideFromUtf8(const std::string& text) {
+    if (text.empty()) {
         return {};
     }
-    const int chars = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, url.data(), static_cast<int>(url.size()),
-                                          nullptr, 0);
+    const int chars =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (chars <= 0) {
         return {};
     }
     std::wstring wide(static_cast<std::size_t>(chars), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, url.data(), static_cast<int>(url.size()), wide.data(), chars);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), chars);
     return wide;
 }
 
@@ -184,7 +184,7 @@ std::string WinHttpFetcher::get(const std::string& path) {
     const std::string url = resolve_url(path);
     Request request;
     DWORD error = 0;
-    if (!openRequest(wideUrl(url), kGetReceiveTimeoutMs, {}, request, error)) {
+    if (!openRequest(wideFromUtf8(url), kGetReceiveTimeoutMs, {}, request, error)) {
         throw FetchError(transportMessage("WinHTTP GET failed", error, url));
     }
     const DWORD status = responseStatus(request.request);
@@ -204,7 +204,7 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
     const std::string url = resolve_url(path);
     Request request;
     DWORD error = 0;
-    if (!openRequest(wideUrl(url), kDownloadReceiveTimeoutMs, offset != 0 ? rangeHeader(offset) : std::wstring(),
+    if (!openRequest(wideFromUtf8(url), kDownloadReceiveTimeoutMs, offset != 0 ? rangeHeader(offset) : std::wstring(),
                      request, error)) {
         throw FetchError(transportMessage("WinHTTP download failed", error, url));
     }
@@ -213,8 +213,8 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
         throw FetchError(statusMessage(status, url)); // a 416 leaves the partial file to the caller
     }
     // Append only what the server sent as the rest; a server that ignored the range sent everything.
-    const char* mode = (offset != 0 && status == 206) ? "ab" : "wb";
-    OutputFile file(std::fopen(dest_file.c_str(), mode));
+    const wchar_t* mode = (offset != 0 && status == 206) ? L"ab" : L"wb";
+    OutputFile file(_wfopen(wideFromUtf8(dest_file).c_str(), mode));
     if (file.get() == nullptr) {
         throw LocalWriteError("cannot open " + dest_file);
     }

@@ -168,6 +168,10 @@ TEST_F(CurlFetcherTest, UnopenableDestinationIsALocalWriteError) {
 
 TEST_F(CurlFetcherTest, EmptyBodyStillCreatesTheFile) { kyrtest::expectEmptyBodyCreatesTheFile(kCurl, dir_); }
 
+TEST_F(CurlFetcherTest, NonAsciiDestinationIsWritten) {
+    kyrtest::expectNonAsciiDestinationIsWritten(kCurl, dir_, kyrtest::binaryObject(200000));
+}
+
 TEST_F(CurlFetcherTest, ConcurrentCallsFromSeveralThreads) { kyrtest::expectConcurrentGetsOfOneFetcher(kCurl, object_); }
 
 } // namespace

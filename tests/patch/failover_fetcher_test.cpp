@@ -315,15 +315,19 @@ TEST(FailoverFetcher, ResumesOnlyWhenEverySourceCan) {
 class FailoverDownloadFrom : public ::testing::Test {
 protected:
     void SetUp() override {
+        // A folder name outside any narrow code page: dest_file is UTF-8 text.
         dir_ = std::filesystem::temp_directory_path() /
-               ("kyr_failover_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               std::filesystem::u8path("kyr_failover_J\xC3\xB6rg_" +
+                                       std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
-        part_ = (dir_ / "current.part").string();
+        part_ = (dir_ / "current.part").u8string();
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
-    void write_part(std::size_t size) const { std::ofstream(part_, std::ios::binary) << std::string(size, 'x'); }
+    void write_part(std::size_t size) const {
+        std::ofstream(std::filesystem::u8path(part_), std::ios::binary) << std::string(size, 'x');
+    }
 
     std::filesystem::path dir_;
     std::string part_;
@@ -355,7 +359,7 @@ TEST_F(FailoverDownloadFrom, CarriedOffsetOnlyGrows) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::filesystem::remove(part_);
+        std::filesystem::remove(std::filesystem::u8path(part_));
         if (c.on_disk) {
             write_part(*c.on_disk);
         }

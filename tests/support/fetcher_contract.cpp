@@ -106,6 +106,20 @@ void expectEmptyBodyCreatesTheFile(const FetcherMaker& make, const fs::path& dir
     EXPECT_EQ(fs::file_size(dest), 0u);
 }
 
+void expectNonAsciiDestinationIsWritten(const FetcherMaker& make, const fs::path& dir, const std::string& object) {
+    HttpTestServer server([&](const HttpRequest& r) { return serveObject(r, object); });
+    const fs::path folder = dir / fs::u8path("J\xC3\xB6rg \xE5\xBC\xA0\xE4\xB8\x89");
+    fs::create_directories(folder);
+    const fs::path dest = folder / "current.part";
+    const std::string dest_text = dest.u8string();
+    const std::unique_ptr<gu::patch::Fetcher> fetcher = make(server.baseUrl());
+    fetcher->download("v1/x", dest_text);
+    EXPECT_EQ(read_bytes(dest), object);
+    write_bytes(dest, object.substr(0, 1000));
+    fetcher->download_from("v1/x", dest_text, 1000);
+    EXPECT_EQ(read_bytes(dest), object);
+}
+
 void expectConcurrentGetsOfOneFetcher(const FetcherMaker& make, const std::string& object) {
     HttpTestServer server([&](const HttpRequest& r) { return serveObject(r, object + r.target); });
     const std::unique_ptr<gu::patch::Fetcher> fetcher = make(server.baseUrl());

@@ -39,6 +39,9 @@ void expectUnopenableDestinationIsALocalWriteError(const FetcherMaker& make, con
                                                    const std::string& object);
 // An empty body still creates (truncates) the destination.
 void expectEmptyBodyCreatesTheFile(const FetcherMaker& make, const std::filesystem::path& dir);
+// dest_file is UTF-8 text: a folder name outside any narrow code page still holds downloads and resumes.
+void expectNonAsciiDestinationIsWritten(const FetcherMaker& make, const std::filesystem::path& dir,
+                                        const std::string& object);
 // Four threads sharing one fetcher each get their own bodies.
 void expectConcurrentGetsOfOneFetcher(const FetcherMaker& make, const std::string& object);
 

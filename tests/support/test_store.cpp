@@ -8,6 +8,7 @@
 #include <boost/json/serialize.hpp>
 #include <zstd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <unordered_map>
@@ -182,7 +183,8 @@ std::string MemoryFetcher::serve(const std::string& path, bool& cut) {
 }
 
 void MemoryFetcher::write(const std::string& dest_file, std::string_view bytes, bool append, bool cut) {
-    std::ofstream out(dest_file, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    std::ofstream out(std::filesystem::u8path(dest_file),
+                      std::ios::binary | (append ? std::ios::app : std::ios::trunc));
     const std::string_view written = cut ? bytes.substr(0, bytes.size() / 2) : bytes;
     out.write(written.data(), static_cast<std::streamsize>(written.size()));
     out.close();

@@ -191,6 +191,10 @@ TEST_F(WinHttpFetcherTest, UnopenableDestinationIsALocalWriteError) {
 
 TEST_F(WinHttpFetcherTest, EmptyBodyStillCreatesTheFile) { kyrtest::expectEmptyBodyCreatesTheFile(kWinHttp, dir_.path()); }
 
+TEST_F(WinHttpFetcherTest, NonAsciiDestinationIsWritten) {
+    kyrtest::expectNonAsciiDestinationIsWritten(kWinHttp, dir_.path(), object_);
+}
+
 TEST_F(WinHttpFetcherTest, ConcurrentCallsFromSeveralThreads) {
     kyrtest::expectConcurrentGetsOfOneFetcher(kWinHttp, object_.substr(0, 3000));
 }
