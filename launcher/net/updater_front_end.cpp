@@ -57,8 +57,9 @@ gu::patch::DownloaderConfig runConfig(const std::string& folder) {
     config.channel = "windows";
     config.platform = "windows-x86";
     config.pubkey_b64 = storeTrustKey();
-    config.root_dir = folder.empty() ? "." : folder;
-    config.transactional = clientFilePresent(config.root_dir);
+    const std::string root = folder.empty() ? "." : folder;
+    config.root_dir = engineFolderPath(root);
+    config.transactional = clientFilePresent(root);
     config.skip_apk = true;
     config.prefetch_workers = 4;
     config.prepare_root = false;

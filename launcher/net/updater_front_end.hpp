@@ -55,5 +55,8 @@ std::string storeTrustKey();
 std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl);
 // [Custom] "Language" of config.ini (default "Eng") by the rule of the interface texts.
 bool playerPrefersSpanish(const std::string& configIniPath);
+// The launcher's folder as the patch engine takes it, UTF-8: on Windows the launcher's own paths are in
+// the ANSI code page, and a folder such as "C:\Users\Jörg" must still be updated.
+std::string engineFolderPath(const std::string& folder);
 
 } // namespace launcher

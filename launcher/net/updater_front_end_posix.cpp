@@ -66,4 +66,8 @@ bool playerPrefersSpanish(const std::string& configIniPath) {
     return isSpanishLanguageCode(profileValue(configIniPath, "Custom", "Language", "Eng"));
 }
 
+std::string engineFolderPath(const std::string& folder) {
+    return folder; // file names are bytes here, UTF-8 in practice
+}
+
 } // namespace launcher

@@ -578,6 +578,26 @@ TEST(DownloaderRun, PacksAreDownloadedOnceAndEvictedAfterTheirLastFile) {
     EXPECT_EQ(pack_events.back().total_bytes, pack_bytes);
 }
 
+TEST(DownloaderRun, FolderWithANonAsciiNameIsInstalledAndUpdated) {
+    for (const bool transactional : {false, true}) {
+        SCOPED_TRACE(transactional ? "transactional" : "direct");
+        Rig rig;
+        const fs::path folder = rig.root.path() / fs::u8path("J\xC3\xB6rg \xE5\xBC\xA0\xE4\xB8\x89");
+        rig.config.root_dir = folder.u8string(); // UTF-8, as the front end hands it over
+        rig.config.transactional = transactional;
+        const StoreOptions options = rig.packed(2);
+        FileMap files = first_release();
+        rig.install(files, options);
+        files["Main.exe"] = pattern(300, 9);
+        rig.install(files, options);
+
+        for (const auto& [path, content] : files) {
+            EXPECT_EQ(read_bytes(local_path(folder, path)), content) << path;
+        }
+        EXPECT_EQ(PatchState::load(folder).files.size(), files.size());
+    }
+}
+
 TEST(DownloaderRun, InterruptedPackTransferContinuesFromItsPartialFile) {
     for (const bool resume : {true, false}) {
         SCOPED_TRACE(resume ? "resumable" : "not resumable");
