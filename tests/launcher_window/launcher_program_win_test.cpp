@@ -28,10 +28,12 @@ using kyrtest::LauncherProcess;
 
 class LauncherProgramTest : public ::testing::Test {
 protected:
-    LauncherProgramTest() : run_(storeFiles_), screen_(run_) {}
+    // A player's folder often bears their name: everything here runs below a name outside ASCII.
+    LauncherProgramTest() : run_(storeFiles_, "J\xC3\xB6rg Fran\xC3\xA7ois"), screen_(run_) {}
 
     void SetUp() override {
         ASSERT_TRUE(screen_.valid());
+        ASSERT_EQ(folder().find('?'), std::string::npos) << "the ANSI code page cannot name the game folder";
         ASSERT_TRUE(kyrtest::runHostCommand("xdotool mousemove 0 0"));
         const std::filesystem::path root = run_.folder();
         std::filesystem::create_directories(root / "Data" / "Local");
@@ -90,8 +92,7 @@ TEST_F(LauncherProgramTest, UpdatesTheFolderThenPlayStartsTheGameAndCloses) {
 
     EXPECT_GT(fs::file_size(run_.folder() / "Data" / "Local" / "ServerList.bmd"), 0u);
     char stamp[64] = {};
-    GetPrivateProfileStringA("Servers", "BmdStamp", "", stamp, sizeof stamp,
-                             (run_.folder() / "launcher.ini").string().c_str());
+    GetPrivateProfileStringA("Servers", "BmdStamp", "", stamp, sizeof stamp, (folder() + "\\launcher.ini").c_str());
     EXPECT_STRNE(stamp, "") << "launcher.ini holds the stamp of the ServerList.bmd written";
 
     EXPECT_TRUE(launcher.ended(5000)) << "the launcher stayed open after starting the game";

@@ -14,12 +14,33 @@
 
 namespace kyrtest {
 
-LauncherRun::LauncherRun(FileMap storeFiles) : storeFiles_(std::move(storeFiles)) {
+namespace {
+
+// A path in the ANSI code page, as the launcher's own file functions name it.
+std::string ansiText(const std::filesystem::path& path) {
+    const std::wstring wide = path.wstring();
+    const int size = static_cast<int>(wide.size());
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), bytes, nullptr, nullptr);
+    return text;
+}
+
+} // namespace
+
+LauncherRun::LauncherRun(FileMap storeFiles, const std::string& folderName)
+    : game_(folderName.empty() ? folder_.path() : folder_.path() / std::filesystem::u8path(folderName)),
+      storeFiles_(std::move(storeFiles)) {
     namespace fs = std::filesystem;
+    fs::create_directories(game_);
     store_.publish(storeFiles_);
     server_ = std::make_unique<HttpTestServer>([this](const HttpRequest& request) { return serve(request); });
-    fs::copy_file(windowsPath(KYR_LAUNCHER_PATH), folder_ / "KyrLauncher.exe");
-    fs::copy_file(windowsPath(KYR_STAND_IN_GAME_PATH), folder_ / "Main.exe");
+    fs::copy_file(windowsPath(KYR_LAUNCHER_PATH), game_ / "KyrLauncher.exe");
+    fs::copy_file(windowsPath(KYR_STAND_IN_GAME_PATH), game_ / "Main.exe");
+}
+
+std::string LauncherRun::folderText() const {
+    return ansiText(game_);
 }
 
 void LauncherRun::replaceObject(const std::string& path, std::optional<std::string> bytes) {
@@ -59,7 +80,7 @@ HWND LauncherRun::start(LauncherProcess& launcher) {
 
 HWND LauncherRun::start(LauncherProcess& launcher, const std::string& key) {
     started_ = Clock::now();
-    const std::string program = (folder_ / "KyrLauncher.exe").string();
+    const std::string program = ansiText(game_ / "KyrLauncher.exe");
     if (!launcher.start(program, environmentWithStore(server_->baseUrl(), key))) {
         ADD_FAILURE() << "the launcher did not start: error " << GetLastError();
         return nullptr;

@@ -21,11 +21,12 @@ namespace kyrtest {
 
 class LauncherRun {
 public:
-    explicit LauncherRun(FileMap storeFiles);
+    // folderName (UTF-8), when given, names the game folder inside the scratch folder.
+    explicit LauncherRun(FileMap storeFiles, const std::string& folderName = {});
 
-    const std::filesystem::path& folder() const { return folder_.path(); }
-    // The folder as the launcher names it in Main.exe's command line.
-    std::string folderText() const { return folder_.path().string(); }
+    const std::filesystem::path& folder() const { return game_; }
+    // The folder as the launcher names it in Main.exe's command line (the ANSI code page).
+    std::string folderText() const;
     const FileMap& storeFiles() const { return storeFiles_; }
     const TestStore& store() const { return store_; }
 
@@ -44,6 +45,7 @@ private:
     HttpResponse serve(const HttpRequest& request);
 
     ScratchFolder folder_;
+    std::filesystem::path game_;
     TestStore store_;
     FileMap storeFiles_;
     std::mutex mutex_;
