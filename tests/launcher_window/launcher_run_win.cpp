@@ -1,5 +1,7 @@
 #include "launcher_window/launcher_run_win.hpp"
 
+#include "support/ansi_text_win.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,20 +16,6 @@
 
 namespace kyrtest {
 
-namespace {
-
-// A path in the ANSI code page, as the launcher's own file functions name it.
-std::string ansiText(const std::filesystem::path& path) {
-    const std::wstring wide = path.wstring();
-    const int size = static_cast<int>(wide.size());
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), bytes, nullptr, nullptr);
-    return text;
-}
-
-} // namespace
-
 LauncherRun::LauncherRun(FileMap storeFiles, const std::string& folderName)
     : game_(folderName.empty() ? folder_.path() : folder_.path() / std::filesystem::u8path(folderName)),
       storeFiles_(std::move(storeFiles)) {
@@ -40,7 +28,7 @@ LauncherRun::LauncherRun(FileMap storeFiles, const std::string& folderName)
 }
 
 std::string LauncherRun::folderText() const {
-    return ansiText(game_);
+    return ansiText(game_.wstring());
 }
 
 void LauncherRun::replaceObject(const std::string& path, std::optional<std::string> bytes) {
@@ -80,7 +68,7 @@ HWND LauncherRun::start(LauncherProcess& launcher) {
 
 HWND LauncherRun::start(LauncherProcess& launcher, const std::string& key) {
     started_ = Clock::now();
-    const std::string program = ansiText(game_ / "KyrLauncher.exe");
+    const std::string program = ansiText((game_ / "KyrLauncher.exe").wstring());
     if (!launcher.start(program, environmentWithStore(server_->baseUrl(), key))) {
         ADD_FAILURE() << "the launcher did not start: error " << GetLastError();
         return nullptr;

@@ -25,7 +25,8 @@ public:
     explicit LauncherRun(FileMap storeFiles, const std::string& folderName = {});
 
     const std::filesystem::path& folder() const { return game_; }
-    // The folder as the launcher names it in Main.exe's command line (the ANSI code page).
+    // The folder as the launcher names it in Main.exe's command line (the ANSI code page); empty when the
+    // code page cannot name it.
     std::string folderText() const;
     const FileMap& storeFiles() const { return storeFiles_; }
     const TestStore& store() const { return store_; }

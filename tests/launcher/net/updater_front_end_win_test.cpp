@@ -1,24 +1,13 @@
 // The folder the launcher finds (ANSI code page) as the engine takes it (UTF-8).
 
 #include "launcher/net/updater_front_end.hpp"
+#include "support/ansi_text_win.hpp"
 
 #include <gtest/gtest.h>
-
-#include <windows.h>
 
 #include <string>
 
 namespace {
-
-// text in the ANSI code page; empty when some character has no place in it.
-std::string ansi(const std::wstring& text) {
-    BOOL lossy = FALSE;
-    const int size = static_cast<int>(text.size());
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, &lossy);
-    std::string out(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), size, out.data(), bytes, nullptr, &lossy);
-    return lossy ? std::string() : out;
-}
 
 TEST(EngineFolderPath, AnsiFolderBecomesUtf8) {
     struct Case {
@@ -31,7 +20,7 @@ TEST(EngineFolderPath, AnsiFolderBecomesUtf8) {
         {L".", "."},
     };
     for (const auto& c : cases) {
-        const std::string folder = ansi(c.folder);
+        const std::string folder = kyrtest::ansiText(c.folder);
         if (folder.empty()) {
             continue; // this code page cannot name the folder, so the launcher could not find it either
         }
