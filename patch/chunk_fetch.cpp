@@ -117,6 +117,7 @@ std::string chunk_path(std::string_view h) {
 ChunkSource append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer,
                          PackBytes pack_bytes) {
     if (from_installed_files(context.local_chunks, context.game_dir, context.files, chunk, buffer) ||
+        (context.held != nullptr && context.held->append(chunk, buffer)) ||
         from_installed_files(context.previous_chunks, context.previous_dir, context.files, chunk, buffer)) {
         return ChunkSource::checked;
     }

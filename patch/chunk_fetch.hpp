@@ -58,6 +58,17 @@ protected:
     ~ChunkObjects() = default;
 };
 
+// Chunks of files that are being written and not installed yet (the file phase's parts).
+class HeldChunks {
+public:
+    virtual bool holds(const std::string& hash) const = 0;
+    // Appends the chunk's bytes, checked against its hash; false (buffer unchanged) when they cannot be had.
+    virtual bool append(const ManifestChunk& chunk, std::string& buffer) = 0;
+
+protected:
+    ~HeldChunks() = default;
+};
+
 // References into the run's own counters (RunResult), shared with the pack downloader.
 struct ChunkCounters {
     std::uint32_t& chunks_obtained;  // distinct chunks obtained from a pack or the store
@@ -82,6 +93,8 @@ struct ChunkFetchContext {
     const LogLine& log;
     // Reads installed files and packs; the run releases a file here before replacing or deleting it.
     RangeReader& files;
+    // Consulted right after local_chunks; none outside the file phase.
+    HeldChunks* held = nullptr;
 };
 
 // The uncompressed, verified bytes of one chunk. Installed bytes and packs are tried opportunistically and

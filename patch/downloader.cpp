@@ -5,7 +5,7 @@
 #include "patch/document_fetch.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_assembly.hpp"
-#include "patch/install_file.hpp"
+#include "patch/file_writer.hpp"
 #include "patch/local_path.hpp"
 #include "patch/pack_cache.hpp"
 #include "patch/patch_state.hpp"
@@ -33,9 +33,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint64_t kMinimumSpaceWanted = 67108864;
-// Assembled files waiting for the writer threads: enough to ride out a run of small files and to keep
-// both writers busy next to a large one, small next to the largest files that the file phase may hold
-// anyway (one per writer, one being assembled).
+// Assembled bytes waiting for the writer threads: enough to ride out a run of small files and to keep
+// both writers busy, and all that the file phase holds of the files themselves, whatever their size.
 constexpr std::uint64_t kWriterBudgetBytes = 12 * 1024 * 1024;
 constexpr unsigned kWriterThreads = 2;
 constexpr const char* kLocalWriteMarkers[] = {"failed writing", "failed to install", "transactional commit",
@@ -111,9 +110,6 @@ private:
     void download_packs(PackCache& cache, const PackPlan& packs);
     void install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackCache& cache, const PackPlan& packs,
                        PreviousVersionChunks& previous, std::uint64_t download_bytes);
-    // A file whose pack bytes, checked with the file, did not match: every chunk checked alone this time.
-    void assemble_checking_every_chunk(const ManifestFile& file, ChunkFetchContext& context,
-                                       const fs::path& install_root);
     void commit_staged_files(const UpdatePlan& plan);
     void finish(const Manifest& manifest, const UpdatePlan& plan);
 
@@ -274,39 +270,71 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     for (const ManifestFile& file : plan.to_fetch) {
         total_file_bytes += file.size;
     }
-    std::uint64_t assembled_before = 0;
+    // Both counters only grow, and each is reported against its own total: progress never moves back.
+    std::uint64_t assembled_bytes = 0;
     unsigned files_done = 0;
-    const fs::path& install_root = context.game_dir;
-    auto report_file = [&](std::uint64_t assembled) {
+    auto report_files = [&] {
         if (pack_phase) {
-            report(files_done, files_total, assembled_before + assembled, total_file_bytes);
+            report(files_done, files_total, std::min(assembled_bytes, total_file_bytes), total_file_bytes);
         } else {
-            report(files_done, files_total, result_.bytes_downloaded, download_bytes);
+            report(files_done, files_total, std::min(result_.bytes_downloaded, download_bytes), download_bytes);
         }
     };
+    const auto counted = [&](std::uint64_t bytes) {
+        assembled_bytes += bytes;
+        report_files();
+    };
+    const auto uncounted = [](std::uint64_t) {};
 
-    FileWriter writer(install_root, anchor_dir_, kWriterBudgetBytes, kWriterThreads);
-    const PendingChunks pending = [&writer](const std::string& hash) { return writer.pending_chunk(hash); };
-    // Bookkeeping of files once they are on disk: later files may read their chunks there, and the packs
-    // they were the last consumers of can go.
-    auto complete = [&](const std::vector<WrittenFile>& written) {
-        for (const WrittenFile& done : written) {
-            const ManifestFile* file = done.file;
-            if (done.assemble_again) {
-                assemble_checking_every_chunk(*file, context, install_root);
+    const fs::path& install_root = context.game_dir;
+    FileWriter writer(kWriterBudgetBytes, kWriterThreads, config_.start_thread);
+    PartChunks parts(writer, context.files);
+    context.held = &parts;
+    std::unordered_map<std::uint64_t, std::vector<std::string>> unchecked; // by the writer's file number
+    const auto assemble = [&](const ManifestFile& file, const std::function<void(std::uint64_t)>& after_chunk,
+                              PackBytes pack_bytes) {
+        const fs::path part = with_suffix(local_path(install_root, file.path), ".updpart");
+        fs::create_directories(part.parent_path());
+        AssembledFile assembled =
+            assemble_file(file, part, context, config_, writer, parts, after_chunk, pack_bytes);
+        unchecked[assembled.number] = std::move(assembled.unchecked_chunks);
+    };
+    const auto install_part = [&](const FinishedFile& done) {
+        replace_file(done.part, local_path(install_root, done.file->path), "failed to install ",
+                     [&] { forget_anchored_file(anchor_dir_, done.file->path); });
+    };
+    // A file whose part is complete is moved onto its name when its hash matches. Later files may then
+    // read its chunks there, and the packs it was the last consumer of can go.
+    auto complete = [&](std::vector<FinishedFile> finished) {
+        for (FinishedFile& done : finished) {
+            const ManifestFile& file = *done.file;
+            parts.forget(file, done.number, done.part);
+            const std::vector<std::string> pack_chunks = std::move(unchecked[done.number]);
+            unchecked.erase(done.number);
+            if (done.actual_sha256 != file.sha256) {
+                remove_quietly(done.part);
+                if (pack_chunks.empty()) {
+                    throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" +
+                                      file.sha256 + "\", got \"" + done.actual_sha256 + "\")");
+                }
+                log("file \"" + file.path +
+                    "\": pack bytes differ from the manifest; assembling it again chunk by chunk");
+                assemble(file, uncounted, PackBytes::checked_alone);
+                continue;
             }
-            for (const std::string& hash : done.pack_chunks) {
+            install_part(done);
+            for (const std::string& hash : pack_chunks) {
                 count_pack_chunk(context, hash);
             }
-            state_.files[file->path] = file->sha256;
+            state_.files[file.path] = file.sha256;
             std::uint64_t offset = 0;
-            for (const ManifestChunk& chunk : file->chunks) {
-                context.local_chunks.emplace(chunk.h, LocalChunkRef{file->path, offset, chunk.n});
+            for (const ManifestChunk& chunk : file.chunks) {
+                context.local_chunks.emplace(chunk.h, LocalChunkRef{file.path, offset, chunk.n});
                 offset += chunk.n;
             }
             ++files_done;
-            report_file(0);
-            const auto released = packs.last_use.find(static_cast<std::size_t>(file - plan.to_fetch.data()));
+            report_files();
+            const auto released = packs.last_use.find(static_cast<std::size_t>(&file - plan.to_fetch.data()));
             if (released != packs.last_use.end()) {
                 for (const std::uint32_t pack : released->second) {
                     context.files.release_all();
@@ -317,30 +345,44 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         }
     };
 
-    for (std::size_t i = 0; i < plan.to_fetch.size(); ++i) {
-        const ManifestFile& file = plan.to_fetch[i];
-        stop_if_cancelled();
-        prefetch_chunks(context, config_, file.chunks);
-        AssembledFile assembled =
-            assemble_file(file, context, pending, report_file, PackBytes::checked_with_their_file);
-        complete(writer.take_written());
+    // A run that ends while a file is assembled still installs the files before it, complete and checked
+    // as they are, as if each had been installed before the next one was begun.
+    const auto install_finished_before_failure = [&] {
+        writer.close();
+        try {
+            for (const FinishedFile& done : writer.drain()) {
+                parts.forget(*done.file, done.number, done.part);
+                if (done.actual_sha256 == done.file->sha256) {
+                    install_part(done);
+                } else {
+                    remove_quietly(done.part);
+                }
+            }
+        } catch (const std::exception&) {
+            // The failure that ended the run is the one to report.
+        }
+    };
+    for (const ManifestFile& file : plan.to_fetch) {
+        try {
+            stop_if_cancelled();
+            assemble(file, counted, PackBytes::checked_with_their_file);
+        } catch (const std::exception&) {
+            install_finished_before_failure();
+            throw;
+        }
         if (!config_.transactional) {
             // Its old bytes are about to be replaced: no later file may read them any more.
             previous.forget_file(file.path);
             context.files.release(local_path(context.previous_dir, file.path));
         }
-        assembled_before += assembled.bytes.size();
-        writer.submit(std::move(assembled));
+        complete(writer.take_finished());
     }
-    complete(writer.drain());
+    // Files assembled again join the writer's queue behind the others: drain until none is left.
+    for (std::vector<FinishedFile> finished = writer.drain(); !finished.empty(); finished = writer.drain()) {
+        complete(std::move(finished));
+    }
+    context.held = nullptr;
     context.files.release_all(); // the commit moves installed files, the clean-up deletes the packs
-}
-
-void UpdateRun::assemble_checking_every_chunk(const ManifestFile& file, ChunkFetchContext& context,
-                                              const fs::path& install_root) {
-    log("file \"" + file.path + "\": pack bytes differ from the manifest; assembling it again chunk by chunk");
-    const AssembledFile assembled = assemble_file(file, context, {}, [](std::uint64_t) {}, PackBytes::checked_alone);
-    verify_and_install(assembled, install_root, anchor_dir_);
 }
 
 void UpdateRun::commit_staged_files(const UpdatePlan& plan) {

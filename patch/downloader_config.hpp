@@ -2,6 +2,8 @@
 // Settings of one update run. The defaults are the product's; the launcher's front end changes only
 // a few of them, tools and tests change the timings.
 
+#include "patch/thread_starter.hpp"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,6 +41,7 @@ struct DownloaderConfig {
     bool prepare_root = true;
     std::uint64_t disk_margin_bytes = 209715200;
     std::string anchor_dir; // empty = no trust anchor
+    ThreadStarter start_thread; // empty = std::thread
 };
 
 struct RunResult {

@@ -1,186 +1,100 @@
 #include "patch/file_assembly.hpp"
 
-#include "patch/errors.hpp"
-#include "patch/install_file.hpp"
+#include "patch/atomic_file.hpp"
+#include "patch/prefetch_pool.hpp"
+#include "patch/sha256.hpp"
 
-#include <algorithm>
+#include <stdexcept>
 
 namespace gu::patch {
 
-std::vector<std::string> AssembledFile::unchecked_chunks() const {
-    std::vector<std::string> unchecked;
-    for (const auto& [hash, place] : chunks) {
-        if (!place.checked) {
-            unchecked.push_back(hash);
-        }
+namespace {
+
+// Prefetching looks this far ahead: enough chunk objects to keep the pool's connections busy, few
+// enough that a file of several GiB never has its chunks in memory at once.
+constexpr std::uint64_t kPrefetchWindowBytes = 8 * 1024 * 1024;
+constexpr std::size_t kPrefetchWindowChunks = 256;
+
+// The chunks from `first` on that the next prefetch window covers (at least one).
+std::size_t window_end(const std::vector<ManifestChunk>& chunks, std::size_t first) {
+    std::uint64_t bytes = 0;
+    std::size_t end = first;
+    while (end < chunks.size() && end - first < kPrefetchWindowChunks &&
+           (end == first || bytes + chunks[end].z <= kPrefetchWindowBytes)) {
+        bytes += chunks[end].z;
+        ++end;
     }
-    return unchecked;
+    return end;
 }
 
-AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context, const PendingChunks& pending,
-                            const std::function<void(std::uint64_t)>& after_chunk, PackBytes pack_bytes) {
-    const bool unchecked_allowed = pack_bytes == PackBytes::checked_with_their_file;
-    AssembledFile assembled;
-    assembled.file = &file;
-    std::string& buffer = assembled.bytes;
-    buffer.reserve(static_cast<std::size_t>(file.size));
-    for (const ManifestChunk& chunk : file.chunks) {
-        ChunkPlace place{buffer.size(), 0, true};
-        if (const auto own = assembled.chunks.find(chunk.h); own != assembled.chunks.end()) {
-            buffer.append(std::string_view(buffer).substr(own->second.offset, own->second.size));
-            place.checked = own->second.checked;
-        } else if (const std::optional<PendingChunk> held = pending ? pending(chunk.h) : std::nullopt;
-                   held && (held->checked || unchecked_allowed)) {
-            buffer.append(held->bytes);
-            place.checked = held->checked;
-        } else {
-            place.checked = append_chunk(context, chunk, buffer, pack_bytes) == ChunkSource::checked;
-        }
-        place.size = buffer.size() - place.offset;
-        assembled.chunks.emplace(chunk.h, place);
-        after_chunk(buffer.size());
-    }
-    return assembled;
-}
+} // namespace
 
-bool verify_and_install(const AssembledFile& assembled, const std::filesystem::path& install_root,
-                        const std::filesystem::path& anchor_dir) {
-    const ManifestFile& file = *assembled.file;
-    const std::string actual = install_file(install_root, file.path, assembled.bytes, file.sha256, anchor_dir);
-    if (actual == file.sha256) {
-        return true;
-    }
-    if (!assembled.unchecked_chunks().empty()) {
+bool PartChunks::append(const ManifestChunk& chunk, std::string& buffer) {
+    const auto found = places_.find(chunk.h);
+    if (found == places_.end()) {
         return false;
     }
-    throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" + file.sha256 +
-                      "\", got \"" + actual + "\")");
-}
-
-FileWriter::FileWriter(std::filesystem::path install_root, std::filesystem::path anchor_dir,
-                       std::uint64_t budget_bytes, unsigned threads)
-    : install_root_(std::move(install_root)), anchor_dir_(std::move(anchor_dir)), budget_bytes_(budget_bytes) {
-    for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
-        threads_.emplace_back([this] { write_queued(); });
-    }
-}
-
-FileWriter::~FileWriter() {
-    {
-        // Queued files were verified before whatever ends the run early: they are written, as they would
-        // have been had each been written before the next one was assembled.
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return failure_ || written_ == queue_.size(); });
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    for (std::thread& thread : threads_) {
-        thread.join();
-    }
-}
-
-void FileWriter::write_queued() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (true) {
-        changed_.wait(lock, [&] { return stopping_ || failure_ || claimed_ < queue_.size(); });
-        if (stopping_ || failure_) {
-            return;
-        }
-        // Positions shift when written files are taken: remember the file by its submission number.
-        const std::uint64_t number = first_queued() + claimed_++;
-        // A reference into a deque survives the submitting thread's pushes and its pops of written files.
-        const AssembledFile& file = queue_[position(number)];
-        lock.unlock();
-        std::exception_ptr failure;
-        bool written = false;
+    const Place place = found->second;
+    const std::size_t before = buffer.size();
+    // A writer failure propagates: it ends the run. Only a bad read-back is left to the other sources.
+    if (writer_.wait_written(place.file_number, place.offset + place.length)) {
+        const std::filesystem::path* part = writer_.part_of(place.file_number);
         try {
-            written = verify_and_install(file, install_root_, anchor_dir_);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        lock.lock();
-        if (failure) {
-            failure_ = failure;
-        } else {
-            done_[position(number)] = true;
-            rejected_[position(number)] = !written;
-            unwritten_bytes_ -= file.bytes.size();
-            while (written_ < done_.size() && done_[written_]) {
-                ++written_;
+            files_.append(*part, place.offset, place.length, path_text(*part), buffer);
+            if (sha256_hex(std::string_view(buffer).substr(before)) == chunk.h) {
+                return true;
             }
+        } catch (const std::exception&) {
         }
-        changed_.notify_all();
+        buffer.resize(before);
     }
+    places_.erase(found);
+    return false;
 }
 
-void FileWriter::rethrow_failure() {
-    if (failure_) {
-        std::rethrow_exception(failure_);
-    }
+void PartChunks::add(const std::string& hash, std::uint64_t file_number, std::uint64_t offset,
+                     std::uint64_t length) {
+    places_.emplace(hash, Place{file_number, offset, length});
 }
 
-void FileWriter::submit(AssembledFile assembled) {
-    const std::uint64_t size = assembled.bytes.size();
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] {
-        return failure_ || queue_.size() - written_ < threads_.size() || unwritten_bytes_ + size <= budget_bytes_;
-    });
-    rethrow_failure();
-    queue_.push_back(std::move(assembled));
-    done_.push_back(false);
-    rejected_.push_back(false);
-    ++submitted_;
-    unwritten_bytes_ += size;
-    changed_.notify_all();
-    lock.unlock();
-    const AssembledFile& queued = queue_.back(); // its bytes no longer move
-    const std::uint64_t number = submitted_ - 1;
-    for (const auto& [hash, place] : queued.chunks) {
-        const PendingChunk chunk{std::string_view(queued.bytes).substr(place.offset, place.size), place.checked};
-        queued_chunks_.emplace(hash, std::make_pair(number, chunk));
-    }
-}
-
-std::vector<WrittenFile> FileWriter::take_written_locked() {
-    rethrow_failure();
-    std::vector<WrittenFile> written;
-    for (; written_ > 0; --written_) {
-        const AssembledFile& file = queue_.front();
-        const std::uint64_t number = first_queued();
-        for (const auto& chunk : file.chunks) {
-            const auto found = queued_chunks_.find(chunk.first);
-            if (found != queued_chunks_.end() && found->second.first == number) {
-                queued_chunks_.erase(found);
-            }
+void PartChunks::forget(const ManifestFile& file, std::uint64_t file_number, const std::filesystem::path& part) {
+    for (const ManifestChunk& chunk : file.chunks) {
+        const auto found = places_.find(chunk.h);
+        if (found != places_.end() && found->second.file_number == file_number) {
+            places_.erase(found);
         }
-        const bool rejected = rejected_.front();
-        written.push_back(
-            WrittenFile{file.file, rejected, rejected ? std::vector<std::string>{} : file.unchecked_chunks()});
-        queue_.pop_front();
-        done_.pop_front();
-        rejected_.pop_front();
-        --claimed_;
     }
-    return written;
+    files_.release(part);
 }
 
-std::vector<WrittenFile> FileWriter::take_written() {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return take_written_locked();
-}
-
-std::vector<WrittenFile> FileWriter::drain() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return failure_ || written_ == queue_.size(); });
-    return take_written_locked();
-}
-
-std::optional<PendingChunk> FileWriter::pending_chunk(const std::string& hash) const {
-    const auto found = queued_chunks_.find(hash);
-    if (found == queued_chunks_.end()) {
-        return std::nullopt;
+AssembledFile assemble_file(const ManifestFile& file, const std::filesystem::path& part, ChunkFetchContext& context,
+                            const DownloaderConfig& config, FileWriter& writer, PartChunks& parts,
+                            const std::function<void(std::uint64_t)>& after_chunk, PackBytes pack_bytes) {
+    AssembledFile assembled;
+    assembled.number = writer.open(file, part);
+    std::uint64_t offset = 0;
+    std::size_t prefetched_to = 0;
+    for (std::size_t i = 0; i < file.chunks.size(); ++i) {
+        if (i == prefetched_to) {
+            prefetched_to = window_end(file.chunks, i);
+            prefetch_chunks(context, config,
+                            std::vector<ManifestChunk>(file.chunks.begin() + static_cast<std::ptrdiff_t>(i),
+                                                       file.chunks.begin() + static_cast<std::ptrdiff_t>(prefetched_to)),
+                            config.start_thread);
+        }
+        const ManifestChunk& chunk = file.chunks[i];
+        std::string piece;
+        if (append_chunk(context, chunk, piece, pack_bytes) == ChunkSource::pack_unchecked) {
+            assembled.unchecked_chunks.push_back(chunk.h);
+        }
+        const std::uint64_t length = piece.size();
+        writer.write(std::move(piece));
+        parts.add(chunk.h, assembled.number, offset, length);
+        offset += length;
+        after_chunk(length);
     }
-    return found->second.second;
+    writer.close();
+    return assembled;
 }
 
 } // namespace gu::patch

@@ -45,7 +45,8 @@ std::vector<PrefetchJob> collect_jobs(ChunkFetchContext& context, const std::vec
             continue;
         }
         if (context.local_chunks.count(chunk.h) != 0 || context.previous_chunks.count(chunk.h) != 0 ||
-            context.prefetched.count(chunk.h) != 0 || served_by_pack(context, chunk)) {
+            (context.held != nullptr && context.held->holds(chunk.h)) || context.prefetched.count(chunk.h) != 0 ||
+            served_by_pack(context, chunk)) {
             continue;
         }
         PrefetchJob job;
@@ -106,7 +107,7 @@ void prefetch_chunks(ChunkFetchContext& context, const DownloaderConfig& config,
     for (std::size_t i = 0; i < wanted; ++i) {
         std::function<void()> work = [&context, &jobs, &next_job] { run_worker(context.retry_fetch, jobs, next_job); };
         try {
-            workers.push_back(start_thread ? start_thread(std::move(work)) : std::thread(std::move(work)));
+            workers.push_back(gu::patch::start_thread(start_thread, std::move(work)));
         } catch (const std::exception& e) {
             spawn_error = e.what();
             break;

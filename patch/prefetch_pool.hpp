@@ -5,15 +5,13 @@
 #include "patch/chunk_fetch.hpp"
 #include "patch/downloader_config.hpp"
 #include "patch/store_records.hpp"
+#include "patch/thread_starter.hpp"
 
 #include <functional>
 #include <thread>
 #include <vector>
 
 namespace gu::patch {
-
-// Starts one worker; throws (std::system_error) when the platform refuses a thread. A seam for tests.
-using ThreadStarter = std::function<std::thread(std::function<void()>)>;
 
 // Downloads, with up to config.prefetch_workers threads (none below 2), the distinct chunk objects of
 // `chunks` that neither the installed files (local_chunks, previous_chunks) nor a usable pack can serve,

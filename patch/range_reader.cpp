@@ -19,10 +19,20 @@ void RangeReader::open(const std::filesystem::path& file, const std::string& nam
     open_size_ = static_cast<std::uint64_t>(end);
 }
 
+void RangeReader::measure() {
+    in_.seekg(0, std::ios::end);
+    const std::streamoff end = in_.tellg();
+    open_size_ = end < 0 ? 0 : static_cast<std::uint64_t>(end);
+}
+
 void RangeReader::append(const std::filesystem::path& file, std::uint64_t offset, std::uint64_t length,
                          const std::string& name, std::string& out) {
     open(file, name);
-    if (offset > open_size_ || length > open_size_ - offset || length > out.max_size() - out.size()) {
+    const auto beyond_end = [&] { return offset > open_size_ || length > open_size_ - offset; };
+    if (beyond_end()) {
+        measure(); // a part still being written may have grown since it was opened
+    }
+    if (beyond_end() || length > out.max_size() - out.size()) {
         throw std::runtime_error("short read from " + name);
     }
     const std::size_t before = out.size();

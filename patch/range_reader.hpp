@@ -19,6 +19,8 @@ public:
     // Appends length bytes found at offset of file to out; name is what the messages show. Throws a
     // standard runtime error "cannot open " + name, or "short read from " + name when the file is shorter
     // than offset + length (checked before anything is allocated). out is unchanged after a failure.
+    // A file that grows while it is open (a part being written) is measured again when a range passes
+    // its end.
     void append(const std::filesystem::path& file, std::uint64_t offset, std::uint64_t length,
                 const std::string& name, std::string& out);
 
@@ -33,6 +35,7 @@ public:
 
 private:
     void open(const std::filesystem::path& file, const std::string& name);
+    void measure();
 
     std::filesystem::path open_path_;
     std::ifstream in_;

@@ -18,6 +18,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -303,8 +304,9 @@ TEST(DownloaderRun, IncrementalUpdateDownloadsOnlyWhatChanged) {
         EXPECT_EQ(result.bytes_downloaded, expected);
         // Unchanged chunks of the large file: 1024 / 64 = 16, one of them replaced.
         EXPECT_EQ(rig.chunk_requests() - chunk_requests_before, c.only_new_chunks ? 3 : 18);
+        // Chunks that had to be downloaded after all do not push progress past its total.
         ASSERT_FALSE(rig.progress.empty());
-        EXPECT_EQ(rig.progress.back().done_bytes, expected);
+        EXPECT_EQ(rig.progress.back().done_bytes, rig.progress.back().total_bytes);
         if (c.only_new_chunks) {
             EXPECT_EQ(rig.progress.back().total_bytes, expected);
         }
@@ -913,3 +915,107 @@ TEST(DownloaderRun, ClientPackageIsReportedOnlyWhenItIsNotSkipped) {
 }
 
 } // namespace
+
+namespace {
+
+// Files built of 64-byte blocks, so that consecutive files share chunks and one repeats a chunk of its own.
+FileMap files_sharing_chunks() {
+    const std::string b1 = pattern(64, 11), b2 = pattern(64, 12), b3 = pattern(64, 13), b4 = pattern(64, 14),
+                      b5 = pattern(64, 15), b6 = pattern(64, 16);
+    return {{"a.bin", b1 + b2 + b3},
+            {"b.bin", b2 + b3 + b4},
+            {"c.bin", b1 + b4 + b5 + b1},
+            {"d.bin", b5 + b6 + b6 + b2}};
+}
+
+// Within each phase, neither count moves back and neither passes its total.
+void expect_honest_progress(const std::vector<ProgressEvent>& events) {
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const ProgressEvent& e = events[i];
+        SCOPED_TRACE("progress call " + std::to_string(i));
+        EXPECT_LE(e.done, e.total);
+        EXPECT_LE(e.done_bytes, e.total_bytes);
+        if (i > 0 && events[i - 1].phase == e.phase && events[i - 1].total == e.total) {
+            EXPECT_GE(e.done, events[i - 1].done);
+            EXPECT_GE(e.done_bytes, events[i - 1].done_bytes);
+        }
+    }
+}
+
+} // namespace
+
+TEST(DownloaderRun, EachChunkIsDownloadedOnceAndProgressNeverMovesBack) {
+    struct Case {
+        const char* name;
+        std::size_t pack_chunks; // 0: no packs
+        std::uint32_t prefetch_workers;
+        bool transactional;
+    };
+    const Case cases[] = {
+        {"chunk by chunk", 0, 1, false},
+        {"prefetch pool", 0, 4, false},
+        {"prefetch pool, transactional", 0, 4, true},
+        {"packs", 2, 4, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        StoreOptions options = c.pack_chunks != 0 ? rig.packed(c.pack_chunks) : StoreOptions{};
+        rig.config.prefetch_workers = c.prefetch_workers;
+        rig.config.transactional = c.transactional;
+        const FileMap files = files_sharing_chunks();
+        rig.store.publish(files, options);
+
+        const RunResult result = rig.run();
+
+        ASSERT_TRUE(result.ok) << result.error;
+        for (const auto& [path, content] : files) {
+            EXPECT_EQ(rig.file(path), content) << path;
+        }
+        for (const std::string& hash : rig.chunk_hashes(paths_of(files))) {
+            EXPECT_LE(rig.fetcher.requests(chunk_path(hash)), c.pack_chunks != 0 ? 0 : 1) << hash;
+        }
+        EXPECT_EQ(result.chunks_obtained, 6u);
+        expect_honest_progress(rig.progress);
+        ASSERT_FALSE(rig.progress.empty());
+        EXPECT_EQ(rig.progress.back().done, 4u);
+        EXPECT_EQ(rig.progress.back().done_bytes, rig.progress.back().total_bytes);
+    }
+}
+
+TEST(DownloaderRun, RefusedThreadsEndTheRunWithAMessageOrMakeItSlower) {
+    struct Case {
+        const char* name;
+        int threads_granted; // then every start is refused
+        bool ok;
+    };
+    const Case cases[] = {
+        {"no thread at all", 0, false},
+        {"one writer thread", 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.config.prefetch_workers = 4;
+        int granted = 0;
+        rig.config.start_thread = [&](std::function<void()> work) {
+            if (granted >= c.threads_granted) {
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            }
+            ++granted;
+            return std::thread(std::move(work));
+        };
+        const FileMap files = files_sharing_chunks();
+        rig.store.publish(files);
+
+        const RunResult result = rig.run();
+
+        EXPECT_EQ(result.ok, c.ok) << result.error;
+        if (c.ok) {
+            EXPECT_EQ(rig.file("d.bin"), files.at("d.bin"));
+        } else {
+            EXPECT_NE(result.error.find("cannot start a thread"), std::string::npos) << result.error;
+            EXPECT_FALSE(rig.exists("a.bin"));
+        }
+    }
+}

@@ -1,15 +1,20 @@
-// The writer thread of the file phase: order, failures, the chunks it still holds, and what it does with
-// its queue when the run ends early.
+// The writing half of the file phase: parts written in order on two threads, chunks read back from parts
+// still being written, the messages of a part that cannot be written, refused threads, and what is left
+// on disk when the run ends early.
 
-#include "patch/errors.hpp"
+#include "patch/atomic_file.hpp"
 #include "patch/file_assembly.hpp"
+#include "patch/file_writer.hpp"
+#include "patch/part_file.hpp"
 #include "patch/sha256.hpp"
 #include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -17,136 +22,163 @@ namespace {
 using namespace gu::patch;
 namespace fs = std::filesystem;
 
-// Manifest entries must outlive the writer: it hands them back once their files are on disk.
-struct Files {
-    std::deque<ManifestFile> entries;
-
-    // An assembled file of two chunks, "<path>:1" and "<path>:2"; a wrong hash makes its check fail. With
-    // `from_pack`, the second chunk's bytes were left to the file's hash.
-    AssembledFile make(const std::string& path, bool right_hash = true, bool from_pack = false) {
-        const std::string first = path + ":1";
-        const std::string second = path + ":2";
-        ManifestFile& entry = entries.emplace_back();
-        entry.path = path;
-        entry.sha256 = right_hash ? sha256_hex(first + second) : sha256_hex("something else");
-        AssembledFile file;
-        file.file = &entry;
-        file.bytes = first + second;
-        file.chunks.emplace("h-" + first, ChunkPlace{0, first.size(), true});
-        file.chunks.emplace("h-" + second, ChunkPlace{first.size(), second.size(), !from_pack});
-        return file;
-    }
-};
-
-std::vector<std::string> paths(const std::vector<WrittenFile>& files) {
-    std::vector<std::string> out;
-    for (const WrittenFile& file : files) {
-        out.push_back(file.file->path);
-    }
-    return out;
+ManifestFile entry(const std::string& path) {
+    ManifestFile file;
+    file.path = path;
+    return file;
 }
 
-std::string pending_bytes(const FileWriter& writer, const std::string& hash) {
-    const std::optional<PendingChunk> chunk = writer.pending_chunk(hash);
-    return chunk ? std::string(chunk->bytes) + (chunk->checked ? "" : " (unchecked)") : "none";
-}
-
-TEST(FileWriter, WritesInOrderAndHoldsEachFilesChunksUntilItIsTaken) {
+TEST(FileWriter, PartsOfManyFilesComeBackInOrderWithTheHashOfTheirBytes) {
     const kyrtest::ScratchFolder root;
-    Files files;
-    FileWriter writer(root.path(), {}, 16, 2);
-    writer.submit(files.make("a.bin"));
-    writer.submit(files.make("dir/b.bin")); // over the budget, but each writer may hold a file
-    EXPECT_EQ(pending_bytes(writer, "h-a.bin:2"), "a.bin:2");
-    EXPECT_EQ(pending_bytes(writer, "h-dir/b.bin:1"), "dir/b.bin:1");
-    EXPECT_EQ(pending_bytes(writer, "h-c.bin:1"), "none");
-
-    EXPECT_EQ(paths(writer.drain()), (std::vector<std::string>{"a.bin", "dir/b.bin"}));
-    EXPECT_FALSE(writer.pending_chunk("h-a.bin:2"));
-    EXPECT_FALSE(writer.pending_chunk("h-dir/b.bin:1"));
-    EXPECT_EQ(kyrtest::read_bytes(root.path() / "a.bin"), "a.bin:1a.bin:2");
-    EXPECT_EQ(kyrtest::read_bytes(root.path() / "dir" / "b.bin"), "dir/b.bin:1dir/b.bin:2");
-    EXPECT_TRUE(writer.take_written().empty());
-}
-
-TEST(FileWriter, FilesWrittenSideBySideComeBackInSubmissionOrder) {
-    const kyrtest::ScratchFolder root;
-    Files files;
-    FileWriter writer(root.path(), {}, 1 << 20, 2);
-    std::vector<std::string> submitted;
-    for (int i = 0; i < 40; ++i) {
-        submitted.push_back("f" + std::to_string(i) + ".bin");
-        writer.submit(files.make(submitted.back()));
+    std::deque<ManifestFile> files;
+    FileWriter writer(16, 2); // a budget below one file: pieces still pass one at a time
+    std::vector<std::string> expected;
+    for (int i = 0; i < 30; ++i) {
+        const ManifestFile& file = files.emplace_back(entry("f" + std::to_string(i)));
+        writer.open(file, root / (file.path + ".updpart"));
+        std::string content;
+        for (int piece = 0; piece < i % 4; ++piece) {
+            const std::string bytes = file.path + ":" + std::to_string(piece) + ";";
+            content += bytes;
+            writer.write(bytes);
+        }
+        writer.close();
+        expected.push_back(content);
     }
-    std::vector<std::string> taken = paths(writer.take_written());
-    for (const std::string& path : paths(writer.drain())) {
-        taken.push_back(path);
+    std::vector<FinishedFile> finished = writer.take_finished();
+    for (FinishedFile& done : writer.drain()) {
+        finished.push_back(std::move(done));
     }
-    EXPECT_EQ(taken, submitted);
-}
-
-TEST(FileWriter, FirstFailureStopsTheWritingAndIsRethrownByEveryLaterCall) {
-    const kyrtest::ScratchFolder root;
-    Files files;
-    FileWriter writer(root.path(), {}, 1 << 20, 1);
-    writer.submit(files.make("good.bin"));
-    writer.submit(files.make("bad.bin", false));
-    EXPECT_THROW(writer.drain(), VerifyError);
-    EXPECT_THROW(writer.take_written(), VerifyError);
-    EXPECT_THROW(writer.submit(files.make("later.bin")), VerifyError);
-    EXPECT_TRUE(fs::exists(root.path() / "good.bin"));
-    for (const char* never : {"bad.bin", "bad.bin.updpart", "later.bin"}) {
-        EXPECT_FALSE(fs::exists(root.path() / never)) << never;
+    ASSERT_EQ(finished.size(), files.size());
+    for (std::size_t i = 0; i < finished.size(); ++i) {
+        SCOPED_TRACE(files[i].path);
+        EXPECT_EQ(finished[i].file, &files[i]);
+        EXPECT_EQ(finished[i].number, i);
+        EXPECT_EQ(kyrtest::read_bytes(finished[i].part), expected[i]);
+        EXPECT_EQ(finished[i].actual_sha256, sha256_hex(expected[i]));
     }
+    EXPECT_TRUE(writer.drain().empty());
 }
 
-TEST(FileWriter, FileWhosePackBytesDoNotMatchIsSetAsideWithoutStoppingTheWriting) {
+TEST(FileWriter, ChunksAreReadBackFromAPartStillBeingWrittenAndCheckedByHash) {
     const kyrtest::ScratchFolder root;
-    Files files;
-    FileWriter writer(root.path(), {}, 1 << 20, 2);
-    writer.submit(files.make("rejected.bin", false, true));
-    writer.submit(files.make("packed.bin", true, true));
-    writer.submit(files.make("plain.bin"));
-    EXPECT_EQ(pending_bytes(writer, "h-rejected.bin:1"), "rejected.bin:1");
-    EXPECT_EQ(pending_bytes(writer, "h-rejected.bin:2"), "rejected.bin:2 (unchecked)");
+    const std::string first(1000, 'a');
+    const std::string second(500, 'b');
+    ManifestFile file = entry("big.bin");
+    file.chunks = {ManifestChunk{sha256_hex(first), first.size(), 0}, ManifestChunk{sha256_hex(second), second.size(), 0}};
+    FileWriter writer(1 << 20, 2);
+    RangeReader reader;
+    PartChunks parts(writer, reader);
+    const fs::path part = root / "big.bin.updpart";
+    const std::uint64_t number = writer.open(file, part);
+    writer.write(first);
+    writer.write(second);
+    parts.add(sha256_hex(first), number, 0, first.size());
+    parts.add(sha256_hex(second), number, first.size(), second.size());
+    parts.add("not the hash of its bytes", number, 0, 10);
 
-    const std::vector<WrittenFile> done = writer.drain();
-
-    ASSERT_EQ(paths(done), (std::vector<std::string>{"rejected.bin", "packed.bin", "plain.bin"}));
-    EXPECT_TRUE(done[0].assemble_again);
-    EXPECT_FALSE(done[1].assemble_again);
-    EXPECT_FALSE(done[2].assemble_again);
-    // Pack chunks are handed back for counting only with a file that matched.
-    EXPECT_TRUE(done[0].pack_chunks.empty());
-    EXPECT_EQ(done[1].pack_chunks, std::vector<std::string>{"h-packed.bin:2"});
-    EXPECT_FALSE(fs::exists(root.path() / "rejected.bin"));
-    EXPECT_FALSE(fs::exists(root.path() / "rejected.bin.updpart"));
-    EXPECT_EQ(kyrtest::read_bytes(root.path() / "packed.bin"), "packed.bin:1packed.bin:2");
-    EXPECT_TRUE(fs::exists(root.path() / "plain.bin"));
+    struct Case {
+        const char* name;
+        std::string hash;
+        bool found;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"first chunk", sha256_hex(first), true, first},
+        {"second chunk, written last", sha256_hex(second), true, second},
+        {"bytes that do not match", "not the hash of its bytes", false, ""},
+        {"unknown chunk", sha256_hex("other"), false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManifestChunk chunk;
+        chunk.h = c.hash;
+        std::string buffer = "x";
+        EXPECT_EQ(parts.append(chunk, buffer), c.found);
+        EXPECT_EQ(buffer, "x" + c.bytes);
+        EXPECT_EQ(parts.holds(c.hash), c.found); // a place that failed is dropped
+    }
+    writer.close();
+    const std::vector<FinishedFile> finished = writer.drain();
+    ASSERT_EQ(finished.size(), 1u);
+    parts.forget(file, number, part);
+    EXPECT_FALSE(parts.holds(sha256_hex(first)));
+    fs::rename(part, root / "big.bin"); // the reader no longer holds it open
+    EXPECT_EQ(kyrtest::read_bytes(root / "big.bin"), first + second);
 }
 
-TEST(FileWriter, QueuedFilesAreWrittenWhenTheRunEndsEarly) {
+TEST(FileWriter, PartThatCannotBeWrittenFailsTheWriterWithItsPath) {
     const kyrtest::ScratchFolder root;
-    Files files;
+    const ManifestFile file = entry("missing/folder/x.bin");
+    FileWriter writer(1 << 20, 1);
+    const fs::path part = root / "missing" / "folder" / "x.bin.updpart";
+    writer.open(file, part);
+    writer.close();
+    try {
+        writer.drain();
+        FAIL() << "no failure";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "failed to open for write: " + path_text(part));
+    }
+    EXPECT_THROW(writer.write("more"), std::runtime_error);
+    EXPECT_THROW(writer.take_finished(), std::runtime_error);
+}
+
+TEST(FileWriter, RunEndingEarlyLeavesNoPartBehind) {
+    const kyrtest::ScratchFolder root;
+    std::deque<ManifestFile> files;
     {
-        FileWriter writer(root.path(), {}, 1 << 20, 2);
-        for (const char* path : {"1.bin", "2.bin", "3.bin"}) {
-            writer.submit(files.make(path));
+        FileWriter writer(1 << 20, 2);
+        for (const char* path : {"finished.bin", "unfinished.bin"}) {
+            if (!files.empty()) {
+                writer.close();
+            }
+            const ManifestFile& file = files.emplace_back(entry(path));
+            writer.open(file, root / (std::string(path) + ".updpart"));
+            writer.write(std::string(4096, 'z'));
         }
     }
-    for (const char* path : {"1.bin", "2.bin", "3.bin"}) {
-        EXPECT_TRUE(fs::exists(root.path() / path)) << path;
-    }
+    EXPECT_TRUE(fs::is_empty(root.path()));
 }
 
-TEST(FileWriter, FilesLargerThanTheBudgetStillGoThroughOnePerWriter) {
+TEST(FileWriter, RefusedThreadsLeaveFewerWritersOrNone) {
+    const auto granting = [](int allowed) {
+        return [allowed, granted = 0](std::function<void()> work) mutable {
+            if (granted++ >= allowed) {
+                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            }
+            return std::thread(std::move(work));
+        };
+    };
+    EXPECT_THROW(FileWriter(1 << 20, 2, granting(0)), std::runtime_error);
+
     const kyrtest::ScratchFolder root;
-    Files files;
-    FileWriter writer(root.path(), {}, 1, 2);
-    for (const char* path : {"x.bin", "y.bin", "z.bin"}) {
-        writer.submit(files.make(path));
+    const ManifestFile file = entry("one.bin");
+    FileWriter writer(1 << 20, 2, granting(1));
+    writer.open(file, root / "one.bin.updpart");
+    writer.write("bytes");
+    writer.close();
+    ASSERT_EQ(writer.drain().size(), 1u);
+}
+
+TEST(PartFile, HashesWhatItWritesAndNamesItsPathWhenItCannotOpen) {
+    const kyrtest::ScratchFolder root;
+    const fs::path path = root / "a.updpart";
+    kyrtest::write_bytes(path, "old content that must go");
+    PartFile part(path);
+    part.write("new ");
+    part.write("bytes");
+    EXPECT_EQ(part.size(), 9u);
+    EXPECT_EQ(part.finish(), sha256_hex("new bytes"));
+    EXPECT_EQ(kyrtest::read_bytes(path), "new bytes");
+
+    const fs::path unreachable = root / "no" / "such" / "folder.updpart";
+    try {
+        PartFile failing(unreachable);
+        FAIL() << "opened";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "failed to open for write: " + path_text(unreachable));
     }
-    EXPECT_EQ(paths(writer.drain()), (std::vector<std::string>{"x.bin", "y.bin", "z.bin"}));
 }
 
 } // namespace

@@ -1,0 +1,211 @@
+#include "patch/file_writer.hpp"
+
+#include "patch/part_file.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+namespace gu::patch {
+
+struct FileWriter::Job {
+    const ManifestFile* file = nullptr;
+    std::filesystem::path part;
+    std::deque<std::string> pieces; // waiting to be written
+    bool closed = false;            // no more pieces will come
+    bool claimed = false;           // a writer thread has it
+    bool finished = false;          // the part is complete, on the disk and closed
+    std::uint64_t written = 0;      // bytes in the part
+    std::string actual_sha256;
+};
+
+FileWriter::FileWriter(std::uint64_t budget_bytes, unsigned threads, const ThreadStarter& start_thread)
+    : budget_bytes_(budget_bytes) {
+    std::string refusal;
+    for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
+        std::function<void()> work = [this] { run_thread(); };
+        try {
+            threads_.push_back(gu::patch::start_thread(start_thread, std::move(work)));
+        } catch (const std::exception& e) {
+            refusal = e.what();
+            break;
+        }
+    }
+    if (threads_.empty()) {
+        throw std::runtime_error("cannot start a thread to write files: " + refusal);
+    }
+}
+
+FileWriter::~FileWriter() {
+    stop_threads();
+    for (const Job& job : jobs_) {
+        std::error_code ignored;
+        std::filesystem::remove(job.part, ignored);
+    }
+}
+
+void FileWriter::stop_threads() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+    threads_.clear();
+}
+
+void FileWriter::run_thread() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (true) {
+        Job* job = nullptr;
+        changed_.wait(lock, [&] {
+            for (Job& candidate : jobs_) {
+                if (!candidate.claimed) {
+                    job = &candidate;
+                    break;
+                }
+            }
+            return stopping_ || failure_ || job != nullptr;
+        });
+        if (stopping_ || failure_) {
+            return;
+        }
+        job->claimed = true;
+        try {
+            write_job(*job, lock);
+        } catch (...) {
+            // Nothing may escape a thread's function: the failure goes to the run's thread instead.
+            if (!lock.owns_lock()) {
+                lock.lock();
+            }
+            failure_ = std::current_exception();
+            changed_.notify_all();
+            return;
+        }
+    }
+}
+
+// Called and returning with the lock held; the part is written without it.
+void FileWriter::write_job(Job& job, std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    PartFile part(job.part);
+    lock.lock();
+    while (true) {
+        changed_.wait(lock, [&] { return stopping_ || !job.pieces.empty() || job.closed; });
+        if (stopping_) {
+            return;
+        }
+        if (job.pieces.empty()) {
+            lock.unlock();
+            std::string actual = part.finish();
+            lock.lock();
+            job.actual_sha256 = std::move(actual);
+            job.finished = true;
+            changed_.notify_all();
+            return;
+        }
+        const std::string piece = std::move(job.pieces.front());
+        job.pieces.pop_front();
+        lock.unlock();
+        part.write(piece);
+        lock.lock();
+        job.written += piece.size();
+        unwritten_bytes_ -= piece.size();
+        changed_.notify_all();
+    }
+}
+
+std::uint64_t FileWriter::open(const ManifestFile& file, std::filesystem::path part) {
+    std::uint64_t number = 0;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        Job& job = jobs_.emplace_back();
+        job.file = &file;
+        job.part = std::move(part);
+        number = first_number_ + jobs_.size() - 1;
+    }
+    changed_.notify_all();
+    return number;
+}
+
+void FileWriter::write(std::string piece) {
+    const std::uint64_t size = piece.size();
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock,
+                      [&] { return failure_ || unwritten_bytes_ == 0 || unwritten_bytes_ + size <= budget_bytes_; });
+        rethrow_failure();
+        jobs_.back().pieces.push_back(std::move(piece));
+        unwritten_bytes_ += size;
+    }
+    changed_.notify_all();
+}
+
+void FileWriter::close() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (jobs_.empty()) {
+            return;
+        }
+        jobs_.back().closed = true;
+    }
+    changed_.notify_all();
+}
+
+void FileWriter::rethrow_failure() const {
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
+}
+
+std::vector<FinishedFile> FileWriter::take_finished() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    rethrow_failure();
+    std::vector<FinishedFile> finished;
+    while (!jobs_.empty() && jobs_.front().finished) {
+        Job& job = jobs_.front();
+        finished.push_back(FinishedFile{job.file, first_number_, std::move(job.part), std::move(job.actual_sha256)});
+        jobs_.pop_front();
+        ++first_number_;
+    }
+    return finished;
+}
+
+std::vector<FinishedFile> FileWriter::drain() {
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] {
+            return failure_ || std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.finished; });
+        });
+    }
+    return take_finished();
+}
+
+FileWriter::Job* FileWriter::find(std::uint64_t number) {
+    if (number < first_number_ || number - first_number_ >= jobs_.size()) {
+        return nullptr;
+    }
+    return &jobs_[static_cast<std::size_t>(number - first_number_)];
+}
+
+bool FileWriter::wait_written(std::uint64_t number, std::uint64_t end) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Job* job = find(number);
+    if (job == nullptr) {
+        return false;
+    }
+    changed_.wait(lock, [&] { return failure_ || job->written >= end || job->finished; });
+    rethrow_failure();
+    return job->written >= end;
+}
+
+const std::filesystem::path* FileWriter::part_of(std::uint64_t number) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Job* job = find(number);
+    return job != nullptr ? &job->part : nullptr;
+}
+
+} // namespace gu::patch

@@ -1,0 +1,51 @@
+#include "patch/part_file.hpp"
+
+#include "patch/atomic_file.hpp"
+
+#include <stdexcept>
+#include <utility>
+
+namespace gu::patch {
+
+PartFile::PartFile(std::filesystem::path path) : path_(std::move(path)) {
+    file_ = detail::open_part_for_writing(path_);
+    if (file_ == nullptr) {
+        throw std::runtime_error("failed to open for write: " + path_text(path_));
+    }
+}
+
+PartFile::~PartFile() {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+    }
+}
+
+void PartFile::fail_writing() {
+    std::fclose(file_);
+    file_ = nullptr;
+    throw std::runtime_error("failed writing: " + path_text(path_));
+}
+
+void PartFile::write(std::string_view bytes) {
+    hasher_.update(bytes);
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+        fail_writing();
+    }
+    size_ += bytes.size();
+}
+
+std::string PartFile::finish() {
+    // A full disk may only show when the last bytes reach it, so the flush and the close count too.
+    if (std::fflush(file_) != 0 || !detail::flush_to_disk(file_)) {
+        fail_writing();
+    }
+    const int closed = std::fclose(file_);
+    file_ = nullptr;
+    if (closed != 0) {
+        throw std::runtime_error("failed writing: " + path_text(path_));
+    }
+    const Sha256Digest digest = hasher_.finish();
+    return to_hex(digest.data(), digest.size());
+}
+
+} // namespace gu::patch

@@ -1,0 +1,22 @@
+// Large-file offsets on 32-bit builds: a game archive may pass 2 GiB.
+#define _FILE_OFFSET_BITS 64
+
+#include "patch/part_file.hpp"
+
+#include <unistd.h>
+
+namespace gu::patch::detail {
+
+std::FILE* open_part_for_writing(const std::filesystem::path& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file != nullptr) {
+        std::setvbuf(file, nullptr, _IONBF, 0);
+    }
+    return file;
+}
+
+bool flush_to_disk(std::FILE* file) {
+    return ::fsync(::fileno(file)) == 0;
+}
+
+} // namespace gu::patch::detail
