@@ -3,6 +3,7 @@
 #include "patch/atomic_file.hpp"
 #include "patch/chunk_fetch.hpp"
 #include "patch/document_fetch.hpp"
+#include "patch/dropped_files.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_assembly.hpp"
 #include "patch/file_writer.hpp"
@@ -111,6 +112,7 @@ private:
     void install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackCache& cache, const PackPlan& packs,
                        PreviousVersionChunks& previous, std::uint64_t download_bytes);
     void commit_staged_files(const UpdatePlan& plan);
+    void remove_dropped_files(const Manifest& manifest);
     void finish(const Manifest& manifest, const UpdatePlan& plan);
 
     Fetcher& fetcher_;
@@ -127,6 +129,7 @@ private:
     std::string channel_path_;
     std::string manifest_text_;
     PatchState state_;
+    Manifest previous_manifest_; // of the last successful run
     TrustAnchor current_anchor_;
     PackIndex pack_index_;
     bool use_packs_ = false;
@@ -395,9 +398,22 @@ void UpdateRun::commit_staged_files(const UpdatePlan& plan) {
     }
 }
 
+void UpdateRun::remove_dropped_files(const Manifest& manifest) {
+    if (!config_.remove_dropped) {
+        return;
+    }
+    const std::vector<std::string> removed =
+        gu::patch::remove_dropped_files(root_, dropped_files(root_, previous_manifest_, manifest, state_), config_.log);
+    for (const std::string& path : removed) {
+        state_.files.erase(path);
+    }
+    result_.files_removed = static_cast<std::uint32_t>(removed.size());
+}
+
 void UpdateRun::finish(const Manifest& manifest, const UpdatePlan& plan) {
     remove_tree_quietly(stage_);
     remove_tree_quietly(packs_dir_);
+    remove_dropped_files(manifest);
     state_.version = manifest.version;
     state_.save(root_);
     try {
@@ -462,7 +478,8 @@ void UpdateRun::execute() {
 
     remove_tree_quietly(stage_);
     const fs::path install_root = config_.transactional ? stage_ : root_;
-    PreviousVersionChunks previous = PreviousVersionChunks::load(root_, state_);
+    previous_manifest_ = load_previous_manifest(root_);
+    PreviousVersionChunks previous = PreviousVersionChunks::load(root_, previous_manifest_, state_);
     std::unordered_set<std::string> missing;
     std::uint64_t download_bytes = 0;
     for (const ManifestFile& file : plan.to_fetch) {

@@ -42,6 +42,9 @@ struct DownloaderConfig {
     std::uint64_t disk_margin_bytes = 209715200;
     std::string anchor_dir; // empty = no trust anchor
     ThreadStarter start_thread; // empty = std::thread
+    // After a successful run, remove the files that the previous run installed and this version no longer
+    // lists, when they still hold exactly what that run installed.
+    bool remove_dropped = false;
 };
 
 struct RunResult {
@@ -51,6 +54,7 @@ struct RunResult {
     std::uint32_t files_installed = 0;
     std::uint32_t files_current = 0;
     std::uint32_t files_preserved = 0;
+    std::uint32_t files_removed = 0; // dropped files removed (remove_dropped)
     std::uint32_t chunks_obtained = 0;
     std::uint64_t bytes_downloaded = 0;
     std::uint32_t packs_downloaded = 0;

@@ -33,15 +33,18 @@ void save_previous_manifest(const fs::path& root, std::string_view manifest_text
     save_state_text(root, kPreviousManifestFile, manifest_text, "PreviousManifest");
 }
 
-PreviousVersionChunks PreviousVersionChunks::load(const fs::path& root, const PatchState& state) {
-    PreviousVersionChunks result;
-    Manifest manifest;
+Manifest load_previous_manifest(const fs::path& root) {
     try {
-        manifest = parse_manifest(read_text(root / kPreviousManifestFile));
+        return parse_manifest(read_text(root / kPreviousManifestFile));
     } catch (const std::exception&) {
-        return result;
+        return Manifest{};
     }
-    for (const ManifestFile& file : manifest.files) {
+}
+
+PreviousVersionChunks PreviousVersionChunks::load(const fs::path& root, const Manifest& previous,
+                                                  const PatchState& state) {
+    PreviousVersionChunks result;
+    for (const ManifestFile& file : previous.files) {
         const auto known = state.files.find(file.path);
         // The saved copy is only a hint (every chunk is verified when read), but it is never allowed to
         // point outside the installation.

@@ -5,6 +5,7 @@
 
 #include "patch/chunk_fetch.hpp"
 #include "patch/patch_state.hpp"
+#include "patch/store_records.hpp"
 
 #include <filesystem>
 #include <string>
@@ -19,12 +20,15 @@ inline constexpr const char* kPreviousManifestFile = "patchstate.manifest.json";
 // Saved through a ".tmp" companion; throws std::runtime_error like the patch state's save.
 void save_previous_manifest(const std::filesystem::path& root, std::string_view manifest_text);
 
+// The manifest of the last successful run; an empty one when it is missing or cannot be read.
+Manifest load_previous_manifest(const std::filesystem::path& root);
+
 class PreviousVersionChunks {
 public:
-    // Never fails: a missing or unreadable manifest gives an empty map. Only files whose patch state entry
-    // still names that manifest's hash and whose size on disk matches are mapped; every entry is verified
+    // Never fails. Only files of `previous` whose patch state entry still names its hash and whose size on disk matches are mapped; every entry is verified
     // again by hash when it is read.
-    static PreviousVersionChunks load(const std::filesystem::path& root, const PatchState& state);
+    static PreviousVersionChunks load(const std::filesystem::path& root, const Manifest& previous,
+                                      const PatchState& state);
 
     LocalChunkMap& chunks() { return chunks_; }
     const LocalChunkMap& chunks() const { return chunks_; }

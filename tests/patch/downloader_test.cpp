@@ -1019,3 +1019,52 @@ TEST(DownloaderRun, RefusedThreadsEndTheRunWithAMessageOrMakeItSlower) {
         }
     }
 }
+
+TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
+    struct Case {
+        const char* name;
+        bool remove_dropped;
+        bool transactional;
+    };
+    const Case cases[] = {
+        {"not asked", false, false},
+        {"direct", true, false},
+        {"transactional", true, true},
+    };
+    const FileMap v1 = {{"Main.exe", pattern(100, 1)},
+                        {"Data/Old/script.lua", pattern(70, 2)},
+                        {"Data/Old/Deep/lib.dll", pattern(70, 3)},
+                        {"Data/changed.cfg", pattern(70, 4)},
+                        {"Data/kept.bin", pattern(70, 5)},
+                        {"Data/Local/opt.ini", pattern(70, 6)}};
+    FileMap v2 = {{"Main.exe", pattern(100, 7)}, {"Data/kept.bin", pattern(70, 5)}, {"Data/new.bin", pattern(70, 8)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.config.remove_dropped = c.remove_dropped;
+        rig.config.transactional = c.transactional;
+        StoreOptions options;
+        options.preserve = {"Data/Local/*.ini"};
+        rig.install(v1, options);
+        write_bytes(rig.at("Data/changed.cfg"), "the player's edit");
+        write_bytes(rig.at("Data/Old/mine.txt"), "the player's own file");
+        options.version = "2.0.0";
+        options.preserve = {};
+        rig.store.publish(v2, options);
+
+        const RunResult result = rig.run();
+
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(result.files_removed, c.remove_dropped ? 2u : 0u);
+        EXPECT_EQ(rig.exists("Data/Old/script.lua"), !c.remove_dropped);
+        EXPECT_EQ(rig.exists("Data/Old/Deep"), !c.remove_dropped); // emptied, so removed with its file
+        EXPECT_EQ(rig.file("Data/changed.cfg"), "the player's edit");
+        EXPECT_EQ(rig.file("Data/Old/mine.txt"), "the player's own file");
+        EXPECT_TRUE(rig.exists("Data/Local/opt.ini")); // preserved by the version that installed it
+        for (const auto& [path, content] : v2) {
+            EXPECT_EQ(rig.file(path), content) << path;
+        }
+        const PatchState state = PatchState::load(rig.root.path());
+        EXPECT_EQ(state.files.count("Data/Old/script.lua"), c.remove_dropped ? 0u : 1u);
+    }
+}

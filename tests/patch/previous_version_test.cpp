@@ -65,7 +65,7 @@ TEST(PreviousVersionChunks, MapsOnlyFilesThatAreStillAsThatVersionLeftThem) {
     state.files["other_hash.bin"] = std::string(64, 'a');
     state.files.erase("no_entry.bin");
 
-    const PreviousVersionChunks previous = PreviousVersionChunks::load(root.path(), state);
+    const PreviousVersionChunks previous = PreviousVersionChunks::load(root.path(), load_previous_manifest(root.path()), state);
 
     // "a//b.bin" is on disk as a/b.bin with the right size: only the path rule keeps it out.
     const std::map<std::string, Place> want = {{sha256_hex("AAAA"), Place{"keep.bin", 0, 4}},
@@ -94,7 +94,7 @@ TEST(PreviousVersionChunks, UnusableSavedManifestGivesAnEmptyMap) {
         }
         PatchState state;
         state.files["keep.bin"] = sha256_hex("AAAA");
-        EXPECT_TRUE(PreviousVersionChunks::load(root.path(), state).chunks().empty());
+        EXPECT_TRUE(PreviousVersionChunks::load(root.path(), load_previous_manifest(root.path()), state).chunks().empty());
     }
 }
 
@@ -106,7 +106,7 @@ TEST(PreviousVersionChunks, ForgottenFileIsNoLongerReadAndAnotherHolderTakesOver
     for (const auto& [path, content] : files) {
         state.files[path] = sha256_hex(content);
     }
-    PreviousVersionChunks previous = PreviousVersionChunks::load(root.path(), state);
+    PreviousVersionChunks previous = PreviousVersionChunks::load(root.path(), load_previous_manifest(root.path()), state);
     ASSERT_EQ(places(previous.chunks()).at(sha256_hex("AAAA")), (Place{"a.bin", 0, 4}));
 
     previous.forget_file("a.bin");
@@ -119,7 +119,7 @@ TEST(PreviousVersionChunks, ForgottenFileIsNoLongerReadAndAnotherHolderTakesOver
     EXPECT_TRUE(previous.chunks().empty());
 
     // A chunk already dropped as stale is not brought back by forgetting the file it pointed into.
-    PreviousVersionChunks again = PreviousVersionChunks::load(root.path(), state);
+    PreviousVersionChunks again = PreviousVersionChunks::load(root.path(), load_previous_manifest(root.path()), state);
     again.chunks().erase(sha256_hex("AAAA"));
     again.forget_file("a.bin");
     EXPECT_EQ(again.chunks().count(sha256_hex("AAAA")), 0u);

@@ -1,0 +1,117 @@
+#include "patch/dropped_files.hpp"
+
+#include "patch/file_hash.hpp"
+#include "patch/local_path.hpp"
+#include "patch/path_rules.hpp"
+#include "patch/update_plan.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <regex>
+#include <system_error>
+#include <unordered_set>
+
+namespace gu::patch {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string folded(std::string path) {
+    std::transform(path.begin(), path.end(), path.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return path;
+}
+
+std::vector<std::regex> preserve_patterns(const Manifest& previous, const Manifest& current) {
+    std::vector<std::regex> patterns;
+    for (const Manifest* manifest : {&previous, &current}) {
+        for (const std::string& pattern : manifest->preserve) {
+            patterns.push_back(glob_to_regex(pattern));
+        }
+    }
+    return patterns;
+}
+
+// True when every step from the root down to `relative` is a real folder or file, never a link (or a
+// junction, which the platform library reports as one).
+bool reached_without_links(const fs::path& root, const std::string& relative) {
+    fs::path at = root;
+    for (const fs::path& part : fs::u8path(relative)) {
+        at /= part;
+        std::error_code ec;
+        if (fs::is_symlink(fs::symlink_status(at, ec)) || ec) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool still_as_installed(const fs::path& root, const ManifestFile& file, const PatchState& state) {
+    const fs::path target = local_path(root, file.path);
+    std::error_code ec;
+    if (!reached_without_links(root, file.path) || !fs::is_regular_file(target, ec) ||
+        fs::file_size(target, ec) != file.size || ec) {
+        return false;
+    }
+    const auto known = state.files.find(file.path);
+    if (known != state.files.end() && known->second == file.sha256) {
+        return true;
+    }
+    try {
+        return sha256_hex_file(target) == file.sha256;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void remove_empty_folders_above(const fs::path& root, const std::string& relative) {
+    for (fs::path folder = fs::u8path(relative).parent_path(); !folder.empty(); folder = folder.parent_path()) {
+        std::error_code ec;
+        const fs::path at = root / folder;
+        if (!fs::is_empty(at, ec) || ec || !fs::remove(at, ec)) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+std::vector<std::string> dropped_files(const fs::path& root, const Manifest& previous, const Manifest& current,
+                                       const PatchState& state) {
+    std::unordered_set<std::string> listed;
+    for (const ManifestFile& file : current.files) {
+        listed.insert(folded(file.path));
+    }
+    const std::vector<std::regex> preserve = preserve_patterns(previous, current);
+    std::vector<std::string> dropped;
+    for (const ManifestFile& file : previous.files) {
+        const bool preserved = std::any_of(preserve.begin(), preserve.end(),
+                                           [&](const std::regex& pattern) { return std::regex_match(file.path, pattern); });
+        if (!is_safe_relative_path(file.path) || listed.count(folded(file.path)) != 0 || preserved ||
+            !still_as_installed(root, file, state)) {
+            continue;
+        }
+        dropped.push_back(file.path);
+    }
+    return dropped;
+}
+
+std::vector<std::string> remove_dropped_files(const fs::path& root, const std::vector<std::string>& paths,
+                                              const std::function<void(const std::string&)>& log) {
+    std::vector<std::string> removed;
+    for (const std::string& path : paths) {
+        std::error_code ec;
+        if (!reached_without_links(root, path) || !fs::remove(local_path(root, path), ec)) {
+            if (log) {
+                log("dropped file " + path + " not removed" + (ec ? ": " + ec.message() : std::string()));
+            }
+            continue;
+        }
+        removed.push_back(path);
+        remove_empty_folders_above(root, path);
+    }
+    return removed;
+}
+
+} // namespace gu::patch

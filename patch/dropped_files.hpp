@@ -1,0 +1,30 @@
+#pragma once
+// Files that the previous version installed and the new one no longer lists. Left in place they break
+// games after restructurings (a stale script or library that the game still loads), so a run may remove
+// them, but only those still holding exactly the bytes that version installed: whatever the player
+// changed or added stays.
+
+#include "patch/patch_state.hpp"
+#include "patch/store_records.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace gu::patch {
+
+// The files of `previous` that `current` does not list (compared as Windows compares names), that no
+// preserve pattern of either covers, and whose bytes are still the ones `previous` named: by the patch
+// state when it names that hash and the size matches, otherwise by hashing the file.
+std::vector<std::string> dropped_files(const std::filesystem::path& root, const Manifest& previous,
+                                       const Manifest& current, const PatchState& state);
+
+// Removes those files, then every folder that became empty on the way up to the root. A path that leads
+// through a link is never followed; a file that cannot be removed is logged and left. Returns the paths
+// removed.
+std::vector<std::string> remove_dropped_files(const std::filesystem::path& root, const std::vector<std::string>& paths,
+                                              const std::function<void(const std::string&)>& log);
+
+} // namespace gu::patch
