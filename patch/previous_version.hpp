@@ -25,8 +25,8 @@ Manifest load_previous_manifest(const std::filesystem::path& root);
 
 class PreviousVersionChunks {
 public:
-    // Never fails. Only files of `previous` whose patch state entry still names its hash and whose size on disk matches are mapped; every entry is verified
-    // again by hash when it is read.
+    // Never fails. Only files of `previous` whose patch state entry still names its hash and whose size on
+    // disk matches are mapped; every entry is verified again by hash when it is read.
     static PreviousVersionChunks load(const std::filesystem::path& root, const Manifest& previous,
                                       const PatchState& state);
 
