@@ -10,8 +10,10 @@
 #include "patch/local_path.hpp"
 #include "patch/pack_cache.hpp"
 #include "patch/patch_state.hpp"
+#include "patch/path_rules.hpp"
 #include "patch/prefetch_pool.hpp"
 #include "patch/previous_version.hpp"
+#include "patch/running_file.hpp"
 #include "patch/sha256.hpp"
 #include "patch/signed_document.hpp"
 #include "patch/store_documents.hpp"
@@ -111,6 +113,11 @@ private:
     void download_packs(PackCache& cache, const PackPlan& packs);
     void install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackCache& cache, const PackPlan& packs,
                        PreviousVersionChunks& previous, std::uint64_t download_bytes);
+    bool is_running_program(const std::string& path) const;
+    // Moves a finished file onto its name. Into its final place (not a staging folder), the running
+    // program's file is moved in by moving the running one aside.
+    void move_into_place(const fs::path& from, const fs::path& to, const std::string& path, bool final,
+                         std::string_view failure_prefix);
     void commit_staged_files(const UpdatePlan& plan);
     void remove_dropped_files(const Manifest& manifest);
     void finish(const Manifest& manifest, const UpdatePlan& plan);
@@ -303,8 +310,8 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         unchecked[assembled.number] = std::move(assembled.unchecked_chunks);
     };
     const auto install_part = [&](const FinishedFile& done) {
-        replace_file(done.part, local_path(install_root, done.file->path), "failed to install ",
-                     [&] { forget_anchored_file(anchor_dir_, done.file->path); });
+        move_into_place(done.part, local_path(install_root, done.file->path), done.file->path,
+                        !config_.transactional, "failed to install ");
     };
     // A file whose part is complete is moved onto its name when its hash matches. Later files may then
     // read its chunks there, and the packs it was the last consumer of can go.
@@ -388,13 +395,26 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     context.files.release_all(); // the commit moves installed files, the clean-up deletes the packs
 }
 
+bool UpdateRun::is_running_program(const std::string& path) const {
+    return !config_.running_program.empty() && fold_ascii_case(path) == fold_ascii_case(config_.running_program);
+}
+
+void UpdateRun::move_into_place(const fs::path& from, const fs::path& to, const std::string& path, bool final,
+                                std::string_view failure_prefix) {
+    if (final && is_running_program(path)) {
+        replace_running_file(from, to, failure_prefix);
+        result_.running_program_replaced = true;
+        return;
+    }
+    replace_file(from, to, failure_prefix, [&] { forget_anchored_file(anchor_dir_, path); });
+}
+
 void UpdateRun::commit_staged_files(const UpdatePlan& plan) {
     for (const ManifestFile& file : plan.to_fetch) {
         const fs::path staged = local_path(stage_, file.path);
         const fs::path final_path = local_path(root_, file.path);
         fs::create_directories(final_path.parent_path());
-        replace_file(staged, final_path, "transactional commit: cannot install ",
-                     [&] { forget_anchored_file(anchor_dir_, file.path); });
+        move_into_place(staged, final_path, file.path, true, "transactional commit: cannot install ");
     }
 }
 

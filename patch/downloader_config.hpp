@@ -45,6 +45,9 @@ struct DownloaderConfig {
     // After a successful run, remove the files that the previous run installed and this version no longer
     // lists, when they still hold exactly what that run installed.
     bool remove_dropped = false;
+    // The file, relative to the root, of the program running this update (the launcher's exe), compared
+    // as Windows compares names. A new version of it is moved in by moving the running file aside.
+    std::string running_program;
 };
 
 struct RunResult {
@@ -55,6 +58,7 @@ struct RunResult {
     std::uint32_t files_current = 0;
     std::uint32_t files_preserved = 0;
     std::uint32_t files_removed = 0; // dropped files removed (remove_dropped)
+    bool running_program_replaced = false; // a new version of running_program is in place
     std::uint32_t chunks_obtained = 0;
     std::uint64_t bytes_downloaded = 0;
     std::uint32_t packs_downloaded = 0;

@@ -6,7 +6,6 @@
 #include "patch/update_plan.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <regex>
 #include <system_error>
 #include <unordered_set>
@@ -16,12 +15,6 @@ namespace gu::patch {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string folded(std::string path) {
-    std::transform(path.begin(), path.end(), path.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return path;
-}
 
 std::vector<std::regex> preserve_patterns(const Manifest& previous, const Manifest& current) {
     std::vector<std::regex> patterns;
@@ -81,14 +74,14 @@ std::vector<std::string> dropped_files(const fs::path& root, const Manifest& pre
                                        const PatchState& state) {
     std::unordered_set<std::string> listed;
     for (const ManifestFile& file : current.files) {
-        listed.insert(folded(file.path));
+        listed.insert(fold_ascii_case(file.path));
     }
     const std::vector<std::regex> preserve = preserve_patterns(previous, current);
     std::vector<std::string> dropped;
     for (const ManifestFile& file : previous.files) {
         const bool preserved = std::any_of(preserve.begin(), preserve.end(),
                                            [&](const std::regex& pattern) { return std::regex_match(file.path, pattern); });
-        if (!is_safe_relative_path(file.path) || listed.count(folded(file.path)) != 0 || preserved ||
+        if (!is_safe_relative_path(file.path) || listed.count(fold_ascii_case(file.path)) != 0 || preserved ||
             !still_as_installed(root, file, state)) {
             continue;
         }

@@ -35,4 +35,14 @@ bool is_safe_pack_name(std::string_view name) {
     return name.find("..") == std::string_view::npos;
 }
 
+std::string fold_ascii_case(std::string_view path) {
+    std::string folded(path);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return folded;
+}
+
 } // namespace gu::patch

@@ -1068,3 +1068,26 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
         EXPECT_EQ(state.files.count("Data/Old/script.lua"), c.remove_dropped ? 0u : 1u);
     }
 }
+
+TEST(DownloaderRun, NewVersionOfTheRunningProgramIsMovedInBesideTheOldOne) {
+    for (const bool transactional : {false, true}) {
+        SCOPED_TRACE(transactional ? "transactional" : "direct");
+        Rig rig;
+        rig.config.transactional = transactional;
+        rig.config.running_program = "kyrlauncher.EXE"; // as Windows names it, whatever the case
+        FileMap files = {{"KyrLauncher.exe", pattern(90, 1)}, {"Main.exe", pattern(90, 2)}};
+        rig.install(files);
+        EXPECT_FALSE(rig.exists("KyrLauncher.exe.old")); // nothing was running from that name yet
+        files["KyrLauncher.exe"] = pattern(90, 3);
+        StoreOptions options;
+        options.version = "2.0.0";
+        rig.store.publish(files, options);
+
+        const RunResult result = rig.run();
+
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_TRUE(result.running_program_replaced);
+        EXPECT_EQ(rig.file("KyrLauncher.exe"), files.at("KyrLauncher.exe"));
+        EXPECT_EQ(rig.file("KyrLauncher.exe.old"), pattern(90, 1));
+    }
+}

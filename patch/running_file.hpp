@@ -1,0 +1,22 @@
+#pragma once
+// Replacing the file of a running program, above all the launcher's own exe, which the store may carry
+// in a new version. Windows refuses to overwrite or replace the image of a running program but lets it
+// be renamed, so the running file moves aside and the new one takes its name.
+
+#include "patch/atomic_file.hpp"
+
+#include <filesystem>
+#include <string_view>
+
+namespace gu::patch {
+
+// "<running>.old": where the running file goes; the launcher deletes it at its next start.
+std::filesystem::path aside_path(const std::filesystem::path& running);
+
+// Moves `to` (when it exists) to aside_path(to), replacing an earlier one, then `from` onto `to`. When the
+// second move fails the first is undone, so the program that was there can still be started. Throws
+// std::runtime_error(failure_prefix + to + ": " + system message).
+void replace_running_file(const std::filesystem::path& from, const std::filesystem::path& to,
+                          std::string_view failure_prefix, const FileMover& mover = system_file_mover());
+
+} // namespace gu::patch
