@@ -5,6 +5,7 @@
 #include "patch/document_fetch.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_assembly.hpp"
+#include "patch/folder_cleanup.hpp"
 #include "patch/install_file.hpp"
 #include "patch/local_path.hpp"
 #include "patch/pack_cache.hpp"
@@ -56,8 +57,7 @@ void remove_quietly(const fs::path& path) {
 }
 
 void remove_tree_quietly(const fs::path& path) {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
+    remove_tree_no_follow(path);
 }
 
 // Where the packs come in: which are worth downloading, in what order, and after which file each can go.
