@@ -3,6 +3,7 @@
 #include "patch/atomic_file.hpp"
 #include "patch/chunk_fetch.hpp"
 #include "patch/document_fetch.hpp"
+#include "patch/durable_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_assembly.hpp"
 #include "patch/folder_cleanup.hpp"
@@ -344,13 +345,16 @@ void UpdateRun::assemble_checking_every_chunk(const ManifestFile& file, ChunkFet
 }
 
 void UpdateRun::commit_staged_files(const UpdatePlan& plan) {
+    FolderFlushes moved_into;
     for (const ManifestFile& file : plan.to_fetch) {
         const fs::path staged = local_path(stage_, file.path);
         const fs::path final_path = local_path(root_, file.path);
         fs::create_directories(final_path.parent_path());
         replace_file(staged, final_path, "transactional commit: cannot install ",
                      [&] { forget_anchored_file(anchor_dir_, file.path); });
+        moved_into.add_folders_of(final_path, root_);
     }
+    moved_into.flush();
 }
 
 void UpdateRun::finish(const Manifest& manifest, const UpdatePlan& plan) {

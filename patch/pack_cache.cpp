@@ -1,6 +1,7 @@
 #include "patch/pack_cache.hpp"
 
 #include "patch/atomic_file.hpp"
+#include "patch/durable_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_hash.hpp"
 #include "patch/folder_cleanup.hpp"
@@ -319,6 +320,7 @@ std::optional<fs::path> PackCache::transfer(Transfers& transfers, std::optional<
                 throw std::runtime_error("pack size mismatch (" + std::to_string(size) +
                                          " != " + std::to_string(entry.size) + ")");
             }
+            flush_file_to_disk(part);
             if (deferred != nullptr) {
                 // Checked while the next pack downloads. A crash before the check leaves an unchecked file
                 // under the final name, which the next run checks before using it.
