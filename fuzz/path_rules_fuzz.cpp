@@ -1,7 +1,8 @@
 // The name rules for paths from signed store documents, on arbitrary text. A manifest path they accept
 // holds no Windows separator, drive or stream colon and stays below the installation root once joined to
 // it and normalised, and every path made only of ordinary name segments is accepted; a pack name they
-// accept is one name directly in the pack folder.
+// accept is one name directly in the pack folder. A path accepted as an installed file is also safe, and
+// none of the updater's own.
 
 #include "fuzz/fuzz_support.hpp"
 #include "patch/path_rules.hpp"
@@ -57,6 +58,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (ordinary_path(text)) {
         kyrfuzz::require(gu::patch::is_safe_relative_path(text));
+    }
+
+    // The stricter rule for installed files never lets through what the first refuses, nor the updater's own.
+    if (gu::patch::installed_path_problem(text).empty()) {
+        kyrfuzz::require(gu::patch::is_safe_relative_path(text) && !gu::patch::is_updater_file(text));
     }
 
     if (gu::patch::is_safe_pack_name(text)) {

@@ -1,5 +1,8 @@
 #include "patch/atomic_file.hpp"
 
+#include "patch/durable_file.hpp"
+#include "patch/errors.hpp"
+
 #include <cerrno>
 #include <fstream>
 #include <memory>
@@ -74,6 +77,8 @@ void replace_file(const fs::path& from, const fs::path& to, std::string_view fai
         message += ec.message();
         throw std::runtime_error(message);
     }
+    // The copy wrote over the target in place: its bytes reach the disk before the temporary goes.
+    flush_file_to_disk(to);
     std::error_code ignored;
     fs::remove(from, ignored);
 }
@@ -113,7 +118,14 @@ bool write_file_checked(const fs::path& target, const fs::path& temporary, std::
         fs::remove(temporary, ignored);
         return false;
     }
+    try {
+        flush_file_to_disk(temporary);
+    } catch (const LocalWriteError&) {
+        fs::remove(temporary, ignored);
+        throw;
+    }
     replace_file(temporary, target, messages.install_failed, before_copy, mover);
+    flush_folder_to_disk(target.parent_path());
     return true;
 }
 

@@ -26,8 +26,9 @@ public:
 const FileMover& system_file_mover();
 
 // Moves `from` onto `to`, replacing it. If the move fails: calls `before_copy` (when set), copies `from`
-// over `to` and removes `from`, ignoring a failure to remove it. If the copy fails too, throws
-// std::runtime_error(failure_prefix + to + ": " + system message) and `from` stays.
+// over `to`, flushes `to` to the disk and removes `from`, ignoring a failure to remove it. If the copy
+// fails too, throws std::runtime_error(failure_prefix + to + ": " + system message) and `from` stays.
+// `from` should have been flushed to the disk (durable_file.hpp); the caller flushes the folder of `to`.
 void replace_file(const std::filesystem::path& from, const std::filesystem::path& to, std::string_view failure_prefix,
                   const std::function<void()>& before_copy = {}, const FileMover& mover = system_file_mover());
 
@@ -39,9 +40,10 @@ struct AtomicWriteMessages {
     std::string install_failed;
 };
 
-// Writes `bytes` to `temporary` (truncating it), flushes and closes it, then replace_file() onto
-// `target`. A temporary that could not be written completely is removed and the target is not touched.
-// The target's folder must exist.
+// Writes `bytes` to `temporary` (truncating it), closes it and flushes it to the disk, then replace_file()
+// onto `target` and flushes the target's folder, so that the new file survives a power cut. A temporary
+// that could not be written or flushed completely is removed and the target is not touched. The target's
+// folder must exist. A failed flush throws LocalWriteError ("write failed: ...").
 void write_file_atomically(const std::filesystem::path& target, const std::filesystem::path& temporary,
                            std::string_view bytes, const AtomicWriteMessages& messages,
                            const std::function<void()>& before_copy = {}, const FileMover& mover = system_file_mover());

@@ -4,9 +4,11 @@
 #include "patch/chunk_fetch.hpp"
 #include "patch/document_fetch.hpp"
 #include "patch/dropped_files.hpp"
+#include "patch/durable_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_assembly.hpp"
 #include "patch/file_writer.hpp"
+#include "patch/folder_cleanup.hpp"
 #include "patch/local_path.hpp"
 #include "patch/pack_cache.hpp"
 #include "patch/patch_state.hpp"
@@ -58,8 +60,7 @@ void remove_quietly(const fs::path& path) {
 }
 
 void remove_tree_quietly(const fs::path& path) {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
+    remove_tree_no_follow(path);
 }
 
 // Where the packs come in: which are worth downloading, in what order, and after which file each can go.
@@ -115,7 +116,7 @@ private:
                        PreviousVersionChunks& previous, std::uint64_t download_bytes);
     bool is_running_program(const std::string& path) const;
     // Moves a finished file onto its name. Into its final place (not a staging folder), the running
-    // program's file is moved in by moving the running one aside.
+    // program's file is moved in by moving the running one aside, and the folder is flushed later.
     void move_into_place(const fs::path& from, const fs::path& to, const std::string& path, bool final,
                          std::string_view failure_prefix);
     void commit_staged_files(const UpdatePlan& plan);
@@ -137,6 +138,7 @@ private:
     std::string manifest_text_;
     PatchState state_;
     Manifest previous_manifest_; // of the last successful run
+    FolderFlushes moved_into_;   // folders that files were moved into
     TrustAnchor current_anchor_;
     PackIndex pack_index_;
     bool use_packs_ = false;
@@ -396,7 +398,7 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
 }
 
 bool UpdateRun::is_running_program(const std::string& path) const {
-    return !config_.running_program.empty() && fold_ascii_case(path) == fold_ascii_case(config_.running_program);
+    return !config_.running_program.empty() && windows_key(path) == windows_key(config_.running_program);
 }
 
 void UpdateRun::move_into_place(const fs::path& from, const fs::path& to, const std::string& path, bool final,
@@ -404,9 +406,12 @@ void UpdateRun::move_into_place(const fs::path& from, const fs::path& to, const 
     if (final && is_running_program(path)) {
         replace_running_file(from, to, failure_prefix);
         result_.running_program_replaced = true;
-        return;
+    } else {
+        replace_file(from, to, failure_prefix, [&] { forget_anchored_file(anchor_dir_, path); });
     }
-    replace_file(from, to, failure_prefix, [&] { forget_anchored_file(anchor_dir_, path); });
+    if (final) {
+        moved_into_.add_folders_of(to, root_);
+    }
 }
 
 void UpdateRun::commit_staged_files(const UpdatePlan& plan) {
@@ -434,6 +439,8 @@ void UpdateRun::finish(const Manifest& manifest, const UpdatePlan& plan) {
     remove_tree_quietly(stage_);
     remove_tree_quietly(packs_dir_);
     remove_dropped_files(manifest);
+    // The new names must be on the disk before the patch state vouches for them.
+    moved_into_.flush();
     state_.version = manifest.version;
     state_.save(root_);
     try {

@@ -74,14 +74,14 @@ std::vector<std::string> dropped_files(const fs::path& root, const Manifest& pre
                                        const PatchState& state) {
     std::unordered_set<std::string> listed;
     for (const ManifestFile& file : current.files) {
-        listed.insert(fold_ascii_case(file.path));
+        listed.insert(windows_key(file.path));
     }
     const std::vector<std::regex> preserve = preserve_patterns(previous, current);
     std::vector<std::string> dropped;
     for (const ManifestFile& file : previous.files) {
         const bool preserved = std::any_of(preserve.begin(), preserve.end(),
                                            [&](const std::regex& pattern) { return std::regex_match(file.path, pattern); });
-        if (!is_safe_relative_path(file.path) || listed.count(fold_ascii_case(file.path)) != 0 || preserved ||
+        if (!is_safe_relative_path(file.path) || listed.count(windows_key(file.path)) != 0 || preserved ||
             !still_as_installed(root, file, state)) {
             continue;
         }

@@ -5,7 +5,10 @@
 #include <boost/json/monotonic_resource.hpp>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace gu::patch {
 namespace {
@@ -71,6 +74,23 @@ ManifestFile read_file(const boost::json::object& object) {
     return file;
 }
 
+// A path that is_safe_relative_path refuses keeps the plain message; the other refusals say why.
+void check_file_path(const std::string& path, PathClashes& clashes, const std::vector<ManifestFile>& files) {
+    const std::string problem = installed_path_problem(path);
+    if (!problem.empty()) {
+        std::string message = "manifest: unsafe file path \"" + path + "\"";
+        if (is_safe_relative_path(path)) {
+            message += ": " + problem;
+        }
+        fail_document(std::move(message));
+    }
+    if (const std::optional<PathClashes::Clash> clash = clashes.add(path)) {
+        fail_document("manifest: file path \"" + path + "\" clashes with \"" + files[clash->earlier].path +
+                      "\": " + (clash->file_and_folder ? "a file and a folder of the same name" : "the same file") +
+                      " on Windows");
+    }
+}
+
 } // namespace
 
 Manifest parse_manifest(std::string_view text) {
@@ -120,10 +140,9 @@ void validate_manifest(const Manifest& manifest, std::string_view expected_produ
         message += "\", got \"" + manifest.platform + "\")";
         fail_document(std::move(message));
     }
+    PathClashes clashes;
     for (const ManifestFile& file : manifest.files) {
-        if (!is_safe_relative_path(file.path)) {
-            fail_document("manifest: unsafe file path \"" + file.path + "\"");
-        }
+        check_file_path(file.path, clashes, manifest.files);
         // A sum that wraps past 2^64 cannot describe a real file, even when the wrapped value happens
         // to equal the size; the message still shows the wrapped 64-bit sum.
         std::uint64_t sum = 0;

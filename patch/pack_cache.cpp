@@ -1,8 +1,10 @@
 #include "patch/pack_cache.hpp"
 
 #include "patch/atomic_file.hpp"
+#include "patch/durable_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_hash.hpp"
+#include "patch/folder_cleanup.hpp"
 
 #include <algorithm>
 #include <fstream>
@@ -63,9 +65,10 @@ bool is_parked_partial_of(std::string_view file_name, std::string_view name) {
     return is_lower_hex(file_name.substr(name.size() + 1, kParkedShaChars));
 }
 
+// A link is never taken for a partial: resuming into one would write wherever it points.
 std::optional<std::uint64_t> regular_file_size(const fs::path& file) {
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
+    if (!fs::is_regular_file(fs::symlink_status(file, ec))) {
         return std::nullopt;
     }
     const std::uintmax_t size = fs::file_size(file, ec);
@@ -221,16 +224,15 @@ void PackCache::prepare_partials(const PackEntry& entry) {
     std::vector<std::string> stale;
     std::error_code ec;
     for (fs::directory_iterator it(cache_dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code type_ec;
         const std::string file_name = it->path().filename().u8string();
-        if (it->is_regular_file(type_ec) && file_name != parked_file && is_parked_partial_of(file_name, entry.name)) {
+        if (file_name != parked_file && is_parked_partial_of(file_name, entry.name)) {
             stale.push_back(file_name);
         }
     }
     std::sort(stale.begin(), stale.end());
+    // Whatever lies under a stale partial's name goes, a link as a link.
     for (const std::string& file_name : stale) {
-        std::error_code remove_ec;
-        if (fs::remove(cache_dir / fs::u8path(file_name), remove_ec)) {
+        if (remove_tree_no_follow(cache_dir / fs::u8path(file_name))) {
             log("pack " + entry.name + " stale partial " + file_name + " discarded");
         }
     }
@@ -318,6 +320,7 @@ std::optional<fs::path> PackCache::transfer(Transfers& transfers, std::optional<
                 throw std::runtime_error("pack size mismatch (" + std::to_string(size) +
                                          " != " + std::to_string(entry.size) + ")");
             }
+            flush_file_to_disk(part);
             if (deferred != nullptr) {
                 // Checked while the next pack downloads. A crash before the check leaves an unchecked file
                 // under the final name, which the next run checks before using it.

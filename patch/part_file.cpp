@@ -1,6 +1,7 @@
 #include "patch/part_file.hpp"
 
 #include "patch/atomic_file.hpp"
+#include "patch/durable_file.hpp"
 
 #include <stdexcept>
 #include <utility>
@@ -36,7 +37,7 @@ void PartFile::write(std::string_view bytes) {
 
 std::string PartFile::finish() {
     // A full disk may only show when the last bytes reach it, so the flush and the close count too.
-    if (std::fflush(file_) != 0 || !detail::flush_to_disk(file_)) {
+    if (std::fflush(file_) != 0) {
         fail_writing();
     }
     const int closed = std::fclose(file_);
@@ -44,6 +45,7 @@ std::string PartFile::finish() {
     if (closed != 0) {
         throw std::runtime_error("failed writing: " + path_text(path_));
     }
+    flush_file_to_disk(path_);
     const Sha256Digest digest = hasher_.finish();
     return to_hex(digest.data(), digest.size());
 }

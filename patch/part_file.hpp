@@ -26,8 +26,8 @@ public:
     // Writes straight through to the system (no buffer of our own), so a reader of the part sees every
     // byte once this returns. std::runtime_error "failed writing: " + path.
     void write(std::string_view bytes);
-    // Flushes the part to the disk and closes it; returns the SHA-256 (hex) of everything written.
-    // std::runtime_error "failed writing: " + path.
+    // Closes the part and flushes it to the disk; returns the SHA-256 (hex) of everything written.
+    // std::runtime_error "failed writing: " + path, or the LocalWriteError of a failed flush.
     std::string finish();
 
     const std::filesystem::path& path() const { return path_; }
@@ -43,10 +43,8 @@ private:
 };
 
 namespace detail {
-// The platform's side: open for binary writing (truncating, unbuffered; nullptr on failure), and flush a
-// file's written bytes through to the disk (false on failure).
+// The platform's open for binary writing: truncating, unbuffered; nullptr on failure.
 std::FILE* open_part_for_writing(const std::filesystem::path& path);
-bool flush_to_disk(std::FILE* file);
 } // namespace detail
 
 } // namespace gu::patch

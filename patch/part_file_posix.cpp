@@ -3,8 +3,6 @@
 
 #include "patch/part_file.hpp"
 
-#include <unistd.h>
-
 namespace gu::patch::detail {
 
 std::FILE* open_part_for_writing(const std::filesystem::path& path) {
@@ -13,10 +11,6 @@ std::FILE* open_part_for_writing(const std::filesystem::path& path) {
         std::setvbuf(file, nullptr, _IONBF, 0);
     }
     return file;
-}
-
-bool flush_to_disk(std::FILE* file) {
-    return ::fsync(::fileno(file)) == 0;
 }
 
 } // namespace gu::patch::detail

@@ -1,7 +1,5 @@
 #include "patch/part_file.hpp"
 
-#include <io.h>
-
 namespace gu::patch::detail {
 
 // The wide open: a narrow path would go through the ANSI code page and lose non-ASCII folder names.
@@ -11,11 +9,6 @@ std::FILE* open_part_for_writing(const std::filesystem::path& path) {
         std::setvbuf(file, nullptr, _IONBF, 0);
     }
     return file;
-}
-
-// _commit is FlushFileBuffers on the file's handle.
-bool flush_to_disk(std::FILE* file) {
-    return ::_commit(::_fileno(file)) == 0;
 }
 
 } // namespace gu::patch::detail

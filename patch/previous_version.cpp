@@ -48,7 +48,7 @@ PreviousVersionChunks PreviousVersionChunks::load(const fs::path& root, const Ma
         const auto known = state.files.find(file.path);
         // The saved copy is only a hint (every chunk is verified when read), but it is never allowed to
         // point outside the installation.
-        if (!is_safe_relative_path(file.path) || known == state.files.end() || known->second != file.sha256 ||
+        if (!installed_path_problem(file.path).empty() || known == state.files.end() || known->second != file.sha256 ||
             !size_matches(local_path(root, file.path), file.size)) {
             continue;
         }

@@ -3,6 +3,7 @@
 #include "patch/atomic_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/sha256.hpp"
+#include "support/planted_link.hpp"
 #include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,12 @@ using namespace gu::patch;
 namespace fs = std::filesystem;
 using kyrtest::read_bytes;
 using kyrtest::write_bytes;
+
+#ifdef _WIN32
+constexpr bool kCanLinkToFiles = false; // it takes a privilege there
+#else
+constexpr bool kCanLinkToFiles = true;
+#endif
 
 const std::string kProbe = "v1/channels/windows.json";
 const std::string kMissing = "<missing>";
@@ -357,6 +364,37 @@ TEST(PackCache, FilesLeftByEarlierRuns) {
         EXPECT_EQ(rig.lines, stale ? std::vector<std::string>{"pack p0 stale partial p0.deadbeef.part discarded"}
                                    : std::vector<std::string>{});
     }
+}
+
+// A link planted under a partial's name is never followed: a stale one goes as a link, and a parked
+// partial that is a link is not resumed into (that would write wherever it points).
+TEST(PackCache, LinksUnderPartialNamesAreNeverFollowed) {
+    Rig rig;
+    const fs::path outside = rig.scratch / "outside";
+    fs::create_directories(outside);
+    write_bytes(outside / "keep.txt", "keep");
+    const fs::path stale = rig.dir / "p0.deadbeef.part";
+    const kyrtest::PlantedLink planted = kyrtest::plant_link(stale, outside);
+    if (planted == kyrtest::PlantedLink::none) {
+        GTEST_SKIP() << "this system cannot make a link";
+    }
+    const std::string victim = rig.contents[0].substr(0, 50);
+    if (kCanLinkToFiles) {
+        write_bytes(outside / "victim", victim);
+        fs::create_symlink(outside / "victim", rig.dir / rig.parked(0));
+    }
+
+    EXPECT_EQ(rig.obtain(0), "ready");
+    EXPECT_EQ(read_bytes(outside / "keep.txt"), "keep");
+    if (planted == kyrtest::PlantedLink::removable) {
+        EXPECT_FALSE(fs::exists(fs::symlink_status(stale)));
+        EXPECT_EQ(rig.lines, std::vector<std::string>{"pack p0 stale partial p0.deadbeef.part discarded"});
+    }
+    if (kCanLinkToFiles) {
+        EXPECT_EQ(read_bytes(outside / "victim"), victim);
+        EXPECT_EQ(rig.fetcher.calls, "@0");
+    }
+    kyrtest::remove_planted_link(stale);
 }
 
 TEST(PackCache, UnreachableStoreBetweenTransfersEndsInDemotion) {

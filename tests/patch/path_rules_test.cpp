@@ -1,5 +1,7 @@
 #include "patch/path_rules.hpp"
 
+#include "patch/previous_version.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -66,6 +68,55 @@ TEST(IsSafePackName, AllowsOneFileNameOnly) {
     for (const NameCase& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(gu::patch::is_safe_pack_name(c.input), c.want);
+    }
+}
+
+TEST(InstalledPathProblem, RefusesWhatWindowsOrTheUpdaterTakesForSomethingElse) {
+    struct Case {
+        const char* name;
+        std::string path;
+        const char* want; // part of the reason; empty: installable
+    };
+    const Case cases[] = {
+        {"nested file", "Data/Local/a.bmd", ""},
+        {"dot segment on the way", "./Data/a.bmd", ""},
+        {"device-like but longer", "Data/console.txt", ""},
+        {"COM10 is no device", "COM10", ""},
+        {"updater's name below a folder", "Data/patchstate.json", ""},
+        {"updater's folder name below a folder", "Data/.updstage/x", ""},
+        {"unsafe", "a/../b", "not a safe relative path"},
+        {"device", "CON", "reserved device name"},
+        {"device in any case", "Data/cOm1.dat", "\"cOm1.dat\" is a reserved device name"},
+        {"device with an extension", "nul.txt", "reserved device name"},
+        {"device with two extensions", "lpt9.tar.gz", "reserved device name"},
+        {"device with blanks before the extension", "aux .log", "reserved device name"},
+        {"console input", "conin$", "reserved device name"},
+        {"superscript port", "com\xc2\xb9", "reserved device name"},
+        {"device as a folder", "prn/x", "reserved device name"},
+        {"trailing dot", "dir./x", "trailing dot or blank from \"dir.\""},
+        {"trailing blank", "x ", "trailing dot or blank"},
+        {"three dots", ".../x", "trailing dot"},
+        {"names the root", ".", "a folder"},
+        {"names a folder", "Data/.", "a folder"},
+        {"patch state", "patchstate.json", "updater's own"},
+        {"patch state in another case", "./PatchState.JSON", "updater's own"},
+        {"patch state's temporary", "patchstate.json.tmp", "updater's own"},
+        {"previous manifest", gu::patch::kPreviousManifestFile, "updater's own"},
+        {"previous manifest's temporary", "patchstate.manifest.json.tmp", "updater's own"},
+        {"done marker", ".update_done", "updater's own"},
+        {"stage folder as a file", ".updstage", "updater's own"},
+        {"staged file", ".UpdStage/Main.exe", "updater's own"},
+        {"pack cache", ".updpacks/current.part", "updater's own"},
+        {"file being written", "Data/x.UPDPART", "updater's own"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string problem = gu::patch::installed_path_problem(c.path);
+        if (*c.want == '\0') {
+            EXPECT_EQ(problem, "");
+        } else {
+            EXPECT_NE(problem.find(c.want), std::string::npos) << problem;
+        }
     }
 }
 

@@ -68,6 +68,16 @@ std::string file_doc(const std::string& chunks, const std::string& size = "7") {
     return R"([{"path":"a.bin","size":)" + size + R"(,"sha256":"aa","chunks":)" + chunks + "}]";
 }
 
+// A manifest whose files, of size 0 without chunks, have these paths.
+std::string empty_files(std::initializer_list<const char*> paths) {
+    std::string files;
+    for (const char* path : paths) {
+        files +=
+            std::string(files.empty() ? "[" : ",") + R"({"path":")" + path + R"(","size":0,"sha256":"s","chunks":[]})";
+    }
+    return manifest_doc(files + "]");
+}
+
 const std::string kTwoChunks = R"([{"h":"c1","n":3,"z":2},{"h":"c2","n":4,"z":3}])";
 
 // A pack index with one pack "p0001.pack" of size 100 and the given "chunks" object.
@@ -184,6 +194,32 @@ TEST(StoreDocuments, EveryFailureHasItsExactMessage) {
          "manifest: unsafe file path \"a\\b\""},
         {"M16 before the sizes of the same file", Document::Manifest,
          manifest_doc(R"([{"path":"C:/x","size":9,"sha256":"s","chunks":[]}])"), "manifest: unsafe file path \"C:/x\""},
+        {"device name", Document::Manifest, empty_files({"Data/com1.dat"}),
+         "manifest: unsafe file path \"Data/com1.dat\": \"com1.dat\" is a reserved device name on Windows"},
+        {"device name with an extension", Document::Manifest, empty_files({"ok", "NUL.txt"}),
+         "manifest: unsafe file path \"NUL.txt\": \"NUL.txt\" is a reserved device name on Windows"},
+        {"trailing blank", Document::Manifest, empty_files({"Data /x"}),
+         "manifest: unsafe file path \"Data /x\": Windows drops a trailing dot or blank from \"Data \""},
+        {"trailing dot", Document::Manifest, empty_files({"x."}),
+         "manifest: unsafe file path \"x.\": Windows drops a trailing dot or blank from \"x.\""},
+        {"patch state", Document::Manifest, empty_files({"patchstate.json"}),
+         "manifest: unsafe file path \"patchstate.json\": the updater's own file"},
+        {"updater's part file", Document::Manifest, empty_files({"Data/Main.exe.updpart"}),
+         "manifest: unsafe file path \"Data/Main.exe.updpart\": the updater's own file"},
+        {"staged file", Document::Manifest, empty_files({".updstage/Main.exe"}),
+         "manifest: unsafe file path \".updstage/Main.exe\": the updater's own file"},
+        {"repeated path", Document::Manifest, empty_files({"a", "Data/x", "b", "Data/x"}),
+         "manifest: file path \"Data/x\" clashes with \"Data/x\": the same file on Windows"},
+        {"paths differing in case", Document::Manifest, empty_files({"Data/Map.bmd", "data/map.BMD"}),
+         "manifest: file path \"data/map.BMD\" clashes with \"Data/Map.bmd\": the same file on Windows"},
+        {"paths differing by a dot segment", Document::Manifest, empty_files({"./x", "x"}),
+         "manifest: file path \"x\" clashes with \"./x\": the same file on Windows"},
+        {"file, then a folder of that name", Document::Manifest, empty_files({"Data", "b", "DATA/x"}),
+         "manifest: file path \"DATA/x\" clashes with \"Data\": a file and a folder of the same name on Windows"},
+        {"folder, then a file of that name", Document::Manifest, empty_files({"a/b/c", "A/B"}),
+         "manifest: file path \"A/B\" clashes with \"a/b/c\": a file and a folder of the same name on Windows"},
+        {"file below a known folder, then its folder", Document::Manifest, empty_files({"a/b/c", "a/b/d", "a"}),
+         "manifest: file path \"a\" clashes with \"a/b/c\": a file and a folder of the same name on Windows"},
         {"M17 sum differs", Document::Manifest, manifest_doc(file_doc(kTwoChunks, "8")),
          "manifest: file \"a.bin\" chunk sizes sum to 7 but size is 8"},
         {"M17 empty chunks need size 0", Document::Manifest, manifest_doc(file_doc("[]", "3")),

@@ -53,8 +53,8 @@ TEST(GameFolderNames, PathsThatWindowsAndTheEngineAccept) {
         {"device", "CON", "reserved device name"},
         {"device with extension", "Data/nul.txt", "reserved device name"},
         {"device in lower case", "lpt9.log", "reserved device name"},
-        {"updater's partial file", "Data/x.updpart", "\".updpart\""},
-        {"updater's partial file, upper case", "X.UPDPART", "\".updpart\""},
+        {"updater's partial file", "Data/x.updpart", "updater's own"},
+        {"device as a folder", "aux/x", "reserved device name"},
         {"bad UTF-8 byte", "a\xff", "UTF-8"},
         {"overlong slash", "a\xc0\xaf", "UTF-8"},
         {"surrogate", "a\xed\xa0\x80", "UTF-8"},
@@ -108,6 +108,9 @@ TEST(GameFolderScan, ListsRegularFilesSortedAndSkipsTheUpdatersOwn) {
     put(game / ".update_done", "1.0");
     put(game / ".updstage" / "Main.exe", "staged");
     put(game / ".UpdPacks" / "current.part", "partial");
+    put(game / "PatchState.Manifest.json", "{}");
+    put(game / "patchstate.json.tmp", "{");
+    put(game / "Data" / "a.bmd.updpart", "half");
     fs::create_directories(game / "empty" / "folder");
 
     std::vector<std::string> notices;
@@ -120,7 +123,7 @@ TEST(GameFolderScan, ListsRegularFilesSortedAndSkipsTheUpdatersOwn) {
     }
     const std::vector<std::string> want = {"Data/Local/b.bmd", "Data/a.bmd", "Main.exe", "sub/patchstate.json"};
     EXPECT_EQ(paths, want);
-    EXPECT_EQ(notices.size(), 4u);
+    EXPECT_EQ(notices.size(), 7u);
 }
 
 TEST(GameFolderScan, RefusesWhatCannotBePublishedFaithfully) {

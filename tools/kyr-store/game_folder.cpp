@@ -3,30 +3,12 @@
 #include "patch/path_rules.hpp"
 
 #include <algorithm>
-#include <map>
-#include <set>
 #include <stdexcept>
 
 namespace kyrstore {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kEnginePartSuffix = ".updpart";
-
-std::string ascii_lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
-
-bool ends_with(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. The manifest is JSON, and the
 // engine's parser refuses invalid UTF-8.
@@ -74,26 +56,8 @@ bool is_valid_utf8(std::string_view text) {
     return true;
 }
 
-bool is_reserved_device_name(std::string_view segment) {
-    static const std::set<std::string, std::less<>> kReserved = {
-        "con",  "prn",  "aux",  "nul",  "com1", "com2", "com3", "com4", "com5", "com6", "com7",
-        "com8", "com9", "lpt1", "lpt2", "lpt3", "lpt4", "lpt5", "lpt6", "lpt7", "lpt8", "lpt9"};
-    const std::string stem = ascii_lower(segment.substr(0, segment.find('.')));
-    return kReserved.count(stem) != 0;
-}
-
 std::string in_quotes(std::string_view text) {
     return "\"" + std::string(text) + "\"";
-}
-
-// The engine's own files at the root of an installation; an operator may publish from a folder that the
-// launcher once updated.
-bool is_engine_working_entry(const std::string& relative, bool is_directory) {
-    const std::string lower = ascii_lower(relative);
-    if (is_directory) {
-        return lower == ".updstage" || lower == ".updpacks";
-    }
-    return lower == "patchstate.json" || lower == ".update_done";
 }
 
 } // namespace
@@ -114,22 +78,7 @@ std::string unpublishable_path_reason(std::string_view path) {
             return std::string("character '") + c + "' is not allowed in Windows file names";
         }
     }
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t slash = std::min(path.find('/', start), path.size());
-        const std::string_view segment = path.substr(start, slash - start);
-        if (segment.back() == '.' || segment.back() == ' ') {
-            return "Windows drops a trailing dot or blank from " + in_quotes(segment);
-        }
-        if (is_reserved_device_name(segment)) {
-            return in_quotes(segment) + " is a reserved device name on Windows";
-        }
-        start = slash + 1;
-    }
-    if (ends_with(ascii_lower(path), kEnginePartSuffix)) {
-        return "the updater uses names ending in \".updpart\" for files being written";
-    }
-    return {};
+    return gu::patch::installed_path_problem(path);
 }
 
 std::string unusable_preserve_reason(std::string_view pattern) {
@@ -179,7 +128,7 @@ std::vector<GameFile> scan_game_folder(const fs::path& root, const std::function
                                      " in the game folder: replace it by the file it names or remove it");
         }
         const bool is_directory = fs::is_directory(status);
-        if (it.depth() == 0 && is_engine_working_entry(relative, is_directory)) {
+        if (gu::patch::is_updater_file(relative)) {
             notice("skipped the updater's working " + std::string(is_directory ? "folder " : "file ") +
                    in_quotes(relative));
             if (is_directory) {
@@ -200,26 +149,13 @@ std::vector<GameFile> scan_game_folder(const fs::path& root, const std::function
         files.push_back({relative, entry.path(), entry.file_size()});
     }
     std::sort(files.begin(), files.end(), [](const GameFile& a, const GameFile& b) { return a.path < b.path; });
-
-    // Windows folds ASCII case: two files may not fold to one name, nor a file to the name of a folder.
-    std::map<std::string, const std::string*> folded_files;
-    std::map<std::string, const std::string*> folded_folders;
+    gu::patch::PathClashes clashes;
     for (const GameFile& file : files) {
-        const std::string lower = ascii_lower(file.path);
-        const auto [at, inserted] = folded_files.emplace(lower, &file.path);
-        if (!inserted) {
-            throw std::runtime_error("cannot publish both " + in_quotes(*at->second) + " and " + in_quotes(file.path) +
-                                     ": they are the same file on Windows");
-        }
-        for (std::size_t slash = lower.find('/'); slash != std::string::npos; slash = lower.find('/', slash + 1)) {
-            folded_folders.emplace(lower.substr(0, slash), &file.path);
-        }
-    }
-    for (const auto& [lower, path] : folded_files) {
-        const auto folder = folded_folders.find(lower);
-        if (folder != folded_folders.end()) {
-            throw std::runtime_error("cannot publish both " + in_quotes(*path) + " and " + in_quotes(*folder->second) +
-                                     ": a file and a folder of the same name on Windows");
+        if (const auto clash = clashes.add(file.path)) {
+            throw std::runtime_error(
+                "cannot publish both " + in_quotes(files[clash->earlier].path) + " and " + in_quotes(file.path) + ": " +
+                (clash->file_and_folder ? "a file and a folder of the same name" : "they are the same file") +
+                " on Windows");
         }
     }
     return files;

@@ -18,10 +18,9 @@ struct GameFile {
     std::uint64_t size = 0;
 };
 
-// Why a relative path cannot be published, or empty when it can: the engine's is_safe_relative_path,
-// valid UTF-8, no control byte, none of < > : " \ | ? *, no segment ending in "." or " " (Windows drops
-// them), no reserved device name (CON, NUL, COM1, LPT1, ... with or without an extension), and no name
-// that the engine itself writes (a ".updpart" companion).
+// Why a relative path cannot be published, or empty when it can: valid UTF-8, no control byte, none of
+// < > : " \ | ? *, and the engine's own rule for installed files (installed_path_problem: a safe relative
+// path, no device name, no segment ending in "." or " ", not one of the updater's files).
 std::string unpublishable_path_reason(std::string_view path);
 
 // Why a name (product, channel, platform, version) cannot be one segment of a store path, or empty:
@@ -32,10 +31,11 @@ std::string unsafe_name_reason(std::string_view name);
 // bytes or "\", and not empty.
 std::string unusable_preserve_reason(std::string_view pattern);
 
-// The files of `root`, sorted by path (bytewise). The engine's working files at the root
-// ("patchstate.json", ".update_done", ".updstage/", ".updpacks/") are skipped and reported through
-// `notice`. Throws std::runtime_error for a symbolic link, a special file, an unpublishable path, or two
-// paths that name the same file on Windows (they differ only in ASCII case). Nothing is opened.
+// The files of `root`, sorted by path (bytewise). The updater's own files (is_updater_file: the patch
+// state and its companions, the done marker, ".updstage/", ".updpacks/", "*.updpart") are skipped and
+// reported through `notice`: publishing a client folder that the launcher updated is normal. Throws
+// std::runtime_error for a symbolic link, a special file, an unpublishable path, or two paths that name
+// the same file on Windows (PathClashes). Nothing is opened.
 std::vector<GameFile> scan_game_folder(const std::filesystem::path& root,
                                        const std::function<void(const std::string&)>& notice);
 

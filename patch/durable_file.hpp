@@ -1,0 +1,50 @@
+#pragma once
+// Files that must survive a power cut reach the disk before they are moved onto their names. Without
+// that, the file system may keep the rename and lose the data: after the cut the name holds an empty or
+// partly written file, and the patch state may vouch for it.
+//
+// Order for a file written under a temporary name: write, close, flush_file_to_disk(temporary), rename
+// onto the name, then flush_folder_to_disk(its folder) before anything (the patch state) relies on the
+// new name. Both throw LocalWriteError, whose message contains "write failed", so that the update run
+// reports a local write failure.
+
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <system_error>
+
+namespace gu::patch {
+
+// Writes the file's data to the disk: POSIX fsync, Windows FlushFileBuffers. The file is opened again by
+// name, so it need not be open; it must exist and be writable on Windows.
+void flush_file_to_disk(const std::filesystem::path& file);
+
+// Makes the folder's entries durable (a file renamed or created in it): POSIX fsync of the folder; nothing
+// on Windows, where NTFS journals the change of a MoveFileEx. An empty path is the current folder.
+void flush_folder_to_disk(const std::filesystem::path& folder);
+
+// The folders that files were moved into, each flushed once: after a series of moves, such as the commit
+// of staged files.
+class FolderFlushes {
+public:
+    // `file` lies below `root`: its folder and every folder above it up to `root`, which may have been
+    // created for it, are flushed.
+    void add_folders_of(const std::filesystem::path& file, const std::filesystem::path& root);
+    // Flushes each folder once, deepest first, and forgets them.
+    void flush();
+
+private:
+    std::set<std::filesystem::path, std::greater<>> folders_;
+};
+
+// Tests point this at a recorder: it is called with each file and folder just before it is flushed (on
+// Windows too, where a folder needs nothing), and may throw to stand for a failed flush. Null: nothing.
+using FlushObserver = void (*)(const std::filesystem::path& path);
+inline FlushObserver flush_observer = nullptr;
+
+namespace detail {
+// The platform's flush (durable_file_posix.cpp, durable_file_win.cpp).
+std::error_code flush_to_disk(const std::filesystem::path& path, bool is_folder);
+} // namespace detail
+
+} // namespace gu::patch
