@@ -22,13 +22,17 @@
 #ifndef KYR_DEFAULT_STORE_PUBKEY
 #error "KYR_DEFAULT_STORE_PUBKEY comes from the build setting KYR_STORE_PUBKEY"
 #endif
+#ifndef KYR_STORE_OVERRIDE_ALLOWED
+#error "KYR_STORE_OVERRIDE_ALLOWED comes from the build option KYR_ALLOW_STORE_OVERRIDE"
+#endif
 
 namespace launcher {
 namespace {
 
+constexpr bool kStoreOverrideAllowed = KYR_STORE_OVERRIDE_ALLOWED != 0;
+
 std::string settingOrOverride(const char* variable, const char* built) {
-    const char* value = std::getenv(variable);
-    return value != nullptr && *value != '\0' ? value : built;
+    return chooseStoreSetting(built, std::getenv(variable), kStoreOverrideAllowed);
 }
 
 // The client's own file tells whether the folder holds a game at all.
@@ -96,6 +100,13 @@ void lockButtons(LauncherView& window) {
 }
 
 } // namespace
+
+std::string chooseStoreSetting(const std::string& built, const char* environmentValue, bool overrideAllowed) {
+    if (!overrideAllowed || environmentValue == nullptr || *environmentValue == '\0') {
+        return built;
+    }
+    return environmentValue;
+}
 
 std::string storeBaseUrl() {
     std::string url = settingOrOverride("KYR_STORE_URL", KYR_DEFAULT_STORE_URL);

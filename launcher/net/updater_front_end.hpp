@@ -44,11 +44,13 @@ void onUpdateDone(LauncherState& state, const UpdateResult& result);
 void onVerifyClicked(LauncherState& state);
 void onForceClicked(LauncherState& state);
 
-// The store of this build, from the build settings KYR_STORE_URL and KYR_STORE_PUBKEY; the environment
-// variables of the same names, when set, take their place (staging stores and tests). The URL always
-// ends in "/".
+// The store of this build, from the build settings KYR_STORE_URL and KYR_STORE_PUBKEY. Only a build made
+// with KYR_ALLOW_STORE_OVERRIDE (tests, demos) lets the environment variables of the same names, when set,
+// take their place. The URL always ends in "/".
 std::string storeBaseUrl();
 std::string storeTrustKey();
+// The rule behind both: the environment's value only where overrides are allowed and it is not empty.
+std::string chooseStoreSetting(const std::string& built, const char* environmentValue, bool overrideAllowed);
 
 // Platform edges of the front end, one twin per platform.
 // The transport for one run: WinHTTP on Windows; libcurl elsewhere (tests and tools).

@@ -208,6 +208,26 @@ TEST(UpdaterFrontEnd, WorkerThatCannotStartGivesTheButtonsBack) {
     }
 }
 
+TEST(UpdaterFrontEnd, OnlyABuildThatAllowsItTakesTheStoreFromTheEnvironment) {
+    const struct {
+        const char* name;
+        const char* environment; // null: unset
+        bool allowed;
+        const char* want;
+    } cases[] = {
+        {"allowed and set", "http://127.0.0.1:9/staging/", true, "http://127.0.0.1:9/staging/"},
+        {"allowed, unset", nullptr, true, "https://built/"},
+        {"allowed, empty", "", true, "https://built/"},
+        {"release build, set", "http://127.0.0.1:9/staging/", false, "https://built/"},
+        {"release build, unset", nullptr, false, "https://built/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(launcher::chooseStoreSetting("https://built/", c.environment, c.allowed), c.want);
+    }
+}
+
+// The test builds allow the override: the tests below point the launcher at stores of their own.
 TEST(UpdaterFrontEnd, StoreSettingsComeFromTheBuildUnlessTheEnvironmentSaysOtherwise) {
     const std::string builtUrl = launcher::storeBaseUrl();
     const std::string builtKey = launcher::storeTrustKey();
