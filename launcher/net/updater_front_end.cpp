@@ -170,15 +170,17 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
     failover.force_secondary = [forceSecondary] { return forceSecondary; };
 
     gu::patch::Downloader downloader(failover, runConfig(folder));
+    bool progressReportedBytes = false;
     const gu::patch::RunResult result = downloader.run(
         [&](unsigned, unsigned, unsigned, std::uint64_t doneBytes, std::uint64_t totalBytes) {
             if (doneBytes != 0) {
-                downloaded = true;
+                progressReportedBytes = true;
             }
             reportProgressCounts(channel, doneBytes, totalBytes);
         },
         [&](int phase) { reportProgressStatus(channel, phaseText(phase)); });
 
+    downloaded = runObtainedData(result, progressReportedBytes);
     source = 0;
     reportProgressSource(channel, 0);
     if (!result.ok) {
@@ -187,6 +189,11 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
     }
     message.clear();
     return true;
+}
+
+bool runObtainedData(const gu::patch::RunResult& result, bool progressReportedBytes) {
+    return progressReportedBytes || result.bytes_downloaded != 0 || result.chunks_obtained != 0 ||
+           result.packs_downloaded != 0;
 }
 
 void onUpdateDone(LauncherState& state, const UpdateResult& result) {

@@ -4,6 +4,7 @@
 // the status line and the PLAY, VERIFY and FORCE button states on the window thread.
 
 #include "launcher/shell/update_progress.hpp"
+#include "patch/downloader_config.hpp"
 #include "patch/fetcher.hpp"
 
 #include <atomic>
@@ -35,6 +36,11 @@ void updateWorker(std::unique_ptr<UpdateTask> task);
 // folder's data; message holds the engine's error text on failure ("update failed" when it gave none).
 bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, bool& downloaded,
                std::string& message, std::int32_t& source);
+
+// Whether a run obtained data for the folder: a progress report with a byte count, or a byte, chunk or pack
+// that the engine counted (a run may fail before its next report). A failed run that did may have left the
+// client half updated.
+bool runObtainedData(const gu::patch::RunResult& result, bool progressReportedBytes);
 
 // WM_APP_UPDATE_DONE on the window thread: status line and buttons; the server list after a success.
 void onUpdateDone(LauncherState& state, const UpdateResult& result);
