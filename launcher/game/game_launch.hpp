@@ -15,7 +15,8 @@ std::string buildGameCommandLine(const std::string& folder, const std::string& h
 // On the window thread. Writes ServerList.bmd for the selected server (not for the client's own server
 // list), applies the engine of config.ini and starts the game in the game folder with the launcher's
 // environment. On success the window is asked to close; otherwise an error box says why and the launcher
-// stays open. Windows only.
+// stays open. A call made while another one runs (PLAY clicked while its box is open) does nothing.
+// Windows only.
 void launchGame(LauncherState& state);
 
 } // namespace launcher

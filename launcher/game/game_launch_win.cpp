@@ -63,9 +63,7 @@ bool startGame(const std::string& folder, const std::string& commandLine) {
     return true;
 }
 
-} // namespace
-
-void launchGame(LauncherState& state) {
+void prepareAndStartGame(LauncherState& state) {
     ServerEntry server;
     bool found = false;
     bool fromClient = false;
@@ -104,6 +102,19 @@ void launchGame(LauncherState& state) {
     if (state.poster != nullptr) {
         state.poster->post(WM_CLOSE, nullptr);
     }
+}
+
+} // namespace
+
+void launchGame(LauncherState& state) {
+    // A box of this launch runs a message loop in which PLAY can be clicked again; a second launch would
+    // switch the engine files under the first and start a second game.
+    if (state.launching) {
+        return;
+    }
+    state.launching = true;
+    prepareAndStartGame(state);
+    state.launching = false;
 }
 
 } // namespace launcher

@@ -53,6 +53,17 @@ int wrapped(int index, int direction, int count) {
     return moved < 0 ? moved + count : moved;
 }
 
+// The player's choice supersedes the size kept from a software-engine run; the unchanged size (only other
+// settings applied) may still be the reduced one, and the kept size stays for it.
+bool writeChosenWindowSize(GameConfig& config, const DisplayMode& mode) {
+    const bool changed = config.readNumber(kGraphicsSection, kWindowWidthKey, kDefaultWindowWidth) != mode.width ||
+                         config.readNumber(kGraphicsSection, kWindowHeightKey, kDefaultWindowHeight) != mode.height;
+    const bool kept = config.readNumber(kLauncherSection, kPrevWidthKey, 0) != 0 ||
+                      config.readNumber(kLauncherSection, kPrevHeightKey, 0) != 0;
+    const bool dropped = !(changed && kept) || dropKeptWindowSize(config);
+    return writeWindowSize(config, mode.width, mode.height) && dropped;
+}
+
 } // namespace
 
 VideoEngine videoEngineFromText(std::string_view text) {
@@ -110,8 +121,7 @@ void loadGameSettings(GameSettings& settings, const GameConfig& config) {
 bool saveGameSettings(GameSettings& settings, GameConfig& config, void* owner) {
     bool saved = config.writeText(kLauncherSection, kEngineKey, videoEngineText(settings.engine));
     if (inRange(settings.resolution, static_cast<int>(settings.modes.size()))) {
-        const DisplayMode& mode = settings.modes[static_cast<std::size_t>(settings.resolution)];
-        saved = writeWindowSize(config, mode.width, mode.height) && saved;
+        saved = writeChosenWindowSize(config, settings.modes[static_cast<std::size_t>(settings.resolution)]) && saved;
     }
     saved = config.writeText(kGraphicsSection, kWindowModeKey, settings.windowed ? "1" : "0") && saved;
     saved = config.writeText(kGraphicsSection, kFpsModeKey, std::to_string(settings.fpsMode)) && saved;
@@ -158,6 +168,12 @@ void stepFpsMode(GameSettings& settings, int direction) {
 
 void toggleWindowed(GameSettings& settings) {
     settings.windowed = !settings.windowed;
+}
+
+bool dropKeptWindowSize(GameConfig& config) {
+    const bool widthRemoved = config.removeKey(kLauncherSection, kPrevWidthKey);
+    const bool heightRemoved = config.removeKey(kLauncherSection, kPrevHeightKey);
+    return widthRemoved && heightRemoved;
 }
 
 bool writeWindowSize(GameConfig& config, int width, int height) {

@@ -22,6 +22,10 @@ inline constexpr char kWindowHeightKey[] = "WindowHeight";
 inline constexpr char kWindowModeKey[] = "WindowMode";
 inline constexpr char kFpsModeKey[] = "FpsMode";
 inline constexpr char kLanguageKey[] = "Language";
+// The player's window size while a software-engine run has reduced it; the next hardware-engine run puts
+// it back.
+inline constexpr char kPrevWidthKey[] = "PrevWidth";
+inline constexpr char kPrevHeightKey[] = "PrevHeight";
 
 // What a missing WindowWidth / WindowHeight reads as.
 inline constexpr int kDefaultWindowWidth = 1024;
@@ -68,9 +72,11 @@ std::wstring resolutionLabel(const GameSettings& settings);
 // window size becomes selectable even when the driver does not list it.
 void loadGameSettings(GameSettings& settings, const GameConfig& config);
 
-// Writes the working copy to config.ini and the language to the registry, then closes the panel. When a
-// config.ini write failed, shows the warning box owned by owner (HWND) and returns false; the writes that
-// succeeded stay. A registry failure is not reported.
+// Writes the working copy to config.ini and the language to the registry, then closes the panel. A window
+// size other than the stored one also drops the size kept from a software-engine run, so the next
+// hardware-engine run cannot put an older size back. When a config.ini write failed, shows the warning box
+// owned by owner (HWND) and returns false; the writes that succeeded stay. A registry failure is not
+// reported.
 bool saveGameSettings(GameSettings& settings, GameConfig& config, void* owner);
 
 // RESET: the screen's own size, windowed, English, 60 FPS, engine Auto. Nothing is written until APPLY.
@@ -85,6 +91,9 @@ void stepResolution(GameSettings& settings, int direction);
 void stepLanguage(GameSettings& settings, int direction);
 void stepFpsMode(GameSettings& settings, int direction);
 void toggleWindowed(GameSettings& settings);
+
+// Removes kPrevWidthKey, then kPrevHeightKey, both always attempted; true only when both went.
+bool dropKeptWindowSize(GameConfig& config);
 
 // Writes WindowWidth, then WindowHeight, both always attempted; true only when both were written.
 bool writeWindowSize(GameConfig& config, int width, int height);

@@ -90,12 +90,21 @@ bool removePlacedLibrary(const EnginePaths& paths) {
     return true;
 }
 
-// Keeps a library that the launcher did not place in the backup. A stale marker goes first and the marker
-// is written last, so only a whole backup has one. A backup without marker is discarded at the next
-// hardware-engine run, after the Mesa copy had replaced the only other copy of the library, so a marker
-// that cannot be written stops the switch instead.
+// Whether the complete backup holds exactly the library in place.
+bool backupHoldsLibrary(const EnginePaths& paths) {
+    return isFile(paths.backup) && isFile(paths.backupMarker) && filesIdentical(paths.library, paths.backup);
+}
+
+// Keeps a library that the launcher did not place in the backup, in place of an older or cut-short one:
+// the library in the folder is the one the player (or a mod) put there last. The stale marker goes first
+// and the marker is written last, so only a whole backup has one. A backup without marker is discarded at
+// the next hardware-engine run, after the Mesa copy had replaced the only other copy of the library, so a
+// marker that cannot be written stops the switch instead.
 bool backUpForeignLibrary(const EnginePaths& paths) {
     if (isFile(paths.backupMarker) && !removeOwnFile(paths.backupMarker)) {
+        return false;
+    }
+    if (isFile(paths.backup) && !removeOwnFile(paths.backup)) {
         return false;
     }
     if (!copyFileNew(paths.library, paths.backup)) {
@@ -119,15 +128,8 @@ bool placeMesaLibrary(const EnginePaths& paths) {
     if (!isFile(paths.mesa)) {
         return false;
     }
-    const bool backedUp = isFile(paths.backup) && isFile(paths.backupMarker);
-    if (!backedUp && isFile(paths.library) && !isPlacedCopy(paths)) {
-        // A backup without its marker was cut short: it gives way to a whole one.
-        if (isFile(paths.backup)) {
-            removeOwnFile(paths.backup);
-        }
-        if (!backUpForeignLibrary(paths)) {
-            return false;
-        }
+    if (isFile(paths.library) && !isPlacedCopy(paths) && !backupHoldsLibrary(paths) && !backUpForeignLibrary(paths)) {
+        return false;
     }
     if (!copyFileOver(paths.mesa, paths.library)) {
         return false;
@@ -154,9 +156,7 @@ bool applyHardwareEngine(const std::string& folder, GameConfig& config) {
     if (previousWidth >= 1 && previousHeight >= 1) {
         // The pair goes only once the player's size is back; if it stayed, a later run would apply it again.
         if (writeWindowSize(config, previousWidth, previousHeight)) {
-            const bool widthRemoved = config.removeKey(kLauncherSection, kPrevWidthKey);
-            const bool heightRemoved = config.removeKey(kLauncherSection, kPrevHeightKey);
-            profileSaved = profileSaved && widthRemoved && heightRemoved;
+            profileSaved = dropKeptWindowSize(config) && profileSaved;
         } else {
             profileSaved = false;
         }
@@ -207,6 +207,10 @@ bool restoreNativeEngine(const std::string& folder) {
         return removePlacedLibrary(paths);
     }
     if (isFile(paths.backupMarker)) {
+        if (isFile(paths.library) && !isPlacedCopy(paths)) {
+            // The player (or a mod) put this library here after the backup was taken: it is newer and stays.
+            return removePlacedLibrary(paths);
+        }
         if (!copyFileOver(paths.backup, paths.library)) {
             return false;
         }

@@ -10,9 +10,10 @@
 //   software, no earlier      Mesa copy, P
 //   software, earlier saved   Mesa copy, B, P
 //   foreign, never switched   another library, no B, no P
-// The launcher only deletes an opengl32.dll that it placed: one identical to the Mesa library, or the
-// exact file that P records (the game's patch may have replaced the Mesa library since). A foreign
-// library with no backup stays when the hardware engine is chosen.
+// The launcher only deletes or overwrites an opengl32.dll that it placed: one identical to the Mesa
+// library, or the exact file that P records (the game's patch may have replaced the Mesa library since).
+// Any other library stays when the hardware engine is chosen, even over an older backup, and the software
+// engine backs it up anew unless the backup already holds it.
 
 #include "launcher/game/game_settings.hpp"
 
@@ -27,12 +28,11 @@ inline constexpr char kPlacedEngineMarkerName[] = "opengl32-launcher.placed";
 // The content of the backup's marker, written once the backup is complete.
 inline constexpr char kEngineBackupMarkerContent[] = "verified\n";
 
-// Graphics profile keys and the window size kept across a software-engine run.
+// Graphics profile keys and the window size of a software-engine run (the player's size is kept in
+// kPrevWidthKey / kPrevHeightKey meanwhile).
 inline constexpr char kMsaaSamplesKey[] = "MSAASamples";
 inline constexpr char kEffectStaticKey[] = "EffectStatic";
 inline constexpr char kSkipGpuParticlesKey[] = "SkipGpuParticles";
-inline constexpr char kPrevWidthKey[] = "PrevWidth";
-inline constexpr char kPrevHeightKey[] = "PrevHeight";
 inline constexpr DisplayMode kSoftwareWindowLimit{1024, 640};
 
 // Puts the folder into the state of the engine (Auto: hardware when probeOpenGl finds OpenGL 3.3, else
@@ -41,8 +41,8 @@ inline constexpr DisplayMode kSoftwareWindowLimit{1024, 640};
 // handled, and does not change the result.
 bool applyVideoEngine(const std::string& folder, VideoEngine engine, GameConfig& config);
 
-// The hardware engine's library state: the earlier library restored from a complete backup, otherwise
-// no launcher-placed opengl32.dll. False when a deletion or the restore failed.
+// The hardware engine's library state: a library the launcher did not place stays; otherwise the earlier
+// library restored from a complete backup, or no opengl32.dll. False when a deletion or the restore failed.
 bool restoreNativeEngine(const std::string& folder);
 
 } // namespace launcher

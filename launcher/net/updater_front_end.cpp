@@ -22,13 +22,17 @@
 #ifndef KYR_DEFAULT_STORE_PUBKEY
 #error "KYR_DEFAULT_STORE_PUBKEY comes from the build setting KYR_STORE_PUBKEY"
 #endif
+#ifndef KYR_STORE_OVERRIDE_ALLOWED
+#error "KYR_STORE_OVERRIDE_ALLOWED comes from the build option KYR_ALLOW_STORE_OVERRIDE"
+#endif
 
 namespace launcher {
 namespace {
 
+constexpr bool kStoreOverrideAllowed = KYR_STORE_OVERRIDE_ALLOWED != 0;
+
 std::string settingOrOverride(const char* variable, const char* built) {
-    const char* value = std::getenv(variable);
-    return value != nullptr && *value != '\0' ? value : built;
+    return chooseStoreSetting(built, std::getenv(variable), kStoreOverrideAllowed);
 }
 
 // The client's own file tells whether the folder holds a game at all.
@@ -97,6 +101,13 @@ void lockButtons(LauncherView& window) {
 
 } // namespace
 
+std::string chooseStoreSetting(const std::string& built, const char* environmentValue, bool overrideAllowed) {
+    if (!overrideAllowed || environmentValue == nullptr || *environmentValue == '\0') {
+        return built;
+    }
+    return environmentValue;
+}
+
 std::string storeBaseUrl() {
     std::string url = settingOrOverride("KYR_STORE_URL", KYR_DEFAULT_STORE_URL);
     if (url.empty() || url.back() != '/') {
@@ -159,15 +170,17 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
     failover.force_secondary = [forceSecondary] { return forceSecondary; };
 
     gu::patch::Downloader downloader(failover, runConfig(folder));
+    bool progressReportedBytes = false;
     const gu::patch::RunResult result = downloader.run(
         [&](unsigned, unsigned, unsigned, std::uint64_t doneBytes, std::uint64_t totalBytes) {
             if (doneBytes != 0) {
-                downloaded = true;
+                progressReportedBytes = true;
             }
             reportProgressCounts(channel, doneBytes, totalBytes);
         },
         [&](int phase) { reportProgressStatus(channel, phaseText(phase)); });
 
+    downloaded = runObtainedData(result, progressReportedBytes);
     source = 0;
     reportProgressSource(channel, 0);
     if (!result.ok) {
@@ -176,6 +189,11 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
     }
     message.clear();
     return true;
+}
+
+bool runObtainedData(const gu::patch::RunResult& result, bool progressReportedBytes) {
+    return progressReportedBytes || result.bytes_downloaded != 0 || result.chunks_obtained != 0 ||
+           result.packs_downloaded != 0;
 }
 
 void onUpdateDone(LauncherState& state, const UpdateResult& result) {

@@ -4,6 +4,7 @@
 // the status line and the PLAY, VERIFY and FORCE button states on the window thread.
 
 #include "launcher/shell/update_progress.hpp"
+#include "patch/downloader_config.hpp"
 #include "patch/fetcher.hpp"
 
 #include <atomic>
@@ -36,6 +37,11 @@ void updateWorker(std::unique_ptr<UpdateTask> task);
 bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, bool& downloaded,
                std::string& message, std::int32_t& source);
 
+// Whether a run obtained data for the folder: a progress report with a byte count, or a byte, chunk or pack
+// that the engine counted (a run may fail before its next report). A failed run that did may have left the
+// client half updated.
+bool runObtainedData(const gu::patch::RunResult& result, bool progressReportedBytes);
+
 // WM_APP_UPDATE_DONE on the window thread: status line and buttons; the server list after a success.
 void onUpdateDone(LauncherState& state, const UpdateResult& result);
 
@@ -44,11 +50,13 @@ void onUpdateDone(LauncherState& state, const UpdateResult& result);
 void onVerifyClicked(LauncherState& state);
 void onForceClicked(LauncherState& state);
 
-// The store of this build, from the build settings KYR_STORE_URL and KYR_STORE_PUBKEY; the environment
-// variables of the same names, when set, take their place (staging stores and tests). The URL always
-// ends in "/".
+// The store of this build, from the build settings KYR_STORE_URL and KYR_STORE_PUBKEY. Only a build made
+// with KYR_ALLOW_STORE_OVERRIDE (tests, demos) lets the environment variables of the same names, when set,
+// take their place. The URL always ends in "/".
 std::string storeBaseUrl();
 std::string storeTrustKey();
+// The rule behind both: the environment's value only where overrides are allowed and it is not empty.
+std::string chooseStoreSetting(const std::string& built, const char* environmentValue, bool overrideAllowed);
 
 // Platform edges of the front end, one twin per platform.
 // The transport for one run: WinHTTP on Windows; libcurl elsewhere (tests and tools).

@@ -218,7 +218,9 @@ bool parseServerDirectory(std::string_view text, ServerDirectory& directory, std
 
     forEachObject(json, list, kMaxServers, [&](JsonSpan element) {
         ServerEntry server;
-        if (readServer(json, element, server)) {
+        // Rows, selection, pinned regions and the launch all find a server by its slug: a second server of
+        // the same slug would be shown in its own row and launched as the first.
+        if (readServer(json, element, server) && findServer(directory, server.slug) < 0) {
             directory.servers.push_back(std::move(server));
         }
     });

@@ -53,8 +53,9 @@ struct ServerDirectory {
     bool newerSchema = false;
 };
 
-// Reads a servers.json document. Bad servers, endpoints and channels are skipped one by one; only a
-// document without a single usable server fails. Resets schema and servers first; leaves the flags alone
+// Reads a servers.json document. Bad servers, endpoints and channels are skipped one by one, and so is a
+// server whose slug a usable server before it already has; only a document without a single usable server
+// fails. Resets schema and servers first; leaves the flags alone
 // except that a successful parse of a newer schema sets newerSchema. error (may be null) receives the
 // reason on failure.
 bool parseServerDirectory(std::string_view text, ServerDirectory& directory, std::string* error);

@@ -46,6 +46,7 @@ struct LauncherState {
     // Window thread only.
     LauncherView* window = nullptr;
     UpdateDoneHandler onUpdateDone = nullptr;
+    bool launching = false; // PLAY runs; its message boxes let the window take clicks meanwhile
 
     // Reached from any thread; start-up wires the launcher's own, tests wire fakes.
     MessagePoster* poster = nullptr; // the window's message queue

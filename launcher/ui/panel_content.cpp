@@ -1,6 +1,7 @@
 #include "launcher/ui/panel_content.hpp"
 
 #include "launcher/ui/interface_texts.hpp"
+#include "launcher/ui/text_case.hpp"
 
 namespace launcher {
 
@@ -36,16 +37,6 @@ Badge stateBadge(const std::string& state) {
     return Badge{uiText(UiText::StateUnknown), palette::TextFaint};
 }
 
-std::string upperAscii(const std::string& text) {
-    std::string upper = text;
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
 std::string playerCountText(int online, int maxOnline) {
     return std::to_string(online) + "/" + std::to_string(maxOnline);
 }
@@ -59,7 +50,7 @@ std::string regionSelectorText(const ServerRow* selected) {
         return uiText(UiText::RegionAuto);
     }
     const char* prefix = uiText(selected->regionPinned ? UiText::RegionPinnedPrefix : UiText::RegionAutoPrefix);
-    return prefix + upperAscii(selected->bestLabel);
+    return prefix + upperCaseText(selected->bestLabel);
 }
 
 SelectorText serverSelectorText(const Headline& headline) {

@@ -18,9 +18,6 @@ struct Badge {
 };
 Badge stateBadge(const std::string& state);
 
-// ASCII letters in capitals; other bytes as they are.
-std::string upperAscii(const std::string& text);
-
 // "online/max".
 std::string playerCountText(int online, int maxOnline);
 

@@ -3,6 +3,7 @@
 #include "launcher/ui/panel_content.hpp"
 #include "launcher/ui/panels_win.hpp"
 #include "launcher/ui/server_list_view.hpp"
+#include "launcher/ui/text_case.hpp"
 
 #include <windows.h>
 
@@ -28,7 +29,7 @@ void paintServerRow(DrawingKit& kit, const Rect& r, const ServerRow& row, bool s
     if (!row.kind.empty()) {
         const Rect pill{r.left + 338, r.top + 9, r.left + 428, r.top + 27};
         kit.roundRect(pill, 6, kNoColour, kind);
-        kit.text(pill, upperAscii(row.kind), FontId::F2, kind, TextAlign::Centre, true);
+        kit.text(pill, upperCaseText(row.kind), FontId::F2, kind, TextAlign::Centre, true);
     }
     if (row.needsCode) {
         const Rect pill{r.left + 436, r.top + 9, r.left + 508, r.top + 27};

@@ -17,10 +17,11 @@
 
 namespace kyrtest {
 
-// Two releases of the Mesa library (the game's patch may ship a new one) and a player's own library.
+// Two releases of the Mesa library (the game's patch may ship a new one) and two of a player's own library.
 inline constexpr char kMesa1[] = "MESA llvmpipe release 1";
 inline constexpr char kMesa2[] = "MESA llvmpipe release 2, a little longer";
 inline constexpr char kForeign[] = "QEFFECTS wrapper library of the player";
+inline constexpr char kNewerForeign[] = "QEFFECTS wrapper library, the player's newer release";
 
 // The variable as the game would inherit it: on Windows the process environment block, which the C
 // runtime's getenv does not follow.
@@ -47,7 +48,7 @@ public:
     }
 
     // "dll=<content> mesa=<content> bak=<content> ok=<yes|no|bad> placed=<yes|no>" with each library
-    // named mesa1, mesa2, foreign, "-" when missing, or its bytes.
+    // named mesa1, mesa2, foreign, newer, "-" when missing, or its bytes.
     std::string describe() const {
         const std::string marker = bytes(launcher::kEngineBackupMarkerName);
         return "dll=" + nameOf(launcher::kEngineLibraryName) + " mesa=" + nameOf(launcher::kMesaLibraryName) +
@@ -69,6 +70,9 @@ private:
         }
         if (content == kMesa2) {
             return "mesa2";
+        }
+        if (content == kNewerForeign) {
+            return "newer";
         }
         return content == kForeign ? "foreign" : "'" + content + "'";
     }

@@ -272,5 +272,37 @@ TEST_F(GameLaunch, EngineThatCannotBeAppliedStopsTheLaunch) {
     }
 }
 
+// The box's message loop lets PLAY through; a second launch inside it must not switch engines or start a
+// game of its own, and PLAY works again once the box is answered.
+TEST_F(GameLaunch, PlayWhileTheLaunchShowsABoxDoesNothing) {
+    const struct {
+        const char* name;
+        const char* missing;
+        const char* wantText;
+    } cases[] = {
+        {"start error", kGameExecutableName, "Could not start Main.exe."},
+        {"engine error", kMesaLibraryName, "Could not apply the video engine (opengl32.dll)."},
+    };
+    select(valdra(), "valdra");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        folder_.remove(c.missing);
+        kyrtest::MessageBoxRecorder boxes;
+        int clicks = 0;
+        boxes.whileShown([&] {
+            if (clicks++ == 0) {
+                launchGame(state_);
+            }
+        });
+        launchGame(state_);
+        ASSERT_EQ(boxes.shown().size(), 1u);
+        EXPECT_EQ(boxes.shown().front().text.rfind(c.wantText, 0), 0u);
+
+        launchGame(state_);
+        EXPECT_EQ(boxes.shown().size(), 2u) << "PLAY is available again";
+        EXPECT_FALSE(closeRequested());
+    }
+}
+
 } // namespace
 } // namespace launcher

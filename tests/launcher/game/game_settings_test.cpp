@@ -137,6 +137,42 @@ TEST(SaveGameSettings, NoResolutionSelectedWritesNoSizeAndIsNoFailure) {
     }
 }
 
+// After a software-engine run the window is 1024x640 and the player's size is kept for the next
+// hardware-engine run; a size chosen since must not be replaced by that older one.
+TEST(SaveGameSettings, AChosenSizeDropsTheSizeKeptFromASoftwareEngineRun) {
+    const struct {
+        const char* name;
+        int step; // resolution arrows pressed
+        const char* failing;
+        bool wantSaved;
+        const char* wantWindow;
+        const char* wantKept;
+    } cases[] = {
+        {"size chosen", 1, nullptr, true, "800x600", "<absent>x<absent>"},
+        {"size unchanged", 0, nullptr, true, "1024x640", "1920x1080"},
+        {"kept size cannot be dropped", 1, "Launcher.PrevHeight", false, "800x600", "<absent>x1080"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryGameConfig config;
+        config.set("Graphics.WindowWidth", "1024");
+        config.set("Graphics.WindowHeight", "640");
+        config.set("Launcher.PrevWidth", "1920");
+        config.set("Launcher.PrevHeight", "1080");
+        if (c.failing != nullptr) {
+            config.failWritesOf(c.failing);
+        }
+        GameSettings settings = settingsWithDriverModes();
+        loadGameSettings(settings, config);
+        stepResolution(settings, c.step);
+        const kyrtest::MessageBoxRecorder boxes;
+
+        EXPECT_EQ(saveGameSettings(settings, config, nullptr), c.wantSaved);
+        EXPECT_EQ(config.value("Graphics.WindowWidth") + "x" + config.value("Graphics.WindowHeight"), c.wantWindow);
+        EXPECT_EQ(config.value("Launcher.PrevWidth") + "x" + config.value("Launcher.PrevHeight"), c.wantKept);
+    }
+}
+
 // Any failed config.ini write shows the warning once, owned by the window; the other values and the
 // registry are written all the same and the panel closes.
 TEST(SaveGameSettings, AFailedWriteWarnsOnceAndKeepsTheOtherWrites) {

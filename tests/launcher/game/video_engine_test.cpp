@@ -19,6 +19,7 @@ using kyrtest::EngineFolder;
 using kyrtest::kForeign;
 using kyrtest::kMesa1;
 using kyrtest::kMesa2;
+using kyrtest::kNewerForeign;
 using kyrtest::MemoryGameConfig;
 using kyrtest::processVariable;
 
@@ -46,6 +47,8 @@ enum class From {
     CopyOfOldMesa,          // the game's patch replaced the Mesa library after the launcher placed its copy
     UnmarkedMesaCopy,       // a Mesa copy that the launcher did not record
     PlayerReplacedCopy,     // the player put a library of their own over the launcher's copy
+    NewerOverSavedCopy,     // ... over the launcher's copy while an earlier library is backed up
+    NewerOverRestored,      // ... over the earlier library that the launcher restored
     ForeignWithoutMesa,
     CleanWithoutMesa,
 };
@@ -99,6 +102,14 @@ void arrange(const EngineFolder& folder, From from) {
         apply(folder, VideoEngine::Cpu);
         folder.put(kEngineLibraryName, kForeign);
         break;
+    case From::NewerOverSavedCopy:
+        arrange(folder, From::SoftwareEarlierSaved);
+        folder.put(kEngineLibraryName, kNewerForeign);
+        break;
+    case From::NewerOverRestored:
+        arrange(folder, From::NativeRestored);
+        folder.put(kEngineLibraryName, kNewerForeign);
+        break;
     }
 }
 
@@ -139,6 +150,15 @@ TEST(VideoEngineStates, EachEngineTakesEachStateWhereTheTableSays) {
          "dll=mesa2 mesa=mesa2 bak=- ok=no placed=yes"},
         {"unmarked Mesa copy, GPU", From::UnmarkedMesaCopy, VideoEngine::Gpu, true, kNativeClean},
         {"player replaced the copy, GPU", From::PlayerReplacedCopy, VideoEngine::Gpu, true, kForeignNeverSwitched},
+        // A library put in after the backup is newer than it: never overwritten, backed up in its place.
+        {"newer over the saved copy, GPU", From::NewerOverSavedCopy, VideoEngine::Gpu, true,
+         "dll=newer mesa=mesa1 bak=foreign ok=yes placed=no"},
+        {"newer over the saved copy, CPU", From::NewerOverSavedCopy, VideoEngine::Cpu, true,
+         "dll=mesa1 mesa=mesa1 bak=newer ok=yes placed=yes"},
+        {"newer over the restored library, GPU", From::NewerOverRestored, VideoEngine::Gpu, true,
+         "dll=newer mesa=mesa1 bak=foreign ok=yes placed=no"},
+        {"newer over the restored library, CPU", From::NewerOverRestored, VideoEngine::Cpu, true,
+         "dll=mesa1 mesa=mesa1 bak=newer ok=yes placed=yes"},
         {"foreign without Mesa, GPU", From::ForeignWithoutMesa, VideoEngine::Gpu, true,
          "dll=foreign mesa=- bak=- ok=no placed=no"},
         {"foreign without Mesa, CPU", From::ForeignWithoutMesa, VideoEngine::Cpu, false,

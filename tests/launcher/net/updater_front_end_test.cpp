@@ -134,6 +134,30 @@ TEST(UpdaterFrontEnd, ResultsSetTheButtonsAndTheStatusLine) {
     }
 }
 
+// The engine's counters tell of data obtained even when no progress report carried a byte count.
+TEST(UpdaterFrontEnd, ARunObtainedDataWhenAReportOrACounterSaysSo) {
+    const struct {
+        const char* name;
+        bool reported;
+        std::uint64_t bytes;
+        std::uint32_t chunks;
+        std::uint32_t packs;
+        bool want;
+    } cases[] = {
+        {"nothing", false, 0, 0, 0, false},      {"progress bytes", true, 0, 0, 0, true},
+        {"bytes counted", false, 1, 0, 0, true}, {"chunk counted", false, 0, 1, 0, true},
+        {"pack counted", false, 0, 0, 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        gu::patch::RunResult run;
+        run.bytes_downloaded = c.bytes;
+        run.chunks_obtained = c.chunks;
+        run.packs_downloaded = c.packs;
+        EXPECT_EQ(launcher::runObtainedData(run, c.reported), c.want);
+    }
+}
+
 TEST(UpdaterFrontEnd, TextsFollowTheGameLanguage) {
     struct Case {
         const char* language; // null: config.ini without the key
@@ -208,6 +232,26 @@ TEST(UpdaterFrontEnd, WorkerThatCannotStartGivesTheButtonsBack) {
     }
 }
 
+TEST(UpdaterFrontEnd, OnlyABuildThatAllowsItTakesTheStoreFromTheEnvironment) {
+    const struct {
+        const char* name;
+        const char* environment; // null: unset
+        bool allowed;
+        const char* want;
+    } cases[] = {
+        {"allowed and set", "http://127.0.0.1:9/staging/", true, "http://127.0.0.1:9/staging/"},
+        {"allowed, unset", nullptr, true, "https://built/"},
+        {"allowed, empty", "", true, "https://built/"},
+        {"release build, set", "http://127.0.0.1:9/staging/", false, "https://built/"},
+        {"release build, unset", nullptr, false, "https://built/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(launcher::chooseStoreSetting("https://built/", c.environment, c.allowed), c.want);
+    }
+}
+
+// The test builds allow the override: the tests below point the launcher at stores of their own.
 TEST(UpdaterFrontEnd, StoreSettingsComeFromTheBuildUnlessTheEnvironmentSaysOtherwise) {
     const std::string builtUrl = launcher::storeBaseUrl();
     const std::string builtKey = launcher::storeTrustKey();
@@ -285,6 +329,20 @@ TEST_F(UpdaterFrontEndRun, AStoreSignedWithAnotherKeyFailsAndLeavesTheClientPlay
     EXPECT_TRUE(f.h.view.forceEnabled.back());
     EXPECT_EQ(kyrtest::read_bytes(f.folder / "Data/Local/valdra.main"), "client");
     EXPECT_EQ(f.h.workers.started(), 1) << "no server list after a failure";
+}
+
+TEST_F(UpdaterFrontEndRun, ACommitThatFailsAfterTheDownloadSaysTheUpdateWasInterrupted) {
+    kyrtest::HttpTestServer server([this](const kyrtest::HttpRequest& r) { return serve(r); });
+    StoreOverride store(server.baseUrl(), store_.pubkey_b64());
+    FrontEnd f("Eng", true);
+    kyrtest::write_bytes(f.folder / "Data" / "Player", "a file where the commit needs a folder");
+    launcher::onVerifyClicked(f.h.state);
+    f.h.settle();
+
+    const Status status = f.lastStatus();
+    EXPECT_TRUE(status.error);
+    EXPECT_EQ(status.text.rfind(std::string(kForceHint) + kInterrupted + " (", 0), 0u) << status.text;
+    EXPECT_FALSE(f.h.view.playEnabled.back());
 }
 
 } // namespace

@@ -449,6 +449,33 @@ TEST(ParseServerDirectory, ExaminesTheFirstSixtyFourElements) {
     EXPECT_EQ(slugsOf(directory), std::vector<std::string>{"last"});
 }
 
+TEST(ParseServerDirectory, KeepsOnlyTheFirstUsableServerOfASlug) {
+    const struct {
+        const char* name;
+        std::vector<std::string> servers;
+        std::vector<std::string> want; // slug:name in directory order
+    } cases[] = {
+        {"same slug twice", {server("dup", R"(,"name":"A")"), server("dup", R"(,"name":"B")")}, {"dup:A"}},
+        {"first of them unusable",
+         {R"({"slug":"dup","name":"A","endpoints":[]})", server("dup", R"(,"name":"B")")},
+         {"dup:B"}},
+        {"a later one would sort first",
+         {server("dup", R"(,"order":5,"name":"A")"), server("other", R"(,"order":1,"name":"O")"),
+          server("dup", R"(,"order":0,"name":"Z")")},
+         {"other:O", "dup:A"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerDirectory directory;
+        ASSERT_TRUE(parseServerDirectory(document(joined(c.servers)), directory, nullptr));
+        std::vector<std::string> got;
+        for (const ServerEntry& entry : directory.servers) {
+            got.push_back(entry.slug + ":" + entry.name);
+        }
+        EXPECT_EQ(got, c.want);
+    }
+}
+
 TEST(ParseServerDirectory, SortsByOrderThenName) {
     const std::string text = document(joined({
         server("s1", R"(,"order":2,"name":"b")"),
