@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds every preset, runs the native tests (plain and sanitized) and the Windows tests under Wine,
-# checks the shipped 32-bit binaries, and ends with one line: "N passed, N failed".
+# Builds every preset, runs the native tests (plain, sanitized and 32-bit under qemu-i386) and the Windows
+# tests under Wine, checks the shipped 32-bit binaries, and ends with one line: "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -85,7 +85,7 @@ check_win32_binaries() {
     record "win32 build produced executables" $((1 - found))
 }
 
-if ! scripts/build.sh native native-asan win64 win32; then
+if ! scripts/build.sh native native-asan native32 win64 win32; then
     echo "build failed"
     echo "0 passed, 1 failed"
     exit 1
@@ -93,6 +93,7 @@ fi
 
 run_suite native
 run_suite native-asan
+run_suite native32
 run_suite win64
 for prefix in build/win64/wineprefix build/win64/wineprefix-display; do
     [ -d "$prefix" ] && WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null
