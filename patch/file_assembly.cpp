@@ -4,6 +4,7 @@
 #include "patch/install_file.hpp"
 
 #include <algorithm>
+#include <string>
 
 namespace gu::patch {
 
@@ -23,6 +24,12 @@ AssembledFile assemble_file(const ManifestFile& file, ChunkFetchContext& context
     AssembledFile assembled;
     assembled.file = &file;
     std::string& buffer = assembled.bytes;
+    // A 32-bit build cannot hold more than max_size() (1 GiB - 1 there); refuse before the size is cut to fit
+    // size_t, with the file's name rather than a bare length_error.
+    if (file.size > buffer.max_size()) {
+        throw VerifyError("file \"" + file.path + "\": size too large for this build (" + std::to_string(file.size) +
+                          ")");
+    }
     buffer.reserve(static_cast<std::size_t>(file.size));
     for (const ManifestChunk& chunk : file.chunks) {
         ChunkPlace place{buffer.size(), 0, true};

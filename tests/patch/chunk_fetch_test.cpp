@@ -1,12 +1,15 @@
 #include "patch/chunk_fetch.hpp"
 
 #include "patch/errors.hpp"
+#include "patch/file_assembly.hpp"
 #include "patch/sha256.hpp"
 
 #include <gtest/gtest.h>
 #include <zstd.h>
 
+#include <cstdint>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <stdexcept>
 
@@ -391,6 +394,26 @@ TEST_F(FetchChunk, TransportErrorsOfTheChunkObjectPassThrough) {
         EXPECT_STREQ(e.what(), "HTTP 500");
     }
     expect_counted(0, 0);
+}
+
+// A file is assembled in memory: one that a std::string cannot hold (with 32-bit libstdc++, 1 GiB or more)
+// is refused before its size is cut to fit size_t and before any chunk is fetched.
+TEST_F(FetchChunk, FileLargerThanTheBuildCanHoldIsRefused) {
+    const std::uint64_t sizes[] = {std::uint64_t{std::string().max_size()} + 1,
+                                   std::numeric_limits<std::uint64_t>::max()};
+    for (const std::uint64_t size : sizes) {
+        SCOPED_TRACE(size);
+        const ManifestFile file{"Data/World.pak", size, "", {stored_chunk(data_)}};
+        auto ctx = context();
+        try {
+            assemble_file(file, ctx, {}, [](std::uint64_t) {}, PackBytes::checked_alone);
+            ADD_FAILURE() << "assembled";
+        } catch (const VerifyError& e) {
+            EXPECT_EQ(e.what(),
+                      "file \"Data/World.pak\": size too large for this build (" + std::to_string(size) + ")");
+        }
+    }
+    EXPECT_TRUE(store_.asked.empty());
 }
 
 } // namespace
