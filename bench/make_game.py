@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Synthetic game folders for the update benchmark, from a fixed seed.
 
-make_game.py v1 OUT [--bytes N] [--files N]   version 1: sizes 1 KiB..50 MiB, half random, half compressible
+make_game.py v1 OUT [--bytes N] [--files N] [--large-file N]
+                                             version 1: sizes 1 KiB..50 MiB, half random, half compressible,
+                                             and with --large-file one more file of N bytes (random)
 make_game.py v2 V1DIR OUT                    version 2: about 9% of the bytes changed in the usual ways
                                              (rewritten files, patches and insertions inside large files,
                                              appended data, new and deleted files)
@@ -11,6 +13,7 @@ import math
 import os
 import random
 import shutil
+import struct
 
 WORDS = [w.encode() for w in (
     "the of and to in is was for on are with as his they be at one have this from or had by hot word but what "
@@ -45,6 +48,19 @@ def content(rng, size, kind):
     return rng.randbytes(size) if kind == "random" else compressible(rng, size)
 
 
+def write_large(path, rng, size):
+    # One random 1 MiB block over and over, each 4 KiB of it stamped with its offset: cheap to make, and
+    # still no two chunks alike (a chunk is at least 16 KiB), so the store holds the whole file.
+    block = rng.randbytes(1 << 20)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        for start in range(0, size, len(block)):
+            piece = bytearray(block[:min(len(block), size - start)])
+            for at in range(0, len(piece) - 7, 4096):
+                struct.pack_into("<Q", piece, at, start + at)
+            f.write(piece)
+
+
 def file_sizes(rng, total, count):
     # Log-uniform between 1 KiB and 50 MiB, then scaled to the wanted total.
     low, high = math.log(1024), math.log(50 << 20)
@@ -59,7 +75,7 @@ def write(path, data):
         f.write(data)
 
 
-def make_v1(out, total, count):
+def make_v1(out, total, count, large):
     rng = random.Random(1)
     for i, size in enumerate(file_sizes(rng, total, count)):
         kind = "random" if i % 2 == 0 else "text"
@@ -67,6 +83,8 @@ def make_v1(out, total, count):
         write(os.path.join(out, folder, "f%04d.%s" % (i, "bin" if kind == "random" else "txt")),
               content(rng, size, kind))
     write(os.path.join(out, "Main.exe"), rng.randbytes(4 << 20))
+    if large:
+        write_large(os.path.join(out, "Data", "World.pak"), rng, large)
 
 
 def make_v2(v1, out):
@@ -120,12 +138,13 @@ def main():
     v1.add_argument("out")
     v1.add_argument("--bytes", type=int, default=1200 << 20)
     v1.add_argument("--files", type=int, default=2000)
+    v1.add_argument("--large-file", type=int, default=0)
     v2 = sub.add_parser("v2")
     v2.add_argument("v1")
     v2.add_argument("out")
     args = parser.parse_args()
     if args.command == "v1":
-        make_v1(args.out, args.bytes, args.files)
+        make_v1(args.out, args.bytes, args.files, args.large_file)
     else:
         make_v2(args.v1, args.out)
 

@@ -90,14 +90,32 @@ def update_section():
     r = {k: (float(v) if re.fullmatch(r"[0-9.]+", v) else v)
          for k, v in key_values(os.path.join(BENCH, "update", "results.txt")).items()}
 
+    def mib(name):
+        return f"{r[name + '_peak_rss_kib'] / 1024:.0f} MiB"
+
+    def memory_limit(largest):
+        return 2 * largest + (64 << 20)
+
     def row(case, kyr, casync, rsync, casync_target, rsync_target):
         faster = r[casync] / r[kyr]
         share = r[kyr] / r[rsync]
         ok_casync = casync_target is None or faster >= casync_target
         ok = ok_casync and share <= rsync_target
         target = (f"≥ {casync_target}x, " if casync_target else "") + f"≤ {rsync_target}x"
-        return [case, f"{r[kyr]:.3f} s", f"{r[casync]:.3f} s", f"{r[rsync]:.3f} s", f"{faster:.1f}x",
+        return [case, f"{r[kyr]:.3f} s", mib(kyr), f"{r[casync]:.3f} s", f"{r[rsync]:.3f} s", f"{faster:.1f}x",
                 f"{share:.2f}x", target, verdict(ok)]
+
+    def large_row(case, name):
+        limit = memory_limit(r["large_file_bytes"])
+        rss = r[name + "_peak_rss_kib"] * 1024
+        return [case, f"{r[name]:.3f} s", mib(name), f"{limit / 1048576:.0f} MiB", verdict(rss < limit)]
+
+    def seconds(name):
+        return " / ".join(f"{float(t):.2f}" for t in str(r[name + "_rounds"]).split())
+
+    def rounds(case, *names):
+        times = ", ".join(f"{tool} {seconds(name)}" for tool, name in zip(("kyr-patch", "casync", "rsync"), names))
+        return f"  - {case}: {times}"
 
     rows = [
         row("cold install", "kyr_cold", "casync_cold", "rsync_cold", 8, 2.5),
@@ -106,33 +124,38 @@ def update_section():
         row("already current, hash everything / `-c`", "kyr_current_nostate", "casync_current", "rsync_checksum",
             None, 1.2),
     ]
-    def rounds(case, *names):
-        times = ", ".join(f"{tool} " + " / ".join(f"{float(t):.2f}" for t in str(r[name + "_rounds"]).split())
-                          for tool, name in zip(("kyr-patch", "casync", "rsync"), names))
-        return f"  - {case}: {times}"
-
+    large_rows = [
+        large_row("packs", "kyr_large_packs"),
+        large_row("no packs (`--pack-min-chunks 0`)", "kyr_large_nopacks"),
+    ]
     largest = r["largest_file_bytes"]
-    rss = r["cold_peak_rss_kib"] * 1024
-    memory_limit = 2 * largest + (64 << 20)
+    rss = r["kyr_cold_peak_rss_kib"] * 1024
     downloaded = r["v2_downloaded_bytes"] / 1048576
     lines = [
         f"A synthetic game of {r['bytes'] / 1e9:.1f} GB in about {int(r['files'])} files, median of "
         f"{int(r['rounds'])} round(s), nginx, casync and an rsync daemon on 127.0.0.1, page cache warm, "
         "`sync` before every case. casync/kyr: how many times faster kyr-patch is; kyr/rsync: how many "
-        "times rsync's time kyr-patch takes.",
+        "times rsync's time kyr-patch takes; peak memory: kyr-patch's largest RSS of the rounds.",
         "",
-        table(["case", "kyr-patch", "casync", "rsync", "casync/kyr", "kyr/rsync", "target", ""], rows),
+        table(["case", "kyr-patch", "peak memory", "casync", "rsync", "casync/kyr", "kyr/rsync", "target", ""], rows),
+        "",
+        f"A cold install of a small game with one file of {r['large_file_bytes'] / 1048576:.0f} MiB (random "
+        "content, no two chunks alike), kyr-patch alone, with and without packs:",
+        "",
+        table(["cold install, one large file", "kyr-patch", "peak memory", "limit 2x + 64 MiB", ""], large_rows),
         "",
         f"- Version 2 downloaded {downloaded:.1f} MiB; the chunk objects new in version 2 hold "
         f"{r['v2_new_chunks']} compressed (limit 1.3x).",
         f"- Peak memory of the cold install: {rss / 1048576:.0f} MiB; largest file {largest / 1048576:.1f} MiB, "
-        f"limit 2x + 64 MiB = {memory_limit / 1048576:.0f} MiB {verdict(rss < memory_limit)}.",
+        f"limit 2x + 64 MiB = {memory_limit(largest) / 1048576:.0f} MiB {verdict(rss < memory_limit(largest))}.",
         "- Every round's time in seconds, in the order measured (how much the machine swung):",
         rounds("cold install", "kyr_cold", "casync_cold", "rsync_cold"),
         rounds("version 1 to 2", "kyr_v2", "casync_v2", "rsync_v2"),
         rounds("already current, patch state / quick check", "kyr_current", "casync_current", "rsync_current"),
         rounds("already current, hash everything / `-c`", "kyr_current_nostate", "casync_current",
                "rsync_checksum"),
+        f"  - cold install with one large file: packs {seconds('kyr_large_packs')}, "
+        f"no packs {seconds('kyr_large_nopacks')}",
     ]
     return "\n".join(lines)
 

@@ -16,7 +16,7 @@ else()
 endif()
 target_compile_definitions(kyr_boost_headers INTERFACE BOOST_JSON_NO_LIB BOOST_CONTAINER_NO_LIB)
 
-# zstd: the system library natively; Debian's source (unpacked by scripts/setup-deps.sh) for MinGW.
+# zstd: the system library natively; Debian's source (unpacked by scripts/setup-deps.sh) for cross builds.
 if(CMAKE_CROSSCOMPILING)
     set(KYR_ZSTD_SOURCE_DIR ${CMAKE_SOURCE_DIR}/.deps/zstd CACHE PATH "Unpacked zstd source for cross builds")
     if(NOT EXISTS ${KYR_ZSTD_SOURCE_DIR}/lib/zstd.h)
@@ -40,6 +40,12 @@ else()
 endif()
 
 find_package(Threads REQUIRED)
+
+# libcurl, the HTTP transport where WinHTTP does not exist. Found here so that every folder sees the target;
+# native32 has no 32-bit libcurl and builds without the transport and what needs it.
+if(NOT WIN32)
+    find_package(CURL)
+endif()
 
 if(KYR_BUILD_TESTS)
     if(CMAKE_CROSSCOMPILING)

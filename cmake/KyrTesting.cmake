@@ -7,14 +7,19 @@ if(CMAKE_CROSSCOMPILING AND WIN32)
         CACHE STRING "" FORCE)
 endif()
 
-# kyr_add_test_suite(NAME DIR LIBS... [DISPLAY])
-#   Collects DIR/**/*_test.cpp (with the _win/_posix rule on the stem before "_test") into one executable.
-#   DISPLAY marks a suite that opens windows: wine-run gives it a private X server.
+# kyr_add_test_suite(NAME DIR LIBS... [EXCLUDE FILE_NAME...] [DISPLAY])
+#   Collects DIR/**/*_test.cpp (with the _win/_posix rule on the stem before "_test") into one executable,
+#   leaving out the files named in EXCLUDE. DISPLAY marks a suite that opens windows: wine-run gives it a
+#   private X server.
 function(kyr_add_test_suite name dir)
-    cmake_parse_arguments(arg "DISPLAY" "" "LIBS" ${ARGN})
+    cmake_parse_arguments(arg "DISPLAY" "" "LIBS;EXCLUDE" ${ARGN})
     file(GLOB_RECURSE all CONFIGURE_DEPENDS ${dir}/*_test.cpp)
     set(sources)
     foreach(file IN LISTS all)
+        get_filename_component(file_name ${file} NAME)
+        if(file_name IN_LIST arg_EXCLUDE)
+            continue()
+        endif()
         get_filename_component(stem ${file} NAME_WE)
         string(REGEX REPLACE "_test$" "" stem ${stem})
         if(stem MATCHES "_win$" AND NOT WIN32)

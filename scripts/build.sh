@@ -11,7 +11,7 @@ while [ "${1:-}" = --target ]; do
     shift 2
 done
 presets=("$@")
-[ "${#presets[@]}" -gt 0 ] || presets=(native native-asan win64 win32)
+[ "${#presets[@]}" -gt 0 ] || presets=(native native-asan native32 win64 win32)
 
 # One build of a preset at a time: several shells (or developers) may share this checkout.
 mkdir -p build

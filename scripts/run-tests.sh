@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds every preset, runs the native tests (plain and sanitized) and the Windows tests under Wine,
-# checks the shipped 32-bit binaries, and ends with one line: "N passed, N failed".
+# Builds every preset, runs the native tests (plain, sanitized and 32-bit under qemu-i386) and the Windows
+# tests under Wine, checks the shipped 32-bit binaries, and ends with one line: "N passed, N failed".
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,8 +46,19 @@ run_suite() { # run_suite PRESET
     fi
 }
 
+# Prints what a 32-bit exe lacks of the large-address-aware flag, DEP, ASLR and the relocations that ASLR
+# needs to move the image.
+missing_pe_flags() { # missing_pe_flags EXE OBJDUMP_HEADERS
+    local missing=""
+    grep -q 'large address aware' <<<"$2" || missing+=" large-address-aware"
+    grep -qw 'NX_COMPAT' <<<"$2" || missing+=" NX_COMPAT"
+    grep -qw 'DYNAMIC_BASE' <<<"$2" || missing+=" DYNAMIC_BASE"
+    i686-w64-mingw32-objdump -h "$1" | grep -q ' \.reloc ' || missing+=" .reloc"
+    echo "$missing"
+}
+
 check_win32_binaries() {
-    local exe arch imports found=0
+    local exe arch headers imports missing found=0
     for exe in $(find build/win32 -name '*.exe' -not -path '*/CMakeFiles/*'); do
         found=1
         arch=$(file -b "$exe")
@@ -55,18 +66,26 @@ check_win32_binaries() {
             "PE32 executable"*"Intel 80386"*) record "$exe is PE32 i386" 0 ;;
             *) echo "not a 32-bit PE: $exe ($arch)"; record "$exe is PE32 i386" 1 ;;
         esac
-        imports=$(i686-w64-mingw32-objdump -p "$exe" | grep 'DLL Name' | grep -i -E 'libstdc|libgcc|libwinpthread' || true)
+        headers=$(i686-w64-mingw32-objdump -p "$exe")
+        imports=$(grep 'DLL Name' <<<"$headers" | grep -i -E 'libstdc|libgcc|libwinpthread' || true)
         if [ -n "$imports" ]; then
             echo "$exe needs MinGW DLLs: $imports"
             record "$exe is static" 1
         else
             record "$exe is static" 0
         fi
+        missing=$(missing_pe_flags "$exe" "$headers")
+        if [ -n "$missing" ]; then
+            echo "$exe lacks:$missing"
+            record "$exe is large-address-aware with DEP and ASLR" 1
+        else
+            record "$exe is large-address-aware with DEP and ASLR" 0
+        fi
     done
     record "win32 build produced executables" $((1 - found))
 }
 
-if ! scripts/build.sh native native-asan win64 win32; then
+if ! scripts/build.sh native native-asan native32 win64 win32; then
     echo "build failed"
     echo "0 passed, 1 failed"
     exit 1
@@ -74,6 +93,7 @@ fi
 
 run_suite native
 run_suite native-asan
+run_suite native32
 run_suite win64
 for prefix in build/win64/wineprefix build/win64/wineprefix-display; do
     [ -d "$prefix" ] && WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null

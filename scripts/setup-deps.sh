@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, from Debian's packages only, and unpacks the zstd
-# source that the MinGW builds compile. Idempotent: when everything is present it only checks.
+# source that the cross builds (MinGW, native32) compile. Idempotent: when everything is present it only checks.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,6 +9,7 @@ deps_dir=${KYR_DEPS_DIR:-$root/.deps}
 packages=(
     cmake ninja-build make g++ clang libclang-rt-14-dev
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+    g++-multilib qemu-user-static
     wine wine64 fonts-wine xvfb x11-apps imagemagick
     libboost-json1.81-dev libzstd-dev zstd libcurl4-openssl-dev libsodium-dev libssl-dev openssl
     googletest libgtest-dev libbenchmark-dev
@@ -39,7 +40,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# zstd has no MinGW package: the cross builds compile Debian's own source of it.
+# zstd has no MinGW or 32-bit package here: the cross builds compile Debian's own source of it.
 zstd_src=$deps_dir/zstd
 if [ ! -f "$zstd_src/lib/zstd.h" ]; then
     src_list=/etc/apt/sources.list.d/kyr-deb-src.sources

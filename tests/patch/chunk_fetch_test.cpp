@@ -393,4 +393,6 @@ TEST_F(FetchChunk, TransportErrorsOfTheChunkObjectPassThrough) {
     expect_counted(0, 0);
 }
 
+// A file is assembled in memory: one that a std::string cannot hold (with 32-bit libstdc++, 1 GiB or more)
+// is refused before its size is cut to fit size_t and before any chunk is fetched.
 } // namespace
