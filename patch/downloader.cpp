@@ -314,6 +314,7 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     const auto install_part = [&](const FinishedFile& done) {
         move_into_place(done.part, local_path(install_root, done.file->path), done.file->path,
                         !config_.transactional, "failed to install ");
+        ++result_.files_written;
     };
     // A file whose part is complete is moved onto its name when its hash matches. Later files may then
     // read its chunks there, and the packs it was the last consumer of can go.

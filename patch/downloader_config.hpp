@@ -58,6 +58,7 @@ struct RunResult {
     std::uint32_t files_current = 0;
     std::uint32_t files_preserved = 0;
     std::uint32_t files_removed = 0; // dropped files removed (remove_dropped)
+    std::uint32_t files_written = 0; // files written, staged or in place, also by a run that then failed
     bool running_program_replaced = false; // a new version of running_program is in place
     std::uint32_t chunks_obtained = 0;
     std::uint64_t bytes_downloaded = 0;

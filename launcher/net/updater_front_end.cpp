@@ -193,7 +193,7 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
 
 bool runObtainedData(const gu::patch::RunResult& result, bool progressReportedBytes) {
     return progressReportedBytes || result.bytes_downloaded != 0 || result.chunks_obtained != 0 ||
-           result.packs_downloaded != 0;
+           result.packs_downloaded != 0 || result.files_written != 0;
 }
 
 void onUpdateDone(LauncherState& state, const UpdateResult& result) {

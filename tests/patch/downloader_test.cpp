@@ -428,6 +428,7 @@ TEST(DownloaderRun, ChunkWithWrongBytesFailsTheRunWithoutWritingItsFile) {
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.error, "chunk \"" + bad.h + "\": sha256 mismatch (got \"" + sha256_hex(other) + "\")");
         EXPECT_EQ(rig.exists("a.txt"), !transactional);
+        EXPECT_EQ(result.files_written, 1u); // staged or in place
         EXPECT_FALSE(rig.exists("b.txt"));
         EXPECT_FALSE(rig.exists("b.txt.updpart"));
         EXPECT_FALSE(rig.exists(".updstage"));

@@ -142,11 +142,12 @@ TEST(UpdaterFrontEnd, ARunObtainedDataWhenAReportOrACounterSaysSo) {
         std::uint64_t bytes;
         std::uint32_t chunks;
         std::uint32_t packs;
+        std::uint32_t files; // written, e.g. rebuilt from the previous version's files
         bool want;
     } cases[] = {
-        {"nothing", false, 0, 0, 0, false},      {"progress bytes", true, 0, 0, 0, true},
-        {"bytes counted", false, 1, 0, 0, true}, {"chunk counted", false, 0, 1, 0, true},
-        {"pack counted", false, 0, 0, 1, true},
+        {"nothing", false, 0, 0, 0, 0, false},      {"progress bytes", true, 0, 0, 0, 0, true},
+        {"bytes counted", false, 1, 0, 0, 0, true}, {"chunk counted", false, 0, 1, 0, 0, true},
+        {"pack counted", false, 0, 0, 1, 0, true},  {"file written from local data", false, 0, 0, 0, 1, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -154,6 +155,7 @@ TEST(UpdaterFrontEnd, ARunObtainedDataWhenAReportOrACounterSaysSo) {
         run.bytes_downloaded = c.bytes;
         run.chunks_obtained = c.chunks;
         run.packs_downloaded = c.packs;
+        run.files_written = c.files;
         EXPECT_EQ(launcher::runObtainedData(run, c.reported), c.want);
     }
 }
