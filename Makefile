@@ -1,5 +1,5 @@
 # Every entry point installs what is missing first, so each works on a fresh machine.
-.PHONY: deps build test demo bench fuzz soak
+.PHONY: deps build test test-large demo bench fuzz soak
 
 deps:
 	@scripts/setup-deps.sh
@@ -9,6 +9,9 @@ build: deps
 
 test: deps
 	@scripts/run-tests.sh
+
+test-large: deps
+	@scripts/test-large.sh
 
 demo: deps
 	@scripts/demo.sh
