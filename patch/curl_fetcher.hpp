@@ -21,7 +21,7 @@ class CurlFetcher : public Fetcher {
 public:
     explicit CurlFetcher(std::string base_url, CurlFetcherOptions options = {});
 
-    std::string get(const std::string& path) override;
+    std::string get(const std::string& path, std::uint64_t max_bytes) override;
     void download(const std::string& path, const std::string& dest_file) override;
     bool supports_resume() override { return true; }
     void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) override;

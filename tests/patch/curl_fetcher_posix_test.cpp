@@ -20,17 +20,16 @@ using kyrtest::HttpResponse;
 using kyrtest::HttpTestServer;
 using kyrtest::messageOf;
 
+// A base URL on which nothing listens.
+std::string closedBase() {
+    HttpTestServer closed([](const HttpRequest&) { return HttpResponse{}; });
+    return closed.baseUrl();
+}
+
 class CurlFetcherTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("kyr-curl-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path dir_;
+    kyrtest::ScratchFolder scratch_;
+    const fs::path dir_ = scratch_.path();
     const std::string object_ = binaryObject(5000);
 };
 
@@ -57,7 +56,7 @@ TEST(CurlFetcherUrl, ResolvesStorePathsAgainstTheBase) {
 TEST_F(CurlFetcherTest, GetReturnsTheWholeBodyAndSendsTheLauncherHeaders) {
     HttpTestServer server([&](const HttpRequest& r) { return kyrtest::serveObject(r, object_); });
     CurlFetcher fetcher(server.baseUrl());
-    EXPECT_EQ(fetcher.get("v1/chunks/ab/abcd.zst"), object_);
+    EXPECT_EQ(fetcher.get("v1/chunks/ab/abcd.zst", kMaxDocumentBytes), object_);
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -84,21 +83,18 @@ TEST_F(CurlFetcherTest, StatusesDecideBetweenBodyAndFetchError) {
         CurlFetcher fetcher(server.baseUrl());
         const std::string url = server.baseUrl() + "v1/x";
         if (c.fails) {
-            EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x"); }), "HTTP " + std::to_string(c.status) + " " + url);
+            EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x", kMaxDocumentBytes); }),
+                      "HTTP " + std::to_string(c.status) + " " + url);
         } else {
-            EXPECT_EQ(fetcher.get("v1/x"), c.status == 204 ? "" : "payload");
+            EXPECT_EQ(fetcher.get("v1/x", kMaxDocumentBytes), c.status == 204 ? "" : "payload");
         }
     }
 }
 
 TEST_F(CurlFetcherTest, RefusedConnectionIsATransportFailure) {
-    std::string base;
-    {
-        HttpTestServer closed([](const HttpRequest&) { return HttpResponse{}; });
-        base = closed.baseUrl();
-    }
+    const std::string base = closedBase();
     CurlFetcher fetcher(base);
-    EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x"); }),
+    EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x", kMaxDocumentBytes); }),
               "curl GET failed (0x00000007) " + base + "v1/x");
     EXPECT_EQ(messageOf<FetchError>([&] { fetcher.download("v1/x", (dir_ / "f").string()); }),
               "curl download failed (0x00000007) " + base + "v1/x");
@@ -107,7 +103,7 @@ TEST_F(CurlFetcherTest, RefusedConnectionIsATransportFailure) {
 
 TEST_F(CurlFetcherTest, TransportMessageIsCutTo191Characters) {
     CurlFetcher fetcher("http://127.0.0.1:1/");
-    const std::string message = messageOf<FetchError>([&] { fetcher.get(std::string(400, 'p')); });
+    const std::string message = messageOf<FetchError>([&] { fetcher.get(std::string(400, 'p'), kMaxDocumentBytes); });
     EXPECT_EQ(message.size(), 191u);
     EXPECT_EQ(message.rfind("curl GET failed (0x", 0), 0u);
 }
@@ -119,7 +115,7 @@ TEST_F(CurlFetcherTest, BodyCutHalfwayEndsSilentlyWithTheBytesRead) {
         return response;
     });
     CurlFetcher fetcher(server.baseUrl());
-    EXPECT_EQ(fetcher.get("v1/x"), object_.substr(0, 1200));
+    EXPECT_EQ(fetcher.get("v1/x", kMaxDocumentBytes), object_.substr(0, 1200));
 
     const fs::path dest = dir_ / "pack";
     fetcher.download("v1/x", dest.string());
@@ -135,7 +131,7 @@ TEST_F(CurlFetcherTest, ReceiveTimeoutOfGetEndsAStalledBody) {
     CurlFetcherOptions options;
     options.get_receive_timeout_ms = 1000;
     CurlFetcher fetcher(server.baseUrl(), options);
-    EXPECT_EQ(fetcher.get("v1/x"), "");
+    EXPECT_EQ(fetcher.get("v1/x", kMaxDocumentBytes), "");
 }
 
 TEST_F(CurlFetcherTest, RedirectsAreFollowed) {
@@ -149,30 +145,40 @@ TEST_F(CurlFetcherTest, RedirectsAreFollowed) {
         return kyrtest::serveObject(r, object_);
     });
     CurlFetcher fetcher(server.baseUrl());
-    EXPECT_EQ(fetcher.get("old"), object_);
+    EXPECT_EQ(fetcher.get("old", kMaxDocumentBytes), object_);
 }
 
 const kyrtest::FetcherMaker kCurl = [](const std::string& base) { return std::make_unique<CurlFetcher>(base); };
 
+TEST_F(CurlFetcherTest, GetStaysWithinItsLimit) {
+    kyrtest::expectGetWithinItsLimit(*kyrtest::httpStore(kCurl), object_);
+    kyrtest::expectGetStopsAtItsLimit(kCurl);
+}
+
 TEST_F(CurlFetcherTest, DownloadFromChoosesTheFileModeByOffsetAndStatus) {
-    kyrtest::expectDownloadFileModes(kCurl, dir_, object_);
+    kyrtest::expectDownloadFileModes(*kyrtest::httpStore(kCurl), dir_, object_);
+    kyrtest::expectRangeRequests(kCurl, dir_, object_);
 }
 
 TEST_F(CurlFetcherTest, ErrorStatusLeavesThePartialFileUntouched) {
-    kyrtest::expectErrorStatusLeavesThePartialFile(kCurl, dir_, object_);
+    kyrtest::expectFailedDownloadLeavesThePartialFile(*kyrtest::httpStore(kCurl), dir_, object_);
 }
 
 TEST_F(CurlFetcherTest, UnopenableDestinationIsALocalWriteError) {
-    kyrtest::expectUnopenableDestinationIsALocalWriteError(kCurl, dir_, object_);
+    kyrtest::expectUnopenableDestinationIsALocalWriteError(*kyrtest::httpStore(kCurl), dir_, object_);
 }
 
-TEST_F(CurlFetcherTest, EmptyBodyStillCreatesTheFile) { kyrtest::expectEmptyBodyCreatesTheFile(kCurl, dir_); }
+TEST_F(CurlFetcherTest, EmptyBodyStillCreatesTheFile) {
+    kyrtest::expectEmptyBodyCreatesTheFile(*kyrtest::httpStore(kCurl), dir_);
+}
 
 TEST_F(CurlFetcherTest, NonAsciiDestinationIsWritten) {
-    kyrtest::expectNonAsciiDestinationIsWritten(kCurl, dir_, kyrtest::binaryObject(200000));
+    kyrtest::expectNonAsciiDestinationIsWritten(*kyrtest::httpStore(kCurl), dir_, kyrtest::binaryObject(200000));
 }
 
-TEST_F(CurlFetcherTest, ConcurrentCallsFromSeveralThreads) { kyrtest::expectConcurrentGetsOfOneFetcher(kCurl, object_); }
+TEST_F(CurlFetcherTest, ConcurrentCallsFromSeveralThreads) {
+    kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kCurl), object_);
+}
 
 } // namespace
 } // namespace gu::patch
