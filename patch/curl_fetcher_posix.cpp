@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -79,7 +80,7 @@ void configure(CURL* curl, const std::string& url, const CurlFetcherOptions& opt
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, redirect_protocols(url).c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options.connect_timeout_ms);
     if (receive_timeout_ms > 0) {
@@ -177,12 +178,26 @@ struct FileSink {
 };
 
 // A transfer that failed after the response headers arrived ends the body silently, as a broken
-// WinHTTP read does: the callers' size and hash checks, and resume, deal with the short result.
+// WinHTTP read does: the callers' size and hash checks, and resume, deal with the short result. A failure
+// whose last answer was a redirect never reached the object (its target refused or unreachable).
 bool failedBeforeResponse(CURLcode result, CURL* curl) {
-    return result != CURLE_OK && responseStatus(curl) == 0;
+    if (result == CURLE_OK) {
+        return false;
+    }
+    const long status = responseStatus(curl);
+    return status == 0 || (status >= 300 && status < 400);
 }
 
 } // namespace
+
+std::string redirect_protocols(const std::string& url) {
+    static const std::string kHttps = "https://";
+    const bool https =
+        url.size() >= kHttps.size() && std::equal(kHttps.begin(), kHttps.end(), url.begin(), [](char want, char c) {
+            return want == std::tolower(static_cast<unsigned char>(c));
+        });
+    return https ? "https" : "http,https";
+}
 
 CurlFetcher::CurlFetcher(std::string base_url, CurlFetcherOptions options)
     : base_url_(store_base_url(std::move(base_url))), options_(std::move(options)) {}

@@ -3,11 +3,13 @@
 #include "patch/errors.hpp"
 #include "support/fetcher_contract.hpp"
 #include "support/http_test_server.hpp"
+#include "support/nginx_server_posix.hpp"
 #include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <memory>
 
 namespace gu::patch {
@@ -134,18 +136,71 @@ TEST_F(CurlFetcherTest, ReceiveTimeoutOfGetEndsAStalledBody) {
     EXPECT_EQ(fetcher.get("v1/x", kMaxDocumentBytes), "");
 }
 
-TEST_F(CurlFetcherTest, RedirectsAreFollowed) {
+TEST(CurlFetcherRedirects, StayOnHttpsOnceARequestIsEncrypted) {
+    const struct {
+        const char* url;
+        const char* want;
+    } cases[] = {
+        {"https://store.example/v1/x", "https"},
+        {"HTTPS://store.example/v1/x", "https"},
+        {"http://store.example/v1/x", "http,https"},
+        {"http://https.example/v1/x", "http,https"},
+        {"", "http,https"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(redirect_protocols(c.url), c.want);
+    }
+}
+
+TEST_F(CurlFetcherTest, RedirectsAreFollowedOnlyToAnAnswer) {
+    const std::string closed = closedBase();
     HttpTestServer server([&](const HttpRequest& r) {
-        if (r.target == "/old") {
-            HttpResponse moved;
-            moved.status = 302;
-            moved.headers.emplace_back("Location", "/new");
-            return moved;
+        if (r.target == "/object") {
+            return kyrtest::serveObject(r, object_);
         }
-        return kyrtest::serveObject(r, object_);
+        HttpResponse moved;
+        moved.status = 302;
+        moved.body = "moved";
+        const std::map<std::string, std::string> locations = {
+            {"/relative", "/object"}, {"/absolute", server.baseUrl() + "object"}, {"/dead", closed + "object"}};
+        moved.headers.emplace_back("Location", locations.at(r.target));
+        return moved;
     });
     CurlFetcher fetcher(server.baseUrl());
-    EXPECT_EQ(fetcher.get("old", kMaxDocumentBytes), object_);
+    EXPECT_EQ(fetcher.get("relative", kMaxDocumentBytes), object_);
+    EXPECT_EQ(fetcher.get("absolute", kMaxDocumentBytes), object_);
+    // A redirect that leads nowhere is a failed request, not a body made of the redirect's own page.
+    const std::string url = server.baseUrl() + "dead";
+    EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("dead", kMaxDocumentBytes); }),
+              "curl GET failed (0x00000007) " + url);
+    EXPECT_EQ(messageOf<FetchError>([&] { fetcher.download("dead", (dir_ / "f").string()); }),
+              "curl download failed (0x00000007) " + url);
+    EXPECT_FALSE(fs::exists(dir_ / "f"));
+}
+
+// A real HTTPS store (nginx with a test authority) whose answer points at plain HTTP.
+TEST_F(CurlFetcherTest, HttpsStoreNeverRedirectsToPlainHttp) {
+    if (kyrtest::NginxServer::program().empty()) {
+        GTEST_SKIP() << "nginx is not installed (Debian package nginx-light)";
+    }
+    HttpTestServer plain([&](const HttpRequest& r) { return kyrtest::serveObject(r, object_); });
+    const fs::path served = dir_ / "served";
+    fs::create_directories(served / "v1");
+    kyrtest::write_bytes(served / "v1" / "x", object_);
+    const kyrtest::TestCertificates certificates = kyrtest::makeTestCertificates(dir_ / "tls");
+    const std::string up = "location = /up { return 302 /v1/x; }\n";
+    const std::string down = "location = /down { return 302 " + plain.baseUrl() + "v1/x; }\n";
+    const kyrtest::NginxServer tls(served, dir_ / "nginx", certificates.server, up + down);
+    CurlFetcherOptions options;
+    options.ca_file = certificates.caCertificate.string();
+    CurlFetcher fetcher(tls.baseUrl(), options);
+
+    EXPECT_EQ(fetcher.get("up", kMaxDocumentBytes), object_);
+    // CURLE_UNSUPPORTED_PROTOCOL: the plain server is never asked.
+    EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("down", kMaxDocumentBytes); }),
+              "curl GET failed (0x00000001) " + tls.baseUrl() + "down");
+    EXPECT_TRUE(plain.requests().empty());
 }
 
 const kyrtest::FetcherMaker kCurl = [](const std::string& base) { return std::make_unique<CurlFetcher>(base); };
