@@ -1,6 +1,7 @@
 #pragma once
-// What every store fetcher (WinHTTP in the launcher, curl in the tools) must do with files, limits and
-// threads, checked the same way for each against a store that the test holds (the loopback HTTP server).
+// What every store fetcher (WinHTTP in the launcher, curl, the folder reader) must do with files, limits
+// and threads, checked the same way for each against a store that the test holds: the loopback HTTP
+// server or a folder.
 
 #include "patch/fetcher.hpp"
 
