@@ -33,7 +33,7 @@ public:
     TwoObjects(std::string document, std::string signature)
         : document_(std::move(document)), signature_(std::move(signature)) {}
 
-    std::string get(const std::string& path) override { return path == kPath ? document_ : signature_; }
+    std::string get(const std::string& path, std::uint64_t) override { return path == kPath ? document_ : signature_; }
     void download(const std::string&, const std::string&) override { std::abort(); }
     void download_from(const std::string&, const std::string&, std::uint64_t) override { std::abort(); }
 

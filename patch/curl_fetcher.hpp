@@ -1,8 +1,9 @@
 #pragma once
 // The store transport where WinHTTP does not exist (Linux tools and tests), built on libcurl with the
 // same contract as the launcher's WinHTTP fetcher: system proxy, bounded resolve/connect/send, a receive
-// limit for documents and none for downloads, no caches, platform certificate checks, redirects followed,
-// and the same status, Range, file-mode and message rules ("curl" in place of "WinHTTP").
+// limit for documents and none for downloads, no caches, platform certificate checks, redirects followed
+// (never from HTTPS down to HTTP), and the same status, Range, file-mode and message rules ("curl" in
+// place of "WinHTTP").
 
 #include "patch/fetcher.hpp"
 
@@ -10,6 +11,10 @@
 #include <string>
 
 namespace gu::patch {
+
+// The protocols a redirect of a request to url may lead to (curl's list form): only "https" when url is
+// HTTPS, so no answer can move a request from an encrypted store onto plain HTTP.
+std::string redirect_protocols(const std::string& url);
 
 struct CurlFetcherOptions {
     std::string ca_file;                     // extra trusted CA certificates (PEM), beside the system store
@@ -21,7 +26,7 @@ class CurlFetcher : public Fetcher {
 public:
     explicit CurlFetcher(std::string base_url, CurlFetcherOptions options = {});
 
-    std::string get(const std::string& path) override;
+    std::string get(const std::string& path, std::uint64_t max_bytes) override;
     void download(const std::string& path, const std::string& dest_file) override;
     bool supports_resume() override { return true; }
     void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) override;

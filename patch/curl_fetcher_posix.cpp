@@ -5,6 +5,9 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -77,7 +80,7 @@ void configure(CURL* curl, const std::string& url, const CurlFetcherOptions& opt
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, redirect_protocols(url).c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options.connect_timeout_ms);
     if (receive_timeout_ms > 0) {
@@ -91,9 +94,37 @@ void configure(CURL* curl, const std::string& url, const CurlFetcherOptions& opt
     }
 }
 
-size_t appendToString(char* data, size_t size, size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
+// Receives a get's body up to its limit; past it the transfer is aborted, so the rest is never read.
+struct MemorySink {
+    CURL* curl = nullptr;
+    std::uint64_t max_bytes = 0;
+    std::string body;
+    bool too_large = false;
+
+    size_t write(const char* data, size_t bytes) {
+        if (responseStatus(curl) >= 400) {
+            return bytes; // the error body is dropped; the caller reports the status
+        }
+        if (bytes > max_bytes - body.size()) {
+            too_large = true;
+            return 0;
+        }
+        body.append(data, bytes);
+        return bytes;
+    }
+
+    static size_t callback(char* data, size_t size, size_t count, void* sink) {
+        return static_cast<MemorySink*>(sink)->write(data, size * count);
+    }
+};
+
+// A declared Content-Length above the limit ends the transfer before any of the body is read. 0 would
+// mean no limit to curl; the sink refuses every byte then.
+void limitDeclaredSize(CURL* curl, std::uint64_t max_bytes) {
+    if (max_bytes != 0) {
+        const auto limit = static_cast<curl_off_t>(std::min<std::uint64_t>(max_bytes, INT64_MAX));
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, limit);
+    }
 }
 
 // Receives a download's body. The file is opened only once the status is known, so an error answer
@@ -147,35 +178,55 @@ struct FileSink {
 };
 
 // A transfer that failed after the response headers arrived ends the body silently, as a broken
-// WinHTTP read does: the callers' size and hash checks, and resume, deal with the short result.
+// WinHTTP read does: the callers' size and hash checks, and resume, deal with the short result. A failure
+// whose last answer was a redirect never reached the object (its target refused or unreachable).
 bool failedBeforeResponse(CURLcode result, CURL* curl) {
-    return result != CURLE_OK && responseStatus(curl) == 0;
+    if (result == CURLE_OK) {
+        return false;
+    }
+    const long status = responseStatus(curl);
+    return status == 0 || (status >= 300 && status < 400);
 }
 
 } // namespace
+
+std::string redirect_protocols(const std::string& url) {
+    static const std::string kHttps = "https://";
+    const bool https =
+        url.size() >= kHttps.size() && std::equal(kHttps.begin(), kHttps.end(), url.begin(), [](char want, char c) {
+            return want == std::tolower(static_cast<unsigned char>(c));
+        });
+    return https ? "https" : "http,https";
+}
 
 CurlFetcher::CurlFetcher(std::string base_url, CurlFetcherOptions options)
     : base_url_(store_base_url(std::move(base_url))), options_(std::move(options)) {}
 
 std::string CurlFetcher::resolve_url(const std::string& path) const { return resolve_store_url(base_url_, path); }
 
-std::string CurlFetcher::get(const std::string& path) {
+std::string CurlFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
     CURL* curl = threadHandle();
     const HeaderList headers = requestHeaders(0);
     configure(curl, url, options_, options_.get_receive_timeout_ms, headers.get());
-    std::string body;
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendToString);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    limitDeclaredSize(curl, max_bytes);
+    MemorySink sink;
+    sink.curl = curl;
+    sink.max_bytes = max_bytes;
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, MemorySink::callback);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     const CURLcode result = curl_easy_perform(curl);
-    if (failedBeforeResponse(result, curl)) {
-        throw FetchError(transportMessage("curl GET failed", result, url));
-    }
     const long status = responseStatus(curl);
     if (status >= 400) {
         throw FetchError(statusMessage(status, url));
     }
-    return body;
+    if (sink.too_large || result == CURLE_FILESIZE_EXCEEDED) {
+        throw FetchError(size_limit_message(url, max_bytes));
+    }
+    if (failedBeforeResponse(result, curl)) {
+        throw FetchError(transportMessage("curl GET failed", result, url));
+    }
+    return sink.body;
 }
 
 void CurlFetcher::download(const std::string& path, const std::string& dest_file) {

@@ -106,9 +106,9 @@ void FailoverFetcher::run_with_failover(const std::string& path, const std::func
                      "]");
 }
 
-std::string FailoverFetcher::get(const std::string& path) {
+std::string FailoverFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     std::string body;
-    run_with_failover(path, [&](Fetcher& source) { body = source.get(path); });
+    run_with_failover(path, [&](Fetcher& source) { body = source.get(path, max_bytes); });
     return body;
 }
 

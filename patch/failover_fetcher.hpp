@@ -18,7 +18,7 @@ public:
     // sources must not be empty (the caller guarantees it); on_log may be empty.
     FailoverFetcher(std::vector<FetchSource> source_list, std::function<void(const std::string&)> log_line);
 
-    std::string get(const std::string& path) override;
+    std::string get(const std::string& path, std::uint64_t max_bytes) override;
     void download(const std::string& path, const std::string& dest_file) override;
     // True only when every source can resume.
     bool supports_resume() override;

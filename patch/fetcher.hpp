@@ -3,6 +3,8 @@
 // in memory or written into a local file. Errors are FetchError, or LocalWriteError when the object
 // arrived but could not be written.
 
+#include "patch/fetch_limits.hpp"
+
 #include <cstdint>
 #include <string>
 
@@ -10,8 +12,10 @@ namespace gu::patch {
 
 // Implementations must allow concurrent calls from several threads (the prefetch workers share one).
 struct Fetcher {
-    // Whole body of the object, any byte values.
-    virtual std::string get(const std::string& path) = 0;
+    // Whole body of the object, any byte values. A body larger than max_bytes is a FetchError that names
+    // the object and the limit (size_limit_message), raised as soon as the size is known or passed: the
+    // rest is never read. The callers' limits are in fetch_limits.hpp.
+    virtual std::string get(const std::string& path, std::uint64_t max_bytes) = 0;
     // Writes the object into dest_file from the start, replacing an existing file. dest_file is the local
     // path as UTF-8 text whatever the platform's narrow code page: on Windows a game folder below
     // "C:\Users\Jörg" must hold downloads too.

@@ -30,7 +30,7 @@ std::string StoreRetry::retry_fetch(const std::string& path, std::uint64_t expec
     bool waited_once = false;
     while (true) {
         try {
-            std::string body = fetcher_.get(path);
+            std::string body = fetcher_.get(path, expected_size);
             if (body.size() != expected_size) {
                 throw FetchError("object size mismatch (got " + std::to_string(body.size()) + " bytes, expected " +
                                  std::to_string(expected_size) + ")");
@@ -90,7 +90,7 @@ bool StoreRetry::await_store(const std::string& label, unsigned& step, std::uint
         }
         bool answered = true;
         try {
-            fetcher_.get(probe_path_);
+            fetcher_.get(probe_path_, kMaxDocumentBytes);
         } catch (const std::exception&) {
             answered = false;
         }

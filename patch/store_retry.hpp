@@ -20,7 +20,8 @@ public:
     StoreRetry(Fetcher& fetcher, const DownloaderConfig& config, std::string probe_path,
                WaitClock& clock = system_wait_clock());
 
-    // get(path) with up to chunk_retry_delays_ms.size() + 1 attempts, each failure logged through log_line
+    // get(path) of an object of expected_size bytes (a larger body fails in the fetcher, a shorter one here)
+    // with up to chunk_retry_delays_ms.size() + 1 attempts, each failure logged through log_line
     // (may be empty). When they are spent and may_wait is set, waits once for the store (await_store)
     // and starts the attempts over. LocalWriteError is rethrown at once; "cancelled" ends a wait.
     // Without may_wait it never touches the configuration's log, so prefetch workers may call it at once;

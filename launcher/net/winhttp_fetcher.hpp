@@ -15,7 +15,7 @@ public:
     // An empty base becomes "/"; a base not ending in "/" gets one.
     explicit WinHttpFetcher(std::string base_url);
 
-    std::string get(const std::string& path) override;
+    std::string get(const std::string& path, std::uint64_t max_bytes) override;
     void download(const std::string& path, const std::string& dest_file) override;
     bool supports_resume() override { return true; }
     void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) override;

@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace launcher {
@@ -144,6 +146,29 @@ DWORD responseStatus(HINTERNET request) {
     return status;
 }
 
+// The Content-Length of the answer, when it has a valid one.
+std::optional<std::uint64_t> declaredLength(HINTERNET request) {
+    wchar_t text[32] = {};
+    DWORD size = sizeof text;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    const wchar_t* digit = text;
+    for (; *digit >= L'0' && *digit <= L'9'; ++digit) {
+        const unsigned next = static_cast<unsigned>(*digit - L'0');
+        if (value > (UINT64_MAX - next) / 10) {
+            return UINT64_MAX; // beyond any limit
+        }
+        value = value * 10 + next;
+    }
+    if (digit == text || *digit != L'\0') {
+        return std::nullopt;
+    }
+    return value;
+}
+
 // "%s (0x%08X) %s" in a 192-byte buffer, so a long URL is cut to 191 characters.
 std::string transportMessage(const char* what, DWORD error, const std::string& url) {
     char buffer[192];
@@ -180,7 +205,7 @@ std::string WinHttpFetcher::resolve_url(const std::string& path) const {
     return gu::patch::resolve_store_url(base_url_, path);
 }
 
-std::string WinHttpFetcher::get(const std::string& path) {
+std::string WinHttpFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
     Request request;
     DWORD error = 0;
@@ -191,8 +216,18 @@ std::string WinHttpFetcher::get(const std::string& path) {
     if (status >= 400) {
         throw FetchError(statusMessage(status, url));
     }
+    // Refused on the declared length before any of the body is read, or as soon as the body passes the limit.
+    const std::optional<std::uint64_t> declared = declaredLength(request.request);
+    if (declared && *declared > max_bytes) {
+        throw FetchError(gu::patch::size_limit_message(url, max_bytes));
+    }
     std::string body;
-    readBody(request.request, [&](const char* data, DWORD size) { body.append(data, size); });
+    readBody(request.request, [&](const char* data, DWORD size) {
+        if (size > max_bytes - body.size()) {
+            throw FetchError(gu::patch::size_limit_message(url, max_bytes));
+        }
+        body.append(data, size);
+    });
     return body;
 }
 

@@ -30,8 +30,8 @@ public:
     explicit ScriptedSource(std::string name, std::vector<Outcome> script = {}, Outcome rest = Outcome::ok)
         : name_(std::move(name)), script_(std::move(script)), rest_(rest) {}
 
-    std::string get(const std::string& path) override {
-        act("get " + path);
+    std::string get(const std::string& path, std::uint64_t max_bytes) override {
+        act("get " + path + " max " + std::to_string(max_bytes));
         return name_ + " body of " + path;
     }
     void download(const std::string& path, const std::string& dest_file) override {
@@ -153,7 +153,7 @@ TEST(FailoverFetcher, SecondaryTakesOverAndStaysActive) {
     FailoverFetcher fetcher({{&primary, "primary"}, {&secondary, "secondary"}}, recorder.log());
     fetcher.on_switch = recorder.on_switch();
 
-    EXPECT_EQ(fetcher.get("v1/channels/windows.json"), "secondary body of v1/channels/windows.json");
+    EXPECT_EQ(fetcher.get("v1/channels/windows.json", 100), "secondary body of v1/channels/windows.json");
     EXPECT_EQ(fetcher.failover_count, 1u);
     EXPECT_EQ(fetcher.active_index, 1u);
     EXPECT_EQ(recorder.switches, std::vector<unsigned>{1});
@@ -161,7 +161,7 @@ TEST(FailoverFetcher, SecondaryTakesOverAndStaysActive) {
               (std::vector<std::string>{"failover: primary fallo para v1/channels/windows.json (primary down)",
                                         "failover: origen activo ahora = secondary"}));
 
-    EXPECT_EQ(fetcher.get("v1/chunks/ab/abcd.zst"), "secondary body of v1/chunks/ab/abcd.zst");
+    EXPECT_EQ(fetcher.get("v1/chunks/ab/abcd.zst", 100), "secondary body of v1/chunks/ab/abcd.zst");
     EXPECT_EQ(primary.call_count(), 1u);
     EXPECT_EQ(fetcher.failover_count, 1u);
     EXPECT_EQ(fetcher.active_index, 1u);
@@ -176,8 +176,8 @@ TEST(FailoverFetcher, MovesBackWhenAnotherSourceSucceedsWhereTheActiveFailed) {
     FailoverFetcher fetcher({{&primary, "primary"}, {&secondary, "secondary"}}, recorder.log());
     fetcher.on_switch = recorder.on_switch();
 
-    fetcher.get("a");
-    EXPECT_EQ(fetcher.get("b"), "primary body of b");
+    fetcher.get("a", 100);
+    EXPECT_EQ(fetcher.get("b", 100), "primary body of b");
     EXPECT_EQ(fetcher.active_index, 0u);
     EXPECT_EQ(fetcher.failover_count, 2u);
     EXPECT_EQ(recorder.switches, (std::vector<unsigned>{1, 0}));
@@ -192,7 +192,7 @@ TEST(FailoverFetcher, PreferredSourceServingFirstSwitchesWithoutCountingAFailove
     fetcher.on_switch = recorder.on_switch();
     fetcher.preferred_source = [] { return 1; };
 
-    EXPECT_EQ(fetcher.get("x"), "secondary body of x");
+    EXPECT_EQ(fetcher.get("x", 100), "secondary body of x");
     EXPECT_EQ(primary.call_count(), 0u);
     EXPECT_EQ(fetcher.failover_count, 0u);
     EXPECT_EQ(fetcher.active_index, 1u);
@@ -230,7 +230,7 @@ TEST(FailoverFetcher, AllSourcesFailingListsEveryFailure) {
         FailoverFetcher fetcher(sources, recorder.log());
         fetcher.on_switch = recorder.on_switch();
         try {
-            fetcher.get("v1/x");
+            fetcher.get("v1/x", 100);
             ADD_FAILURE() << "no error";
         } catch (const LocalWriteError&) {
             ADD_FAILURE() << "not a local write error";
@@ -282,7 +282,7 @@ TEST(FailoverFetcher, EveryOperationFailsOver) {
         std::string want_call;
     };
     const Case cases[] = {
-        {"get", [](FailoverFetcher& f) { f.get("p"); }, "get p"},
+        {"get", [](FailoverFetcher& f) { f.get("p", 7); }, "get p max 7"},
         {"download", [](FailoverFetcher& f) { f.download("p", "no-such-dir/f"); }, "download p -> no-such-dir/f"},
         {"download_from", [](FailoverFetcher& f) { f.download_from("p", "no-such-dir/f", 7); }, "download_from p @7"},
     };
@@ -385,7 +385,7 @@ TEST(FailoverFetcher, ConcurrentGetsAgreeOnOneSwitch) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < kGetsPerThread; ++i) {
                 const std::string path = "v1/chunks/" + std::to_string(t) + "/" + std::to_string(i);
-                if (fetcher.get(path) != "secondary body of " + path) {
+                if (fetcher.get(path, 100) != "secondary body of " + path) {
                     ++wrong_bodies;
                 }
             }

@@ -43,7 +43,7 @@ const std::string kMissing = "<missing>";
 //   d  LocalWriteError before any byte
 class FakePackServer : public Fetcher {
 public:
-    std::string get(const std::string& path) override {
+    std::string get(const std::string& path, std::uint64_t) override {
         probes.push_back(path);
         if (!store_answers) {
             throw FetchError("HTTP 503 probe");

@@ -298,7 +298,7 @@ TEST_F(PrefetchPool, CancelBeforeTheWorkersStart) {
 // A store whose chunk objects fail a set number of times; safe for the workers.
 class FlakyFetcher : public Fetcher {
 public:
-    std::string get(const std::string& path) override {
+    std::string get(const std::string& path, std::uint64_t) override {
         std::lock_guard<std::mutex> lock(mutex_);
         calls.push_back(path);
         int& left = failures_left[path];

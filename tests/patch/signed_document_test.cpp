@@ -27,13 +27,17 @@ const std::string kBinarySig =
 
 const std::string kPath = "v1/channels/valdra7q/windows.json";
 
-// A store held in memory; a missing object is the HTTP fetcher's 404.
+// A store held in memory; a missing object is the HTTP fetcher's 404, a body past the limit its refusal.
 class MemoryStore : public gu::patch::Fetcher {
 public:
-    std::string get(const std::string& path) override {
+    std::string get(const std::string& path, std::uint64_t max_bytes) override {
+        limits[path] = max_bytes;
         const auto found = objects.find(path);
         if (found == objects.end()) {
             throw FetchError("HTTP 404 https://store.example/" + path);
+        }
+        if (found->second.size() > max_bytes) {
+            throw FetchError(gu::patch::size_limit_message("https://store.example/" + path, max_bytes));
         }
         return found->second;
     }
@@ -41,6 +45,7 @@ public:
     void download_from(const std::string&, const std::string&, std::uint64_t) override { FAIL() << "not used"; }
 
     std::map<std::string, std::string> objects;
+    std::map<std::string, std::uint64_t> limits; // the last limit asked for each path
 };
 
 std::string with_char(std::string text, std::size_t at, char c) {
@@ -67,6 +72,9 @@ TEST(GetSigned, AcceptsTheExactSignedBytesWhateverTheSignatureLayout) {
         MemoryStore store;
         store.objects = {{kPath, c.body}, {kPath + ".sig", c.sig}};
         EXPECT_TRUE(get_signed(store, kPath, kPublicKey) == c.body);
+        EXPECT_EQ(store.limits,
+                  (std::map<std::string, std::uint64_t>{{kPath, gu::patch::kMaxDocumentBytes},
+                                                        {kPath + ".sig", gu::patch::kMaxSignatureBytes}}));
     }
 }
 
@@ -105,7 +113,7 @@ TEST(GetSigned, RefusesEveryUnprovenDocument) {
     }
 }
 
-TEST(GetSigned, MissingObjectsSurfaceAsFetchErrors) {
+TEST(GetSigned, MissingOrOversizedObjectsSurfaceAsFetchErrors) {
     struct Case {
         const char* name;
         std::map<std::string, std::string> objects;
@@ -114,6 +122,9 @@ TEST(GetSigned, MissingObjectsSurfaceAsFetchErrors) {
     const Case cases[] = {
         {"document missing", {{kPath + ".sig", kChannelSig}}, "HTTP 404 https://store.example/" + kPath},
         {"signature missing", {{kPath, kChannelDoc}}, "HTTP 404 https://store.example/" + kPath + ".sig"},
+        {"signature padded past its limit",
+         {{kPath, kChannelDoc}, {kPath + ".sig", kChannelSig + std::string(4096 - kChannelSig.size() + 1, '\n')}},
+         "object larger than 4096 bytes: https://store.example/" + kPath + ".sig"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -37,8 +37,9 @@ enum class Step { ok, fail, local_write, odd, short_body };
 
 class ScriptedStore : public Fetcher {
 public:
-    std::string get(const std::string& path) override {
+    std::string get(const std::string& path, std::uint64_t max_bytes) override {
         ++calls[path];
+        limits[path] = max_bytes;
         std::deque<Step>& script = scripts[path];
         const Step step = script.empty() ? Step::ok : script.front();
         if (!script.empty()) {
@@ -62,6 +63,7 @@ public:
 
     std::map<std::string, std::deque<Step>> scripts;
     std::map<std::string, int> calls;
+    std::map<std::string, std::uint64_t> limits; // the last limit asked for each path
 };
 
 const std::string kChunk = "v1/chunks/ab/abcd.zst";
@@ -154,6 +156,12 @@ TEST_F(StoreRetryTest, BodyCutShortIsAFailedAttempt) {
     const std::string cut = " failed: object size mismatch (got 2 bytes, expected 4)";
     EXPECT_EQ(chunk_lines_, (std::vector<std::string>{"chunk " + kChunk + " attempt 1/4" + cut,
                                                       "chunk " + kChunk + " attempt 2/4" + cut}));
+}
+
+TEST_F(StoreRetryTest, ChunkIsLimitedToItsSizeAndTheProbeToADocument) {
+    fetcher_.scripts[kChunk] = fails(4);
+    EXPECT_EQ(fetch(true), "body");
+    EXPECT_EQ(fetcher_.limits, (std::map<std::string, std::uint64_t>{{kChunk, 4}, {kProbe, kMaxDocumentBytes}}));
 }
 
 TEST_F(StoreRetryTest, EmptyLogCallbackIsFine) {

@@ -1,10 +1,12 @@
 #pragma once
-// What every HTTP fetcher (WinHTTP in the launcher, curl in the tools) must do with files and threads,
-// checked the same way for each against the loopback test server.
+// What every store fetcher (WinHTTP in the launcher, curl, the folder reader) must do with files, limits
+// and threads, checked the same way for each against a store that the test holds: the loopback HTTP
+// server or a folder.
 
 #include "patch/fetcher.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -13,6 +15,23 @@
 namespace kyrtest {
 
 using FetcherMaker = std::function<std::unique_ptr<gu::patch::Fetcher>(const std::string& baseUrl)>;
+
+// The store side of the contract: objects put at store paths, and a fetcher that reads them.
+class ContractStore {
+public:
+    virtual ~ContractStore() = default;
+    // Later requests of path find bytes.
+    virtual void put(const std::string& path, const std::string& bytes) = 0;
+    virtual std::unique_ptr<gu::patch::Fetcher> fetcher() = 0;
+    // How the fetcher's messages name the object at path (its URL, its file).
+    virtual std::string where(const std::string& path) const = 0;
+    // The FetchError text for a missing object, and for a resume offset at or past an object's end.
+    virtual std::string missingMessage(const std::string& path) const = 0;
+    virtual std::string pastEndMessage(const std::string& path, std::uint64_t offset, std::uint64_t size) const = 0;
+};
+
+// A store on the loopback test server, read by the fetchers that make builds.
+std::unique_ptr<ContractStore> httpStore(FetcherMaker make);
 
 // Bytes that are not text, so that no line-end or encoding conversion goes unnoticed.
 std::string binaryObject(std::size_t size);
@@ -27,22 +46,31 @@ template <typename Error, typename Call> std::string messageOf(Call&& call) {
     return "(no exception)";
 }
 
-// download_from: offset 0 rewrites, 206 appends, 200 for a range rewrites; Range is sent only for an
-// offset. object must be at least 2000 bytes.
-void expectDownloadFileModes(const FetcherMaker& make, const std::filesystem::path& dir, const std::string& object);
-// 404 and 416 are FetchErrors "HTTP <status> <url>" and leave the partial file as it was.
-void expectErrorStatusLeavesThePartialFile(const FetcherMaker& make, const std::filesystem::path& dir,
-                                           const std::string& object);
+// get returns a body of exactly max_bytes, refuses one byte more naming the object and the limit, and
+// fails on a missing object.
+void expectGetWithinItsLimit(ContractStore& store, const std::string& object);
+// download_from: offset 0 rewrites, an offset inside the object appends the rest. object must be at least
+// 2000 bytes.
+void expectDownloadFileModes(ContractStore& store, const std::filesystem::path& dir, const std::string& object);
+// A missing object and an offset at or past the end are FetchErrors that leave the partial file as it was.
+void expectFailedDownloadLeavesThePartialFile(ContractStore& store, const std::filesystem::path& dir,
+                                              const std::string& object);
 // A destination that cannot be opened is a LocalWriteError "cannot open <path>", and the fetcher still
 // works afterwards.
-void expectUnopenableDestinationIsALocalWriteError(const FetcherMaker& make, const std::filesystem::path& dir,
+void expectUnopenableDestinationIsALocalWriteError(ContractStore& store, const std::filesystem::path& dir,
                                                    const std::string& object);
-// An empty body still creates (truncates) the destination.
-void expectEmptyBodyCreatesTheFile(const FetcherMaker& make, const std::filesystem::path& dir);
+// An empty object still creates (truncates) the destination.
+void expectEmptyBodyCreatesTheFile(ContractStore& store, const std::filesystem::path& dir);
 // dest_file is UTF-8 text: a folder name outside any narrow code page still holds downloads and resumes.
-void expectNonAsciiDestinationIsWritten(const FetcherMaker& make, const std::filesystem::path& dir,
+void expectNonAsciiDestinationIsWritten(ContractStore& store, const std::filesystem::path& dir,
                                         const std::string& object);
 // Four threads sharing one fetcher each get their own bodies.
-void expectConcurrentGetsOfOneFetcher(const FetcherMaker& make, const std::string& object);
+void expectConcurrentGetsOfOneFetcher(ContractStore& store, const std::string& object);
+
+// HTTP only: Range is sent only for an offset, and a server that ignores it (200) gets the file rewritten.
+void expectRangeRequests(const FetcherMaker& make, const std::filesystem::path& dir, const std::string& object);
+// HTTP only: a declared length past the limit is refused before the body is read, a body without one
+// as soon as it passes the limit, and an error status wins over the size of its page.
+void expectGetStopsAtItsLimit(const FetcherMaker& make);
 
 } // namespace kyrtest

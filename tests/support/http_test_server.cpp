@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -129,25 +130,37 @@ const char* reasonPhrase(int status) {
     }
 }
 
+// The body as it goes on the wire: as it is, or as one chunk and the last chunk.
+std::string wireBody(const HttpResponse& response) {
+    if (!response.chunked) {
+        return response.body;
+    }
+    std::ostringstream chunk;
+    chunk << std::hex << response.body.size() << "\r\n" << response.body << "\r\n0\r\n\r\n";
+    return chunk.str();
+}
+
 void sendResponse(Socket s, const HttpResponse& response) {
+    const std::string body = wireBody(response);
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " + reasonPhrase(response.status) + "\r\n";
-    head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+    head +=
+        response.chunked ? "Transfer-Encoding: chunked\r\n" : "Content-Length: " + std::to_string(body.size()) + "\r\n";
     head += "Connection: close\r\n";
     for (const auto& [name, value] : response.headers) {
         head += name + ": " + value + "\r\n";
     }
     head += "\r\n";
-    const std::size_t bodyBytes = response.body.size() < response.cutAfter ? response.body.size() : response.cutAfter;
+    const std::size_t bodyBytes = body.size() < response.cutAfter ? body.size() : response.cutAfter;
     if (response.stallMs > 0) {
         if (!sendAll(s, head.data(), head.size())) {
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(response.stallMs));
-        sendAll(s, response.body.data(), bodyBytes);
+        sendAll(s, body.data(), bodyBytes);
         return;
     }
     // One send for head and body: separate small writes meet Nagle and delayed ACKs (40 ms each).
-    head.append(response.body, 0, bodyBytes);
+    head.append(body, 0, bodyBytes);
     sendAll(s, head.data(), head.size());
 }
 

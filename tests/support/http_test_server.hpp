@@ -29,6 +29,7 @@ struct HttpResponse {
     std::size_t cutAfter = static_cast<std::size_t>(-1); // close the connection after this many body bytes
     int stallMs = 0;                                     // wait this long before sending the body
     bool sendHeaders = true;                             // false: close right after reading the request
+    bool chunked = false; // the body as one chunk of chunked encoding, with no Content-Length
 };
 
 // The usual answer for a stored object: 200 with the whole body, or, for "Range: bytes=N-", 206 with the

@@ -52,7 +52,7 @@ void writeText(const fs::path& file, const std::string& text) {
 // Every path nginx would otherwise take from its build (temporary bodies under /var/lib/nginx, the pid
 // under /run) points into the work folder, so the server needs no rights outside it.
 std::string configuration(const fs::path& work, const fs::path& documentRoot, std::uint16_t port,
-                          const std::optional<TlsFiles>& tls) {
+                          const std::optional<TlsFiles>& tls, const std::string& serverDirectives) {
     const std::string w = work.string();
     std::ostringstream conf;
     conf << "master_process off;\n"
@@ -76,7 +76,7 @@ std::string configuration(const fs::path& work, const fs::path& documentRoot, st
         conf << "        ssl_certificate " << tls->certificate.string() << ";\n"
              << "        ssl_certificate_key " << tls->key.string() << ";\n";
     }
-    conf << "    }\n"
+    conf << serverDirectives << "    }\n"
          << "}\n";
     return conf.str();
 }
@@ -100,21 +100,23 @@ std::string NginxServer::program() {
     return findExecutable("nginx");
 }
 
-NginxServer::NginxServer(const fs::path& documentRoot, const fs::path& workFolder, const std::optional<TlsFiles>& tls)
+NginxServer::NginxServer(const fs::path& documentRoot, const fs::path& workFolder, const std::optional<TlsFiles>& tls,
+                         const std::string& serverDirectives)
     : work_(fs::absolute(workFolder)), tls_(tls.has_value()) {
     fs::create_directories(work_ / "tmp");
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        if (start(fs::absolute(documentRoot), tls)) {
+        if (start(fs::absolute(documentRoot), tls, serverDirectives)) {
             return;
         }
     }
     throw std::runtime_error("nginx did not start: " + errorLog());
 }
 
-bool NginxServer::start(const fs::path& documentRoot, const std::optional<TlsFiles>& tls) {
+bool NginxServer::start(const fs::path& documentRoot, const std::optional<TlsFiles>& tls,
+                        const std::string& serverDirectives) {
     port_ = freeLoopbackPort();
     const fs::path conf = work_ / "nginx.conf";
-    writeText(conf, configuration(work_, documentRoot, port_, tls));
+    writeText(conf, configuration(work_, documentRoot, port_, tls, serverDirectives));
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{program(), "-p", work_.string() + "/", "-c", conf.string(), "-e",
                                  (work_ / "error.log").string(), "-g", "daemon off;"},

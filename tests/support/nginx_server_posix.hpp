@@ -23,9 +23,10 @@ public:
     // The nginx program, or empty when it is not installed.
     static std::string program();
 
-    // Throws std::runtime_error with nginx's error log when it does not start.
+    // Throws std::runtime_error with nginx's error log when it does not start. serverDirectives are added
+    // to the server block as they are (e.g. a location that answers with a redirect).
     NginxServer(const std::filesystem::path& documentRoot, const std::filesystem::path& workFolder,
-                const std::optional<TlsFiles>& tls = std::nullopt);
+                const std::optional<TlsFiles>& tls = std::nullopt, const std::string& serverDirectives = {});
 
     std::uint16_t port() const { return port_; }
     // "http://127.0.0.1:PORT/" or, with TLS, "https://localhost:PORT/" (the name the certificate holds).
@@ -34,7 +35,8 @@ public:
     std::string errorLog() const;
 
 private:
-    bool start(const std::filesystem::path& documentRoot, const std::optional<TlsFiles>& tls);
+    bool start(const std::filesystem::path& documentRoot, const std::optional<TlsFiles>& tls,
+               const std::string& serverDirectives);
 
     std::filesystem::path work_;
     bool tls_ = false;

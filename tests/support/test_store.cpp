@@ -196,7 +196,7 @@ void MemoryFetcher::write(const std::string& dest_file, std::string_view bytes, 
     }
 }
 
-std::string MemoryFetcher::get(const std::string& path) {
+std::string MemoryFetcher::get(const std::string& path, std::uint64_t) {
     bool cut = false;
     std::string body = serve(path, cut);
     if (cut) {

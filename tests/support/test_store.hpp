@@ -98,7 +98,7 @@ public:
     int requests(const std::string& path) const;
     std::vector<std::string> request_log() const;
 
-    std::string get(const std::string& path) override;
+    std::string get(const std::string& path, std::uint64_t) override;
     void download(const std::string& path, const std::string& dest_file) override;
     bool supports_resume() override { return resume; }
     // With resume and a non-zero offset at most the object's size, appends the rest; otherwise rewrites.

@@ -103,6 +103,8 @@ TEST_F(KyrPatchProgram, BadUsageExitsWithTwoBeforeTouchingTheRoot) {
         {"count beyond 32 bits", with({"--prefetch", "4294967296"}),
          "--prefetch needs a whole number, not \"4294967296\""},
         {"empty count", with({"--pack-min-chunks", ""}), "--pack-min-chunks needs a whole number, not \"\""},
+        {"store of another scheme", with({"--store", "ftp://x/"}),
+         "unsupported store URL \"ftp://x/\": use http://, https://, file:/// or a folder"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -120,7 +122,7 @@ TEST_F(KyrPatchProgram, HelpGoesToStdoutAndSucceeds) {
     for (const std::vector<std::string>& arguments : variants) {
         const kyrtest::PatchProgramRun run = kyrtest::runPatchProgram(KYR_PATCH_PATH, arguments);
         EXPECT_EQ(run.process.exitCode, 0);
-        EXPECT_EQ(run.process.out.rfind("usage: kyr-patch update --store URL", 0), 0u) << run.process.out;
+        EXPECT_EQ(run.process.out.rfind("usage: kyr-patch update --store STORE", 0), 0u) << run.process.out;
         EXPECT_EQ(run.process.err, "");
     }
 }
@@ -151,6 +153,27 @@ TEST_F(KyrPatchProgram, PrintsTheWholeResultAsOneJsonObject) {
     EXPECT_FALSE(resultFlag(failed.result, "ok"));
     EXPECT_EQ(resultText(failed.result, "error"),
               "DownloaderConfig incompleto: product, channel, platform y pubkey_b64 son obligatorios");
+}
+
+// A copy of the store on a disk or a share, read without any web server.
+TEST_F(KyrPatchProgram, InstallsFromAStoreFolder) {
+    const struct {
+        const char* name;
+        std::string store;
+    } cases[] = {
+        {"folder", scenario_->storeOne().string()},
+        {"file URL", "file://" + scenario_->storeOne().string() + "/"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path root = work_ / c.name;
+        const kyrtest::PatchProgramRun run =
+            kyrtest::runPatchProgram(KYR_PATCH_PATH, {"update", "--store", c.store, "--root", root.string(), "--pubkey",
+                                                      scenario_->publicKey()});
+        EXPECT_EQ(run.process.exitCode, 0) << run.process.err;
+        EXPECT_EQ(resultText(run.result, "version"), "1.0.0");
+        EXPECT_EQ(kyrtest::describeDifferences(scenario_->version1(), kyrtest::readGameFolder(root)), "");
+    }
 }
 
 TEST_F(KyrPatchProgram, InterruptOrTerminateEndsTheRunAsCancelled) {

@@ -63,7 +63,7 @@ class StoreFolder : public gu::patch::Fetcher, public gu::patch::ChunkObjects, p
 public:
     StoreFolder(fs::path root, const gu::patch::PackIndex& index) : root_(std::move(root)), index_(index) {}
 
-    std::string get(const std::string& path) override {
+    std::string get(const std::string& path, std::uint64_t) override {
         const std::string bytes = read_bytes(root_ / path);
         if (bytes == "<missing>") {
             throw gu::patch::FetchError("HTTP 404 " + path);
@@ -73,8 +73,9 @@ public:
     void download(const std::string&, const std::string&) override { FAIL() << "not used"; }
     void download_from(const std::string&, const std::string&, std::uint64_t) override { FAIL() << "not used"; }
 
-    std::string retry_fetch(const std::string& path, std::uint64_t, bool, const gu::patch::LogLine&) override {
-        return get(path);
+    std::string retry_fetch(const std::string& path, std::uint64_t expected_size, bool,
+                            const gu::patch::LogLine&) override {
+        return get(path, expected_size);
     }
 
     std::optional<fs::path> pack_for_chunk(std::uint32_t pack) override {

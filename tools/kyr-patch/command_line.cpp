@@ -20,12 +20,14 @@ std::uint32_t parse_count(const std::string& option, const std::string& text) {
 } // namespace
 
 std::string usage_text() {
-    return "usage: kyr-patch update --store URL [--store URL]... --root DIR --pubkey B64\n"
+    return "usage: kyr-patch update --store STORE [--store STORE]... --root DIR --pubkey B64\n"
            "                        [--product P] [--channel C] [--platform X] [--flat-manifest]\n"
            "                        [--transactional] [--pack-min-chunks N] [--prefetch N] [--ca FILE]\n"
            "\n"
-           "Brings DIR to the current signed manifest of the channel. Several --store options are tried in\n"
-           "order (failover). Progress goes to stderr; the result is printed on stdout as one JSON object.\n"
+           "Brings DIR to the current signed manifest of the channel. A STORE is an http:// or https:// URL,\n"
+           "a folder that holds a copy of the store, or a file:///folder/ URL. Several --store options are\n"
+           "tried in order (failover). Progress goes to stderr; the result is printed on stdout as one JSON\n"
+           "object.\n"
            "Exit codes: 0 updated, 1 the update failed, 2 bad usage.\n";
 }
 
@@ -40,7 +42,7 @@ UpdateCommand parse_command_line(const std::vector<std::string>& arguments) {
     }
     gu::patch::DownloaderConfig& config = command.config;
     const std::map<std::string, std::function<void(const std::string&)>> valued = {
-        {"--store", [&](const std::string& v) { command.stores.push_back(v); }},
+        {"--store", [&](const std::string& v) { command.stores.push_back(parse_store_source(v)); }},
         {"--root", [&](const std::string& v) { config.root_dir = v; }},
         {"--pubkey", [&](const std::string& v) { config.pubkey_b64 = v; }},
         {"--product", [&](const std::string& v) { config.product = v; }},

@@ -3,6 +3,7 @@
 // error is reported before the installation is touched.
 
 #include "patch/downloader_config.hpp"
+#include "tools/kyr-patch/store_source.hpp"
 
 #include <stdexcept>
 #include <string>
@@ -18,7 +19,7 @@ public:
 
 struct UpdateCommand {
     bool help = false;
-    std::vector<std::string> stores; // base URLs in failover order: the first is the primary
+    std::vector<StoreSource> stores; // in failover order: the first is the primary
     std::string ca_file;
     gu::patch::DownloaderConfig config; // product, channel, platform, key, root and the switches
 };

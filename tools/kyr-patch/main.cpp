@@ -1,7 +1,6 @@
 // kyr-patch: the headless updater for players on Linux and operators' smoke tests. Exit codes: 0 updated,
 // 1 the update failed (the result says why), 2 bad usage.
 
-#include "patch/curl_fetcher.hpp"
 #include "patch/downloader.hpp"
 #include "patch/failover_fetcher.hpp"
 #include "tools/common/terminal_progress.hpp"
@@ -30,14 +29,21 @@ const char* phase_text(int phase) {
     }
 }
 
-int update(kyrpatch::UpdateCommand& command) {
-    std::vector<std::unique_ptr<gu::patch::CurlFetcher>> fetchers;
+using Fetchers = std::vector<std::unique_ptr<gu::patch::Fetcher>>;
+
+// One fetcher per --store, in failover order. Throws UsageError for a store this build cannot read.
+Fetchers make_fetchers(const kyrpatch::UpdateCommand& command) {
+    Fetchers fetchers;
+    for (const kyrpatch::StoreSource& store : command.stores) {
+        fetchers.push_back(kyrpatch::make_store_fetcher(store, command.ca_file));
+    }
+    return fetchers;
+}
+
+int update(kyrpatch::UpdateCommand& command, const Fetchers& fetchers) {
     std::vector<gu::patch::FetchSource> sources;
-    gu::patch::CurlFetcherOptions options;
-    options.ca_file = command.ca_file;
-    for (const std::string& store : command.stores) {
-        fetchers.push_back(std::make_unique<gu::patch::CurlFetcher>(store, options));
-        sources.push_back({fetchers.back().get(), fetchers.back()->base_url()});
+    for (std::size_t i = 0; i < fetchers.size(); ++i) {
+        sources.push_back({fetchers[i].get(), command.stores[i].location});
     }
 
     kyrtool::ProgressBar bar(std::cerr, kyrtool::is_terminal(2));
@@ -71,8 +77,10 @@ int update(kyrpatch::UpdateCommand& command) {
 
 int main(int argc, char** argv) {
     kyrpatch::UpdateCommand command;
+    Fetchers fetchers;
     try {
         command = kyrpatch::parse_command_line(std::vector<std::string>(argv + 1, argv + argc));
+        fetchers = make_fetchers(command);
     } catch (const kyrpatch::UsageError& e) {
         std::cerr << "kyr-patch: " << e.what() << "\n\n" << kyrpatch::usage_text();
         return kExitUsage;
@@ -82,7 +90,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        return update(command);
+        return update(command, fetchers);
     } catch (const std::exception& e) {
         std::cerr << "kyr-patch: " << e.what() << '\n';
         return kExitFailure;

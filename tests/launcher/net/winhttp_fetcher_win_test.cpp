@@ -15,6 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using gu::patch::FetchError;
+using gu::patch::kMaxDocumentBytes;
 using kyrtest::binaryObject;
 using kyrtest::HttpRequest;
 using kyrtest::HttpResponse;
@@ -63,7 +64,7 @@ TEST_F(WinHttpFetcherTest, GetReturnsTheWholeBodyAndSendsTheLauncherHeaders) {
     std::string base = server.baseUrl();
     base.pop_back(); // the slash is put back at construction
     WinHttpFetcher fetcher(base);
-    EXPECT_EQ(fetcher.get("v1/chunks/ab/abcd.zst"), object_);
+    EXPECT_EQ(fetcher.get("v1/chunks/ab/abcd.zst", kMaxDocumentBytes), object_);
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -76,7 +77,7 @@ TEST_F(WinHttpFetcherTest, GetReturnsTheWholeBodyAndSendsTheLauncherHeaders) {
 TEST_F(WinHttpFetcherTest, AbsoluteUrlIsRequestedWithoutTheBase) {
     HttpTestServer server([&](const HttpRequest& r) { return kyrtest::serveObject(r, object_); });
     WinHttpFetcher fetcher(closedBase() + "store/");
-    EXPECT_EQ(fetcher.get(server.baseUrl() + "mirror/v1/x"), object_);
+    EXPECT_EQ(fetcher.get(server.baseUrl() + "mirror/v1/x", kMaxDocumentBytes), object_);
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].target, "/mirror/v1/x");
@@ -100,12 +101,12 @@ TEST_F(WinHttpFetcherTest, StatusesDecideBetweenBodyAndFetchError) {
         const fs::path dest = dir_ / "f";
         if (c.fails) {
             const std::string want = "HTTP " + std::to_string(c.status) + " " + url;
-            EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x"); }), want);
+            EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x", kMaxDocumentBytes); }), want);
             EXPECT_EQ(messageOf<FetchError>([&] { fetcher.download("v1/x", dest.string()); }), want);
             EXPECT_FALSE(fs::exists(dest));
         } else {
             const std::string want = c.status == 204 ? "" : "payload";
-            EXPECT_EQ(fetcher.get("v1/x"), want);
+            EXPECT_EQ(fetcher.get("v1/x", kMaxDocumentBytes), want);
             fetcher.download("v1/x", dest.string());
             EXPECT_EQ(read_bytes(dest), want);
         }
@@ -117,7 +118,7 @@ TEST_F(WinHttpFetcherTest, TransportFailuresNameTheOperationTheCodeAndTheUrl) {
     const std::string base = closedBase();
     WinHttpFetcher fetcher(base);
     const fs::path dest = dir_ / "f";
-    EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x"); }),
+    EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x", kMaxDocumentBytes); }),
               std::string("WinHTTP GET failed ") + kCannotConnect + " " + base + "v1/x");
     EXPECT_EQ(messageOf<FetchError>([&] { fetcher.download_from("v1/x", dest.string(), 10); }),
               std::string("WinHTTP download failed ") + kCannotConnect + " " + base + "v1/x");
@@ -125,7 +126,7 @@ TEST_F(WinHttpFetcherTest, TransportFailuresNameTheOperationTheCodeAndTheUrl) {
 
     // A URL that cannot even be split fails the same way, with the cracking step's code.
     const std::string unsplittable = WinHttpFetcher("").resolve_url("v1/x");
-    const std::string message = messageOf<FetchError>([&] { WinHttpFetcher("").get("v1/x"); });
+    const std::string message = messageOf<FetchError>([&] { WinHttpFetcher("").get("v1/x", kMaxDocumentBytes); });
     EXPECT_EQ(message.rfind("WinHTTP GET failed (0x", 0), 0u) << message;
     EXPECT_EQ(message.substr(message.size() - unsplittable.size() - 1), " " + unsplittable);
 }
@@ -138,7 +139,7 @@ TEST_F(WinHttpFetcherTest, TransportMessageIsCutTo191Characters) {
             if (download) {
                 fetcher.download(std::string(400, 'p'), (dir_ / "f").string());
             } else {
-                fetcher.get(std::string(400, 'p'));
+                fetcher.get(std::string(400, 'p'), kMaxDocumentBytes);
             }
         });
         EXPECT_EQ(message.size(), 191u);
@@ -153,7 +154,7 @@ TEST_F(WinHttpFetcherTest, BodyCutHalfwayEndsSilentlyWithTheBytesRead) {
         return response;
     });
     WinHttpFetcher fetcher(server.baseUrl());
-    EXPECT_EQ(fetcher.get("v1/x"), object_.substr(0, object_.size() / 2));
+    EXPECT_EQ(fetcher.get("v1/x", kMaxDocumentBytes), object_.substr(0, object_.size() / 2));
 
     const fs::path dest = dir_ / "pack";
     fetcher.download("v1/x", dest.string());
@@ -177,26 +178,34 @@ TEST_F(WinHttpFetcherTest, RangeHeaderCarriesOffsetsBeyond32Bits) {
 
 const kyrtest::FetcherMaker kWinHttp = [](const std::string& base) { return std::make_unique<WinHttpFetcher>(base); };
 
+TEST_F(WinHttpFetcherTest, GetStaysWithinItsLimit) {
+    kyrtest::expectGetWithinItsLimit(*kyrtest::httpStore(kWinHttp), object_);
+    kyrtest::expectGetStopsAtItsLimit(kWinHttp);
+}
+
 TEST_F(WinHttpFetcherTest, DownloadFromChoosesTheFileModeByOffsetAndStatus) {
-    kyrtest::expectDownloadFileModes(kWinHttp, dir_.path(), object_);
+    kyrtest::expectDownloadFileModes(*kyrtest::httpStore(kWinHttp), dir_.path(), object_);
+    kyrtest::expectRangeRequests(kWinHttp, dir_.path(), object_);
 }
 
 TEST_F(WinHttpFetcherTest, ErrorStatusLeavesThePartialFileUntouched) {
-    kyrtest::expectErrorStatusLeavesThePartialFile(kWinHttp, dir_.path(), object_);
+    kyrtest::expectFailedDownloadLeavesThePartialFile(*kyrtest::httpStore(kWinHttp), dir_.path(), object_);
 }
 
 TEST_F(WinHttpFetcherTest, UnopenableDestinationIsALocalWriteError) {
-    kyrtest::expectUnopenableDestinationIsALocalWriteError(kWinHttp, dir_.path(), object_);
+    kyrtest::expectUnopenableDestinationIsALocalWriteError(*kyrtest::httpStore(kWinHttp), dir_.path(), object_);
 }
 
-TEST_F(WinHttpFetcherTest, EmptyBodyStillCreatesTheFile) { kyrtest::expectEmptyBodyCreatesTheFile(kWinHttp, dir_.path()); }
+TEST_F(WinHttpFetcherTest, EmptyBodyStillCreatesTheFile) {
+    kyrtest::expectEmptyBodyCreatesTheFile(*kyrtest::httpStore(kWinHttp), dir_.path());
+}
 
 TEST_F(WinHttpFetcherTest, NonAsciiDestinationIsWritten) {
-    kyrtest::expectNonAsciiDestinationIsWritten(kWinHttp, dir_.path(), object_);
+    kyrtest::expectNonAsciiDestinationIsWritten(*kyrtest::httpStore(kWinHttp), dir_.path(), object_);
 }
 
 TEST_F(WinHttpFetcherTest, ConcurrentCallsFromSeveralThreads) {
-    kyrtest::expectConcurrentGetsOfOneFetcher(kWinHttp, object_.substr(0, 3000));
+    kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kWinHttp), object_.substr(0, 3000));
 }
 
 } // namespace

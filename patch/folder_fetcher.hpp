@@ -1,0 +1,39 @@
+#pragma once
+// A store read from a folder instead of a web server: a copy of the store on a disk or a LAN share, for
+// players without a network and for operators' checks. The same objects, read as files: get returns one
+// within its limit, downloads copy one (resuming from an offset), and every store path is checked before
+// it touches the disk, so nothing outside the folder is ever read.
+
+#include "patch/fetcher.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace gu::patch {
+
+class FolderFetcher : public Fetcher {
+public:
+    // folder is UTF-8 text, like every local path that the engine is given.
+    explicit FolderFetcher(const std::string& folder);
+
+    std::string get(const std::string& path, std::uint64_t max_bytes) override;
+    void download(const std::string& path, const std::string& dest_file) override;
+    bool supports_resume() override { return true; }
+    // A non-zero offset inside the object appends the rest; one at or past its end is a FetchError that
+    // leaves dest_file as it was (an HTTP store answers 416 there).
+    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) override;
+
+    // How messages name an object: the folder as given, a "/" when it lacks one, and the store path.
+    std::string where(const std::string& path) const;
+
+private:
+    // The object's file. A store path that is not a plain relative "a/b" path (absolute, a drive, "..",
+    // a backslash) is a FetchError.
+    std::filesystem::path object_file(const std::string& path) const;
+
+    std::string folder_;
+    std::filesystem::path root_;
+};
+
+} // namespace gu::patch
