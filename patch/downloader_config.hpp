@@ -57,9 +57,6 @@ struct RunResult {
     std::uint32_t files_installed = 0;
     std::uint32_t files_current = 0;
     std::uint32_t files_preserved = 0;
-    std::uint32_t files_removed = 0; // dropped files removed (remove_dropped)
-    std::uint32_t files_written = 0; // files written, staged or in place, also by a run that then failed
-    bool running_program_replaced = false; // a new version of running_program is in place
     std::uint32_t chunks_obtained = 0;
     std::uint64_t bytes_downloaded = 0;
     std::uint32_t packs_downloaded = 0;
@@ -70,6 +67,9 @@ struct RunResult {
     bool local_write_failed = false;
     std::uint64_t space_wanted_bytes = 0;
     std::uint64_t space_free_bytes = 0;
+    std::uint32_t files_removed = 0; // dropped files removed (remove_dropped)
+    std::uint32_t files_written = 0; // files written, staged or in place, also by a run that then failed
+    bool running_program_replaced = false; // a new version of running_program is in place
 };
 
 // done_items, total_items, chunks_obtained, done_bytes, total_bytes

@@ -1,6 +1,7 @@
 #include "support/game_folder.hpp"
 
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -94,6 +95,10 @@ GameFiles nextGameVersion(const GameFiles& previous, const GameShape& shape) {
             bytes = randomBytes(random, bytes.size() + 100);
             ++replaced;
         }
+    }
+    for (unsigned dropped = 0; dropped < shape.soundDrops; ++dropped) {
+        const auto last = std::prev(next.lower_bound("Data/Sound0"));
+        next.erase(last);
     }
     next["Data/New/event2.bin"] = randomBytes(random, 50 * 1024);
     return next;

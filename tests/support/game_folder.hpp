@@ -17,6 +17,7 @@ struct GameShape {
     bool largeFiles = true;    // false: the large files at a sixteenth of their size, for tests that copy many games
     unsigned soundFiles = 20;  // small files of 4 to 40 KiB
     unsigned soundChanges = 3; // sound files that the next version replaces; more make a longer commit
+    unsigned soundDrops = 0;   // sound files that the next version no longer lists (the last ones)
 };
 
 // About 2.2 MB plus the sound files: incompressible and text files of several chunks each, nested
@@ -24,8 +25,8 @@ struct GameShape {
 GameFiles makeGameFiles(const GameShape& shape);
 
 // The next version of a game of that shape: one large file edited in place, one text file grown at its
-// end, shape.soundChanges sound files replaced, one file added; everything else unchanged, nothing removed
-// (the updater never deletes).
+// end, shape.soundChanges sound files replaced, shape.soundDrops sound files dropped, one file added;
+// everything else unchanged.
 GameFiles nextGameVersion(const GameFiles& previous, const GameShape& shape);
 
 void writeGameFiles(const std::filesystem::path& folder, const GameFiles& files);

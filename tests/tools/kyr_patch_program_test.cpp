@@ -43,6 +43,9 @@ const struct {
     {"local_write_failed", Kind::flag},
     {"space_wanted_bytes", Kind::count},
     {"space_free_bytes", Kind::count},
+    {"files_removed", Kind::count},
+    {"files_written", Kind::count},
+    {"running_program_replaced", Kind::flag},
 };
 
 bool hasKind(const boost::json::value& value, Kind kind) {
@@ -173,6 +176,47 @@ TEST_F(KyrPatchProgram, InstallsFromAStoreFolder) {
         EXPECT_EQ(run.process.exitCode, 0) << run.process.err;
         EXPECT_EQ(resultText(run.result, "version"), "1.0.0");
         EXPECT_EQ(kyrtest::describeDifferences(scenario_->version1(), kyrtest::readGameFolder(root)), "");
+    }
+}
+
+// Version 2 drops two sound files; the player changed one of them and added a file of their own.
+TEST_F(KyrPatchProgram, RemoveDroppedLeavesVersionTwoAndThePlayersFiles) {
+    kyrtest::ScenarioOptions options;
+    options.shape.largeFiles = false;
+    options.shape.soundDrops = 2;
+    const kyrtest::UpdateScenario scenario(KYR_STORE_PATH, work_ / "scenario", options);
+    std::vector<std::string> dropped;
+    for (const auto& file : scenario.version1()) {
+        if (scenario.version2().count(file.first) == 0) {
+            dropped.push_back(file.first);
+        }
+    }
+    ASSERT_EQ(dropped.size(), 2u);
+    for (const bool remove : {false, true}) {
+        SCOPED_TRACE(remove ? "--remove-dropped" : "without --remove-dropped");
+        const fs::path root = work_ / (remove ? "removing" : "keeping");
+        const auto update = [&](const fs::path& store) {
+            std::vector<std::string> arguments{"update", "--store",  store.string(), "--root",
+                                               root.string(), "--pubkey", scenario.publicKey()};
+            if (remove) {
+                arguments.push_back("--remove-dropped");
+            }
+            return kyrtest::runPatchProgram(KYR_PATCH_PATH, arguments);
+        };
+        ASSERT_EQ(update(scenario.storeOne()).process.exitCode, 0);
+        kyrtest::GameFiles players = {{dropped[0], "changed by the player"}, {"Data/Sound/mine.wav", "the player's"}};
+        kyrtest::writeGameFiles(root, players);
+
+        const kyrtest::PatchProgramRun run = update(scenario.storeTwo());
+
+        EXPECT_EQ(run.process.exitCode, 0) << run.process.err;
+        EXPECT_EQ(resultCount(run.result, "files_removed"), remove ? 1u : 0u);
+        kyrtest::GameFiles want = scenario.version2();
+        want.insert(players.begin(), players.end());
+        if (!remove) {
+            want.emplace(dropped[1], scenario.version1().at(dropped[1]));
+        }
+        EXPECT_EQ(kyrtest::describeDifferences(want, kyrtest::readGameFolder(root)), "");
     }
 }
 

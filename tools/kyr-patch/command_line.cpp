@@ -22,12 +22,14 @@ std::uint32_t parse_count(const std::string& option, const std::string& text) {
 std::string usage_text() {
     return "usage: kyr-patch update --store STORE [--store STORE]... --root DIR --pubkey B64\n"
            "                        [--product P] [--channel C] [--platform X] [--flat-manifest]\n"
-           "                        [--transactional] [--pack-min-chunks N] [--prefetch N] [--ca FILE]\n"
+           "                        [--transactional] [--remove-dropped] [--pack-min-chunks N] [--prefetch N]\n"
+           "                        [--ca FILE]\n"
            "\n"
            "Brings DIR to the current signed manifest of the channel. A STORE is an http:// or https:// URL,\n"
            "a folder that holds a copy of the store, or a file:///folder/ URL. Several --store options are\n"
-           "tried in order (failover). Progress goes to stderr; the result is printed on stdout as one JSON\n"
-           "object.\n"
+           "tried in order (failover). --remove-dropped removes, after a successful update, the files that the\n"
+           "previous version installed and this one no longer lists, when they are still as installed.\n"
+           "Progress goes to stderr; the result is printed on stdout as one JSON object.\n"
            "Exit codes: 0 updated, 1 the update failed, 2 bad usage.\n";
 }
 
@@ -55,6 +57,7 @@ UpdateCommand parse_command_line(const std::vector<std::string>& arguments) {
     const std::map<std::string, std::function<void()>> switches = {
         {"--flat-manifest", [&] { config.flat_manifest_path = true; }},
         {"--transactional", [&] { config.transactional = true; }},
+        {"--remove-dropped", [&] { config.remove_dropped = true; }},
     };
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];

@@ -22,6 +22,9 @@ std::string run_result_json(const gu::patch::RunResult& r) {
         {"local_write_failed", r.local_write_failed},
         {"space_wanted_bytes", r.space_wanted_bytes},
         {"space_free_bytes", r.space_free_bytes},
+        {"files_removed", r.files_removed},
+        {"files_written", r.files_written},
+        {"running_program_replaced", r.running_program_replaced},
     };
     return boost::json::serialize(object);
 }
