@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 size=${KYR_LARGE_FILE_BYTES:-$((4 * 1024 * 1024 * 1024 + 64 * 1024 * 1024))}
-work=${KYR_LARGE_DIR:-build/large}
+work=$(realpath -m "${KYR_LARGE_DIR:-build/large}")
 changed_bytes=$((4 * 1024 * 1024))
 
 scripts/build.sh --target kyr-store native >/dev/null
@@ -41,7 +41,7 @@ install() { # install VERSION: publishes the game folder and updates the player'
     echo "version $1: $((SECONDS - started)) s under qemu, peak memory $(($(cat "$work/maxrss") / 1024)) MiB"
     grep -q '"ok":true' "$work/result-$1.json"
     (cd "$game" && sha256sum Main.exe Data/world.pak) > "$work/want.sha"
-    (cd "$player" && sha256sum -c --quiet "$OLDPWD/$work/want.sha")
+    (cd "$player" && sha256sum -c --quiet "$work/want.sha")
     echo "version $1: the installed files equal the published ones"
 }
 
