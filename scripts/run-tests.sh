@@ -99,6 +99,8 @@ for prefix in build/win64/wineprefix build/win64/wineprefix-display; do
     [ -d "$prefix" ] && WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null
 done
 check_win32_binaries
+scripts/check-release-trust.sh build/win32
+record "the release launcher takes its store and key from its build only" $?
 
 for f in "${failures[@]}"; do
     echo "FAILED: $f"
