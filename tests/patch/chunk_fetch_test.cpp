@@ -2,6 +2,7 @@
 
 #include "patch/errors.hpp"
 #include "patch/sha256.hpp"
+#include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 #include <zstd.h>
@@ -58,16 +59,10 @@ public:
 class FetchChunk : public ::testing::Test {
 protected:
     void SetUp() override {
-        game_dir_ = fs::temp_directory_path() /
-                    ("kyr_chunk_fetch_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        game_dir_ = scratch_.path();
         previous_dir_ = game_dir_ / "root";
-        fs::remove_all(game_dir_);
-        fs::create_directories(game_dir_);
     }
-    void TearDown() override {
-        files_.release_all();
-        fs::remove_all(game_dir_);
-    }
+    void TearDown() override { files_.release_all(); }
 
     ChunkFetchContext context() {
         return {local_,     game_dir_, previous_,   previous_dir_, use_packs_, index_, packs_,
@@ -105,6 +100,7 @@ protected:
     const std::string data_ = std::string(300, 'a') + "chunk payload" + std::string(200, 'z');
 
     LocalChunkMap local_;
+    kyrtest::ScratchFolder scratch_;
     fs::path game_dir_;
     LocalChunkMap previous_;
     fs::path previous_dir_;

@@ -2,6 +2,8 @@
 
 #include "patch/errors.hpp"
 
+#include "support/scratch_folder.hpp"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -316,18 +318,16 @@ class FailoverDownloadFrom : public ::testing::Test {
 protected:
     void SetUp() override {
         // A folder name outside any narrow code page: dest_file is UTF-8 text.
-        dir_ = std::filesystem::temp_directory_path() /
-               std::filesystem::u8path("kyr_failover_J\xC3\xB6rg_" +
-                                       std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir_);
+        dir_ = scratch_ / std::filesystem::u8path("J\xC3\xB6rg");
         std::filesystem::create_directories(dir_);
         part_ = (dir_ / "current.part").u8string();
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
 
     void write_part(std::size_t size) const {
         std::ofstream(std::filesystem::u8path(part_), std::ios::binary) << std::string(size, 'x');
     }
+
+    kyrtest::ScratchFolder scratch_;
 
     std::filesystem::path dir_;
     std::string part_;

@@ -1,6 +1,6 @@
 #pragma once
-// Files on disk for engine tests: a fresh folder under the system's temporary folder (the same code
-// natively and under Wine), removed with everything in it when the test ends.
+// Files on disk for engine tests: a fresh private folder under the system's temporary folder (the same
+// code natively and under Wine), removed with everything in it when the test ends.
 
 #include <filesystem>
 #include <fstream>
@@ -14,17 +14,23 @@ namespace kyrtest {
 
 class ScratchFolder {
 public:
-    // A random name, so the native, sanitized and Wine runs of one test never share a folder.
+    // A random name, so the native, sanitized and Wine runs of one test never share a folder. The folder
+    // lies in a private parent of its own, so that a broken path check writing "../evil.txt" writes into
+    // that parent, never into the system's temporary folder.
     ScratchFolder() {
         std::random_device random;
         std::ostringstream name;
         name << "kyr_patch_" << std::hex << random() << random();
-        path_ = std::filesystem::temp_directory_path() / name.str();
-        std::filesystem::create_directories(path_);
+        parent_ = std::filesystem::temp_directory_path() / name.str();
+        std::filesystem::create_directory(parent_);
+        std::filesystem::permissions(parent_, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace);
+        path_ = parent_ / "scratch";
+        std::filesystem::create_directory(path_);
     }
     ~ScratchFolder() {
         std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
+        std::filesystem::remove_all(parent_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -33,6 +39,7 @@ public:
     std::filesystem::path operator/(const std::filesystem::path& relative) const { return path_ / relative; }
 
 private:
+    std::filesystem::path parent_;
     std::filesystem::path path_;
 };
 

@@ -159,3 +159,17 @@ TEST(Chunker, AppendedDataKeepsEveryChunkButTheLast) {
 }
 
 } // namespace
+
+// The cut points are what lets a new publish share chunks with the stores before it: a change of the gear
+// table, the masks or the warm-up passes every other test, yet makes every player download the whole game
+// again. These are the cuts of the published format; they may only change with a new store format.
+TEST(Chunker, CutsOfAFixedInputAreThoseOfThePublishedFormat) {
+    const std::string bytes = random_bytes(1 << 20, 2026);
+    std::vector<std::size_t> cuts;
+    std::size_t at = 0;
+    for (const std::size_t length : chunk_lengths(bytes)) {
+        cuts.push_back(at += length);
+    }
+    EXPECT_EQ(cuts, (std::vector<std::size_t>{53757, 233270, 320110, 400466, 483247, 551458, 620887, 697578, 765789,
+                                              857811, 924795, 991548, 1048576}));
+}

@@ -16,7 +16,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -38,8 +37,8 @@ std::string readAll(const std::filesystem::path& path) {
 
 // Goes through the shell: file arguments are single-quoted by the caller, environment is a "NAME=value " prefix.
 ProgramRun runInspect(const std::string& arguments, const std::string& environment = "") {
-    const std::filesystem::path errPath =
-        std::filesystem::temp_directory_path() / ("kyr-inspect-test-" + std::to_string(getpid()) + ".err");
+    static const kyrtest::ScratchFolder scratch;
+    const std::filesystem::path errPath = scratch / "stderr.txt";
     const std::string command =
         environment + "'" + KYR_INSPECT_PATH + "' " + arguments + " 2>'" + errPath.string() + "'";
     ProgramRun run;
