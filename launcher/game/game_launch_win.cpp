@@ -1,4 +1,5 @@
 #include "launcher/game/game_launch.hpp"
+#include "launcher/game/message_box_texts.hpp"
 
 #include "launcher/game/game_config.hpp"
 #include "launcher/game/game_settings.hpp"
@@ -19,14 +20,9 @@
 namespace launcher {
 namespace {
 
-constexpr char kErrorTitle[] = "KYR Launcher - Error";
-constexpr char kEngineErrorText[] = "Could not apply the video engine (opengl32.dll).\n"
-                                    "Check that opengl32-mesa.dll is present in the game folder,\n"
-                                    "or that Main.exe is not already open (file in use).";
-constexpr char kStartErrorText[] = "Could not start Main.exe.";
 
 void showError(const char* text) {
-    showMessageBox({nullptr, text, kErrorTitle, MessageBoxIcon::Error});
+    showMessageBox({nullptr, text, kLauncherErrorTitle, MessageBoxIcon::Error});
 }
 
 // The game's group list for the server. A failure is shown in the status line; the game still starts
@@ -92,11 +88,11 @@ void prepareAndStartGame(LauncherState& state) {
     const VideoEngine engine =
         videoEngineFromText(config.readText(kLauncherSection, kEngineKey, "Auto", kEngineBuffer));
     if (!applyVideoEngine(state.folder, engine, config)) {
-        showError(kEngineErrorText);
+        showError(kEngineNotAppliedText);
         return;
     }
     if (!startGame(state.folder, buildGameCommandLine(state.folder, host, port))) {
-        showError(kStartErrorText);
+        showError(kGameNotStartedText);
         return;
     }
     if (state.poster != nullptr) {

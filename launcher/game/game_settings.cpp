@@ -1,4 +1,5 @@
 #include "launcher/game/game_settings.hpp"
+#include "launcher/game/message_box_texts.hpp"
 
 #include "launcher/game/game_config.hpp"
 #include "launcher/game/message_box.hpp"
@@ -14,9 +15,6 @@ constexpr const wchar_t* kEngineLabels[kVideoEngineCount] = {L"AUTO", L"GPU", L"
 constexpr const wchar_t* kLanguageLabels[kLanguageCount] = {L"ENGLISH", L"ESPA\u00D1OL", L"PORTUGU\u00CAS"};
 constexpr const wchar_t* kFpsLabels[kFpsModeCount] = {L"60", L"120", L"240", L"UNLIMITED"};
 
-constexpr char kSaveWarningTitle[] = "7qvaldra - Warning";
-constexpr char kSaveWarningText[] = "Could not save the settings to config.ini (the file is read-only or in "
-                                    "use by another program). Close any running game and try again.";
 
 char lowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -129,7 +127,7 @@ bool saveGameSettings(GameSettings& settings, GameConfig& config, void* owner) {
     saved = config.writeText(kCustomSection, kLanguageKey, code) && saved;
     config.writeLanguageValue(code);
     if (!saved) {
-        showMessageBox({owner, kSaveWarningText, kSaveWarningTitle, MessageBoxIcon::Warning});
+        showMessageBox({owner, kSettingsNotSavedText, kGameWarningTitle, MessageBoxIcon::Warning});
     }
     settings.panelOpen = false;
     return saved;

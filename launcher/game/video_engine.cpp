@@ -1,4 +1,5 @@
 #include "launcher/game/video_engine.hpp"
+#include "launcher/game/message_box_texts.hpp"
 
 #include "launcher/game/engine_files.hpp"
 #include "launcher/game/game_client_interface.hpp"
@@ -15,11 +16,6 @@
 namespace launcher {
 namespace {
 
-constexpr char kProfileWarningTitle[] = "KYR Launcher - Warning";
-constexpr char kProfileWarningText[] =
-    "Could not save the graphics profile in config.ini (the file is read-only or in use by another "
-    "program).\n\nThe game will still start, but performance may be affected if the graphics profile does "
-    "not match the selected video engine.";
 
 // The placed-copy marker is a few dozen bytes; anything larger is not the launcher's.
 constexpr std::size_t kPlacedMarkerLimit = 128;
@@ -146,7 +142,7 @@ bool writeProfile(GameConfig& config, const char* msaaSamples, const char* effec
 }
 
 void warnProfileNotSaved() {
-    showMessageBox({nullptr, kProfileWarningText, kProfileWarningTitle, MessageBoxIcon::Warning});
+    showMessageBox({nullptr, kProfileNotSavedText, kLauncherWarningTitle, MessageBoxIcon::Warning});
 }
 
 bool applyHardwareEngine(const std::string& folder, GameConfig& config) {

@@ -3,6 +3,7 @@
 // until the window is gone. Command-line arguments are ignored.
 
 #include "launcher/game/game_launch.hpp"
+#include "launcher/game/message_box_texts.hpp"
 #include "launcher/game/message_box.hpp"
 #include "launcher/net/updater_front_end.hpp"
 #include "launcher/shell/launcher_settings.hpp"
@@ -68,8 +69,8 @@ void seedClientServerFile(const std::string& folder) {
     CopyFileA(rootFile.c_str(), localFile.c_str(), TRUE);
 }
 
-void showStartupError(UiText text) {
-    showMessageBox({nullptr, uiText(text), uiText(UiText::LauncherErrorTitle), MessageBoxIcon::Error});
+void showStartupError(const char* text) {
+    showMessageBox({nullptr, text, kLauncherErrorTitle, MessageBoxIcon::Error});
 }
 
 DWORD WINAPI runNewsWorker(void* window) {
@@ -83,7 +84,7 @@ DWORD WINAPI runNewsWorker(void* window) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     std::string folder;
     if (!findLauncherFolder(folder)) {
-        showStartupError(UiText::FolderNotFoundText);
+        showStartupError(kFolderNotFoundText);
         return 1;
     }
     seedClientServerFile(folder);
@@ -100,7 +101,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     auto window = std::make_unique<LauncherWindow>();
     state->window = window.get();
     if (!window->create(instance, folder, state->configIniPath, state)) {
-        showStartupError(UiText::WindowNotCreatedText);
+        showStartupError(kWindowNotCreatedText);
         state->window = nullptr;
         window.reset();
         delete state->preferences;

@@ -66,23 +66,6 @@ constexpr Entry kTexts[] = {
                              "DIGO"},
     {UiText::TextCaret, "|"},
     {UiText::WarningPrefix, "Aviso: "},
-    {UiText::UpdateRunningTitle, "7qvaldra"},
-    {UiText::UpdateRunningText, "An update is in progress. Please wait for it to finish before closing."},
-    {UiText::SettingsNotSavedTitle, "7qvaldra - Warning"},
-    {UiText::SettingsNotSavedText, "Could not save the settings to config.ini (the file is read-only or in use by "
-                                   "another program). Close any running game and try again."},
-    {UiText::LauncherWarningTitle, "KYR Launcher - Warning"},
-    {UiText::ProfileNotSavedText,
-     "Could not save the graphics profile in config.ini (the file is read-only or in use by another program).\n\n"
-     "The game will still start, but performance may be affected if the graphics profile does not match the "
-     "selected video engine."},
-    {UiText::LauncherErrorTitle, "KYR Launcher - Error"},
-    {UiText::EngineNotAppliedText, "Could not apply the video engine (opengl32.dll).\nCheck that opengl32-mesa.dll "
-                                   "is present in the game folder,\nor that Main.exe is not already open (file in "
-                                   "use)."},
-    {UiText::GameNotStartedText, "Could not start Main.exe."},
-    {UiText::FolderNotFoundText, "Could not determine the launcher folder."},
-    {UiText::WindowNotCreatedText, "Could not create the launcher window."},
 };
 
 struct BilingualEntry {

@@ -1,7 +1,8 @@
 #pragma once
-// Every fixed text of the launcher's interface, in UTF-8. Most exist in one language only (the server
-// panel is Spanish; settings, news and message boxes are English); a few have a Spanish and an English
-// variant, chosen from the game's language each time the text is produced.
+// Every fixed text of the launcher's window, in UTF-8 (the message boxes' texts are in
+// launcher/game/message_box_texts.hpp). Most exist in one language only (the server panel is Spanish,
+// settings and news are English); a few have a Spanish and an English variant, chosen from the game's
+// language each time the text is produced.
 
 #include <string>
 #include <string_view>
@@ -64,18 +65,6 @@ enum class UiText {
     AccessCodePill,
     TextCaret,
     WarningPrefix,
-    // Message boxes.
-    UpdateRunningTitle,
-    UpdateRunningText,
-    SettingsNotSavedTitle,
-    SettingsNotSavedText,
-    LauncherWarningTitle,
-    ProfileNotSavedText,
-    LauncherErrorTitle,
-    EngineNotAppliedText,
-    GameNotStartedText,
-    FolderNotFoundText,
-    WindowNotCreatedText,
 };
 
 enum class BilingualText {

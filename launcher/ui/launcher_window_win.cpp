@@ -1,4 +1,5 @@
 #include "launcher/ui/launcher_window.hpp"
+#include "launcher/game/message_box_texts.hpp"
 
 #include "launcher/game/display_modes.hpp"
 #include "launcher/game/game_config.hpp"
@@ -445,7 +446,7 @@ void LauncherWindow::run(const Command& command) {
 
 void LauncherWindow::onClose() {
     if (state_.update.busy) {
-        showMessageBox({window_, uiText(UiText::UpdateRunningText), uiText(UiText::UpdateRunningTitle),
+        showMessageBox({window_, kUpdateRunningText, kUpdateRunningTitle,
                         MessageBoxIcon::Information});
         return;
     }

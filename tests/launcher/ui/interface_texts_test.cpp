@@ -44,7 +44,7 @@ TEST(InterfaceTexts, BilingualTextsFollowTheLanguage) {
 }
 
 TEST(InterfaceTexts, EveryTextHasOneEntry) {
-    for (int id = 0; id <= static_cast<int>(UiText::WindowNotCreatedText); ++id) {
+    for (int id = 0; id <= static_cast<int>(UiText::WarningPrefix); ++id) {
         SCOPED_TRACE(id);
         const std::string text = uiText(static_cast<UiText>(id));
         EXPECT_FALSE(text.empty());
