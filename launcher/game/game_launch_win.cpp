@@ -11,6 +11,7 @@
 #include "launcher/shell/launcher_view.hpp"
 #include "launcher/shell/message_poster.hpp"
 #include "launcher/shell/program_start.hpp"
+#include "launcher/shell/window_messages.hpp"
 
 #include <windows.h>
 
@@ -81,7 +82,7 @@ void prepareAndStartGame(LauncherState& state) {
         return;
     }
     if (state.poster != nullptr) {
-        state.poster->post(WM_CLOSE, nullptr);
+        state.poster->post(kWindowCloseMessage, nullptr);
     }
 }
 
