@@ -25,6 +25,9 @@
 #ifndef KYR_STORE_OVERRIDE_ALLOWED
 #error "KYR_STORE_OVERRIDE_ALLOWED comes from the build option KYR_ALLOW_STORE_OVERRIDE"
 #endif
+#ifndef KYR_REMOVE_DROPPED_FILES
+#error "KYR_REMOVE_DROPPED_FILES comes from the build option of the same name"
+#endif
 
 namespace launcher {
 namespace {
@@ -133,6 +136,7 @@ gu::patch::DownloaderConfig runConfig(const std::string& folder, const std::stri
     config.skip_apk = true;
     config.prefetch_workers = 4;
     config.prepare_root = false;
+    config.remove_dropped = KYR_REMOVE_DROPPED_FILES != 0;
     config.running_program = programName.empty() ? "" : enginePath(programName);
     return config;
 }

@@ -38,7 +38,8 @@ void updateWorker(std::unique_ptr<UpdateTask> task);
 // and launcherReplaced; returns whether it succeeded.
 bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, UpdateResult& result);
 
-// The engine's settings for one run of folder, whose launcher exe is programName (ANSI code page).
+// The engine's settings for one run of folder, whose launcher exe is programName (ANSI code page). Whether
+// the run removes the files that the store no longer lists is the build setting KYR_REMOVE_DROPPED_FILES.
 gu::patch::DownloaderConfig runConfig(const std::string& folder, const std::string& programName);
 
 // Whether a run obtained data for the folder: a progress report with a byte count, or a byte, chunk or pack

@@ -178,6 +178,12 @@ TEST(UpdaterFrontEnd, ARunThatReplacedTheLauncherRestartsIntoTheNewOne) {
     }
 }
 
+// Operators may keep the files that a new version no longer lists (build option KYR_REMOVE_DROPPED_FILES).
+TEST(UpdaterFrontEnd, RunConfigRemovesDroppedFilesAsTheBuildSays) {
+    FrontEnd f;
+    EXPECT_EQ(launcher::runConfig(f.h.state.folder, "KyrLauncher.exe").remove_dropped, KYR_REMOVE_DROPPED_FILES != 0);
+}
+
 // The engine's counters tell of data obtained even when no progress report carried a byte count.
 TEST(UpdaterFrontEnd, ARunObtainedDataWhenAReportOrACounterSaysSo) {
     const struct {
