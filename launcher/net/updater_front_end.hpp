@@ -33,10 +33,10 @@ void startUpdateCheck(LauncherState& state);
 // Thread body: runs the update and always posts exactly one UpdateResult with WM_APP_UPDATE_DONE.
 void updateWorker(std::unique_ptr<UpdateTask> task);
 
-// One update run of folder against the store, filling result's downloaded (the run began changing the
+// One update run of folder against the store, filling outcome's downloaded (the run began changing the
 // folder's data), message (the engine's error text on failure, "update failed" when it gave none), source
 // and launcherReplaced; returns whether it succeeded.
-bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, UpdateResult& result);
+bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, UpdateResult& outcome);
 
 // The engine's settings for one run of folder, whose launcher exe is programName (ANSI code page). Whether
 // the run removes the files that the store no longer lists is the build setting KYR_REMOVE_DROPPED_FILES.

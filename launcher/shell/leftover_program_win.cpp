@@ -10,7 +10,8 @@
 namespace launcher {
 namespace {
 
-constexpr int kAttempts = 10;
+// Ending a process can take seconds (under Wine about two after it started its successor).
+constexpr int kAttempts = 50;
 constexpr DWORD kPauseMs = 200;
 constexpr DWORD kModulePathLimit = MAX_PATH; // start-up refuses longer module paths
 
