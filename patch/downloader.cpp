@@ -428,8 +428,12 @@ void UpdateRun::remove_dropped_files(const Manifest& manifest) {
     if (!config_.remove_dropped) {
         return;
     }
-    const std::vector<std::string> removed =
-        gu::patch::remove_dropped_files(root_, dropped_files(root_, previous_manifest_, manifest, state_), config_.log);
+    std::vector<std::string> dropped = dropped_files(root_, previous_manifest_, manifest, state_);
+    // The program running this update stays, listed or not: it is the player's way to the next update.
+    dropped.erase(std::remove_if(dropped.begin(), dropped.end(),
+                                 [&](const std::string& path) { return is_running_program(path); }),
+                  dropped.end());
+    const std::vector<std::string> removed = gu::patch::remove_dropped_files(root_, dropped, config_.log);
     for (const std::string& path : removed) {
         state_.files.erase(path);
     }

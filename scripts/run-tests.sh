@@ -85,6 +85,31 @@ check_win32_binaries() {
     record "win32 build produced executables" $((1 - found))
 }
 
+# Signs a copy of the win32 launcher with a throwaway self-signed certificate, as operators sign theirs
+# (scripts/sign-launcher.sh), and checks the signature; a copy with one byte changed must then fail.
+check_launcher_signature() {
+    local work status=1
+    work=$(mktemp -d)
+    if openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=KYR test signer" \
+        -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1 &&
+        cp build/win32/launcher/KyrLauncher.exe "$work/KyrLauncher.exe" &&
+        scripts/sign-launcher.sh "$work/KyrLauncher.exe" "$work/cert.pem" "$work/key.pem" &&
+        osslsigncode verify -CAfile "$work/cert.pem" -in "$work/KyrLauncher.exe" >"$work/verify.log" 2>&1; then
+        cp "$work/KyrLauncher.exe" "$work/changed.exe"
+        printf 'X' | dd of="$work/changed.exe" bs=1 seek=1024 conv=notrunc status=none
+        if osslsigncode verify -CAfile "$work/cert.pem" -in "$work/changed.exe" >/dev/null 2>&1; then
+            echo "a changed signed launcher still verifies"
+        else
+            status=0
+        fi
+    else
+        echo "signing the win32 launcher failed:"
+        cat "$work/verify.log" 2>/dev/null
+    fi
+    rm -rf "$work"
+    record "the win32 launcher can be signed and its signature verifies" "$status"
+}
+
 if ! scripts/build.sh native native-asan native32 win64 win32; then
     echo "build failed"
     echo "0 passed, 1 failed"
@@ -101,6 +126,7 @@ done
 check_win32_binaries
 scripts/check-release-trust.sh build/win32
 record "the release launcher takes its store and key from its build only" $?
+check_launcher_signature
 
 for f in "${failures[@]}"; do
     echo "FAILED: $f"

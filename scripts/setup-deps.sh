@@ -14,7 +14,7 @@ packages=(
     libboost-json1.81-dev libzstd-dev zstd libcurl4-openssl-dev libsodium-dev libssl-dev openssl
     googletest libgtest-dev libbenchmark-dev
     nginx-light python3 file xz-utils dpkg-dev ca-certificates
-    casync rsync time bc xdotool
+    casync rsync time bc xdotool osslsigncode
 )
 
 as_root() {

@@ -11,11 +11,12 @@
 #include "launcher/shell/launcher_state.hpp"
 #include "launcher/shell/launcher_view.hpp"
 #include "launcher/shell/message_poster.hpp"
+#include "launcher/shell/program_start.hpp"
+#include "launcher/shell/window_messages.hpp"
 
 #include <windows.h>
 
 #include <mutex>
-#include <vector>
 
 namespace launcher {
 namespace {
@@ -38,25 +39,6 @@ void writeGameServerList(LauncherState& state, const ServerEntry& server) {
     if (!newStamp.empty()) {
         writeBmdStamp(state.launcherIniPath, newStamp);
     }
-}
-
-// CreateProcessA may write into the command line, so it gets a copy of its own.
-bool startGame(const std::string& folder, const std::string& commandLine) {
-    std::vector<char> command(commandLine.begin(), commandLine.end());
-    command.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process;
-    ZeroMemory(&process, sizeof(process));
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                        &process)) {
-        return false;
-    }
-    // The launcher neither waits for the game nor watches it.
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
 }
 
 void prepareAndStartGame(LauncherState& state) {
@@ -91,12 +73,12 @@ void prepareAndStartGame(LauncherState& state) {
         showError(kEngineNotAppliedText);
         return;
     }
-    if (!startGame(state.folder, buildGameCommandLine(state.folder, host, port))) {
+    if (!startProgramInFolder(state.folder, buildGameCommandLine(state.folder, host, port))) {
         showError(kGameNotStartedText);
         return;
     }
     if (state.poster != nullptr) {
-        state.poster->post(WM_CLOSE, nullptr);
+        state.poster->post(kWindowCloseMessage, nullptr);
     }
 }
 

@@ -25,6 +25,9 @@
 #ifndef KYR_STORE_OVERRIDE_ALLOWED
 #error "KYR_STORE_OVERRIDE_ALLOWED comes from the build option KYR_ALLOW_STORE_OVERRIDE"
 #endif
+#ifndef KYR_REMOVE_DROPPED_FILES
+#error "KYR_REMOVE_DROPPED_FILES comes from the build option of the same name"
+#endif
 
 namespace launcher {
 namespace {
@@ -53,21 +56,6 @@ const char* phaseText(int phase) {
     default:
         return uiText(UiText::ApplyingUpdate);
     }
-}
-
-gu::patch::DownloaderConfig runConfig(const std::string& folder) {
-    gu::patch::DownloaderConfig config;
-    config.product = "valdra7q";
-    config.channel = "windows";
-    config.platform = "windows-x86";
-    config.pubkey_b64 = storeTrustKey();
-    const std::string root = folder.empty() ? "." : folder;
-    config.root_dir = engineFolderPath(root);
-    config.transactional = clientFilePresent(root);
-    config.skip_apk = true;
-    config.prefetch_workers = 4;
-    config.prepare_root = false;
-    return config;
 }
 
 // The failure line: the FORCE hint while FORCE is still available, then what went wrong.
@@ -99,6 +87,22 @@ void lockButtons(LauncherView& window) {
     window.setForceEnabled(false);
 }
 
+// The old exe keeps running from its ".old" name; the new one is started in its place and this one closes,
+// so PLAY is never offered by the old code. When the new one cannot start, the player is told to do it.
+void restartLauncher(LauncherState& state, bool spanish) {
+    LauncherView& window = *state.window;
+    window.setPlayEnabled(false);
+    window.setForceEnabled(false);
+    window.setProgress(1, 1);
+    const std::string commandLine = "\"" + joinFolderPath(state.folder, state.programName) + "\"";
+    if (state.startProgram && state.startProgram(state.folder, commandLine)) {
+        window.setUpdateStatus(uiText(BilingualText::LauncherRestarting, spanish), false);
+        state.poster->post(kWindowCloseMessage, nullptr);
+        return;
+    }
+    window.setUpdateStatus(uiText(BilingualText::LauncherRestartFailed, spanish), true);
+}
+
 } // namespace
 
 std::string chooseStoreSetting(const std::string& built, const char* environmentValue, bool overrideAllowed) {
@@ -120,14 +124,31 @@ std::string storeTrustKey() {
     return settingOrOverride("KYR_STORE_PUBKEY", KYR_DEFAULT_STORE_PUBKEY);
 }
 
+gu::patch::DownloaderConfig runConfig(const std::string& folder, const std::string& programName) {
+    gu::patch::DownloaderConfig config;
+    config.product = "valdra7q";
+    config.channel = "windows";
+    config.platform = "windows-x86";
+    config.pubkey_b64 = storeTrustKey();
+    const std::string root = folder.empty() ? "." : folder;
+    config.root_dir = enginePath(root);
+    config.transactional = clientFilePresent(root);
+    config.skip_apk = true;
+    config.prefetch_workers = 4;
+    config.prepare_root = false;
+    config.remove_dropped = KYR_REMOVE_DROPPED_FILES != 0;
+    config.running_program = programName.empty() ? "" : enginePath(programName);
+    return config;
+}
+
 void startUpdateCheck(LauncherState& state) {
     {
         std::lock_guard<std::mutex> lock(state.progressLock);
         state.updateProgress.statusText.clear();
         state.updateProgress.source = state.forceSecondary.load() != 0 ? 1 : -1;
     }
-    auto task = std::make_unique<UpdateTask>(
-        UpdateTask{state.folder, state.configIniPath, progressChannelOf(state), &state.forceSecondary});
+    auto task = std::make_unique<UpdateTask>(UpdateTask{state.folder, state.configIniPath, state.programName,
+                                                        progressChannelOf(state), &state.forceSecondary});
     UpdateTask* const handedOver = task.get();
     LauncherView& window = *state.window;
     if (state.startWorker([handedOver] { updateWorker(std::unique_ptr<UpdateTask>(handedOver)); })) {
@@ -146,7 +167,7 @@ void updateWorker(std::unique_ptr<UpdateTask> task) {
     auto result = std::make_unique<UpdateResult>();
     const bool forceSecondary = task->forceSecondary->load() != 0;
     try {
-        result->ok = runUpdate(task->folder, forceSecondary, *task, result->downloaded, result->message, result->source);
+        result->ok = runUpdate(task->folder, forceSecondary, *task, *result);
     } catch (const std::exception& e) {
         // The run itself never throws; building its objects can (out of memory). The window must still
         // hear the end of the run, or updateRunning would stay set for good.
@@ -156,10 +177,10 @@ void updateWorker(std::unique_ptr<UpdateTask> task) {
     postRecord(*task->progress.window, WM_APP_UPDATE_DONE, std::move(result));
 }
 
-bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, bool& downloaded,
-               std::string& message, std::int32_t& source) {
-    downloaded = false;
-    source = -1;
+bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, UpdateResult& outcome) {
+    outcome.downloaded = false;
+    outcome.launcherReplaced = false;
+    outcome.source = -1;
     const ProgressChannel& channel = task.progress;
     reportProgressStatus(channel, uiText(UiText::CheckingForUpdates));
 
@@ -169,7 +190,7 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
     failover.on_switch = [&channel](unsigned index) { reportProgressSource(channel, index != 0 ? 1 : 0); };
     failover.force_secondary = [forceSecondary] { return forceSecondary; };
 
-    gu::patch::Downloader downloader(failover, runConfig(folder));
+    gu::patch::Downloader downloader(failover, runConfig(folder, task.programName));
     bool progressReportedBytes = false;
     const gu::patch::RunResult result = downloader.run(
         [&](unsigned, unsigned, unsigned, std::uint64_t doneBytes, std::uint64_t totalBytes) {
@@ -180,14 +201,15 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
         },
         [&](int phase) { reportProgressStatus(channel, phaseText(phase)); });
 
-    downloaded = runObtainedData(result, progressReportedBytes);
-    source = 0;
+    outcome.downloaded = runObtainedData(result, progressReportedBytes);
+    outcome.launcherReplaced = result.running_program_replaced;
+    outcome.source = 0;
     reportProgressSource(channel, 0);
     if (!result.ok) {
-        message = result.error.empty() ? "update failed" : result.error;
+        outcome.message = result.error.empty() ? "update failed" : result.error;
         return false;
     }
-    message.clear();
+    outcome.message.clear();
     return true;
 }
 
@@ -206,6 +228,10 @@ void onUpdateDone(LauncherState& state, const UpdateResult& result) {
     const bool client = clientFilePresent(state.folder);
     const bool forceOff = state.forceSecondary.load() == 0;
     const bool spanish = playerPrefersSpanish(state.configIniPath);
+    if (result.ok && result.launcherReplaced) {
+        restartLauncher(state, spanish);
+        return;
+    }
     if (result.ok && client) {
         window.setPlayEnabled(true);
         window.setForceEnabled(false);

@@ -21,6 +21,7 @@ struct UpdateResult;
 struct UpdateTask {
     std::string folder;
     std::string configIniPath;
+    std::string programName;  // the launcher's exe in folder, which the store may carry in a new version
     ProgressChannel progress; // the window's queue and the shared progress record with its lock
     const std::atomic<std::int32_t>* forceSecondary = nullptr;
 };
@@ -32,17 +33,22 @@ void startUpdateCheck(LauncherState& state);
 // Thread body: runs the update and always posts exactly one UpdateResult with WM_APP_UPDATE_DONE.
 void updateWorker(std::unique_ptr<UpdateTask> task);
 
-// One update run of folder against the store. downloaded tells whether the run began changing the
-// folder's data; message holds the engine's error text on failure ("update failed" when it gave none).
-bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, bool& downloaded,
-               std::string& message, std::int32_t& source);
+// One update run of folder against the store, filling outcome's downloaded (the run began changing the
+// folder's data), message (the engine's error text on failure, "update failed" when it gave none), source
+// and launcherReplaced; returns whether it succeeded.
+bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask& task, UpdateResult& outcome);
+
+// The engine's settings for one run of folder, whose launcher exe is programName (ANSI code page). Whether
+// the run removes the files that the store no longer lists is the build setting KYR_REMOVE_DROPPED_FILES.
+gu::patch::DownloaderConfig runConfig(const std::string& folder, const std::string& programName);
 
 // Whether a run obtained data for the folder: a progress report with a byte count, or a byte, chunk or pack
 // that the engine counted (a run may fail before its next report). A failed run that did may have left the
 // client half updated.
 bool runObtainedData(const gu::patch::RunResult& result, bool progressReportedBytes);
 
-// WM_APP_UPDATE_DONE on the window thread: status line and buttons; the server list after a success.
+// WM_APP_UPDATE_DONE on the window thread: status line and buttons; the server list after a success. A
+// success that put a new launcher exe in place starts that exe and closes the window instead.
 void onUpdateDone(LauncherState& state, const UpdateResult& result);
 
 // The window's VERIFY and FORCE callbacks; both do nothing while an update runs. FORCE also puts the
@@ -63,8 +69,8 @@ std::string chooseStoreSetting(const std::string& built, const char* environment
 std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl);
 // [Custom] "Language" of config.ini (default "Eng") by the rule of the interface texts.
 bool playerPrefersSpanish(const std::string& configIniPath);
-// The launcher's folder as the patch engine takes it, UTF-8: on Windows the launcher's own paths are in
-// the ANSI code page, and a folder such as "C:\Users\Jörg" must still be updated.
-std::string engineFolderPath(const std::string& folder);
+// A launcher path as the patch engine takes it, UTF-8: on Windows the launcher's own paths are in the ANSI
+// code page, and a folder such as "C:\Users\Jörg" must still be updated.
+std::string enginePath(const std::string& path);
 
 } // namespace launcher

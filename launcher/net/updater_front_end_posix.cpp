@@ -45,7 +45,8 @@ std::string profileValue(const std::string& path, std::string_view section, std:
         const std::string_view text = trimmed(line);
         if (!text.empty() && text.front() == '[') {
             const std::size_t close = text.find(']');
-            inSection = close != std::string_view::npos && sameIgnoringCase(trimmed(text.substr(1, close - 1)), section);
+            inSection =
+                close != std::string_view::npos && sameIgnoringCase(trimmed(text.substr(1, close - 1)), section);
             continue;
         }
         const std::size_t equals = text.find('=');
@@ -66,8 +67,8 @@ bool playerPrefersSpanish(const std::string& configIniPath) {
     return isSpanishLanguageCode(profileValue(configIniPath, "Custom", "Language", "Eng"));
 }
 
-std::string engineFolderPath(const std::string& folder) {
-    return folder; // file names are bytes here, UTF-8 in practice
+std::string enginePath(const std::string& path) {
+    return path; // file names are bytes here, UTF-8 in practice
 }
 
 } // namespace launcher

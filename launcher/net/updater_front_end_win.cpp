@@ -15,17 +15,17 @@ bool playerPrefersSpanish(const std::string& configIniPath) {
     return isSpanish(configIniPath);
 }
 
-std::string engineFolderPath(const std::string& folder) {
-    const int length = static_cast<int>(folder.size());
-    const int wideChars = MultiByteToWideChar(CP_ACP, 0, folder.data(), length, nullptr, 0);
+std::string enginePath(const std::string& path) {
+    const int length = static_cast<int>(path.size());
+    const int wideChars = MultiByteToWideChar(CP_ACP, 0, path.data(), length, nullptr, 0);
     if (wideChars <= 0) {
-        return folder;
+        return path;
     }
     std::wstring wide(static_cast<std::size_t>(wideChars), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, folder.data(), length, wide.data(), wideChars);
+    MultiByteToWideChar(CP_ACP, 0, path.data(), length, wide.data(), wideChars);
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideChars, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) {
-        return folder;
+        return path;
     }
     std::string utf8(static_cast<std::size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideChars, utf8.data(), bytes, nullptr, nullptr);

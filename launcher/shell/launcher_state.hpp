@@ -8,6 +8,7 @@
 
 #include "launcher/servers/directory_source.hpp"
 #include "launcher/servers/server_directory.hpp"
+#include "launcher/shell/program_start.hpp"
 #include "launcher/shell/worker_thread.hpp"
 
 #include <atomic>
@@ -42,6 +43,7 @@ struct LauncherState {
     std::string configIniPath;
     std::string launcherIniPath;
     std::string serversCachePath;
+    std::string programName; // the launcher's exe in folder, whatever it is called; empty: unknown
 
     // Window thread only.
     LauncherView* window = nullptr;
@@ -52,7 +54,8 @@ struct LauncherState {
     MessagePoster* poster = nullptr; // the window's message queue
     ServerPreferences* preferences = nullptr;
     WorkerStarter startWorker = startDetachedWorker;
-    ConnectProbe connectProbe; // empty: tcpConnectMs
+    ProgramStarter startProgram; // restarts the launcher after a self-update; empty: cannot
+    ConnectProbe connectProbe;   // empty: tcpConnectMs
     DirectorySources directorySources;
 
     std::mutex launcherLock;

@@ -1,6 +1,7 @@
 // KyrLauncher.exe: finds its folder (the game folder), seeds the client's server file, creates the shared
-// state and the window, starts the update check, the news and the server list, and runs the message loop
-// until the window is gone. Command-line arguments are ignored.
+// state and the window, starts the update check, the news, the server list and the removal of the exe
+// that a self-update left behind, and runs the message loop until the window is gone. Command-line
+// arguments are ignored.
 
 #include "launcher/game/game_launch.hpp"
 #include "launcher/game/message_box_texts.hpp"
@@ -8,9 +9,11 @@
 #include "launcher/net/updater_front_end.hpp"
 #include "launcher/shell/launcher_settings.hpp"
 #include "launcher/shell/launcher_state.hpp"
+#include "launcher/shell/leftover_program.hpp"
 #include "launcher/shell/message_poster_win.hpp"
 #include "launcher/shell/message_routing.hpp"
 #include "launcher/shell/news_worker.hpp"
+#include "launcher/shell/program_start.hpp"
 #include "launcher/shell/server_list_actions.hpp"
 #include "launcher/shell/server_preferences.hpp"
 #include "launcher/ui/interface_texts.hpp"
@@ -36,7 +39,8 @@ std::string formPath(const char* format, const std::string& base) {
     return buffer;
 }
 
-bool findLauncherFolder(std::string& folder) {
+// The folder of the launcher's exe and the exe's name in it.
+bool findLauncherProgram(std::string& folder, std::string& programName) {
     char module[kPathBuffer];
     const DWORD length = GetModuleFileNameA(nullptr, module, static_cast<DWORD>(sizeof module));
     if (length == 0 || length >= sizeof module) {
@@ -50,10 +54,13 @@ bool findLauncherFolder(std::string& folder) {
     if (folder.size() > kPathBuffer - 1) {
         folder.resize(kPathBuffer - 1);
     }
+    programName = slash + 1;
     return true;
 }
 
-bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // The client's built-in server file is read below Data\Local; a copy beside the launcher seeds it once.
 // Every failure here is ignored: the server list then reports its own.
@@ -83,7 +90,8 @@ DWORD WINAPI runNewsWorker(void* window) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     std::string folder;
-    if (!findLauncherFolder(folder)) {
+    std::string programName;
+    if (!findLauncherProgram(folder, programName)) {
         showStartupError(kFolderNotFoundText);
         return 1;
     }
@@ -95,6 +103,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     state->configIniPath = formPath("%s\\config.ini", folder);
     state->launcherIniPath = formPath("%s\\launcher.ini", folder);
     state->serversCachePath = formPath("%s\\servers.cache.json", folder);
+    state->programName = programName;
+    state->startProgram = startProgramInFolder;
     state->onUpdateDone = onUpdateDone;
     state->preferences = new IniServerPreferences(state->launcherIniPath);
 
@@ -123,6 +133,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     if (HANDLE news = CreateThread(nullptr, 0, runNewsWorker, window->handle(), 0, nullptr)) {
         CloseHandle(news);
     }
+    state->startWorker(removeLeftoverProgram);
     startServerListFetch(*state);
 
     // Nothing is torn down: the process ends with the code of WM_QUIT.

@@ -16,6 +16,9 @@ inline constexpr unsigned WM_APP_NEWS = kAppMessageBase + 3;            // NewsR
 inline constexpr unsigned WM_APP_SERVERS_DONE = kAppMessageBase + 4;    // ServerListResult
 inline constexpr unsigned WM_APP_PROBE_DONE = kAppMessageBase + 5;      // no record
 
+// WM_CLOSE: the window closes through its ordinary path (game started, launcher restarted).
+inline constexpr unsigned kWindowCloseMessage = 0x0010;
+
 inline bool isWorkerNotification(unsigned message) {
     return message >= WM_APP_UPDATE_PROGRESS && message <= WM_APP_PROBE_DONE;
 }
@@ -26,6 +29,7 @@ struct UpdateResult {
     bool downloaded = false; // the run began changing the game folder's data
     std::string message;     // the engine's error text on failure
     std::int32_t source = -1;
+    bool launcherReplaced = false; // a new version of the launcher's own exe is in place
 };
 
 inline constexpr int kNewsItems = 3;

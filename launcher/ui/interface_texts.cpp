@@ -86,6 +86,9 @@ constexpr BilingualEntry kBilingualTexts[] = {
      "FORCE retries from the Secondary Server (only if the download fails; it is not faster). "},
     {BilingualText::ForcingDownload, "Forzando la descarga desde el Servidor Secundario...",
      "Forcing the download from the Secondary Server..."},
+    {BilingualText::LauncherRestarting, "Launcher actualizado. Reiniciando...", "Launcher updated. Restarting..."},
+    {BilingualText::LauncherRestartFailed, "Launcher actualizado: cierralo y abrelo de nuevo.",
+     "Launcher updated: close it and open it again."},
 };
 
 char lowerAsciiChar(char c) {

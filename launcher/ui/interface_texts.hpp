@@ -75,6 +75,8 @@ enum class BilingualText {
     PatchNotDownloaded,
     ForceHint, // ends in a blank: the failure text follows it
     ForcingDownload,
+    LauncherRestarting,
+    LauncherRestartFailed,
 };
 
 const char* uiText(UiText id);

@@ -8,34 +8,29 @@
 namespace kyrtest {
 namespace {
 
+// A window of the process, or (when other is set) of any process but that one.
 struct WindowSearch {
     DWORD process = 0;
+    bool other = false;
     HWND found = nullptr;
+    DWORD owner = 0;
 };
 
 BOOL CALLBACK matchLauncherWindow(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<WindowSearch*>(context);
     DWORD owner = 0;
     char name[64] = {};
-    if (GetWindowThreadProcessId(window, &owner) != 0 && owner == search->process && IsWindowVisible(window) &&
-        GetClassNameA(window, name, sizeof name) > 0 && std::strcmp(name, launcher::kLauncherWindowClassName) == 0) {
+    if (GetWindowThreadProcessId(window, &owner) != 0 && (owner == search->process) != search->other &&
+        IsWindowVisible(window) && GetClassNameA(window, name, sizeof name) > 0 &&
+        std::strcmp(name, launcher::kLauncherWindowClassName) == 0) {
         search->found = window;
+        search->owner = owner;
         return FALSE;
     }
     return TRUE;
 }
 
 } // namespace
-
-std::string windowsPath(std::string hostPath) {
-    if (!hostPath.empty() && hostPath.front() == '/') {
-        hostPath = "Z:" + hostPath;
-    }
-    for (char& c : hostPath) {
-        c = c == '/' ? '\\' : c;
-    }
-    return hostPath;
-}
 
 launcher::Point centre(const launcher::Rect& rect) {
     return launcher::Point{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
@@ -72,8 +67,15 @@ std::string environmentWithStore(const std::string& url, const std::string& key)
 }
 
 HWND visibleLauncherWindow(DWORD process) {
-    WindowSearch search{process, nullptr};
+    WindowSearch search{process, false};
     EnumWindows(matchLauncherWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND visibleLauncherWindowBesides(DWORD process, DWORD& owner) {
+    WindowSearch search{process, true};
+    EnumWindows(matchLauncherWindow, reinterpret_cast<LPARAM>(&search));
+    owner = search.owner;
     return search.found;
 }
 
@@ -85,7 +87,9 @@ LauncherProcess::~LauncherProcess() {
         TerminateProcess(process_.hProcess, 1);
         WaitForSingleObject(process_.hProcess, 5000);
     }
-    CloseHandle(process_.hThread);
+    if (process_.hThread != nullptr) {
+        CloseHandle(process_.hThread);
+    }
     CloseHandle(process_.hProcess);
 }
 
@@ -96,6 +100,12 @@ bool LauncherProcess::start(const std::string& program, const std::string& envir
     startup.cb = sizeof startup;
     return CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, block.data(), nullptr, &startup,
                           &process_) != FALSE;
+}
+
+bool LauncherProcess::adopt(DWORD id) {
+    process_.hProcess = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    process_.dwProcessId = id;
+    return process_.hProcess != nullptr;
 }
 
 bool LauncherProcess::ended(int timeoutMs) const {

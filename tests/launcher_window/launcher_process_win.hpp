@@ -3,6 +3,7 @@
 // environment, its window found among the desktop's, and ended when a test leaves it running.
 
 #include "launcher/ui/layout.hpp"
+#include "support/host_path_win.hpp"
 
 #include <windows.h>
 
@@ -13,9 +14,6 @@
 namespace kyrtest {
 
 using Clock = std::chrono::steady_clock;
-
-// The build gives Unix paths; Wine reaches the Unix root as drive Z:.
-std::string windowsPath(std::string hostPath);
 
 launcher::Point centre(const launcher::Rect& rect);
 
@@ -29,6 +27,9 @@ std::string environmentWithStore(const std::string& url, const std::string& key)
 
 // The launcher's visible window, or null while it has none.
 HWND visibleLauncherWindow(DWORD process);
+// The visible window of a launcher other than process (the one it restarted into), or null; owner
+// receives that launcher's process id.
+HWND visibleLauncherWindowBesides(DWORD process, DWORD& owner);
 
 // The launcher program; still running at the end of a test, it is ended so that its folder can go.
 class LauncherProcess {
@@ -39,6 +40,8 @@ public:
     LauncherProcess& operator=(const LauncherProcess&) = delete;
 
     bool start(const std::string& program, const std::string& environment);
+    // Takes over a launcher that another one started.
+    bool adopt(DWORD id);
     DWORD id() const { return process_.dwProcessId; }
     bool ended(int timeoutMs) const;
     DWORD exitCode() const;

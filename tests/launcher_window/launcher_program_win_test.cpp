@@ -1,5 +1,6 @@
 // KyrLauncher.exe itself in a prepared game folder, against a store served from this process, driven with
-// real X input: the update, the bottom bar it leaves, PLAY and the files and command line it produces.
+// real X input: the update, the bottom bar it leaves, a new version of the launcher that it restarts into,
+// PLAY and the files and command line it produces.
 
 #include "launcher/ui/layout.hpp"
 #include "launcher/ui/palette.hpp"
@@ -8,6 +9,7 @@
 #include "launcher_window/launcher_run_win.hpp"
 #include "launcher_window/launcher_screen_win.hpp"
 #include "launcher_window/screen_tools_win.hpp"
+#include "patch/running_file.hpp"
 #include "support/http_test_server.hpp"
 #include "support/test_signer.hpp"
 #include "support/valdra_main_encoder.hpp"
@@ -60,7 +62,7 @@ protected:
     kyrtest::HttpTestServer gameServer_{[](const kyrtest::HttpRequest&) { return kyrtest::HttpResponse{}; }};
 };
 
-TEST_F(LauncherProgramTest, UpdatesTheFolderThenPlayStartsTheGameAndCloses) {
+TEST_F(LauncherProgramTest, UpdatesTheFolderAndItselfThenPlayStartsTheGameAndCloses) {
     namespace fs = std::filesystem;
     LauncherProcess launcher;
     HWND window = run_.start(launcher);
@@ -80,6 +82,27 @@ TEST_F(LauncherProgramTest, UpdatesTheFolderThenPlayStartsTheGameAndCloses) {
                                      {{kyrtest::upToDateState(), paintBottomBar, {kyrtest::kBarInside}}}))
         << screen_.lastShot();
 
+    // Version 2 carries a new launcher (the same program with bytes appended, which Windows still runs).
+    // VERIFY installs it while the old one runs, and the old one restarts into it instead of offering PLAY.
+    const fs::path program = run_.folder() / "KyrLauncher.exe";
+    const std::string newLauncher = kyrtest::read_bytes(program) + std::string(4096, 'Z');
+    kyrtest::FileMap second = storeFiles_;
+    second["KyrLauncher.exe"] = newLauncher;
+    run_.publish(second, "2.0.0");
+    const Point verify = kyrtest::centre(kVerifyRect);
+    ASSERT_TRUE(kyrtest::Pointer(window).click(verify.x, verify.y));
+    ASSERT_TRUE(launcher.ended(30000)) << "the old launcher did not close after its update";
+    EXPECT_EQ(launcher.exitCode(), 0u);
+    LauncherProcess restarted;
+    window = run_.waitForRestart(launcher, restarted);
+    ASSERT_NE(window, nullptr) << "no new launcher window after the restart";
+    EXPECT_TRUE(screen_.waitForViews(window, "launcher_program_restarted", 30000,
+                                     {{kyrtest::upToDateState(), paintBottomBar, {kyrtest::kBarInside}}}))
+        << screen_.lastShot();
+    EXPECT_EQ(kyrtest::read_bytes(program), newLauncher);
+    EXPECT_TRUE(kyrtest::waitFor(5000, 50, [&] { return !fs::exists(gu::patch::aside_path(program)); }))
+        << "the new launcher left the old one's file";
+
     const Point play = kyrtest::centre(kPlayRect);
     ASSERT_TRUE(kyrtest::Pointer(window).click(play.x, play.y));
     const fs::path record = run_.folder() / "launch-record.txt";
@@ -95,8 +118,8 @@ TEST_F(LauncherProgramTest, UpdatesTheFolderThenPlayStartsTheGameAndCloses) {
     GetPrivateProfileStringA("Servers", "BmdStamp", "", stamp, sizeof stamp, (folder() + "\\launcher.ini").c_str());
     EXPECT_STRNE(stamp, "") << "launcher.ini holds the stamp of the ServerList.bmd written";
 
-    EXPECT_TRUE(launcher.ended(5000)) << "the launcher stayed open after starting the game";
-    EXPECT_EQ(launcher.exitCode(), 0u);
+    EXPECT_TRUE(restarted.ended(5000)) << "the launcher stayed open after starting the game";
+    EXPECT_EQ(restarted.exitCode(), 0u);
 }
 
 TEST_F(LauncherProgramTest, AStoreSignedWithAnotherKeyLeavesTheClientPlayableWithForceOffered) {

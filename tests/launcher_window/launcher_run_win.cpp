@@ -41,6 +41,15 @@ void LauncherRun::restoreObjects() {
     replaced_.clear();
 }
 
+void LauncherRun::publish(FileMap files, const std::string& version) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    StoreOptions options;
+    options.version = version;
+    options.chunk_size = 1 << 20; // a program of megabytes in few objects
+    store_.publish(files, options);
+    storeFiles_ = std::move(files);
+}
+
 // Runs on the server's threads: the published objects are only read, the replacements under the lock.
 HttpResponse LauncherRun::serve(const HttpRequest& request) {
     const std::string path = request.target.substr(1);
@@ -78,6 +87,17 @@ HWND LauncherRun::start(LauncherProcess& launcher, const std::string& key) {
     if (window != nullptr) {
         std::printf("[ timing   ] start to first paint: %lld ms\n", millisecondsSince(started_));
     }
+    return window;
+}
+
+HWND LauncherRun::waitForRestart(const LauncherProcess& first, LauncherProcess& next) {
+    HWND window = nullptr;
+    DWORD owner = 0;
+    waitFor(15000, 20, [&] { return (window = visibleLauncherWindowBesides(first.id(), owner)) != nullptr; });
+    if (window == nullptr || !next.adopt(owner)) {
+        return nullptr;
+    }
+    std::printf("[ timing   ] start to the restarted launcher's window: %lld ms\n", millisecondsSince(started_));
     return window;
 }
 

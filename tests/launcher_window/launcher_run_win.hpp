@@ -35,12 +35,16 @@ public:
     void replaceObject(const std::string& path, std::optional<std::string> bytes);
     // Every object as published again.
     void restoreObjects();
+    // From now on the store offers files as version.
+    void publish(FileMap files, const std::string& version);
 
     // Starts the launcher with the store's key (or another) and waits for its window; the time it took
     // is printed. Null when no window appeared.
     HWND start(LauncherProcess& launcher);
     HWND start(LauncherProcess& launcher, const std::string& key);
     Clock::time_point started() const { return started_; }
+    // Waits for the window of the launcher that first restarted into, adopted by next. Null when none came.
+    HWND waitForRestart(const LauncherProcess& first, LauncherProcess& next);
 
 private:
     HttpResponse serve(const HttpRequest& request);

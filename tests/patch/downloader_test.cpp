@@ -1033,6 +1033,7 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
         {"transactional", true, true},
     };
     const FileMap v1 = {{"Main.exe", pattern(100, 1)},
+                        {"KyrLauncher.exe", pattern(100, 9)},
                         {"Data/Old/script.lua", pattern(70, 2)},
                         {"Data/Old/Deep/lib.dll", pattern(70, 3)},
                         {"Data/changed.cfg", pattern(70, 4)},
@@ -1044,6 +1045,7 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
         Rig rig;
         rig.config.remove_dropped = c.remove_dropped;
         rig.config.transactional = c.transactional;
+        rig.config.running_program = "KyrLauncher.exe"; // dropped by version 2, yet it stays
         StoreOptions options;
         options.preserve = {"Data/Local/*.ini"};
         rig.install(v1, options);
@@ -1059,6 +1061,7 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
         EXPECT_EQ(result.files_removed, c.remove_dropped ? 2u : 0u);
         EXPECT_EQ(rig.exists("Data/Old/script.lua"), !c.remove_dropped);
         EXPECT_EQ(rig.exists("Data/Old/Deep"), !c.remove_dropped); // emptied, so removed with its file
+        EXPECT_EQ(rig.file("KyrLauncher.exe"), pattern(100, 9));
         EXPECT_EQ(rig.file("Data/changed.cfg"), "the player's edit");
         EXPECT_EQ(rig.file("Data/Old/mine.txt"), "the player's own file");
         EXPECT_TRUE(rig.exists("Data/Local/opt.ini")); // preserved by the version that installed it

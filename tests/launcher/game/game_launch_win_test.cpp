@@ -5,6 +5,7 @@
 #include "launcher/servers/server_list_bmd.hpp"
 #include "launcher/shell/launcher_settings.hpp"
 #include "launcher/shell/launcher_state.hpp"
+#include "support/host_path_win.hpp"
 #include "support/queue_poster.hpp"
 #include "support/recording_view.hpp"
 #include "tests/launcher/game/engine_folder.hpp"
@@ -32,16 +33,8 @@ using kyrtest::kMesa1;
 constexpr char kRecordName[] = "launch-record.txt";
 constexpr char kServerArguments[] = " /u10.0.0.5 /p44405";
 
-// The build gives a Unix path; Wine reaches the Unix root as drive Z:.
 std::string standInPath() {
-    std::string path = KYR_STAND_IN_GAME_PATH;
-    if (!path.empty() && path.front() == '/') {
-        path = "Z:" + path;
-    }
-    for (char& c : path) {
-        c = c == '/' ? '\\' : c;
-    }
-    return path;
+    return kyrtest::windowsPath(KYR_STAND_IN_GAME_PATH);
 }
 
 ServerEntry valdra() {

@@ -1,11 +1,15 @@
 // Stands in for the game's Main.exe in the launch tests: records how it was started (command line,
-// current folder, GALLIUM_DRIVER) in launch-record.txt in its current folder, then ends.
+// current folder, GALLIUM_DRIVER) in launch-record.txt in its current folder, then ends. Started with
+// " /hold" it stays running for a while after that, as a program whose file is in use.
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
+
+constexpr DWORD kHoldMs = 30000; // ended by the test long before; bounded so that none is left behind
 
 std::string variable(const char* name) {
     char value[256];
@@ -33,5 +37,11 @@ int main() {
     if (!ok || written != record.size()) {
         return 1;
     }
-    return MoveFileExA("launch-record.tmp", "launch-record.txt", MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+    if (!MoveFileExA("launch-record.tmp", "launch-record.txt", MOVEFILE_REPLACE_EXISTING)) {
+        return 1;
+    }
+    if (std::strstr(GetCommandLineA(), " /hold") != nullptr) {
+        Sleep(kHoldMs);
+    }
+    return 0;
 }

@@ -31,6 +31,7 @@ const char kNoSeBajo[] = "No se pudo bajar el parche. Toca VERIFICAR para reinte
 const char kInterrupted[] = "The update was interrupted halfway through. Tap VERIFY to retry.";
 const char kClientIntact[] = "Update failed (current client intact)";
 const char kChecking[] = "Checking for updates...";
+const char kRestarting[] = "Launcher updated. Restarting...";
 
 void setEnvironment(const char* name, const std::string& value) {
 #ifdef _WIN32
@@ -68,12 +69,23 @@ struct FrontEnd {
         }
     }
 
+    // Records the programs that the front end starts, succeeding as told.
+    void recordProgramStarts(bool succeed) {
+        h.state.programName = "KyrLauncher.exe";
+        h.state.startProgram = [this, succeed](const std::string& in, const std::string& commandLine) {
+            started.push_back(in + " | " + commandLine);
+            return succeed;
+        };
+    }
+    std::string restartLine() const { return h.state.folder + " | \"" + (folder / "KyrLauncher.exe").string() + "\""; }
+
     Status lastStatus() const {
         return h.view.updateStatuses.empty() ? Status{"<none>", false} : h.view.updateStatuses.back();
     }
 
     kyrtest::ScratchFolder folder;
     kyrtest::LauncherHarness h;
+    std::vector<std::string> started;
 };
 
 TEST(UpdaterFrontEnd, ResultsSetTheButtonsAndTheStatusLine) {
@@ -91,16 +103,16 @@ TEST(UpdaterFrontEnd, ResultsSetTheButtonsAndTheStatusLine) {
     } cases[] = {
         {"ok with client", true, false, "", true, false, true, false, kUpToDate, false},
         {"ok with client after FORCE", true, true, "", true, true, true, false, kUpToDate, false},
-        {"ok without client", true, false, "", false, false, false, true,
-         std::string(kForceHint) + kNotDownloaded, true},
+        {"ok without client", true, false, "", false, false, false, true, std::string(kForceHint) + kNotDownloaded,
+         true},
         {"failed without client", false, true, "HTTP 404 x", false, false, false, true,
          std::string(kForceHint) + kNotDownloaded + " (HTTP 404 x)", true},
         {"failed without client after FORCE", false, false, "boom", false, true, false, false,
          std::string(kNotDownloaded) + " (boom)", true},
         {"failed after data was downloaded", false, true, "disk full", true, false, false, true,
          std::string(kForceHint) + kInterrupted + " (disk full)", true},
-        {"failed after data was downloaded, no text, forced", false, true, "", true, true, false, false,
-         kInterrupted, true},
+        {"failed after data was downloaded, no text, forced", false, true, "", true, true, false, false, kInterrupted,
+         true},
         {"failed before any data", false, false, "bad signature", true, false, true, true,
          std::string(kForceHint) + kClientIntact + ": bad signature", true},
         {"failed before any data, no text, forced", false, false, "", true, true, true, false, kClientIntact, true},
@@ -134,6 +146,44 @@ TEST(UpdaterFrontEnd, ResultsSetTheButtonsAndTheStatusLine) {
     }
 }
 
+// The old exe must not offer PLAY once a new one is in place: it starts the new one and closes.
+TEST(UpdaterFrontEnd, ARunThatReplacedTheLauncherRestartsIntoTheNewOne) {
+    const struct {
+        const char* name;
+        bool ok;
+        const char* language;
+        bool starts; // the new exe can be started
+        Status want;
+        bool restarted;
+    } cases[] = {
+        {"restarted", true, "Eng", true, {kRestarting, false}, true},
+        {"restarted, Spanish", true, "Spn", true, {"Launcher actualizado. Reiniciando...", false}, true},
+        {"new exe does not start", true, "Eng", false, {"Launcher updated: close it and open it again.", true}, false},
+        {"failed run", false, "Eng", true, {std::string(kForceHint) + kInterrupted + " (x)", true}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FrontEnd f(c.language);
+        f.recordProgramStarts(c.starts);
+        launcher::UpdateResult result{c.ok, true, c.ok ? "" : "x", 0};
+        result.launcherReplaced = true;
+        launcher::onUpdateDone(f.h.state, result);
+
+        EXPECT_EQ(f.lastStatus(), c.want);
+        EXPECT_FALSE(f.h.view.playEnabled.back());
+        EXPECT_EQ(f.started, c.ok ? std::vector<std::string>{f.restartLine()} : std::vector<std::string>{});
+        kyrtest::PostedMessage posted;
+        EXPECT_EQ(f.h.queue.take(posted) && posted.message == launcher::kWindowCloseMessage, c.restarted);
+        EXPECT_EQ(f.h.workers.started(), 0) << "no server list for the old exe";
+    }
+}
+
+// Operators may keep the files that a new version no longer lists (build option KYR_REMOVE_DROPPED_FILES).
+TEST(UpdaterFrontEnd, RunConfigRemovesDroppedFilesAsTheBuildSays) {
+    FrontEnd f;
+    EXPECT_EQ(launcher::runConfig(f.h.state.folder, "KyrLauncher.exe").remove_dropped, KYR_REMOVE_DROPPED_FILES != 0);
+}
+
 // The engine's counters tell of data obtained even when no progress report carried a byte count.
 TEST(UpdaterFrontEnd, ARunObtainedDataWhenAReportOrACounterSaysSo) {
     const struct {
@@ -164,8 +214,8 @@ TEST(UpdaterFrontEnd, TextsFollowTheGameLanguage) {
     struct Case {
         const char* language; // null: config.ini without the key
         bool spanish;
-    } cases[] = {{"Spn", true}, {"spn", true}, {"SPN", true}, {"Por", false}, {"Eng", false}, {"Spanish", false},
-                 {nullptr, false}};
+    } cases[] = {{"Spn", true},  {"spn", true},      {"SPN", true},   {"Por", false},
+                 {"Eng", false}, {"Spanish", false}, {nullptr, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.language != nullptr ? c.language : "(none)");
         FrontEnd withClient(c.language, true);
@@ -311,6 +361,29 @@ TEST_F(UpdaterFrontEndRun, VerifyBringsAnEmptyFolderUpToDateAndStartsTheServerLi
     EXPECT_EQ(f.h.view.busyAnimation, (std::vector<bool>{true, false}));
     EXPECT_EQ(f.h.view.sources.back(), 0);
     EXPECT_EQ(f.h.workers.started(), 2) << "the update worker, then the server list worker";
+}
+
+TEST_F(UpdaterFrontEndRun, ANewLauncherInTheStoreReplacesTheRunningOneWhichRestartsIntoIt) {
+    files_["KyrLauncher.exe"] = "new launcher";
+    kyrtest::StoreOptions second;
+    second.version = "2";
+    store_.publish(files_, second);
+    kyrtest::HttpTestServer server([this](const kyrtest::HttpRequest& r) { return serve(r); });
+    StoreOverride store(server.baseUrl(), store_.pubkey_b64());
+    FrontEnd f("Eng", true);
+    f.recordProgramStarts(true);
+    kyrtest::write_bytes(f.folder / "KyrLauncher.exe", "running launcher");
+    int closes = 0;
+    f.h.queue.setOnPost([&closes](unsigned message) { closes += message == launcher::kWindowCloseMessage ? 1 : 0; });
+    launcher::onVerifyClicked(f.h.state);
+    f.h.settle();
+
+    EXPECT_EQ(f.lastStatus(), (Status{kRestarting, false}));
+    EXPECT_EQ(f.started, std::vector<std::string>{f.restartLine()});
+    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(kyrtest::read_bytes(f.folder / "KyrLauncher.exe"), "new launcher");
+    EXPECT_EQ(kyrtest::read_bytes(f.folder / "KyrLauncher.exe.old"), "running launcher");
+    EXPECT_EQ(kyrtest::read_bytes(f.folder / "Main.exe"), files_["Main.exe"]);
 }
 
 TEST_F(UpdaterFrontEndRun, AStoreSignedWithAnotherKeyFailsAndLeavesTheClientPlayable) {

@@ -1,4 +1,4 @@
-// The folder the launcher finds (ANSI code page) as the engine takes it (UTF-8).
+// The paths the launcher finds (ANSI code page) as the engine takes them (UTF-8).
 
 #include "launcher/net/updater_front_end.hpp"
 #include "support/ansi_text_win.hpp"
@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(EngineFolderPath, AnsiFolderBecomesUtf8) {
+TEST(EnginePath, AnsiPathBecomesUtf8) {
     struct Case {
         const wchar_t* folder;
         const char* utf8;
@@ -25,7 +25,7 @@ TEST(EngineFolderPath, AnsiFolderBecomesUtf8) {
             continue; // this code page cannot name the folder, so the launcher could not find it either
         }
         SCOPED_TRACE(c.utf8);
-        EXPECT_EQ(launcher::engineFolderPath(folder), c.utf8);
+        EXPECT_EQ(launcher::enginePath(folder), c.utf8);
     }
 }
 

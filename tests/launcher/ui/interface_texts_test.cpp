@@ -49,7 +49,7 @@ TEST(InterfaceTexts, EveryTextHasOneEntry) {
         const std::string text = uiText(static_cast<UiText>(id));
         EXPECT_FALSE(text.empty());
     }
-    for (int id = 0; id <= static_cast<int>(BilingualText::ForcingDownload); ++id) {
+    for (int id = 0; id <= static_cast<int>(BilingualText::LauncherRestartFailed); ++id) {
         SCOPED_TRACE(id);
         EXPECT_NE(std::string(uiText(static_cast<BilingualText>(id), true)), "");
         EXPECT_NE(std::string(uiText(static_cast<BilingualText>(id), false)), "");
