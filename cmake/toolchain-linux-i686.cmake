@@ -5,8 +5,10 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER gcc)
 set(CMAKE_CXX_COMPILER g++)
-set(CMAKE_C_FLAGS_INIT -m32)
-set(CMAKE_CXX_FLAGS_INIT -m32)
+# 32-bit glibc needs its large-file interfaces asked for: without them stat, readdir and fopen fail on
+# files over 2 GiB and on the 64-bit inode numbers of today's file systems.
+set(CMAKE_C_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
+set(CMAKE_CXX_FLAGS_INIT "-m32 -D_FILE_OFFSET_BITS=64")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32 -static")
 get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/qemu-i386-run ABSOLUTE)
 

@@ -1,6 +1,3 @@
-// Large-file offsets on 32-bit builds: a game archive may pass 2 GiB.
-#define _FILE_OFFSET_BITS 64
-
 #include "patch/part_file.hpp"
 
 namespace gu::patch::detail {
