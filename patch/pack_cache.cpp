@@ -1,7 +1,6 @@
 #include "patch/pack_cache.hpp"
 
 #include "patch/atomic_file.hpp"
-#include "patch/durable_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_hash.hpp"
 #include "patch/folder_cleanup.hpp"
@@ -320,7 +319,9 @@ std::optional<fs::path> PackCache::transfer(Transfers& transfers, std::optional<
                 throw std::runtime_error("pack size mismatch (" + std::to_string(size) +
                                          " != " + std::to_string(entry.size) + ")");
             }
-            flush_file_to_disk(part);
+            // No flush to disk here, unlike installed files: a pack under its name is checked against its
+            // SHA-256 before every use, in this run and the next, so one cut short by a power loss is simply
+            // downloaded again, while a flush would force a whole pack onto the disk during the transfer.
             if (deferred != nullptr) {
                 // Checked while the next pack downloads. A crash before the check leaves an unchecked file
                 // under the final name, which the next run checks before using it.
