@@ -86,26 +86,11 @@ void replace_file(const fs::path& from, const fs::path& to, std::string_view fai
 void write_file_atomically(const fs::path& target, const fs::path& temporary, std::string_view bytes,
                            const AtomicWriteMessages& messages, const std::function<void()>& before_copy,
                            const FileMover& mover) {
-    write_file_checked(target, temporary, bytes, messages, {}, before_copy, mover);
-}
-
-bool write_file_checked(const fs::path& target, const fs::path& temporary, std::string_view bytes,
-                        const AtomicWriteMessages& messages, const WriteCheck& check,
-                        const std::function<void()>& before_copy, const FileMover& mover) {
-    // Small enough to stay in the cache between the check's look and the write; large enough that the
-    // writes bypass the stream's own buffer.
-    constexpr std::size_t kSliceSize = 65536;
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) {
         throw std::runtime_error(messages.cannot_open + path_text(temporary));
     }
-    for (std::size_t at = 0; at < bytes.size() && out; at += kSliceSize) {
-        const std::string_view slice = bytes.substr(at, kSliceSize);
-        if (check.slice) {
-            check.slice(slice);
-        }
-        out.write(slice.data(), static_cast<std::streamsize>(slice.size()));
-    }
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
     // A full disk may only show when the last buffered bytes reach the file, so closing counts too.
     out.close();
@@ -113,10 +98,6 @@ bool write_file_checked(const fs::path& target, const fs::path& temporary, std::
     if (!out) {
         fs::remove(temporary, ignored);
         throw std::runtime_error(messages.write_failed + path_text(temporary));
-    }
-    if (check.keep && !check.keep()) {
-        fs::remove(temporary, ignored);
-        return false;
     }
     try {
         flush_file_to_disk(temporary);
@@ -126,7 +107,6 @@ bool write_file_checked(const fs::path& target, const fs::path& temporary, std::
     }
     replace_file(temporary, target, messages.install_failed, before_copy, mover);
     flush_folder_to_disk(target.parent_path());
-    return true;
 }
 
 fs::path with_suffix(const fs::path& path, std::string_view suffix) {

@@ -48,20 +48,6 @@ void write_file_atomically(const std::filesystem::path& target, const std::files
                            std::string_view bytes, const AtomicWriteMessages& messages,
                            const std::function<void()>& before_copy = {}, const FileMover& mover = system_file_mover());
 
-// A check made on the bytes as they are written: `slice` sees each piece just before it goes to the file
-// (while the piece is still in the processor's cache), `keep` then decides whether the finished temporary
-// replaces the target.
-struct WriteCheck {
-    std::function<void(std::string_view)> slice;
-    std::function<bool()> keep;
-};
-
-// write_file_atomically with a check: when `keep` returns false the temporary is removed, the target is
-// not touched and the result is false.
-bool write_file_checked(const std::filesystem::path& target, const std::filesystem::path& temporary,
-                        std::string_view bytes, const AtomicWriteMessages& messages, const WriteCheck& check,
-                        const std::function<void()>& before_copy = {}, const FileMover& mover = system_file_mover());
-
 // `path` followed by `suffix`, as the ".tmp" and ".updpart" companions are named.
 std::filesystem::path with_suffix(const std::filesystem::path& path, std::string_view suffix);
 
