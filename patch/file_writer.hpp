@@ -24,7 +24,7 @@
 
 namespace gu::patch {
 
-// A file whose part is complete, flushed to the disk and closed.
+// A file whose part is complete, closed and flushed to the disk.
 struct FinishedFile {
     const ManifestFile* file = nullptr;
     std::uint64_t number = 0;
@@ -63,7 +63,12 @@ public:
 
 private:
     struct Job;
+    // Flush threads beside the writers: enough flushes under way for the file system to commit them
+    // together.
+    static constexpr unsigned kFlushThreads = 4;
+
     void run_thread();
+    void flush_parts();
     void write_job(Job& job, std::unique_lock<std::mutex>& lock);
     Job* find(std::uint64_t number);
     void rethrow_failure() const;
@@ -75,6 +80,8 @@ private:
     std::deque<Job> jobs_; // in opening order; the first is number first_number_
     std::uint64_t first_number_ = 0;
     std::uint64_t unwritten_bytes_ = 0;
+    std::deque<Job*> to_flush_; // written and closed, waiting for their flush to the disk
+    unsigned flush_threads_ = 0;
     std::exception_ptr failure_;
     bool stopping_ = false;
     std::vector<std::thread> threads_;

@@ -1,7 +1,6 @@
 #include "patch/part_file.hpp"
 
 #include "patch/atomic_file.hpp"
-#include "patch/durable_file.hpp"
 
 #include <stdexcept>
 #include <utility>
@@ -45,7 +44,6 @@ std::string PartFile::finish() {
     if (closed != 0) {
         throw std::runtime_error("failed writing: " + path_text(path_));
     }
-    flush_file_to_disk(path_);
     const Sha256Digest digest = hasher_.finish();
     return to_hex(digest.data(), digest.size());
 }

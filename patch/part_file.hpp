@@ -1,8 +1,6 @@
 #pragma once
-// A game file being written under its ".updpart" name. Its bytes are hashed as they are written (while
-// they are still in the processor's cache) and, once complete, flushed to the disk before anyone moves
-// the part onto its name: after a power cut a file of the right size but unwritten content must never
-// stand under a game file's name, where the patch state would trust it by its size.
+// A game file being written under its ".updpart" name. Its bytes are hashed as they are written, while
+// they are still in the processor's cache.
 
 #include <cstdint>
 #include <cstdio>
@@ -26,8 +24,9 @@ public:
     // Writes straight through to the system (no buffer of our own), so a reader of the part sees every
     // byte once this returns. std::runtime_error "failed writing: " + path.
     void write(std::string_view bytes);
-    // Closes the part and flushes it to the disk; returns the SHA-256 (hex) of everything written.
-    // std::runtime_error "failed writing: " + path, or the LocalWriteError of a failed flush.
+    // Closes the part; returns the SHA-256 (hex) of everything written. std::runtime_error "failed
+    // writing: " + path. The part still has to be flushed to the disk (flush_file_to_disk) before it is
+    // moved onto its name.
     std::string finish();
 
     const std::filesystem::path& path() const { return path_; }
