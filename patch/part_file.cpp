@@ -31,7 +31,6 @@ void PartFile::write(std::string_view bytes) {
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
         fail_writing();
     }
-    size_ += bytes.size();
 }
 
 std::string PartFile::finish() {

@@ -2,7 +2,6 @@
 // A game file being written under its ".updpart" name. Its bytes are hashed as they are written, while
 // they are still in the processor's cache.
 
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -29,8 +28,6 @@ public:
     // moved onto its name.
     std::string finish();
 
-    const std::filesystem::path& path() const { return path_; }
-    std::uint64_t size() const { return size_; }
 
 private:
     [[noreturn]] void fail_writing();
@@ -38,7 +35,6 @@ private:
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
     Sha256 hasher_;
-    std::uint64_t size_ = 0;
 };
 
 namespace detail {

@@ -168,7 +168,6 @@ TEST(PartFile, HashesWhatItWritesAndNamesItsPathWhenItCannotOpen) {
     PartFile part(path);
     part.write("new ");
     part.write("bytes");
-    EXPECT_EQ(part.size(), 9u);
     EXPECT_EQ(part.finish(), sha256_hex("new bytes"));
     EXPECT_EQ(kyrtest::read_bytes(path), "new bytes");
 
