@@ -1,5 +1,5 @@
 # Every entry point installs what is missing first, so each works on a fresh machine.
-.PHONY: deps build test test-large demo bench fuzz soak
+.PHONY: deps build test test-large demo bench fuzz soak mutants
 
 deps:
 	@scripts/setup-deps.sh
@@ -24,3 +24,6 @@ fuzz: deps
 
 soak: deps
 	@scripts/soak.sh
+
+mutants: deps
+	@scripts/mutants.py

@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Runs the mutants of tests/mutants/mutants.txt: applies each one to its file, builds the preset it names,
+runs that preset's tests and puts the file back. A mutant is killed when a test fails, survives when all
+pass, and is "no build" when it does not compile (a mutant to fix in the list).
+
+    scripts/mutants.py [ID...]        (default: every mutant; results also go to build/mutants/results.txt)
+"""
+import pathlib
+import subprocess
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+LIST = ROOT / "tests" / "mutants" / "mutants.txt"
+RESULTS = ROOT / "build" / "mutants" / "results.txt"
+
+
+class Mutant:
+    def __init__(self, ident, preset, path):
+        self.ident, self.preset, self.path = ident, preset, path
+        self.about, self.old, self.new = [], None, None
+
+
+def read_list():
+    """Blocks of: "@@ ID PRESET FILE", description lines, "- old line", "+ new line"."""
+    mutants = []
+    for number, line in enumerate(LIST.read_text().splitlines(), 1):
+        if line.startswith("@@ "):
+            mutants.append(Mutant(*line[3:].split()))
+        elif line.startswith("- ") and mutants:
+            mutants[-1].old = line[2:]
+        elif line.startswith("+ ") and mutants:
+            mutants[-1].new = line[2:]
+        elif line.strip() and not line.startswith("#") and mutants:
+            mutants[-1].about.append(line.strip())
+    for mutant in mutants:
+        if mutant.old is None or mutant.new is None:
+            sys.exit(f"{LIST}: mutant {mutant.ident} lacks its '- ' or '+ ' line")
+    return mutants
+
+
+def run(command, log):
+    with open(log, "a") as out:
+        out.write("$ " + " ".join(command) + "\n")
+        out.flush()
+        return subprocess.run(command, cwd=ROOT, stdout=out, stderr=subprocess.STDOUT).returncode
+
+
+def failing_suites(preset):
+    reports = ROOT / "build" / preset / "test-results"
+    failed = []
+    for report in sorted(reports.glob("*.xml")):
+        head = report.read_text(errors="replace")[:2000]
+        if 'failures="0"' not in head.split("<testsuite ", 1)[0]:
+            failed.append(report.stem)
+    return failed
+
+
+def try_mutant(mutant, log):
+    source = ROOT / mutant.path
+    original = source.read_text()
+    if original.count(mutant.old) != 1:
+        return "not found: the '- ' line must occur exactly once in " + mutant.path
+    source.write_text(original.replace(mutant.old, mutant.new))
+    try:
+        if run(["scripts/build.sh", mutant.preset], log) != 0:
+            return "no build"
+        results = ROOT / "build" / mutant.preset / "test-results"
+        for report in results.glob("*.xml"):
+            report.unlink()
+        status = run(["env", "GTEST_FAIL_FAST=1", "ctest", "--preset", mutant.preset, "-j", "2", "--timeout", "300"],
+                     log)
+        if status == 0:
+            return "survived"
+        return "killed" + (" by " + ", ".join(failing_suites(mutant.preset)) if failing_suites(mutant.preset) else "")
+    finally:
+        source.write_text(original)
+
+
+def main():
+    mutants = read_list()
+    wanted = set(sys.argv[1:])
+    unknown = wanted - {m.ident for m in mutants}
+    if unknown:
+        sys.exit("unknown mutants: " + " ".join(sorted(unknown)))
+    RESULTS.parent.mkdir(parents=True, exist_ok=True)
+    log = RESULTS.parent / "build.log"
+    log.write_text("")
+    lines = []
+    for mutant in mutants:
+        if wanted and mutant.ident not in wanted:
+            continue
+        outcome = try_mutant(mutant, log)
+        line = f"{mutant.ident:5} {outcome:40} {' '.join(mutant.about)}"
+        print(line, flush=True)
+        lines.append(line)
+    RESULTS.write_text("\n".join(lines) + "\n")
+    killed = sum(1 for line in lines if line.split()[1] == "killed")
+    print(f"{killed} of {len(lines)} mutants killed (log: {log})")
+
+
+if __name__ == "__main__":
+    main()
