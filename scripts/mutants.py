@@ -3,7 +3,9 @@
 runs that preset's tests and puts the file back. A mutant is killed when a test fails, survives when all
 pass, and is "no build" when it does not compile (a mutant to fix in the list).
 
-    scripts/mutants.py [ID...]        (default: every mutant; results also go to build/mutants/results.txt)
+    scripts/mutants.py [--suite REGEX] [ID...]
+        default: every mutant and every suite of its preset; --suite runs only the matching test suites
+        (ctest -R); results also go to build/mutants/results.txt
 """
 import pathlib
 import subprocess
@@ -55,7 +57,7 @@ def failing_suites(preset):
     return failed
 
 
-def try_mutant(mutant, log):
+def try_mutant(mutant, suite, log):
     source = ROOT / mutant.path
     original = source.read_text()
     if original.count(mutant.old) != 1:
@@ -67,8 +69,8 @@ def try_mutant(mutant, log):
         results = ROOT / "build" / mutant.preset / "test-results"
         for report in results.glob("*.xml"):
             report.unlink()
-        status = run(["env", "GTEST_FAIL_FAST=1", "ctest", "--preset", mutant.preset, "-j", "2", "--timeout", "300"],
-                     log)
+        command = ["env", "GTEST_FAIL_FAST=1", "ctest", "--preset", mutant.preset, "-j", "2", "--timeout", "300"]
+        status = run(command + (["-R", suite] if suite else []), log)
         if status == 0:
             return "survived"
         return "killed" + (" by " + ", ".join(failing_suites(mutant.preset)) if failing_suites(mutant.preset) else "")
@@ -78,7 +80,11 @@ def try_mutant(mutant, log):
 
 def main():
     mutants = read_list()
-    wanted = set(sys.argv[1:])
+    arguments = sys.argv[1:]
+    suite = None
+    if arguments[:1] == ["--suite"] and len(arguments) >= 2:
+        suite, arguments = arguments[1], arguments[2:]
+    wanted = set(arguments)
     unknown = wanted - {m.ident for m in mutants}
     if unknown:
         sys.exit("unknown mutants: " + " ".join(sorted(unknown)))
@@ -89,7 +95,7 @@ def main():
     for mutant in mutants:
         if wanted and mutant.ident not in wanted:
             continue
-        outcome = try_mutant(mutant, log)
+        outcome = try_mutant(mutant, suite, log)
         line = f"{mutant.ident:5} {outcome:40} {' '.join(mutant.about)}"
         print(line, flush=True)
         lines.append(line)
