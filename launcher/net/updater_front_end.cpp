@@ -10,6 +10,7 @@
 #include "launcher/ui/interface_texts.hpp"
 #include "patch/downloader.hpp"
 #include "patch/failover_fetcher.hpp"
+#include "patch/store_url.hpp"
 
 #include <cstdlib>
 #include <exception>
@@ -113,11 +114,7 @@ std::string chooseStoreSetting(const std::string& built, const char* environment
 }
 
 std::string storeBaseUrl() {
-    std::string url = settingOrOverride("KYR_STORE_URL", KYR_DEFAULT_STORE_URL);
-    if (url.empty() || url.back() != '/') {
-        url += '/';
-    }
-    return url;
+    return gu::patch::store_base_url(settingOrOverride("KYR_STORE_URL", KYR_DEFAULT_STORE_URL));
 }
 
 std::string storeTrustKey() {
