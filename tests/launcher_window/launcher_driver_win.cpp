@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 #ifndef KYR_LAUNCHER_PATH
 #error "KYR_LAUNCHER_PATH names the launcher program under test"
@@ -154,8 +155,7 @@ DWORD LauncherProcess::exitCode() const {
     return code;
 }
 
-HWND launcherWindow(DWORD process, bool besides, DWORD* owner) {
-    const char* name = launcher::kLauncherWindowClassName;
+HWND visibleWindow(DWORD process, const char* name, bool besides, DWORD* owner) {
     for (HWND window = FindWindowExA(nullptr, nullptr, name, nullptr); window != nullptr;
          window = FindWindowExA(nullptr, window, name, nullptr)) {
         DWORD id = 0;
@@ -182,9 +182,14 @@ std::string GameFolder::text() const {
     return ansiText(game_.wstring());
 }
 
-void GameFolder::replaceObject(const std::string& path, std::optional<std::string> bytes) {
+void GameFolder::replaceObject(const std::string& path, std::string bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     replaced_[path] = std::move(bytes);
+}
+
+void GameFolder::stallNext(int ms) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stallNextMs_ = ms;
 }
 
 void GameFolder::publish(FileMap files, const std::string& version) {
@@ -196,24 +201,22 @@ void GameFolder::publish(FileMap files, const std::string& version) {
     storeFiles_ = std::move(files);
 }
 
-// Runs on the server's threads, so the store is read under the lock.
+// Runs on the server's threads, so the store is read under the lock (objects are small).
 HttpResponse GameFolder::serve(const HttpRequest& request) {
     const std::string path = request.target.substr(1);
-    std::optional<std::string> body;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (const auto replaced = replaced_.find(path); replaced != replaced_.end()) {
-            body = replaced->second;
-        } else if (const auto object = store_.objects.find(path); object != store_.objects.end()) {
-            body = object->second;
-        }
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto replaced = replaced_.find(path);
+    const auto object = store_.objects.find(path);
+    HttpResponse response;
+    if (replaced != replaced_.end()) {
+        response = serveObject(request, replaced->second);
+    } else if (object != store_.objects.end()) {
+        response = serveObject(request, object->second);
+    } else {
+        response.status = 404;
     }
-    if (!body) {
-        HttpResponse missing;
-        missing.status = 404;
-        return missing;
-    }
-    return serveObject(request, *body);
+    response.stallMs = std::exchange(stallNextMs_, 0);
+    return response;
 }
 
 HWND GameFolder::start(LauncherProcess& launcher, std::string key) {
@@ -234,7 +237,8 @@ HWND GameFolder::start(LauncherProcess& launcher, std::string key) {
     launcher.handle = process.hProcess;
     launcher.id = process.dwProcessId;
     HWND window = nullptr;
-    waitFor(15000, [&] { return (window = launcherWindow(launcher.id, false)) != nullptr; });
+    waitFor(15000,
+            [&] { return (window = visibleWindow(launcher.id, launcher::kLauncherWindowClassName)) != nullptr; });
     return window;
 }
 

@@ -17,7 +17,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,9 +66,9 @@ struct LauncherProcess {
     DWORD id = 0;
 };
 
-// The visible launcher window of process, or (besides set) of any process but that one; owner receives
-// the process that owns it. Null while there is none.
-HWND launcherWindow(DWORD process, bool besides, DWORD* owner = nullptr);
+// A visible window of the class owned by process, or (besides set) by any process but that one; owner
+// receives the process that owns it. Null while there is none.
+HWND visibleWindow(DWORD process, const char* className, bool besides = false, DWORD* owner = nullptr);
 
 // A game folder holding KyrLauncher.exe and the stand-in Main.exe, and the store that it updates from.
 // Between runs a test may spoil objects of the store or publish another version.
@@ -84,8 +83,10 @@ public:
     const FileMap& storeFiles() const { return storeFiles_; }
     const TestStore& store() const { return store_; }
 
-    // From now on the store answers path with bytes, or 404 when there are none.
-    void replaceObject(const std::string& path, std::optional<std::string> bytes);
+    // From now on the store answers path with bytes.
+    void replaceObject(const std::string& path, std::string bytes);
+    // The next answer of the store waits ms before its body.
+    void stallNext(int ms);
     void publish(FileMap files, const std::string& version);
 
     // Starts the launcher trusting key (the store's own when empty) and waits for its window.
@@ -99,7 +100,8 @@ private:
     TestStore store_;
     FileMap storeFiles_;
     std::mutex mutex_;
-    std::map<std::string, std::optional<std::string>> replaced_;
+    std::map<std::string, std::string> replaced_;
+    int stallNextMs_ = 0;
     std::unique_ptr<HttpTestServer> server_;
 };
 

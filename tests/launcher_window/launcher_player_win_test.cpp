@@ -7,6 +7,7 @@
 #include "launcher/game/game_client_interface.hpp"
 #include "launcher/game/video_engine.hpp"
 #include "launcher/servers/server_list_bmd.hpp"
+#include "launcher/ui/launcher_window.hpp"
 #include "launcher/ui/layout.hpp"
 #include "launcher/ui/palette.hpp"
 #include "launcher/ui/progress_geometry.hpp"
@@ -158,9 +159,15 @@ protected:
 };
 
 TEST_F(LauncherPlayerDay, UpdatesChoosesAServerAndSettingsThenPlays) {
+    game_.stallNext(4000); // the update still runs when the player tries to close the window
     LauncherProcess first;
     HWND window = game_.start(first);
     ASSERT_NE(window, nullptr) << "the launcher window did not appear";
+    ASSERT_TRUE(kyrtest::click(window, kCloseRect));
+    EXPECT_TRUE(kyrtest::waitFor(3000, [&] { return kyrtest::visibleWindow(first.id, "#32770") != nullptr; }))
+        << "closing during the update did not ask to wait";
+    ASSERT_TRUE(kyrtest::pressKey("Return"));
+    EXPECT_FALSE(first.ended(0)) << "the launcher closed during its update";
     RECT area{};
     GetWindowRect(window, &area);
     EXPECT_EQ(area.right - area.left, kWindowWidth);
@@ -188,8 +195,9 @@ TEST_F(LauncherPlayerDay, UpdatesChoosesAServerAndSettingsThenPlays) {
     ASSERT_TRUE(first.ended(30000)) << "the old launcher did not close after its update";
     EXPECT_EQ(first.exitCode(), 0u);
     DWORD restartedId = 0;
-    ASSERT_TRUE(kyrtest::waitFor(
-        15000, [&] { return (window = kyrtest::launcherWindow(first.id, true, &restartedId)) != nullptr; }));
+    ASSERT_TRUE(kyrtest::waitFor(15000, [&] {
+        return (window = kyrtest::visibleWindow(first.id, kLauncherWindowClassName, true, &restartedId)) != nullptr;
+    }));
     LauncherProcess launcher;
     launcher.id = restartedId;
     launcher.handle =
