@@ -169,10 +169,10 @@ HWND visibleWindow(DWORD process, const char* name, bool besides, DWORD* owner) 
     return nullptr;
 }
 
-GameFolder::GameFolder(FileMap storeFiles, const std::string& folderName)
-    : game_(scratch_.path() / std::filesystem::u8path(folderName)), storeFiles_(std::move(storeFiles)) {
+GameFolder::GameFolder(const FileMap& storeFiles, const std::string& folderName)
+    : game_(scratch_.path() / std::filesystem::u8path(folderName)) {
     std::filesystem::create_directories(game_ / "Data" / "Local");
-    store_.publish(storeFiles_);
+    store_.publish(storeFiles);
     server_ = std::make_unique<HttpTestServer>([this](const HttpRequest& request) { return serve(request); });
     std::filesystem::copy_file(windowsPath(KYR_LAUNCHER_PATH), game_ / "KyrLauncher.exe");
     std::filesystem::copy_file(windowsPath(KYR_STAND_IN_GAME_PATH), game_ / "Main.exe");
@@ -192,13 +192,12 @@ void GameFolder::stallNext(int ms) {
     stallNextMs_ = ms;
 }
 
-void GameFolder::publish(FileMap files, const std::string& version) {
+void GameFolder::publish(const FileMap& files, const std::string& version) {
     std::lock_guard<std::mutex> lock(mutex_);
     StoreOptions options;
     options.version = version;
     options.chunk_size = 1 << 20; // a program of megabytes in few objects
     store_.publish(files, options);
-    storeFiles_ = std::move(files);
 }
 
 // Runs on the server's threads, so the store is read under the lock (objects are small).

@@ -18,11 +18,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace kyrtest {
 
-// Polls check every 50 ms, pumping this thread's messages, until it holds or timeoutMs has passed.
+// Polls check every 50 ms until it holds or timeoutMs has passed.
 bool waitFor(int timeoutMs, const std::function<bool()>& check);
 
 // Runs command with /bin/sh on the host; true when it ended in time with exit status 0.
@@ -75,19 +74,18 @@ HWND visibleWindow(DWORD process, const char* className, bool besides = false, D
 class GameFolder {
 public:
     // folderName (UTF-8) names the game folder inside the scratch folder.
-    GameFolder(FileMap storeFiles, const std::string& folderName);
+    GameFolder(const FileMap& storeFiles, const std::string& folderName);
 
     const std::filesystem::path& path() const { return game_; }
     // The folder as the launcher names it (the ANSI code page); empty when the code page cannot name it.
     std::string text() const;
-    const FileMap& storeFiles() const { return storeFiles_; }
     const TestStore& store() const { return store_; }
 
     // From now on the store answers path with bytes.
     void replaceObject(const std::string& path, std::string bytes);
     // The next answer of the store waits ms before its body.
     void stallNext(int ms);
-    void publish(FileMap files, const std::string& version);
+    void publish(const FileMap& files, const std::string& version);
 
     // Starts the launcher trusting key (the store's own when empty) and waits for its window.
     HWND start(LauncherProcess& launcher, std::string key = {});
@@ -98,7 +96,6 @@ private:
     ScratchFolder scratch_;
     std::filesystem::path game_;
     TestStore store_;
-    FileMap storeFiles_;
     std::mutex mutex_;
     std::map<std::string, std::string> replaced_;
     int stallNextMs_ = 0;

@@ -58,9 +58,9 @@ std::string registryLanguage() {
     return value;
 }
 
-// The bottom bar once an update has ended, seen in a few regions: the status line's colour, PLAY drawn
-// enabled (red gradient) or not, FORCE offered or gone, and a full progress bar after a success, no red
-// in the bar after a failure (it no longer slides).
+// The bottom bar once an update has ended, seen in a few regions: the status line's colour (green for
+// success, red for failure), PLAY drawn enabled (red gradient) or flat, FORCE offered or gone, and the
+// progress bar full after a success.
 struct BottomBar {
     std::uint32_t status;
     bool play;
@@ -159,12 +159,12 @@ protected:
 };
 
 TEST_F(LauncherPlayerDay, UpdatesChoosesAServerAndSettingsThenPlays) {
-    game_.stallNext(4000); // the update still runs when the player tries to close the window
+    game_.stallNext(6000); // the update still runs when the player tries to close the window
     LauncherProcess first;
     HWND window = game_.start(first);
     ASSERT_NE(window, nullptr) << "the launcher window did not appear";
     ASSERT_TRUE(kyrtest::click(window, kCloseRect));
-    EXPECT_TRUE(kyrtest::waitFor(3000, [&] { return kyrtest::visibleWindow(first.id, "#32770") != nullptr; }))
+    EXPECT_TRUE(kyrtest::waitFor(10000, [&] { return kyrtest::visibleWindow(first.id, "#32770") != nullptr; }))
         << "closing during the update did not ask to wait";
     ASSERT_TRUE(kyrtest::pressKey("Return"));
     EXPECT_FALSE(first.ended(0)) << "the launcher closed during its update";
