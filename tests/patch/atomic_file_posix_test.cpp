@@ -11,51 +11,30 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kyrtest::read_bytes;
-using kyrtest::ScratchFolder;
-using kyrtest::write_bytes;
 
-// Caps the size of files this process may write, the way a full disk stops a write part-way; writes
-// past the cap fail with EFBIG instead of raising SIGXFSZ.
-class FileSizeCap {
-public:
-    explicit FileSizeCap(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        saved_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit capped = saved_;
-        capped.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &capped);
-    }
-    ~FileSizeCap() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, saved_handler_);
-    }
-    FileSizeCap(const FileSizeCap&) = delete;
-    FileSizeCap& operator=(const FileSizeCap&) = delete;
-
-private:
-    rlimit saved_{};
-    void (*saved_handler_)(int) = nullptr;
-};
-
+// A file size cap stops the write part-way, as a full disk does (EFBIG instead of SIGXFSZ).
 TEST(WriteFileAtomically, ShortWriteRemovesTheTemporaryAndKeepsTheTarget) {
-    ScratchFolder dir;
+    kyrtest::ScratchFolder dir;
     const fs::path target = dir / "state.json";
     const fs::path temporary = dir / "state.json.tmp";
-    write_bytes(target, "old");
+    kyrtest::write_bytes(target, "old");
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit capped = saved;
+    capped.rlim_cur = 65536;
+    const auto saved_handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &capped);
     std::string error;
-    {
-        const FileSizeCap cap(65536);
-        try {
-            gu::patch::write_file_atomically(target, temporary, std::string(1 << 20, 'n'),
-                                             {"open: ", "write: ", "install: "});
-        } catch (const std::runtime_error& e) {
-            error = e.what();
-        }
+    try {
+        gu::patch::write_file_atomically(target, temporary, std::string(1 << 20, 'n'), {"open: ", "write: ", "i: "});
+    } catch (const std::runtime_error& e) {
+        error = e.what();
     }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, saved_handler);
     EXPECT_EQ(error, "write: " + temporary.u8string());
     EXPECT_FALSE(fs::exists(temporary));
-    EXPECT_EQ(read_bytes(target), "old");
+    EXPECT_EQ(kyrtest::read_bytes(target), "old");
 }
 
 } // namespace

@@ -60,12 +60,4 @@ TEST(RemoveTreeNoFollow, RemovesLinksAsLinksAndNeverTouchesTheirTargets) {
     }
 }
 
-TEST(RemoveTreeNoFollow, MissingPathCountsAsRemovedAndAPlainFileGoes) {
-    kyrtest::ScratchFolder scratch;
-    EXPECT_TRUE(gu::patch::remove_tree_no_follow(scratch / "missing"));
-    write_bytes(scratch / "file", "x");
-    EXPECT_TRUE(gu::patch::remove_tree_no_follow(scratch / "file"));
-    EXPECT_FALSE(fs::exists(scratch / "file"));
-}
-
 } // namespace

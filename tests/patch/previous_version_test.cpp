@@ -41,15 +41,6 @@ void install_previous(const fs::path& root, const kyrtest::FileMap& files) {
     }
 }
 
-TEST(PreviousManifest, IsSavedThroughATemporaryIntoAFolderCreatedForIt) {
-    kyrtest::ScratchFolder scratch;
-    const fs::path root = scratch / "game";
-    save_previous_manifest(root, "first");
-    save_previous_manifest(root, "{\"schema\":1}");
-    EXPECT_EQ(read_bytes(root / kPreviousManifestFile), "{\"schema\":1}");
-    EXPECT_FALSE(fs::exists(root / (std::string(kPreviousManifestFile) + ".tmp")));
-}
-
 TEST(PreviousVersionChunks, MapsOnlyFilesThatAreStillAsThatVersionLeftThem) {
     kyrtest::ScratchFolder root;
     const kyrtest::FileMap files = {{"keep.bin", "AAAABBBBAAAACC"}, {"other_hash.bin", "DDDD"},
@@ -74,30 +65,6 @@ TEST(PreviousVersionChunks, MapsOnlyFilesThatAreStillAsThatVersionLeftThem) {
     EXPECT_EQ(places(previous.chunks()), want);
 }
 
-TEST(PreviousVersionChunks, UnusableSavedManifestGivesAnEmptyMap) {
-    struct Case {
-        const char* name;
-        const char* text; // nullptr: no file
-    };
-    const Case cases[] = {
-        {"no file", nullptr},
-        {"empty", ""},
-        {"not JSON", "{\"files\":"},
-        {"array", "[]"},
-        {"no files member", R"({"schema":1,"product":"p","version":"1","platform":"w","total_size":0})"}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        kyrtest::ScratchFolder root;
-        write_bytes(root / "keep.bin", "AAAA");
-        if (c.text != nullptr) {
-            write_bytes(root / kPreviousManifestFile, c.text);
-        }
-        PatchState state;
-        state.files["keep.bin"] = sha256_hex("AAAA");
-        EXPECT_TRUE(PreviousVersionChunks::load(root.path(), load_previous_manifest(root.path()), state).chunks().empty());
-    }
-}
-
 TEST(PreviousVersionChunks, ForgottenFileIsNoLongerReadAndAnotherHolderTakesOver) {
     kyrtest::ScratchFolder root;
     const kyrtest::FileMap files = {{"a.bin", "AAAABBBB"}, {"b.bin", "CCCCAAAA"}};
@@ -112,17 +79,6 @@ TEST(PreviousVersionChunks, ForgottenFileIsNoLongerReadAndAnotherHolderTakesOver
     previous.forget_file("a.bin");
     EXPECT_EQ(places(previous.chunks()), (std::map<std::string, Place>{{sha256_hex("AAAA"), Place{"b.bin", 4, 4}},
                                                                        {sha256_hex("CCCC"), Place{"b.bin", 0, 4}}}));
-    previous.forget_file("a.bin");
-    previous.forget_file("unknown.bin");
-    EXPECT_EQ(previous.chunks().size(), 2u);
-    previous.forget_file("b.bin");
-    EXPECT_TRUE(previous.chunks().empty());
-
-    // A chunk already dropped as stale is not brought back by forgetting the file it pointed into.
-    PreviousVersionChunks again = PreviousVersionChunks::load(root.path(), load_previous_manifest(root.path()), state);
-    again.chunks().erase(sha256_hex("AAAA"));
-    again.forget_file("a.bin");
-    EXPECT_EQ(again.chunks().count(sha256_hex("AAAA")), 0u);
 }
 
 } // namespace

@@ -70,15 +70,4 @@ TEST_F(RangeReaderTest, FailuresNameTheFileAndLeaveTheOutputAlone) {
     }
 }
 
-TEST_F(RangeReaderTest, AReleasedFileCanBeReplacedAndIsReadAfresh) {
-    EXPECT_EQ(reader_.read(folder_ / "a.bin", 0, 2, "a.bin"), "01");
-    reader_.release(folder_ / "b.bin"); // not the open one: nothing happens
-    reader_.release(folder_ / "a.bin");
-    fs::rename(folder_ / "b.bin", folder_ / "a.bin");
-    EXPECT_EQ(reader_.read(folder_ / "a.bin", 0, 2, "a.bin"), "ab");
-    reader_.release_all();
-    fs::remove(folder_ / "a.bin");
-    EXPECT_FALSE(fs::exists(folder_ / "a.bin"));
-}
-
 } // namespace

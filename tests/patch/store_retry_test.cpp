@@ -158,17 +158,6 @@ TEST_F(StoreRetryTest, BodyCutShortIsAFailedAttempt) {
                                                       "chunk " + kChunk + " attempt 2/4" + cut}));
 }
 
-TEST_F(StoreRetryTest, ChunkIsLimitedToItsSizeAndTheProbeToADocument) {
-    fetcher_.scripts[kChunk] = fails(4);
-    EXPECT_EQ(fetch(true), "body");
-    EXPECT_EQ(fetcher_.limits, (std::map<std::string, std::uint64_t>{{kChunk, 4}, {kProbe, kMaxDocumentBytes}}));
-}
-
-TEST_F(StoreRetryTest, EmptyLogCallbackIsFine) {
-    fetcher_.scripts[kChunk] = fails(1);
-    EXPECT_EQ(retry_.retry_fetch(kChunk, 4, false, LogLine()), "body");
-}
-
 TEST_F(StoreRetryTest, CancelDuringAWaitEndsWithCancelled) {
     struct Case {
         std::string name;
@@ -187,99 +176,6 @@ TEST_F(StoreRetryTest, CancelDuringAWaitEndsWithCancelled) {
         clock_ = VirtualClock();
         config_.cancel = [this, &c] { return clock_.now >= c.cancel_at; };
         EXPECT_EQ(fetch(true), "other: cancelled");
-        EXPECT_EQ(clock_.slept, c.want_slept);
-    }
-}
-
-TEST_F(StoreRetryTest, UnreachableStoreIsProbedWithGrowingTotalsUntilTheBudget) {
-    fetcher_.scripts[kProbe] = fails(100);
-    unsigned step = 0;
-    std::uint64_t waited = 0;
-    EXPECT_FALSE(retry_.await_store("chunk x", step, waited));
-    std::vector<std::string> want;
-    for (const int total : {2, 7, 17, 37, 77, 137, 197}) {
-        want.push_back("chunk x: store unreachable after " + std::to_string(total) + " s of waiting (budget 200 s)");
-    }
-    EXPECT_EQ(config_lines_, want);
-    EXPECT_EQ(waited, 197000u);
-    EXPECT_EQ(clock_.slept, 197000u);
-    EXPECT_EQ(step, 8u); // the eighth pause (60 s more) would have passed the budget
-    EXPECT_EQ(fetcher_.calls[kProbe], 7);
-}
-
-TEST_F(StoreRetryTest, AwaitStoreOutcomes) {
-    struct Case {
-        std::string name;
-        std::deque<Step> probe;
-        bool wait_for_store;
-        std::vector<std::uint32_t> ladder;
-        std::uint64_t budget;
-        unsigned step; // in and out
-        std::uint64_t waited;
-        bool want;
-        unsigned want_step;
-        std::uint64_t want_waited;
-        int want_probes; // each one that failed is logged
-    };
-    const std::vector<Case> cases = {
-        {"answers at once", {}, true, {2000, 5000}, 200000, 0, 0, true, 1, 2000, 1},
-        {"answers on the third probe", fails(2), true, {2000, 5000, 10000}, 200000, 0, 0, true, 3, 17000, 3},
-        {"continues the caller's sequence", {}, true, {2000, 5000, 10000}, 200000, 5, 30000, true, 6, 40000, 1},
-        {"without probing, one pause", fails(9), false, {2000, 5000}, 200000, 1, 0, true, 2, 5000, 0},
-        {"budget already spent", {}, true, {2000}, 10000, 0, 9000, false, 1, 9000, 0},
-        {"pause larger than the budget", {}, true, {20000}, 10000, 0, 0, false, 1, 0, 0},
-        {"foreign errors mean unreachable",
-         {Step::odd, Step::local_write},
-         true,
-         {1000},
-         200000,
-         0,
-         0,
-         true,
-         3,
-         3000,
-         3},
-        {"empty ladder, a millisecond per probe", fails(9), true, {}, 3, 0, 0, false, 3, 3, 3},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fetcher_ = ScriptedStore();
-        fetcher_.scripts[kProbe] = c.probe;
-        config_.wait_for_store = c.wait_for_store;
-        config_.store_wait_ladder_ms = c.ladder;
-        config_.store_wait_budget_ms = c.budget;
-        config_lines_.clear();
-        unsigned step = c.step;
-        std::uint64_t waited = c.waited;
-        EXPECT_EQ(retry_.await_store("pack p", step, waited), c.want);
-        EXPECT_EQ(step, c.want_step);
-        EXPECT_EQ(waited, c.want_waited);
-        EXPECT_EQ(fetcher_.calls[kProbe], c.want_probes);
-        EXPECT_EQ(config_lines_.size(), static_cast<std::size_t>(c.want_probes - (c.want && c.wait_for_store ? 1 : 0)));
-    }
-}
-
-TEST_F(StoreRetryTest, CancelledStoreWaitReturnsFalse) {
-    struct Case {
-        std::string name;
-        bool wait_for_store;
-        std::uint64_t cancel_at;
-        std::uint64_t want_slept;
-    };
-    const std::vector<Case> cases = {
-        {"before the first pause", true, 0, 0},
-        {"inside a pause", true, 1000, 1000},
-        {"inside a pause without probing", false, 500, 500},
-        {"after a probe that answered", true, 2000, 2000},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        clock_ = VirtualClock();
-        config_.wait_for_store = c.wait_for_store;
-        config_.cancel = [this, &c] { return clock_.now >= c.cancel_at; };
-        unsigned step = 0;
-        std::uint64_t waited = 0;
-        EXPECT_FALSE(retry_.await_store("pack p", step, waited));
         EXPECT_EQ(clock_.slept, c.want_slept);
     }
 }
