@@ -48,7 +48,8 @@ TEST(WriteFileAtomically, ReplacesTheTargetWholeOrKeepsItWhole) {
     const Case cases[] = {
         {"renamed", &real, true, "", std::string("x\0y\r\n", 5), "<missing>"},
         {"rename refused: copied", &no_rename, true, "", std::string("x\0y\r\n", 5), "<missing>"},
-        {"copy refused too", &no_rename_no_copy, true, "install: T: " + busy, "old content", std::string("x\0y\r\n", 5)},
+        {"copy refused too", &no_rename_no_copy, true, "install: T: " + busy, "old content",
+         std::string("x\0y\r\n", 5)},
         {"temporary unopenable", &real, false, "open: P", "old content", "<missing>"},
     };
     for (const Case& c : cases) {

@@ -51,8 +51,8 @@ TEST_F(CurlFetcherTest, ErrorStatusesAreFetchErrors) {
             return response;
         });
         CurlFetcher fetcher(server.baseUrl());
-        const std::string want = status >= 400 ? "HTTP " + std::to_string(status) + " " + server.baseUrl() + "v1/x"
-                                               : "(no exception)";
+        const std::string want =
+            status >= 400 ? "HTTP " + std::to_string(status) + " " + server.baseUrl() + "v1/x" : "(no exception)";
         EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x", kMaxDocumentBytes); }), want);
     }
 }

@@ -1,6 +1,7 @@
 #include "patch/downloader.hpp"
 
 #include "patch/chunk_fetch.hpp"
+#include "patch/durable_file.hpp"
 #include "patch/local_path.hpp"
 #include "patch/patch_state.hpp"
 #include "patch/sha256.hpp"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,6 @@ namespace {
 
 using namespace gu::patch;
 namespace fs = std::filesystem;
-using kyrtest::FaultKind;
 using kyrtest::FileMap;
 using kyrtest::StoreOptions;
 
@@ -75,8 +76,8 @@ struct Rig {
     }
     int chunk_requests() const {
         const std::vector<std::string> log = fetcher.request_log();
-        return static_cast<int>(std::count_if(log.begin(), log.end(),
-                                              [](const std::string& path) { return path.rfind("v1/chunks/", 0) == 0; }));
+        return static_cast<int>(std::count_if(
+            log.begin(), log.end(), [](const std::string& path) { return path.rfind("v1/chunks/", 0) == 0; }));
     }
 
     kyrtest::ScratchFolder root;
@@ -153,7 +154,7 @@ TEST(DownloaderRun, UntrustworthyStoreContentInstallsNothingOfIt) {
          [](Rig& rig) {
              const kyrtest::StoredChunk bad = rig.store.chunks_of("b.txt")[1];
              const std::string other = pattern(static_cast<std::size_t>(bad.n), 9);
-             rig.fetcher.fail(chunk_path(bad.h), FaultKind::wrong_bytes, 1, kyrtest::zstd_compress(other));
+             rig.fetcher.serve_once(chunk_path(bad.h), kyrtest::zstd_compress(other));
              return "chunk \"" + bad.h + "\": sha256 mismatch (got \"" + sha256_hex(other) + "\")";
          }},
         {"assembled file differs from the manifest", 0,
@@ -239,7 +240,7 @@ TEST(DownloaderRun, PatchStateAndPreserveRulesDecideWhatIsFetched) {
     struct Case {
         const char* name;
         std::string path;
-        const char* entry; // nullptr: no patch state entry; "": the right hash
+        const char* entry;   // nullptr: no patch state entry; "": the right hash
         std::string on_disk; // "<missing>": no file
         std::string want_content;
     };
@@ -285,7 +286,9 @@ TEST(DownloaderRun, CancelledTransactionalRunChangesNoInstalledFile) {
                       rig.options);
     bool cancel = false;
     rig.config.cancel = [&cancel] { return cancel; };
-    rig.on_progress = [&](int phase, std::uint64_t done_bytes) { cancel = cancel || (phase == 3 && done_bytes >= 100); };
+    rig.on_progress = [&](int phase, std::uint64_t done_bytes) {
+        cancel = cancel || (phase == 3 && done_bytes >= 100);
+    };
 
     const RunResult result = rig.run();
 
@@ -304,7 +307,7 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
         bool transactional;
     };
     const Case cases[] = {{"not asked", false, false}, {"direct", true, false}, {"transactional", true, true}};
-    const FileMap v1 = {{"Main.exe", pattern(100, 1)},          {"KyrLauncher.exe", pattern(100, 9)},
+    const FileMap v1 = {{"Main.exe", pattern(100, 1)},           {"KyrLauncher.exe", pattern(100, 9)},
                         {"Data/Old/script.lua", pattern(70, 2)}, {"Data/Old/Deep/lib.dll", pattern(70, 3)},
                         {"Data/changed.cfg", pattern(70, 4)},    {"Data/Local/opt.ini", pattern(70, 6)}};
     const FileMap v2 = {{"Main.exe", pattern(100, 7)}, {"Data/new.bin", pattern(70, 8)}};
@@ -333,18 +336,40 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
     }
 }
 
-TEST(DownloaderRun, NewVersionOfTheRunningProgramIsMovedInBesideTheOldOne) {
+std::mutex flushes_lock;
+std::vector<fs::path> flushes;
+
+// A power cut must not leave a name pointing at unwritten bytes: each file is flushed under its temporary
+// name, its folder after the move into it, and both before the patch state that vouches for it.
+TEST(DownloaderRun, EveryFileIsFlushedBeforeItsRenameAndItsFolderAfter) {
     for (const bool transactional : {false, true}) {
         SCOPED_TRACE(transactional ? "transactional" : "direct");
         Rig rig;
         rig.config.transactional = transactional;
-        rig.config.running_program = "kyrlauncher.EXE"; // as Windows names it, whatever the case
-        FileMap files = {{"KyrLauncher.exe", pattern(90, 1)}, {"Main.exe", pattern(90, 2)}};
-        rig.install(files);
-        files["KyrLauncher.exe"] = pattern(90, 3);
-        rig.install(files, "2.0.0");
-        rig.expect_files(files);
-        EXPECT_EQ(rig.file("KyrLauncher.exe.old"), pattern(90, 1));
+        rig.config.pack_min_chunks = 1;
+        rig.options.pack_chunks = 2;
+        flushes.clear();
+        gu::patch::flush_observer = [](const fs::path& path) {
+            const std::lock_guard<std::mutex> held(flushes_lock);
+            flushes.push_back(path.lexically_relative(fs::path(path).root_path()));
+        };
+        rig.install({{"Main.exe", pattern(300, 1)}, {"Data/Local/a.bmd", pattern(200, 2)}});
+        gu::patch::flush_observer = nullptr;
+        const auto position = [&](const fs::path& path, std::ptrdiff_t after) {
+            const fs::path relative = path.lexically_relative(path.root_path());
+            const auto found = std::find(flushes.begin() + after + 1, flushes.end(), relative);
+            return found == flushes.end() ? std::ptrdiff_t{-1} : found - flushes.begin();
+        };
+        const std::ptrdiff_t state = position(rig.at("patchstate.json.tmp"), -1);
+        for (const auto& [path, folder] : {std::pair{"Main.exe", ""}, std::pair{"Data/Local/a.bmd", "Data/Local"}}) {
+            SCOPED_TRACE(path);
+            const std::ptrdiff_t file =
+                position(rig.at((transactional ? ".updstage/" : "") + std::string(path) + ".updpart"), -1);
+            EXPECT_GE(file, 0);
+            const std::ptrdiff_t after = position(*folder == '\0' ? rig.root.path() : rig.at(folder), file);
+            EXPECT_GT(after, file);
+            EXPECT_LT(after, state);
+        }
     }
 }
 
