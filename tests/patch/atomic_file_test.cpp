@@ -10,7 +10,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kyrtest::read_bytes;
 
 // Stands in for a target that is locked against renaming, and optionally against overwriting too.
 class RefusingMover : public gu::patch::FileMover {
@@ -36,42 +35,36 @@ TEST(WriteFileAtomically, ReplacesTheTargetWholeOrKeepsItWhole) {
     struct Case {
         const char* name;
         const gu::patch::FileMover* mover;
-        bool temporary_folder_exists;
-        std::string want_error;
+        const char* temporary;
+        std::string want_error; // its start
         std::string want_target;
         std::string want_temporary;
     };
     const gu::patch::FileMover real;
     const RefusingMover no_rename(false);
     const RefusingMover no_rename_no_copy(true);
-    const std::string busy = std::make_error_code(std::errc::device_or_resource_busy).message();
+    const std::string bytes("x\0y\r\n", 5);
     const Case cases[] = {
-        {"renamed", &real, true, "", std::string("x\0y\r\n", 5), "<missing>"},
-        {"rename refused: copied", &no_rename, true, "", std::string("x\0y\r\n", 5), "<missing>"},
-        {"copy refused too", &no_rename_no_copy, true, "install: T: " + busy, "old content",
-         std::string("x\0y\r\n", 5)},
-        {"temporary unopenable", &real, false, "open: P", "old content", "<missing>"},
+        {"renamed", &real, "state.json.tmp", "", bytes, "<missing>"},
+        {"rename refused: copied", &no_rename, "state.json.tmp", "", bytes, "<missing>"},
+        {"copy refused too", &no_rename_no_copy, "state.json.tmp", "install: ", "old content", bytes},
+        {"temporary unopenable", &real, "gone/state.json.tmp", "open: ", "old content", "<missing>"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         kyrtest::ScratchFolder dir;
-        const fs::path target = dir / "state.json";
-        const fs::path temporary = dir / (c.temporary_folder_exists ? "" : "gone") / "state.json.tmp";
-        kyrtest::write_bytes(target, "old content");
+        kyrtest::write_bytes(dir / "state.json", "old content");
         std::string error;
         try {
-            gu::patch::write_file_atomically(target, temporary, std::string("x\0y\r\n", 5),
+            gu::patch::write_file_atomically(dir / "state.json", dir / c.temporary, bytes,
                                              {"open: ", "write: ", "install: "}, {}, *c.mover);
         } catch (const std::runtime_error& e) {
             error = e.what();
         }
-        const auto replace = [](std::string text, const std::string& what, const std::string& with) {
-            const std::size_t at = text.find(what);
-            return at == std::string::npos ? text : text.replace(at, what.size(), with);
-        };
-        EXPECT_EQ(error, replace(replace(c.want_error, "T", target.u8string()), "P", temporary.u8string()));
-        EXPECT_EQ(read_bytes(target), c.want_target);
-        EXPECT_EQ(read_bytes(temporary), c.want_temporary);
+        EXPECT_EQ(error.substr(0, c.want_error.size()), c.want_error);
+        EXPECT_EQ(error.empty(), c.want_error.empty());
+        EXPECT_EQ(kyrtest::read_bytes(dir / "state.json"), c.want_target);
+        EXPECT_EQ(kyrtest::read_bytes(dir / c.temporary), c.want_temporary);
     }
 }
 

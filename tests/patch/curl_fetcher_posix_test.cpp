@@ -41,22 +41,6 @@ TEST_F(CurlFetcherTest, KeepsTheFetcherContract) {
     kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kCurl), object_);
 }
 
-TEST_F(CurlFetcherTest, ErrorStatusesAreFetchErrors) {
-    for (const int status : {204, 399, 400, 503}) {
-        SCOPED_TRACE(status);
-        HttpTestServer server([&](const HttpRequest&) {
-            HttpResponse response;
-            response.status = status;
-            response.body = status == 204 ? "" : "payload";
-            return response;
-        });
-        CurlFetcher fetcher(server.baseUrl());
-        const std::string want =
-            status >= 400 ? "HTTP " + std::to_string(status) + " " + server.baseUrl() + "v1/x" : "(no exception)";
-        EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x", kMaxDocumentBytes); }), want);
-    }
-}
-
 // A real HTTPS store (nginx with a test authority) whose answer points at plain HTTP.
 TEST_F(CurlFetcherTest, HttpsStoreNeverRedirectsToPlainHttp) {
     if (kyrtest::NginxServer::program().empty()) {

@@ -44,6 +44,7 @@ struct Rig {
         config.store_wait_ladder_ms = {1};
         config.store_wait_budget_ms = 3;
         config.pack_max_transfers = 2;
+        config.cancel = [this] { return cancelled; };
     }
 
     RunResult run() {
@@ -87,11 +88,23 @@ struct Rig {
     DownloaderConfig config;
     std::vector<int> phases;
     std::function<void(int phase, std::uint64_t done_bytes)> on_progress;
+    bool cancelled = false;
 };
 
+std::mutex flushes_lock;
+std::vector<fs::path> flushes; // relative to the file system's root
+
+// Position of the first flush of path after position `after`, or -1.
+std::ptrdiff_t flushed_at(const fs::path& path, std::ptrdiff_t after) {
+    const auto found = std::find(flushes.begin() + after + 1, flushes.end(), path.lexically_relative(path.root_path()));
+    return found == flushes.end() ? std::ptrdiff_t{-1} : found - flushes.begin();
+}
+
 // Version 2 changes one 64-byte chunk in the middle of a large file and replaces a small one; the
-// executable and a repeated chunk stay.
-TEST(DownloaderRun, InstallsThenDownloadsOnlyWhatChanged) {
+// executable and a repeated chunk stay. A power cut must not leave a name pointing at unwritten bytes:
+// each file is flushed under its temporary name, its folder after the move into it, and both before the
+// patch state that vouches for it.
+TEST(DownloaderRun, InstallsDurablyThenDownloadsOnlyWhatChanged) {
     struct Case {
         const char* name;
         bool transactional;
@@ -115,8 +128,24 @@ TEST(DownloaderRun, InstallsThenDownloadsOnlyWhatChanged) {
         Rig rig;
         rig.config.transactional = c.transactional;
         rig.config.prefetch_workers = c.prefetch_workers;
+        flushes.clear();
+        flush_observer = [](const fs::path& path) {
+            const std::lock_guard<std::mutex> held(flushes_lock);
+            flushes.push_back(path.lexically_relative(path.root_path()));
+        };
         rig.install(v1);
+        flush_observer = nullptr;
         rig.expect_files(v1);
+        const std::ptrdiff_t state = flushed_at(rig.at("patchstate.json.tmp"), -1);
+        for (const auto& [path, folder] : {std::pair{"Main.exe", ""}, std::pair{"Data/big.bin", "Data"}}) {
+            SCOPED_TRACE(path);
+            const std::ptrdiff_t file =
+                flushed_at(rig.at((c.transactional ? ".updstage/" : "") + std::string(path) + ".updpart"), -1);
+            const std::ptrdiff_t after = flushed_at(*folder == '\0' ? rig.root.path() : rig.at(folder), file);
+            EXPECT_GE(file, 0);
+            EXPECT_GT(after, file);
+            EXPECT_LT(after, state);
+        }
         EXPECT_EQ(rig.fetcher.requests(chunk_path(sha256_hex(repeated))), 1);
         EXPECT_EQ(PatchState::load(rig.root.path()).files.at("Data/big.bin"), sha256_hex(big));
         EXPECT_EQ(rig.file(".update_done"), "1.0.0");
@@ -137,54 +166,67 @@ TEST(DownloaderRun, InstallsThenDownloadsOnlyWhatChanged) {
     }
 }
 
-// What the store sends is checked before it is installed: a failing run leaves no file of it behind.
-TEST(DownloaderRun, UntrustworthyStoreContentInstallsNothingOfIt) {
+// What the store sends is checked before it is installed, and a transactional run that fails or is
+// cancelled leaves every file of the installed version as it was.
+TEST(DownloaderRun, FailedRunInstallsNothingOfTheNewVersion) {
     struct Case {
         const char* name;
-        std::size_t pack_chunks;
         std::function<std::string(Rig&)> spoil; // returns the run's error
     };
     const Case cases[] = {
-        {"manifest path out of the folder", 0,
+        {"manifest path out of the folder",
          [](Rig& rig) {
-             rig.store.publish({{"b.txt", "fine"}, {"../evil.txt", "owned"}});
+             rig.store.publish({{"b.txt", "fine"}, {"../evil.txt", "owned"}}, rig.options);
              return std::string(R"(manifest: unsafe file path "../evil.txt")");
          }},
-        {"chunk with other bytes", 0,
+        {"chunk with other bytes",
          [](Rig& rig) {
              const kyrtest::StoredChunk bad = rig.store.chunks_of("b.txt")[1];
              const std::string other = pattern(static_cast<std::size_t>(bad.n), 9);
              rig.fetcher.serve_once(chunk_path(bad.h), kyrtest::zstd_compress(other));
              return "chunk \"" + bad.h + "\": sha256 mismatch (got \"" + sha256_hex(other) + "\")";
          }},
-        {"assembled file differs from the manifest", 0,
+        {"assembled file differs from the manifest",
          [](Rig& rig) {
              std::string manifest = rig.store.objects.at(rig.store.manifest_path());
-             const std::string real = sha256_hex(pattern(100, 2));
+             const std::string real = sha256_hex(pattern(100, 4));
              manifest.replace(manifest.find(real), real.size(), std::string(64, 'e'));
              rig.store.put_signed(rig.store.manifest_path(), manifest);
              return "file \"b.txt\": assembled sha256 mismatch (expected \"" + std::string(64, 'e') + "\", got \"" +
                     real + "\")";
          }},
-        {"manifest signed by another key", 0,
+        {"manifest signed by another key",
          [](Rig& rig) {
              rig.store.objects[rig.store.manifest_path()] += " ";
              return "signature verification failed for \"" + rig.store.manifest_path() + "\"";
          }},
+        {"cancelled after the first file",
+         [](Rig& rig) {
+             rig.on_progress = [&rig](int phase, std::uint64_t done_bytes) {
+                 rig.cancelled = rig.cancelled || (phase == 3 && done_bytes >= 100);
+             };
+             return std::string("cancelled");
+         }},
     };
+    const FileMap v1 = {{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}, {"c.txt", pattern(100, 5)}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
-        rig.store.publish({{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}});
+        rig.config.transactional = true;
+        rig.install(v1);
+        rig.options.version = "2.0.0";
+        rig.store.publish({{"a.txt", pattern(100, 3)}, {"b.txt", pattern(100, 4)}, {"c.txt", pattern(100, 6)}},
+                          rig.options);
         const std::string want = c.spoil(rig);
 
         const RunResult result = rig.run();
 
         EXPECT_FALSE(result.ok);
         EXPECT_EQ(result.error, want);
-        EXPECT_FALSE(rig.exists("b.txt"));
-        EXPECT_FALSE(rig.exists("b.txt.updpart"));
-        EXPECT_FALSE(rig.exists(".update_done"));
+        rig.expect_files(v1);
+        EXPECT_FALSE(rig.exists(".updstage"));
+        EXPECT_EQ(rig.file(".update_done"), "1.0.0");
+        EXPECT_EQ(PatchState::load(rig.root.path()).version, "1.0.0");
         EXPECT_FALSE(fs::exists(rig.root.path().parent_path() / "evil.txt"));
     }
 }
@@ -276,30 +318,6 @@ TEST(DownloaderRun, PatchStateAndPreserveRulesDecideWhatIsFetched) {
     }
 }
 
-TEST(DownloaderRun, CancelledTransactionalRunChangesNoInstalledFile) {
-    Rig rig;
-    rig.config.transactional = true;
-    const FileMap v1 = {{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}, {"c.txt", pattern(100, 3)}};
-    rig.install(v1);
-    rig.options.version = "2.0.0";
-    rig.store.publish({{"a.txt", pattern(100, 4)}, {"b.txt", pattern(100, 5)}, {"c.txt", pattern(100, 6)}},
-                      rig.options);
-    bool cancel = false;
-    rig.config.cancel = [&cancel] { return cancel; };
-    rig.on_progress = [&](int phase, std::uint64_t done_bytes) {
-        cancel = cancel || (phase == 3 && done_bytes >= 100);
-    };
-
-    const RunResult result = rig.run();
-
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "cancelled");
-    rig.expect_files(v1);
-    EXPECT_FALSE(rig.exists(".updstage"));
-    EXPECT_EQ(PatchState::load(rig.root.path()).version, "1.0.0");
-    EXPECT_EQ(rig.file(".update_done"), "1.0.0");
-}
-
 TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
     struct Case {
         const char* name;
@@ -333,43 +351,6 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
         EXPECT_EQ(rig.file("Data/changed.cfg"), pattern(70, 5));
         EXPECT_EQ(rig.file("Data/Old/mine.txt"), "the player's own file");
         EXPECT_TRUE(rig.exists("Data/Local/opt.ini")); // preserved by the version that installed it
-    }
-}
-
-std::mutex flushes_lock;
-std::vector<fs::path> flushes;
-
-// A power cut must not leave a name pointing at unwritten bytes: each file is flushed under its temporary
-// name, its folder after the move into it, and both before the patch state that vouches for it.
-TEST(DownloaderRun, EveryFileIsFlushedBeforeItsRenameAndItsFolderAfter) {
-    for (const bool transactional : {false, true}) {
-        SCOPED_TRACE(transactional ? "transactional" : "direct");
-        Rig rig;
-        rig.config.transactional = transactional;
-        rig.config.pack_min_chunks = 1;
-        rig.options.pack_chunks = 2;
-        flushes.clear();
-        gu::patch::flush_observer = [](const fs::path& path) {
-            const std::lock_guard<std::mutex> held(flushes_lock);
-            flushes.push_back(path.lexically_relative(fs::path(path).root_path()));
-        };
-        rig.install({{"Main.exe", pattern(300, 1)}, {"Data/Local/a.bmd", pattern(200, 2)}});
-        gu::patch::flush_observer = nullptr;
-        const auto position = [&](const fs::path& path, std::ptrdiff_t after) {
-            const fs::path relative = path.lexically_relative(path.root_path());
-            const auto found = std::find(flushes.begin() + after + 1, flushes.end(), relative);
-            return found == flushes.end() ? std::ptrdiff_t{-1} : found - flushes.begin();
-        };
-        const std::ptrdiff_t state = position(rig.at("patchstate.json.tmp"), -1);
-        for (const auto& [path, folder] : {std::pair{"Main.exe", ""}, std::pair{"Data/Local/a.bmd", "Data/Local"}}) {
-            SCOPED_TRACE(path);
-            const std::ptrdiff_t file =
-                position(rig.at((transactional ? ".updstage/" : "") + std::string(path) + ".updpart"), -1);
-            EXPECT_GE(file, 0);
-            const std::ptrdiff_t after = position(*folder == '\0' ? rig.root.path() : rig.at(folder), file);
-            EXPECT_GT(after, file);
-            EXPECT_LT(after, state);
-        }
     }
 }
 

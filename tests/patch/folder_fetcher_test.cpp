@@ -44,10 +44,8 @@ class FolderFetcherTest : public ::testing::Test {
 protected:
     kyrtest::ScratchFolder scratch_;
     FolderStore store_{scratch_ / "store"};
-    const fs::path dir_ = scratch_ / "game";
+    const fs::path dir_ = scratch_.path();
     const std::string object_ = kyrtest::binaryObject(5000);
-
-    void SetUp() override { fs::create_directories(dir_); }
 };
 
 TEST_F(FolderFetcherTest, KeepsTheFetcherContract) {

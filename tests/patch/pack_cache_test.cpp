@@ -2,7 +2,6 @@
 
 #include "patch/errors.hpp"
 #include "patch/sha256.hpp"
-#include "support/planted_link.hpp"
 #include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
@@ -159,23 +158,6 @@ TEST(PackCache, PacksAreDownloadedVerifiedAndResumedOrLeftToPerChunkFetching) {
         EXPECT_EQ(rig.packs_downloaded, c.want == "ready" && !c.want_calls.empty() ? 1u : 0u);
         EXPECT_EQ(fs::exists(rig.dir / "p0"), c.want == "ready" && c.pack_name == "p0");
     }
-}
-
-// A link planted under a stale partial's name goes as a link; what it points at stays.
-TEST(PackCache, LinksUnderPartialNamesAreNeverFollowed) {
-    Rig rig;
-    const fs::path outside = rig.scratch / "outside";
-    fs::create_directories(outside);
-    kyrtest::write_bytes(outside / "keep.txt", "keep");
-    const fs::path stale = rig.dir / "p0.deadbeef.part";
-    const kyrtest::PlantedLink planted = kyrtest::plant_link(stale, outside);
-    if (planted == kyrtest::PlantedLink::none) {
-        GTEST_SKIP() << "this system cannot make a link";
-    }
-    EXPECT_EQ(rig.obtain(), "ready");
-    EXPECT_EQ(read_bytes(outside / "keep.txt"), "keep");
-    EXPECT_EQ(fs::exists(fs::symlink_status(stale)), planted != kyrtest::PlantedLink::removable);
-    kyrtest::remove_planted_link(stale);
 }
 
 } // namespace

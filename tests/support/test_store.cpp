@@ -27,6 +27,7 @@ std::array<std::uint8_t, 32> test_seed() {
     return seed;
 }
 
+// Named here rather than by the engine, so that a wrong name on either side shows.
 std::string chunk_object_path(const std::string& h) {
     return "v1/chunks/" + h.substr(0, 2) + "/" + h + ".zst";
 }
@@ -79,21 +80,16 @@ void TestStore::publish(const FileMap& files, const StoreOptions& options) {
                                                 {"chunks", std::move(chunk_list)}});
     }
 
-    boost::json::array preserve;
-    for (const std::string& pattern : options.preserve) {
-        preserve.push_back(boost::json::string(pattern));
-    }
-    boost::json::object manifest;
-    manifest["schema"] = 1;
-    manifest["product"] = options.product;
-    manifest["channel"] = options.channel;
-    manifest["version"] = options.version;
-    manifest["platform"] = options.platform;
-    manifest["total_size"] = total_size;
-    manifest["preserve"] = std::move(preserve);
-    manifest["files"] = std::move(file_list);
     manifest_path_ = "v1/manifests/" + options.platform + "/" + options.version + ".json";
-    put_signed(manifest_path_, boost::json::serialize(manifest));
+    put_signed(manifest_path_, boost::json::serialize(boost::json::object{
+                                   {"schema", 1},
+                                   {"product", options.product},
+                                   {"channel", options.channel},
+                                   {"version", options.version},
+                                   {"platform", options.platform},
+                                   {"total_size", total_size},
+                                   {"preserve", boost::json::array(options.preserve.begin(), options.preserve.end())},
+                                   {"files", std::move(file_list)}}));
 
     put_signed("v1/channels/" + options.channel + ".json",
                boost::json::serialize(boost::json::object{{"product", options.product},
