@@ -16,20 +16,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using kyrtest::HttpRequest;
-using kyrtest::HttpResponse;
 using kyrtest::HttpTestServer;
-using kyrtest::messageOf;
-
-class CurlFetcherTest : public ::testing::Test {
-protected:
-    kyrtest::ScratchFolder scratch_;
-    const fs::path dir_ = scratch_.path();
-    const std::string object_ = kyrtest::binaryObject(5000);
-};
 
 const kyrtest::FetcherMaker kCurl = [](const std::string& base) { return std::make_unique<CurlFetcher>(base); };
 
-TEST_F(CurlFetcherTest, KeepsTheFetcherContract) {
+TEST(CurlFetcher, KeepsTheFetcherContract) {
+    const kyrtest::ScratchFolder scratch;
+    const fs::path dir_ = scratch.path();
+    const std::string object_ = kyrtest::binaryObject(5000);
     kyrtest::expectGetWithinItsLimit(*kyrtest::httpStore(kCurl), object_);
     kyrtest::expectGetStopsAtItsLimit(kCurl);
     kyrtest::expectDownloadFileModes(*kyrtest::httpStore(kCurl), dir_, object_);
@@ -42,10 +36,13 @@ TEST_F(CurlFetcherTest, KeepsTheFetcherContract) {
 }
 
 // A real HTTPS store (nginx with a test authority) whose answer points at plain HTTP.
-TEST_F(CurlFetcherTest, HttpsStoreNeverRedirectsToPlainHttp) {
+TEST(CurlFetcher, HttpsStoreNeverRedirectsToPlainHttp) {
     if (kyrtest::NginxServer::program().empty()) {
         GTEST_SKIP() << "nginx is not installed (Debian package nginx-light)";
     }
+    const kyrtest::ScratchFolder scratch;
+    const fs::path dir_ = scratch.path();
+    const std::string object_ = kyrtest::binaryObject(5000);
     HttpTestServer plain([&](const HttpRequest& r) { return kyrtest::serveObject(r, object_); });
     const fs::path served = dir_ / "served";
     fs::create_directories(served / "v1");
@@ -60,7 +57,7 @@ TEST_F(CurlFetcherTest, HttpsStoreNeverRedirectsToPlainHttp) {
 
     EXPECT_EQ(fetcher.get("up", kMaxDocumentBytes), object_);
     // CURLE_UNSUPPORTED_PROTOCOL: the plain server is never asked.
-    EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("down", kMaxDocumentBytes); }),
+    EXPECT_EQ(kyrtest::messageOf<FetchError>([&] { fetcher.get("down", kMaxDocumentBytes); }),
               "curl GET failed (0x00000001) " + tls.baseUrl() + "down");
     EXPECT_TRUE(plain.requests().empty());
 }

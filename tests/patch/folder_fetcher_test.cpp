@@ -15,9 +15,7 @@ namespace gu::patch {
 namespace {
 
 namespace fs = std::filesystem;
-using kyrtest::messageOf;
-using kyrtest::read_bytes;
-using kyrtest::write_bytes;
+using namespace kyrtest;
 
 class FolderStore : public kyrtest::ContractStore {
 public:

@@ -13,10 +13,6 @@
 #include <stdexcept>
 #include <string>
 
-#ifndef KYR_STAND_IN_GAME_PATH
-#error "KYR_STAND_IN_GAME_PATH names a small program to run"
-#endif
-
 namespace {
 
 namespace fs = std::filesystem;

@@ -7,7 +7,6 @@
 
 #include "patch/fetcher.hpp"
 
-#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -48,7 +47,7 @@ public:
     // store); the documents and the packs are replaced.
     void publish(const FileMap& files, const StoreOptions& options = {});
 
-    // Stores `text` at path with its signature at path + ".sig", signed with the store's key.
+    // Stores `text` at path, signed with the store's key at path + ".sig".
     void put_signed(const std::string& path, const std::string& text);
 
     std::string pubkey_b64() const { return signer_.public_key_base64(); }
@@ -74,9 +73,8 @@ public:
     // The next request of path is answered with `bytes` instead of the object.
     void serve_once(const std::string& path, const std::string& bytes);
 
-    // Number of requests of path so far, and every requested path in order.
     int requests(const std::string& path) const;
-    std::vector<std::string> request_log() const;
+    std::vector<std::string> request_log() const; // every requested path in order
 
     std::string get(const std::string& path, std::uint64_t) override { return serve(path); }
     void download(const std::string& path, const std::string& dest_file) override;
