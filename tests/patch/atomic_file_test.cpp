@@ -35,7 +35,6 @@ TEST(WriteFileAtomically, ReplacesTheTargetWholeOrKeepsItWhole) {
     struct Case {
         const char* name;
         const gu::patch::FileMover* mover;
-        const char* temporary;
         std::string want_error; // its start
         std::string want_target;
         std::string want_temporary;
@@ -45,9 +44,9 @@ TEST(WriteFileAtomically, ReplacesTheTargetWholeOrKeepsItWhole) {
     const RefusingMover no_rename_no_copy(true);
     const std::string bytes("x\0y\r\n", 5);
     const Case cases[] = {
-        {"renamed", &real, "state.json.tmp", "", bytes, "<missing>"},
-        {"rename refused: copied", &no_rename, "state.json.tmp", "", bytes, "<missing>"},
-        {"copy refused too", &no_rename_no_copy, "state.json.tmp", "install: ", "old content", bytes},
+        {"renamed", &real, "", bytes, "<missing>"},
+        {"rename refused: copied", &no_rename, "", bytes, "<missing>"},
+        {"copy refused too", &no_rename_no_copy, "install: ", "old content", bytes},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -55,7 +54,7 @@ TEST(WriteFileAtomically, ReplacesTheTargetWholeOrKeepsItWhole) {
         kyrtest::write_bytes(dir / "state.json", "old content");
         std::string error;
         try {
-            gu::patch::write_file_atomically(dir / "state.json", dir / c.temporary, bytes,
+            gu::patch::write_file_atomically(dir / "state.json", dir / "state.json.tmp", bytes,
                                              {"open: ", "write: ", "install: "}, {}, *c.mover);
         } catch (const std::runtime_error& e) {
             error = e.what();
@@ -63,7 +62,7 @@ TEST(WriteFileAtomically, ReplacesTheTargetWholeOrKeepsItWhole) {
         EXPECT_EQ(error.substr(0, c.want_error.size()), c.want_error);
         EXPECT_EQ(error.empty(), c.want_error.empty());
         EXPECT_EQ(kyrtest::read_bytes(dir / "state.json"), c.want_target);
-        EXPECT_EQ(kyrtest::read_bytes(dir / c.temporary), c.want_temporary);
+        EXPECT_EQ(kyrtest::read_bytes(dir / "state.json.tmp"), c.want_temporary);
     }
 }
 
