@@ -10,15 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
-#include <thread>
-
-#ifndef KYR_STAND_IN_GAME_PATH
-#error "KYR_STAND_IN_GAME_PATH names a small program to run"
-#endif
 
 namespace {
 
@@ -41,45 +34,6 @@ private:
     fs::path source_;
 };
 
-// The stand-in game run from program, holding on once it wrote its record in its folder.
-class RunningProgram {
-public:
-    explicit RunningProgram(const fs::path& program) {
-        std::wstring line = L"\"" + program.wstring() + L"\" /hold";
-        const std::wstring folder = program.parent_path().wstring();
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                            &process_)) {
-            return;
-        }
-        const fs::path record = program.parent_path() / "launch-record.txt";
-        for (int wait = 0; wait < 200 && !fs::exists(record); ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        running_ = fs::exists(record);
-    }
-    ~RunningProgram() { end(); }
-    RunningProgram(const RunningProgram&) = delete;
-    RunningProgram& operator=(const RunningProgram&) = delete;
-
-    bool running() const { return running_; }
-    void end() {
-        if (process_.hProcess == nullptr) {
-            return;
-        }
-        TerminateProcess(process_.hProcess, 0);
-        WaitForSingleObject(process_.hProcess, 5000);
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
-        process_ = {};
-    }
-
-private:
-    PROCESS_INFORMATION process_{};
-    bool running_ = false;
-};
-
 TEST(ReplaceRunningFile, TheFileOfARunningProgramIsMovedAsideAndBackNeverReplaced) {
     const kyrtest::ScratchFolder root;
     const fs::path program = root / "KyrLauncher.exe";
@@ -88,24 +42,33 @@ TEST(ReplaceRunningFile, TheFileOfARunningProgramIsMovedAsideAndBackNeverReplace
     fs::copy_file(kyrtest::windowsPath(KYR_STAND_IN_GAME_PATH), program);
     const std::string running = read_bytes(program);
     kyrtest::write_bytes(part, "new version");
-    RunningProgram started(program);
-    ASSERT_TRUE(started.running());
+    // The stand-in holds on once it wrote its record in its folder.
+    std::wstring line = L"\"" + program.wstring() + L"\" /hold";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, root.path().c_str(), &startup,
+                               &process));
+    for (int wait = 0; wait < 200 && !fs::exists(root / "launch-record.txt"); ++wait) {
+        Sleep(50);
+    }
 
     std::error_code error;
     gu::patch::system_file_mover().rename(part, program, error);
     EXPECT_TRUE(error) << "a plain move replaced the file of a running program";
-    EXPECT_EQ(read_bytes(program), running);
-
     EXPECT_THROW(gu::patch::replace_running_file(part, program, "cannot install ", RefusingMovesOf(part)),
                  std::runtime_error);
     EXPECT_EQ(read_bytes(program), running) << "a cut between the two moves leaves the running file in place";
     EXPECT_FALSE(fs::exists(aside));
-
     gu::patch::replace_running_file(part, program, "cannot install ");
     EXPECT_EQ(read_bytes(program), "new version");
     EXPECT_EQ(read_bytes(aside), running);
     EXPECT_FALSE(fs::remove(aside, error)) << "the file of a running program was deleted";
-    started.end();
+
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 5000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
     EXPECT_TRUE(fs::remove(aside, error)) << error.message();
 }
 

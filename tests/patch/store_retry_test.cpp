@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <map>
-#include <numeric>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -18,269 +15,87 @@ namespace {
 
 using namespace gu::patch;
 
-// Virtual time: each slice is recorded and advances the clock at once.
+// Virtual time: each slice advances the clock at once.
 class VirtualClock : public WaitClock {
 public:
     std::uint64_t now_ms() override { return now; }
-    void pause_ms(std::uint32_t ms) override {
-        EXPECT_LE(ms, kSleepSliceMs);
-        slept += ms;
-        now += ms;
-    }
-
+    void pause_ms(std::uint32_t ms) override { now += ms; }
     std::uint64_t now = 0;
-    std::uint64_t slept = 0;
-};
-
-// What one get() of a path does; past the end of a path's script every call succeeds.
-enum class Step { ok, fail, local_write, odd, short_body };
-
-class ScriptedStore : public Fetcher {
-public:
-    std::string get(const std::string& path, std::uint64_t max_bytes) override {
-        ++calls[path];
-        limits[path] = max_bytes;
-        std::deque<Step>& script = scripts[path];
-        const Step step = script.empty() ? Step::ok : script.front();
-        if (!script.empty()) {
-            script.pop_front();
-        }
-        if (step == Step::fail) {
-            throw FetchError("HTTP 503");
-        }
-        if (step == Step::local_write) {
-            throw LocalWriteError("disk write failed");
-        }
-        if (step == Step::odd) {
-            throw std::runtime_error("odd");
-        }
-        return step == Step::short_body ? "bo" : "body";
-    }
-    void download(const std::string&, const std::string&) override { ADD_FAILURE() << "download"; }
-    void download_from(const std::string&, const std::string&, std::uint64_t) override {
-        ADD_FAILURE() << "download_from";
-    }
-
-    std::map<std::string, std::deque<Step>> scripts;
-    std::map<std::string, int> calls;
-    std::map<std::string, std::uint64_t> limits; // the last limit asked for each path
 };
 
 const std::string kChunk = "v1/chunks/ab/abcd.zst";
 const std::string kProbe = "v1/channels/windows.json";
 
-std::deque<Step> fails(std::size_t times, Step then = Step::ok) {
-    std::deque<Step> script(times, Step::fail);
-    script.push_back(then);
-    return script;
-}
-
-// The failed attempts' lines from their numbers, e.g. "1 2 3 4 1".
-std::vector<std::string> attempt_lines(const std::string& attempts) {
-    std::vector<std::string> lines;
-    std::istringstream numbers(attempts);
-    int attempt = 0;
-    while (numbers >> attempt) {
-        lines.push_back("chunk " + kChunk + " attempt " + std::to_string(attempt) + "/4 failed: HTTP 503");
-    }
-    return lines;
-}
-
-class StoreRetryTest : public ::testing::Test {
-protected:
-    StoreRetryTest() {
-        config_.log = [this](const std::string& line) { config_lines_.push_back(line); };
-    }
-
-    // retry_fetch's body, or the kind and text of its error.
-    std::string fetch(bool may_wait) {
-        try {
-            return retry_.retry_fetch(kChunk, 4, may_wait, chunk_log_);
-        } catch (const LocalWriteError& e) {
-            return std::string("local write: ") + e.what();
-        } catch (const FetchError& e) {
-            return std::string("fetch: ") + e.what();
-        } catch (const std::exception& e) {
-            return std::string("other: ") + e.what();
+// The chunk's answers follow a script, one letter per get (then "body"): f HTTP 503, d LocalWriteError,
+// s a body one byte short. The probe always answers.
+class ScriptedStore : public Fetcher {
+public:
+    std::string get(const std::string& path, std::uint64_t max_bytes) override {
+        ++calls[path];
+        EXPECT_EQ(max_bytes, path == kChunk ? 4 : kMaxDocumentBytes);
+        const char step = path == kChunk && !script.empty() ? script[0] : ' ';
+        script.erase(0, path == kChunk && !script.empty() ? 1 : 0);
+        if (step == 'f') {
+            throw FetchError("HTTP 503");
         }
+        if (step == 'd') {
+            throw LocalWriteError("disk write failed");
+        }
+        return step == 's' ? "bod" : "body";
     }
+    void download(const std::string&, const std::string&) override {}
+    void download_from(const std::string&, const std::string&, std::uint64_t) override {}
 
-    std::vector<std::string> chunk_lines_;
-    std::vector<std::string> config_lines_;
-    LogLine chunk_log_ = [this](const std::string& line) { chunk_lines_.push_back(line); };
-    DownloaderConfig config_;
-    ScriptedStore fetcher_;
-    VirtualClock clock_;
-    StoreRetry retry_{fetcher_, config_, kProbe, clock_};
+    std::string script;
+    std::map<std::string, int> calls;
 };
 
-TEST_F(StoreRetryTest, RetryLadderAndOneStoreWait) {
+// A chunk is tried along the ladder (500, 1500, 3000 ms), then, when it may wait, once more after the
+// store answers again; a body of the wrong size is a failed attempt like any other.
+TEST(StoreRetry, ChunksAreRetriedAlongTheLadderAndAfterOneStoreWait) {
     struct Case {
-        std::string name;
-        std::deque<Step> chunk;
+        const char* name;
+        std::string script;
         bool may_wait;
-        bool wait_for_store;
+        std::uint64_t cancel_at; // virtual time from which cancel says true
         std::string want;
-        std::string want_attempts;
+        std::size_t want_failed; // attempts that failed
         std::uint64_t want_slept;
         int want_probes;
     };
-    const std::vector<Case> cases = {
-        {"fails twice then succeeds", fails(2), true, true, "body", "1 2", 500 + 1500, 0},
-        {"no may_wait, no store wait", fails(4), false, true, "fetch: HTTP 503", "1 2 3 4", 5000, 0},
-        {"wait_for_store off", fails(4), true, false, "fetch: HTTP 503", "1 2 3 4", 5000, 0},
-        {"store answers, attempts start over", fails(5), true, true, "body", "1 2 3 4 1", 5000 + 2000 + 500, 1},
-        {"store waited for once per chunk", fails(8), true, true, "fetch: HTTP 503", "1 2 3 4 1 2 3 4", 12000, 1},
-        {"local write at once", {Step::local_write}, true, true, "local write: disk write failed", "", 0, 0},
-        {"local write after a failure", fails(1, Step::local_write), true, true, "local write: disk write failed", "1",
-         500, 0},
-        {"not a fetch error", {Step::odd}, true, true, "other: odd", "", 0, 0},
+    const std::uint64_t never = UINT64_MAX;
+    const Case cases[] = {
+        {"fails twice then succeeds", "ff", true, never, "body", 2, 2000, 0},
+        {"short bodies are failed attempts", "ss", false, never, "body", 2, 2000, 0},
+        {"no waiting for the store", "ffff", false, never, "fetch: HTTP 503", 4, 5000, 0},
+        {"store answers, attempts start over", "fffff", true, never, "body", 5, 7500, 1},
+        {"store waited for once", "ffffffff", true, never, "fetch: HTTP 503", 8, 12000, 1},
+        {"local write failure at once", "fd", true, never, "local write: disk write failed", 1, 500, 0},
+        {"cancel inside the second back-off", "ffff", true, 750, "other: cancelled", 2, 750, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        fetcher_ = ScriptedStore();
-        fetcher_.scripts[kChunk] = c.chunk;
-        config_.wait_for_store = c.wait_for_store;
-        clock_ = VirtualClock();
-        chunk_lines_.clear();
-        EXPECT_EQ(fetch(c.may_wait), c.want);
-        EXPECT_EQ(chunk_lines_, attempt_lines(c.want_attempts));
-        EXPECT_EQ(clock_.slept, c.want_slept);
-        EXPECT_EQ(fetcher_.calls[kProbe], c.want_probes);
-    }
-}
-
-TEST_F(StoreRetryTest, BodyCutShortIsAFailedAttempt) {
-    fetcher_.scripts[kChunk] = {Step::short_body, Step::short_body};
-    EXPECT_EQ(fetch(false), "body");
-    const std::string cut = " failed: object size mismatch (got 2 bytes, expected 4)";
-    EXPECT_EQ(chunk_lines_, (std::vector<std::string>{"chunk " + kChunk + " attempt 1/4" + cut,
-                                                      "chunk " + kChunk + " attempt 2/4" + cut}));
-}
-
-TEST_F(StoreRetryTest, ChunkIsLimitedToItsSizeAndTheProbeToADocument) {
-    fetcher_.scripts[kChunk] = fails(4);
-    EXPECT_EQ(fetch(true), "body");
-    EXPECT_EQ(fetcher_.limits, (std::map<std::string, std::uint64_t>{{kChunk, 4}, {kProbe, kMaxDocumentBytes}}));
-}
-
-TEST_F(StoreRetryTest, EmptyLogCallbackIsFine) {
-    fetcher_.scripts[kChunk] = fails(1);
-    EXPECT_EQ(retry_.retry_fetch(kChunk, 4, false, LogLine()), "body");
-}
-
-TEST_F(StoreRetryTest, CancelDuringAWaitEndsWithCancelled) {
-    struct Case {
-        std::string name;
-        std::uint64_t cancel_at; // virtual time from which cancel says true
-        std::uint64_t want_slept;
-    };
-    const std::vector<Case> cases = {
-        {"inside the second back-off", 750, 750},
-        {"inside the store wait", 5000 + 3000, 8000},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fetcher_ = ScriptedStore();
-        fetcher_.scripts[kChunk] = fails(4);
-        fetcher_.scripts[kProbe] = fails(10);
-        clock_ = VirtualClock();
-        config_.cancel = [this, &c] { return clock_.now >= c.cancel_at; };
-        EXPECT_EQ(fetch(true), "other: cancelled");
-        EXPECT_EQ(clock_.slept, c.want_slept);
-    }
-}
-
-TEST_F(StoreRetryTest, UnreachableStoreIsProbedWithGrowingTotalsUntilTheBudget) {
-    fetcher_.scripts[kProbe] = fails(100);
-    unsigned step = 0;
-    std::uint64_t waited = 0;
-    EXPECT_FALSE(retry_.await_store("chunk x", step, waited));
-    std::vector<std::string> want;
-    for (const int total : {2, 7, 17, 37, 77, 137, 197}) {
-        want.push_back("chunk x: store unreachable after " + std::to_string(total) + " s of waiting (budget 200 s)");
-    }
-    EXPECT_EQ(config_lines_, want);
-    EXPECT_EQ(waited, 197000u);
-    EXPECT_EQ(clock_.slept, 197000u);
-    EXPECT_EQ(step, 8u); // the eighth pause (60 s more) would have passed the budget
-    EXPECT_EQ(fetcher_.calls[kProbe], 7);
-}
-
-TEST_F(StoreRetryTest, AwaitStoreOutcomes) {
-    struct Case {
-        std::string name;
-        std::deque<Step> probe;
-        bool wait_for_store;
-        std::vector<std::uint32_t> ladder;
-        std::uint64_t budget;
-        unsigned step; // in and out
-        std::uint64_t waited;
-        bool want;
-        unsigned want_step;
-        std::uint64_t want_waited;
-        int want_probes; // each one that failed is logged
-    };
-    const std::vector<Case> cases = {
-        {"answers at once", {}, true, {2000, 5000}, 200000, 0, 0, true, 1, 2000, 1},
-        {"answers on the third probe", fails(2), true, {2000, 5000, 10000}, 200000, 0, 0, true, 3, 17000, 3},
-        {"continues the caller's sequence", {}, true, {2000, 5000, 10000}, 200000, 5, 30000, true, 6, 40000, 1},
-        {"without probing, one pause", fails(9), false, {2000, 5000}, 200000, 1, 0, true, 2, 5000, 0},
-        {"budget already spent", {}, true, {2000}, 10000, 0, 9000, false, 1, 9000, 0},
-        {"pause larger than the budget", {}, true, {20000}, 10000, 0, 0, false, 1, 0, 0},
-        {"foreign errors mean unreachable",
-         {Step::odd, Step::local_write},
-         true,
-         {1000},
-         200000,
-         0,
-         0,
-         true,
-         3,
-         3000,
-         3},
-        {"empty ladder, a millisecond per probe", fails(9), true, {}, 3, 0, 0, false, 3, 3, 3},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fetcher_ = ScriptedStore();
-        fetcher_.scripts[kProbe] = c.probe;
-        config_.wait_for_store = c.wait_for_store;
-        config_.store_wait_ladder_ms = c.ladder;
-        config_.store_wait_budget_ms = c.budget;
-        config_lines_.clear();
-        unsigned step = c.step;
-        std::uint64_t waited = c.waited;
-        EXPECT_EQ(retry_.await_store("pack p", step, waited), c.want);
-        EXPECT_EQ(step, c.want_step);
-        EXPECT_EQ(waited, c.want_waited);
-        EXPECT_EQ(fetcher_.calls[kProbe], c.want_probes);
-        EXPECT_EQ(config_lines_.size(), static_cast<std::size_t>(c.want_probes - (c.want && c.wait_for_store ? 1 : 0)));
-    }
-}
-
-TEST_F(StoreRetryTest, CancelledStoreWaitReturnsFalse) {
-    struct Case {
-        std::string name;
-        bool wait_for_store;
-        std::uint64_t cancel_at;
-        std::uint64_t want_slept;
-    };
-    const std::vector<Case> cases = {
-        {"before the first pause", true, 0, 0},
-        {"inside a pause", true, 1000, 1000},
-        {"inside a pause without probing", false, 500, 500},
-        {"after a probe that answered", true, 2000, 2000},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        clock_ = VirtualClock();
-        config_.wait_for_store = c.wait_for_store;
-        config_.cancel = [this, &c] { return clock_.now >= c.cancel_at; };
-        unsigned step = 0;
-        std::uint64_t waited = 0;
-        EXPECT_FALSE(retry_.await_store("pack p", step, waited));
-        EXPECT_EQ(clock_.slept, c.want_slept);
+        ScriptedStore fetcher;
+        fetcher.script = c.script;
+        VirtualClock clock;
+        DownloaderConfig config;
+        config.cancel = [&] { return clock.now >= c.cancel_at; };
+        StoreRetry retry(fetcher, config, kProbe, clock);
+        std::vector<std::string> lines;
+        std::string got;
+        try {
+            got = retry.retry_fetch(kChunk, 4, c.may_wait, [&](const std::string& line) { lines.push_back(line); });
+        } catch (const LocalWriteError& e) {
+            got = std::string("local write: ") + e.what();
+        } catch (const FetchError& e) {
+            got = std::string("fetch: ") + e.what();
+        } catch (const std::exception& e) {
+            got = std::string("other: ") + e.what();
+        }
+        EXPECT_EQ(got, c.want);
+        EXPECT_EQ(lines.size(), c.want_failed);
+        EXPECT_EQ(clock.now, c.want_slept);
+        EXPECT_EQ(fetcher.calls[kProbe], c.want_probes);
     }
 }
 

@@ -1,13 +1,13 @@
 #include "support/nginx_server_posix.hpp"
 
 #include "support/free_port_posix.hpp"
+#include "support/scratch_folder.hpp"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -32,21 +32,6 @@ bool accepts(std::uint16_t port) {
     const bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(s);
     return connected;
-}
-
-std::string readText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void writeText(const fs::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out) {
-        throw std::runtime_error("cannot write " + file.string());
-    }
 }
 
 // Every path nginx would otherwise take from its build (temporary bodies under /var/lib/nginx, the pid
@@ -116,7 +101,7 @@ bool NginxServer::start(const fs::path& documentRoot, const std::optional<TlsFil
                         const std::string& serverDirectives) {
     port_ = freeLoopbackPort();
     const fs::path conf = work_ / "nginx.conf";
-    writeText(conf, configuration(work_, documentRoot, port_, tls, serverDirectives));
+    write_bytes(conf, configuration(work_, documentRoot, port_, tls, serverDirectives));
     process_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{program(), "-p", work_.string() + "/", "-c", conf.string(), "-e",
                                  (work_ / "error.log").string(), "-g", "daemon off;"},
@@ -140,7 +125,7 @@ std::string NginxServer::baseUrl() const {
 }
 
 std::string NginxServer::errorLog() const {
-    return readText(work_ / "error.log") + readText(work_ / "stderr.log");
+    return read_bytes(work_ / "error.log") + read_bytes(work_ / "stderr.log");
 }
 
 TestCertificates makeTestCertificates(const fs::path& folder, const std::string& host) {
@@ -158,9 +143,9 @@ TestCertificates makeTestCertificates(const fs::path& folder, const std::string&
                 "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign"});
     runOpenssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
                 files.server.key.string(), "-out", request.string(), "-subj", "/CN=" + host});
-    writeText(extensions, "subjectAltName=DNS:" + host +
-                              "\nbasicConstraints=CA:FALSE\n"
-                              "keyUsage=critical,digitalSignature\nextendedKeyUsage=serverAuth\n");
+    write_bytes(extensions, "subjectAltName=DNS:" + host +
+                                "\nbasicConstraints=CA:FALSE\n"
+                                "keyUsage=critical,digitalSignature\nextendedKeyUsage=serverAuth\n");
     runOpenssl({"x509", "-req", "-in", request.string(), "-CA", files.caCertificate.string(), "-CAkey", caKey.string(),
                 "-CAcreateserial", "-out", files.server.certificate.string(), "-days", "2", "-extfile",
                 extensions.string()});

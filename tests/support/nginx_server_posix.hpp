@@ -28,7 +28,6 @@ public:
     NginxServer(const std::filesystem::path& documentRoot, const std::filesystem::path& workFolder,
                 const std::optional<TlsFiles>& tls = std::nullopt, const std::string& serverDirectives = {});
 
-    std::uint16_t port() const { return port_; }
     // "http://127.0.0.1:PORT/" or, with TLS, "https://localhost:PORT/" (the name the certificate holds).
     std::string baseUrl() const;
     // Lines that nginx logged as errors since it started.

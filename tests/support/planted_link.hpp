@@ -1,7 +1,7 @@
 #pragma once
-// A link that someone else planted in the game folder, pointing out of it. Natively a symbolic link; on
-// Windows a directory junction, or under Wine, which can make neither, a Unix symbolic link made by the
-// host's ln (Wine shows it as a folder with a reparse point, and cannot remove it).
+// A link that someone else planted in the game folder, pointing out of it. Natively a symbolic link; under
+// Wine, which can make neither links nor junctions, a Unix symbolic link made by the host's ln (Wine shows
+// it as a folder with a reparse point, and cannot remove it). Elsewhere on Windows the link tests skip.
 
 #include <filesystem>
 

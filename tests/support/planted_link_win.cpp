@@ -1,54 +1,12 @@
 #include "support/planted_link.hpp"
 
-#include <cstring>
 #include <functional>
 #include <string>
 
 #include <windows.h>
-#include <winioctl.h>
 
 namespace kyrtest {
 namespace {
-
-// The mount-point layout of REPARSE_DATA_BUFFER, which MinGW's headers leave to the driver kit.
-struct MountPointReparse {
-    DWORD tag;
-    WORD data_length;
-    WORD reserved;
-    WORD substitute_offset;
-    WORD substitute_length;
-    WORD print_offset;
-    WORD print_length;
-    WCHAR names[1024];
-};
-
-bool make_junction(const std::wstring& link, const std::wstring& target) {
-    const std::wstring substitute = L"\\??\\" + target;
-    if (substitute.size() + 2 > 1024 || !CreateDirectoryW(link.c_str(), nullptr)) {
-        return false;
-    }
-    const HANDLE folder = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    MountPointReparse reparse{};
-    reparse.tag = IO_REPARSE_TAG_MOUNT_POINT;
-    const auto bytes = static_cast<WORD>(substitute.size() * sizeof(WCHAR));
-    std::memcpy(reparse.names, substitute.c_str(), bytes);
-    reparse.substitute_length = bytes;
-    reparse.print_offset = bytes + sizeof(WCHAR);
-    // Four offsets and lengths, the name with its terminator and an empty print name with its terminator.
-    reparse.data_length = static_cast<WORD>(8 + bytes + 2 * sizeof(WCHAR));
-    DWORD returned = 0;
-    const bool made =
-        folder != INVALID_HANDLE_VALUE && DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &reparse,
-                                                          8 + reparse.data_length, nullptr, 0, &returned, nullptr);
-    if (folder != INVALID_HANDLE_VALUE) {
-        CloseHandle(folder);
-    }
-    if (!made) {
-        RemoveDirectoryW(link.c_str());
-    }
-    return made;
-}
 
 // Under Wine only: the Unix name of a path whose folder exists.
 std::wstring unix_name(const std::filesystem::path& path) {
@@ -89,9 +47,6 @@ bool run_on_host(std::wstring command, const std::function<bool()>& done) {
 } // namespace
 
 PlantedLink plant_link(const std::filesystem::path& link, const std::filesystem::path& target) {
-    if (make_junction(link.wstring(), std::filesystem::absolute(target).wstring())) {
-        return PlantedLink::removable;
-    }
     const std::wstring unix_link = unix_name(link);
     if (unix_link.empty()) {
         return PlantedLink::none;

@@ -18,14 +18,10 @@ using gu::patch::detail::Scalar;
 using gu::patch::detail::Sha512;
 using gu::patch::detail::Sha512Digest;
 
-Scalar reduce(const std::uint8_t* bytes, std::size_t size) {
-    return reduce_mod_l(bytes, size);
-}
-
 // [scalar]B in its 32-byte encoding. The multiplication wants scalars below 2^253, so the scalar is
 // reduced modulo the group order first, which B's order makes harmless.
 std::string multiply_base(const Scalar& scalar) {
-    const Scalar reduced = reduce(scalar.data(), scalar.size());
+    const Scalar reduced = reduce_mod_l(scalar.data(), scalar.size());
     const Scalar zero{};
     const auto point =
         gu::patch::detail::double_scalar_multiply(reduced, zero, gu::patch::detail::base_point<FastestField>());
@@ -42,7 +38,7 @@ Scalar hash_to_scalar(std::initializer_list<std::string_view> parts) {
         }
     }
     const Sha512Digest digest = hasher.finish();
-    return reduce(digest.data(), digest.size());
+    return reduce_mod_l(digest.data(), digest.size());
 }
 
 std::string_view view(const Scalar& scalar) {
@@ -67,7 +63,7 @@ Scalar multiply_add(const Scalar& k, const Scalar& a, const Scalar& r) {
         bytes[i] = static_cast<std::uint8_t>(value & 0xff);
         carry = value >> 8;
     }
-    return reduce(bytes.data(), bytes.size());
+    return reduce_mod_l(bytes.data(), bytes.size());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <boost/json/serialize.hpp>
 #include <zstd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -26,6 +27,7 @@ std::array<std::uint8_t, 32> test_seed() {
     return seed;
 }
 
+// Named here rather than by the engine, so that a wrong name on either side shows.
 std::string chunk_object_path(const std::string& h) {
     return "v1/chunks/" + h.substr(0, 2) + "/" + h + ".zst";
 }
@@ -78,72 +80,61 @@ void TestStore::publish(const FileMap& files, const StoreOptions& options) {
                                                 {"chunks", std::move(chunk_list)}});
     }
 
-    boost::json::array preserve;
-    for (const std::string& pattern : options.preserve) {
-        preserve.push_back(boost::json::string(pattern));
-    }
-    boost::json::object manifest;
-    manifest["schema"] = 1;
-    manifest["product"] = options.product;
-    manifest["channel"] = options.channel;
-    manifest["version"] = options.version;
-    manifest["platform"] = options.platform;
-    manifest["total_size"] = total_size;
-    manifest["preserve"] = std::move(preserve);
-    manifest["files"] = std::move(file_list);
-    manifest_path_ = options.flat_manifest_path ? "v1/manifests/" + options.version + ".json"
-                                                : "v1/manifests/" + options.platform + "/" + options.version + ".json";
-    put_signed(manifest_path_, boost::json::serialize(manifest));
+    manifest_path_ = "v1/manifests/" + options.platform + "/" + options.version + ".json";
+    put_signed(manifest_path_, boost::json::serialize(boost::json::object{
+                                   {"schema", 1},
+                                   {"product", options.product},
+                                   {"channel", options.channel},
+                                   {"version", options.version},
+                                   {"platform", options.platform},
+                                   {"total_size", total_size},
+                                   {"preserve", boost::json::array(options.preserve.begin(), options.preserve.end())},
+                                   {"files", std::move(file_list)}}));
 
-    channel_path_ = "v1/channels/" + options.channel + ".json";
-    put_signed(channel_path_, boost::json::serialize(boost::json::object{{"product", options.product},
-                                                                         {"channel", options.channel},
-                                                                         {"platform", options.platform},
-                                                                         {"latest", options.version}}));
+    put_signed("v1/channels/" + options.channel + ".json",
+               boost::json::serialize(boost::json::object{{"product", options.product},
+                                                          {"channel", options.channel},
+                                                          {"platform", options.platform},
+                                                          {"latest", options.version}}));
 
-    for (const std::string& name : pack_names_) {
-        objects.erase("v1/packs/" + name);
+    for (const std::string& path : pack_paths_) {
+        objects.erase(path);
     }
-    pack_names_.clear();
-    pack_index_path_ = "v1/packs/index-" + options.channel + ".json";
-    objects.erase(pack_index_path_);
-    objects.erase(pack_index_path_ + ".sig");
+    const std::string pack_index_path = "v1/packs/index-" + options.channel + ".json";
+    pack_paths_ = {pack_index_path, pack_index_path + ".sig"};
     if (options.pack_chunks == 0) {
         return;
     }
     boost::json::array packs;
     boost::json::object locations;
     for (std::size_t first = 0; first < first_use.size(); first += options.pack_chunks) {
-        const std::string name = "p" + std::to_string(pack_names_.size()) + "-" + options.version + ".pack";
+        const std::string name = "p" + std::to_string(packs.size()) + "-" + options.version + ".pack";
         std::string pack;
         for (std::size_t i = first; i < first_use.size() && i < first + options.pack_chunks; ++i) {
             const std::string& object = compressed.at(first_use[i]);
-            locations[first_use[i]] = boost::json::array{pack_names_.size(), pack.size(), object.size()};
+            locations[first_use[i]] = boost::json::array{packs.size(), pack.size(), object.size()};
             pack += object;
         }
         packs.push_back(
             boost::json::object{{"name", name}, {"size", pack.size()}, {"sha256", gu::patch::sha256_hex(pack)}});
         objects["v1/packs/" + name] = pack;
-        pack_names_.push_back(name);
+        pack_paths_.push_back("v1/packs/" + name);
     }
-    put_signed(pack_index_path_, boost::json::serialize(boost::json::object{{"schema", 1},
-                                                                            {"channel", options.channel},
-                                                                            {"version", options.version},
-                                                                            {"packs", std::move(packs)},
-                                                                            {"chunks", std::move(locations)}}));
+    put_signed(pack_index_path, boost::json::serialize(boost::json::object{{"schema", 1},
+                                                                           {"channel", options.channel},
+                                                                           {"version", options.version},
+                                                                           {"packs", std::move(packs)},
+                                                                           {"chunks", std::move(locations)}}));
 }
 
-void MemoryFetcher::fail(const std::string& path, FaultKind kind, int times, const std::string& text) {
+void MemoryFetcher::serve_once(const std::string& path, const std::string& bytes) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    for (int i = 0; i < times; ++i) {
-        faults_[path].push_back(Fault{kind, text});
-    }
+    once_[path] = bytes;
 }
 
 int MemoryFetcher::requests(const std::string& path) const {
     const std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = counts_.find(path);
-    return found == counts_.end() ? 0 : found->second;
+    return static_cast<int>(std::count(log_.begin(), log_.end(), path));
 }
 
 std::vector<std::string> MemoryFetcher::request_log() const {
@@ -151,29 +142,13 @@ std::vector<std::string> MemoryFetcher::request_log() const {
     return log_;
 }
 
-std::string MemoryFetcher::serve(const std::string& path, bool& cut) {
+std::string MemoryFetcher::serve(const std::string& path) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    cut = false;
-    ++counts_[path];
     log_.push_back(path);
-    if (before_request) {
-        before_request(path);
-    }
-    auto scripted = faults_.find(path);
-    if (scripted != faults_.end() && !scripted->second.empty()) {
-        const Fault fault = scripted->second.front();
-        scripted->second.pop_front();
-        switch (fault.kind) {
-        case FaultKind::fetch_error:
-            throw gu::patch::FetchError(fault.text.empty() ? "HTTP 503 " + path : fault.text);
-        case FaultKind::local_write_error:
-            throw gu::patch::LocalWriteError(fault.text.empty() ? "disk full: " + path : fault.text);
-        case FaultKind::wrong_bytes:
-            return fault.text;
-        case FaultKind::cut_short:
-            cut = true;
-            break;
-        }
+    if (const auto once = once_.find(path); once != once_.end()) {
+        const std::string bytes = once->second;
+        once_.erase(once);
+        return bytes;
     }
     const auto found = store_.objects.find(path);
     if (found == store_.objects.end()) {
@@ -182,42 +157,19 @@ std::string MemoryFetcher::serve(const std::string& path, bool& cut) {
     return found->second;
 }
 
-void MemoryFetcher::write(const std::string& dest_file, std::string_view bytes, bool append, bool cut) {
-    std::ofstream out(std::filesystem::u8path(dest_file),
-                      std::ios::binary | (append ? std::ios::app : std::ios::trunc));
-    const std::string_view written = cut ? bytes.substr(0, bytes.size() / 2) : bytes;
-    out.write(written.data(), static_cast<std::streamsize>(written.size()));
-    out.close();
-    if (!out) {
-        throw gu::patch::LocalWriteError("cannot write " + dest_file);
-    }
-    if (cut) {
-        throw gu::patch::FetchError("connection reset");
-    }
-}
-
-std::string MemoryFetcher::get(const std::string& path, std::uint64_t) {
-    bool cut = false;
-    std::string body = serve(path, cut);
-    if (cut) {
-        throw gu::patch::FetchError("connection reset");
-    }
-    return body;
-}
-
 void MemoryFetcher::download(const std::string& path, const std::string& dest_file) {
-    bool cut = false;
-    const std::string body = serve(path, cut);
-    write(dest_file, body, false, cut);
+    download_from(path, dest_file, 0);
 }
 
 void MemoryFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) {
-    bool cut = false;
-    const std::string body = serve(path, cut);
-    if (resume && offset != 0 && offset <= body.size()) {
-        write(dest_file, std::string_view(body).substr(static_cast<std::size_t>(offset)), true, cut);
-    } else {
-        write(dest_file, body, false, cut);
+    const std::string body = serve(path);
+    const bool append = offset != 0 && offset <= body.size();
+    std::ofstream out(std::filesystem::u8path(dest_file),
+                      std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    const std::string_view written = std::string_view(body).substr(append ? static_cast<std::size_t>(offset) : 0);
+    out.write(written.data(), static_cast<std::streamsize>(written.size()));
+    if (!out.flush()) {
+        throw gu::patch::LocalWriteError("cannot write " + dest_file);
     }
 }
 
