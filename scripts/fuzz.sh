@@ -10,8 +10,8 @@ scripts/build.sh fuzz
 
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
-    for source in fuzz/*_fuzz.cpp; do
-        targets+=("$(basename "$source" .cpp)")
+    for program in build/fuzz/fuzz/*_fuzz; do
+        targets+=("$(basename "$program")")
     done
 fi
 

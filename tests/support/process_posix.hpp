@@ -20,16 +20,15 @@ struct ProcessResult {
     std::string err;
 };
 
-// The full path of a program found in PATH or in the administrators' folders (/usr/sbin, /sbin, where
-// nginx lives), or empty.
+// The full path of a program found in PATH or in /usr/sbin and /sbin (where nginx lives), or empty.
 std::string findExecutable(const std::string& name);
 
 // Runs command[0] with the remaining arguments and collects its stdout and stderr. A program still
 // running after `timeout` is killed with SIGKILL and reported as timed out.
 ProcessResult runProcess(const std::vector<std::string>& command, std::chrono::milliseconds timeout);
 
-// A program running beside the test. Its stdout and stderr go to the given files (empty: discarded).
-// The destructor kills it with SIGKILL and reaps it if it still runs, so no test leaves one behind.
+// A program running beside the test, its stdout and stderr going to the given files (empty: discarded).
+// The destructor kills and reaps it if it still runs, so no test leaves one behind.
 class ChildProcess {
 public:
     ChildProcess(const std::vector<std::string>& command, const std::filesystem::path& outFile = {},

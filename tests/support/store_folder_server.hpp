@@ -1,13 +1,12 @@
 #pragma once
-// A store folder served over loopback HTTP the way a static web server serves it (200, Range with 206 and
-// 416, 404 for what is missing), with a hook that sees every request and may change its answer: the
-// faults of a hostile network or a tampered store, injected one request at a time.
+// A store folder served over loopback HTTP as a static web server serves it (200, Range with 206 and 416,
+// 404 for what is missing), with a hook that sees every request and may change its answer: the faults of a
+// hostile network or a tampered store, injected one request at a time.
 
 #include "support/http_test_server.hpp"
 
 #include <filesystem>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,17 +21,10 @@ public:
 
     std::string baseUrl() const { return server_.baseUrl(); }
     std::vector<HttpRequest> requests() const { return server_.requests(); }
-    void setHook(Hook hook);
-
-    // The honest answer for a request, also for hooks that want the object's bytes.
-    HttpResponse honestAnswer(const HttpRequest& request) const;
 
 private:
-    HttpResponse answer(const HttpRequest& request);
-
     const std::filesystem::path folder_;
-    mutable std::mutex mutex_;
-    Hook hook_;
+    const Hook hook_;
     HttpTestServer server_;
 };
 

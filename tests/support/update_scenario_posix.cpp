@@ -16,43 +16,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr auto kPublishTimeout = std::chrono::seconds(120);
-
-std::string firstLine(const std::string& text) {
-    return text.substr(0, text.find('\n'));
+ProcessResult runStore(const std::vector<std::string>& command) {
+    const ProcessResult result = runProcess(command, std::chrono::seconds(120));
+    if (result.exitCode != 0) {
+        throw std::runtime_error("kyr-store " + command[1] + " failed: " + result.err);
+    }
+    return result;
 }
 
 } // namespace
 
-UpdateScenario::UpdateScenario(const std::string& kyrStoreProgram, const fs::path& folder,
-                               const ScenarioOptions& options)
-    : served_(folder / "served"), keyFile_(folder / "signing.key") {
-    version1_ = makeGameFiles(options.shape);
-    version2_ = nextGameVersion(version1_, options.shape);
+UpdateScenario::UpdateScenario(const std::string& kyrStoreProgram, const fs::path& folder, const GameShape& shape)
+    : served_(folder / "served") {
+    version1_ = makeGameFiles(shape);
+    version2_ = nextGameVersion(version1_, shape);
     writeGameFiles(folder / "game1", version1_);
     writeGameFiles(folder / "game2", version2_);
-
-    const ProcessResult keygen =
-        runProcess({kyrStoreProgram, "keygen", "--out", keyFile_.string()}, std::chrono::seconds(30));
-    if (keygen.exitCode != 0) {
-        throw std::runtime_error("kyr-store keygen failed: " + keygen.err);
-    }
-    publicKey_ = firstLine(keygen.out);
-
-    publish(kyrStoreProgram, folder / "game1", "1.0.0", storeOne(), options);
-    fs::copy(storeOne(), storeTwo(), fs::copy_options::recursive);
-    publish(kyrStoreProgram, folder / "game2", "2.0.0", storeTwo(), options);
-}
-
-void UpdateScenario::publish(const std::string& kyrStoreProgram, const fs::path& game, const std::string& version,
-                             const fs::path& store, const ScenarioOptions& options) const {
-    std::vector<std::string> command{kyrStoreProgram, "publish", "--key",        keyFile_.string(), "--in",
-                                     game.string(),   "--out",   store.string(), "--version",       version};
-    command.insert(command.end(), options.publishArguments.begin(), options.publishArguments.end());
-    const ProcessResult result = runProcess(command, kPublishTimeout);
-    if (result.exitCode != 0) {
-        throw std::runtime_error("kyr-store publish " + version + " failed: " + result.err);
-    }
+    const std::string key = (folder / "signing.key").string();
+    const std::string out = runStore({kyrStoreProgram, "keygen", "--out", key}).out;
+    publicKey_ = out.substr(0, out.find('\n'));
+    const auto publish = [&](const char* game, const char* version) {
+        runStore({kyrStoreProgram, "publish", "--key", key, "--in", (folder / game).string(), "--out",
+                  storeTwo().string(), "--version", version, "--pack-size", "262144"});
+    };
+    publish("game1", "1.0.0");
+    fs::copy(storeTwo(), storeOne(), fs::copy_options::recursive);
+    publish("game2", "2.0.0");
 }
 
 const UpdateScenario& sharedScenario(const std::string& kyrStoreProgram) {
@@ -90,47 +79,16 @@ InProcessRun runUpdate(const std::vector<std::string>& storeUrls, gu::patch::Dow
         sources.push_back({fetchers.back().get(), url});
     }
     gu::patch::FailoverFetcher failover(sources, logLine);
-    gu::patch::Fetcher& fetcher = fetchers.size() == 1 ? static_cast<gu::patch::Fetcher&>(*fetchers.front())
-                                                       : static_cast<gu::patch::Fetcher&>(failover);
     config.log = logLine;
-    gu::patch::Downloader downloader(fetcher, config);
+    gu::patch::Downloader downloader(failover, config);
     run.result = downloader.run({}, {});
     return run;
 }
 
-PatchProgramRun runPatchProgram(const std::string& program, const std::vector<std::string>& arguments,
-                                std::chrono::milliseconds timeout) {
-    std::vector<std::string> command{program};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-    PatchProgramRun run;
-    run.process = runProcess(command, timeout);
+boost::json::object printedResult(const std::string& out) {
     boost::json::error_code ec;
-    const boost::json::value parsed = boost::json::parse(run.process.out, ec);
-    if (!ec && parsed.is_object()) {
-        run.result = parsed.as_object();
-    }
-    return run;
-}
-
-bool resultFlag(const boost::json::object& result, const char* name) {
-    const boost::json::value* value = result.if_contains(name);
-    return value != nullptr && value->is_bool() && value->get_bool();
-}
-
-std::uint64_t resultCount(const boost::json::object& result, const char* name) {
-    const boost::json::value* value = result.if_contains(name);
-    if (value == nullptr) {
-        return 0;
-    }
-    if (value->is_uint64()) {
-        return value->get_uint64();
-    }
-    return value->is_int64() && value->get_int64() >= 0 ? static_cast<std::uint64_t>(value->get_int64()) : 0;
-}
-
-std::string resultText(const boost::json::object& result, const char* name) {
-    const boost::json::value* value = result.if_contains(name);
-    return value != nullptr && value->is_string() ? std::string(value->get_string()) : std::string();
+    const boost::json::value parsed = boost::json::parse(out, ec);
+    return !ec && parsed.is_object() ? parsed.as_object() : boost::json::object();
 }
 
 bool logMentions(const std::vector<std::string>& log, const std::string& text) {

@@ -1,205 +1,187 @@
-// Publishes generated game folders and reads the store back with the engine's own functions, the way the
-// updater will: signed documents through get_signed, chunks through fetch_chunk from packs and from
-// per-chunk objects, every file reassembled byte for byte.
-
-#include "tools/kyr-store/publish.hpp"
+// What kyr-store publishes and what it refuses: names that Windows and the engine accept, game folders
+// that can be published faithfully, options, the signing key, and a store that grows version by version.
+// That the engine installs what it publishes, byte for byte, is kyr_patch_program_test's round trip.
 
 #include "tools/kyr-store/chunk_objects.hpp"
+#include "tools/kyr-store/command_line.hpp"
+#include "tools/kyr-store/game_folder.hpp"
+#include "tools/kyr-store/publish.hpp"
 #include "tools/kyr-store/signing_key.hpp"
 
 #include "support/scratch_folder.hpp"
 
 #include "patch/base64.hpp"
-#include "patch/chunk_fetch.hpp"
 #include "patch/ed25519.hpp"
-#include "patch/errors.hpp"
 #include "patch/sha256.hpp"
-#include "patch/signed_document.hpp"
 #include "patch/store_documents.hpp"
-#include "patch/zstd_codec.hpp"
 
 #include <gtest/gtest.h>
-#include <zstd.h>
-
-#include <random>
-#include <set>
-#include <stdexcept>
 
 #include <sys/stat.h>
+
+#include <functional>
 
 namespace {
 
 namespace fs = std::filesystem;
-using kyrstore::PublishOptions;
-using kyrstore::PublishSummary;
 using kyrtest::read_bytes;
-using kyrtest::write_bytes;
-
-std::string random_bytes(std::size_t size, std::uint64_t seed) {
-    std::mt19937_64 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random());
-    }
-    return bytes;
-}
-
-std::string text_bytes(std::size_t size) {
-    std::string text;
-    for (int line = 0; text.size() < size; ++line) {
-        text += "line " + std::to_string(line) + ": the quick brown fox jumps over the lazy dog\n";
-    }
-    text.resize(size);
-    return text;
-}
 
 void put(const fs::path& file, std::string_view bytes) {
     fs::create_directories(file.parent_path());
-    write_bytes(file, bytes);
+    kyrtest::write_bytes(file, bytes);
 }
 
-// The store folder as the engine's transport would serve it.
-class StoreFolder : public gu::patch::Fetcher, public gu::patch::ChunkObjects, public gu::patch::PackFiles {
+// The message of the exception that `action` throws, or "accepted".
+std::string refusal(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "accepted";
+}
+
+TEST(KyrStoreNames, OnlyNamesThatWindowsAndTheEngineAccept) {
+    const auto path = kyrstore::unpublishable_path_reason;
+    const auto name = kyrstore::unsafe_name_reason;
+    const struct {
+        std::function<std::string(std::string_view)> rule;
+        std::string input;
+        const char* want; // part of the reason; empty: accepted
+    } cases[] = {
+        {path, "Data/Local/a..b.bmd", ""},
+        {path, "Datos/ca\xc3\xb1\xc3\xb3n.txt", ""},
+        {path, "COM10", ""},
+        {path, "a/../b", "not a safe relative path"},
+        {path, "C:/x", "not a safe relative path"},
+        {path, "a\\b", "not a safe relative path"},
+        {path, "a\x7f", "control character"},
+        {path, "what?", "'?'"},
+        {path, "x /y", "trailing dot or blank"},
+        {path, "Data/nul.txt", "reserved device name"},
+        {path, "Data/x.updpart", "updater's own"},
+        {path, "a\xff", "UTF-8"},
+        {path, "a\xc0\xaf", "UTF-8"},     // overlong "/"
+        {path, "a\xe0\x80\xaf", "UTF-8"}, // overlong "/" in three bytes
+        {path, "a\xed\xa0\x80", "UTF-8"}, // surrogate
+        {path, "a\xe2\x82", "UTF-8"},     // cut short
+        {name, "2026.12_rc+1", ""},
+        {name, std::string(128, 'v'), ""},
+        {name, std::string(129, 'v'), "1 to 128"},
+        {name, ".hidden", "."},
+        {name, "a/b", "only A-Z"},
+        {kyrstore::unusable_preserve_reason, "Data\\*.ini", "\\"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        const std::string reason = c.rule(c.input);
+        EXPECT_EQ(reason.empty(), *c.want == '\0') << reason;
+        EXPECT_NE(reason.find(c.want), std::string::npos) << reason;
+    }
+}
+
+TEST(KyrStoreGameFolder, ListsRegularFilesSortedWithoutTheUpdatersOwn) {
+    kyrtest::ScratchFolder scratch;
+    for (const char* file : {"Main.exe", "Data/Local/b.bmd", "Data/a.bmd", "sub/patchstate.json", "patchstate.json",
+                             ".update_done", ".updstage/Main.exe", ".UpdPacks/current.part", "Data/a.bmd.updpart"}) {
+        put(scratch / "game" / file, file);
+    }
+    std::vector<std::string> notices;
+    std::vector<std::string> paths;
+    for (const auto& file : kyrstore::scan_game_folder(scratch / "game", [&](auto& text) { notices.push_back(text); })) {
+        paths.push_back(file.path);
+        EXPECT_EQ(file.size, fs::file_size(file.source));
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{"Data/Local/b.bmd", "Data/a.bmd", "Main.exe", "sub/patchstate.json"}));
+    EXPECT_EQ(notices.size(), 5u);
+}
+
+TEST(KyrStoreOptions, ProblemsAreFoundBeforeAnythingIsRead) {
+    const std::vector<std::string> publish = {"publish", "--key", "k", "--in", "g", "--out", "s", "--version", "1"};
+    const auto with = [&](std::vector<std::string> extra) {
+        extra.insert(extra.begin(), publish.begin(), publish.end());
+        return extra;
+    };
+    const struct {
+        std::vector<std::string> arguments;
+        const char* want; // part of the usage error; empty: accepted
+    } cases[] = {
+        {with({"--level", "22", "--threads", "256", "--pack-size", "65536", "--preserve", "a/*.ini"}), ""},
+        {{"keygen", "--out", "new.key"}, ""},
+        {{}, "no command"},
+        {{"keygen"}, "--out KEYFILE"},
+        {{"publish", "--key", "k", "--in", "g", "--out", "s"}, "--version"},
+        {with({"--level"}), "--level needs a value"},
+        {with({"extra"}), "unexpected"},
+        {with({"--pack-size", "-5"}), "whole number"},
+        {with({"--level", "0"}), "--level"},
+        {with({"--level", "23"}), "--level"},
+        {with({"--threads", "0"}), "at least 1"},
+        {with({"--threads", "257"}), "--threads"},
+        {with({"--pack-size", "65535"}), "--pack-size"},
+        {with({"--version", "1/2"}), "invalid version"},
+        {with({"--channel", ""}), "invalid channel"},
+        {with({"--preserve", ""}), "invalid --preserve"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = refusal([&] { kyrstore::parse_command_line(c.arguments); });
+        SCOPED_TRACE(message);
+        EXPECT_EQ(message == "accepted", *c.want == '\0');
+        EXPECT_TRUE(message == "accepted" || message.find(c.want) != std::string::npos);
+    }
+}
+
+TEST(KyrStoreSigningKey, SignsWhatTheEngineVerifiesAndRefusesFilesThatHoldNoKey) {
+    kyrtest::ScratchFolder scratch;
+    const fs::path file = scratch / "store.key";
+    const std::string key = gu::patch::base64_decode(kyrstore::SigningKey::generate(file).public_key_base64());
+    struct stat info {};
+    EXPECT_TRUE(::stat(file.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600);
+    const std::string keyText = read_bytes(file);
+    EXPECT_NE(refusal([&] { kyrstore::SigningKey::generate(file); }), "accepted");
+    EXPECT_EQ(read_bytes(file), keyText) << "a key file is never overwritten";
+
+    std::vector<std::string> notices;
+    const auto notice = [&](const std::string& text) { notices.push_back(text); };
+    const std::string signature = gu::patch::base64_decode(kyrstore::SigningKey::load(file, notice).sign_base64("1.0"));
+    EXPECT_TRUE(gu::patch::ed25519_verify(signature, "1.0", key));
+    EXPECT_FALSE(gu::patch::ed25519_verify(signature, "1.1", key));
+    fs::permissions(file, fs::perms::group_read, fs::perm_options::add);
+    kyrstore::SigningKey::load(file, notice);
+    EXPECT_EQ(notices.size(), 1u) << "one warning, for the key file others can read";
+
+    std::string flipped = keyText;
+    flipped[60] = flipped[60] == 'A' ? 'B' : 'A'; // inside the public half
+    for (const std::string& text : {std::string(), std::string("not a key\n"), keyText.substr(0, 44) + "\n", flipped,
+                                    std::string(10000, 'A')}) {
+        kyrtest::write_bytes(scratch / "bad.key", text);
+        EXPECT_NE(refusal([&] { kyrstore::SigningKey::load(scratch / "bad.key", notice); }), "accepted") << text;
+    }
+}
+
+class KyrStorePublish : public ::testing::Test {
 public:
-    StoreFolder(fs::path root, const gu::patch::PackIndex& index) : root_(std::move(root)), index_(index) {}
+    KyrStorePublish() { makeGame(); }
 
-    std::string get(const std::string& path, std::uint64_t) override {
-        const std::string bytes = read_bytes(root_ / path);
-        if (bytes == "<missing>") {
-            throw gu::patch::FetchError("HTTP 404 " + path);
+    void makeGame() {
+        fs::remove_all(scratch_.path());
+        fs::create_directories(scratch_.path());
+        kyrstore::SigningKey::generate(scratch_ / "key");
+        std::string big(3 << 20, '\0');
+        for (std::size_t i = 0; i < big.size(); i += 32) {
+            big.replace(i, 32, gu::patch::sha256_hex(std::to_string(i)).substr(0, 32));
         }
-        return bytes;
-    }
-    void download(const std::string&, const std::string&) override { FAIL() << "not used"; }
-    void download_from(const std::string&, const std::string&, std::uint64_t) override { FAIL() << "not used"; }
-
-    std::string retry_fetch(const std::string& path, std::uint64_t expected_size, bool,
-                            const gu::patch::LogLine&) override {
-        return get(path, expected_size);
-    }
-
-    std::optional<fs::path> pack_for_chunk(std::uint32_t pack) override {
-        return root_ / "v1" / "packs" / index_.packs.at(pack).name;
-    }
-
-private:
-    fs::path root_;
-    const gu::patch::PackIndex& index_;
-};
-
-struct ReadBack {
-    gu::patch::Channel channel;
-    gu::patch::Manifest manifest;
-    gu::patch::PackIndex index;
-};
-
-// Everything an update run needs from the store, checked as the engine checks it; files are compared with
-// the game folder byte for byte.
-ReadBack read_back(const fs::path& store, const fs::path& game, const std::string& public_key,
-                   const PublishOptions& options) {
-    ReadBack back;
-    StoreFolder folder(store, back.index);
-    const std::string channel_path = "v1/channels/" + options.channel + ".json";
-    back.channel = gu::patch::parse_channel(gu::patch::get_signed(folder, channel_path, public_key));
-    EXPECT_EQ(back.channel.product, options.product);
-    EXPECT_EQ(back.channel.platform, options.platform);
-    EXPECT_EQ(back.channel.latest, options.version);
-    EXPECT_EQ(back.channel.updated_at.size(), 20u);
-
-    const std::string manifest_path = options.flat_manifest
-                                          ? "v1/manifests/" + back.channel.latest + ".json"
-                                          : "v1/manifests/" + options.platform + "/" + back.channel.latest + ".json";
-    back.manifest = gu::patch::parse_manifest(gu::patch::get_signed(folder, manifest_path, public_key));
-    gu::patch::validate_manifest(back.manifest, options.product, options.platform);
-    EXPECT_EQ(back.manifest.version, options.version);
-    EXPECT_EQ(back.manifest.channel, options.channel);
-    EXPECT_EQ(back.manifest.preserve, options.preserve);
-    back.index = gu::patch::parse_pack_index(
-        gu::patch::get_signed(folder, "v1/packs/index-" + options.channel + ".json", public_key));
-    EXPECT_EQ(back.index.version, options.version);
-
-    // Every chunk object: decompresses to n bytes that hash to its name, and its pack range is the same bytes.
-    std::uint64_t total = 0;
-    for (const gu::patch::ManifestFile& file : back.manifest.files) {
-        SCOPED_TRACE(file.path);
-        total += file.size;
-        for (const gu::patch::ManifestChunk& chunk : file.chunks) {
-            const std::string object = read_bytes(store / gu::patch::chunk_path(chunk.h));
-            EXPECT_EQ(object.size(), chunk.z);
-            EXPECT_EQ(gu::patch::sha256_hex(gu::patch::zstd_decompress(object, chunk.n)), chunk.h);
-            EXPECT_EQ(ZSTD_getFrameContentSize(object.data(), object.size()), chunk.n);
-            const auto location = back.index.chunks.find(chunk.h);
-            EXPECT_NE(location, back.index.chunks.end());
-            if (location != back.index.chunks.end()) {
-                const gu::patch::PackEntry& pack = back.index.packs.at(location->second.pack);
-                EXPECT_EQ(read_bytes(store / "v1" / "packs" / pack.name)
-                              .substr(location->second.offset, location->second.length),
-                          object);
-            }
-        }
-    }
-    EXPECT_EQ(back.manifest.total_size, total);
-    for (const gu::patch::PackEntry& pack : back.index.packs) {
-        const std::string bytes = read_bytes(store / "v1" / "packs" / pack.name);
-        EXPECT_EQ(bytes.size(), pack.size);
-        EXPECT_EQ(gu::patch::sha256_hex(bytes), pack.sha256);
-    }
-
-    // Reassembly as the updater does it: once through the packs, once object by object.
-    for (const bool use_packs : {true, false}) {
-        SCOPED_TRACE(use_packs ? "from packs" : "from chunk objects");
-        gu::patch::LocalChunkMap local;
-        gu::patch::LocalChunkMap previous;
-        gu::patch::ChunkSet verified;
-        gu::patch::PrefetchedChunks prefetched;
-        std::uint32_t obtained = 0;
-        std::uint64_t downloaded = 0;
-        const gu::patch::LogLine log;
-        gu::patch::RangeReader files;
-        gu::patch::ChunkFetchContext context{
-            local,      game,   previous, game, use_packs, back.index, folder, verified, {obtained, downloaded},
-            prefetched, folder, log,      files};
-        for (const gu::patch::ManifestFile& file : back.manifest.files) {
-            SCOPED_TRACE(file.path);
-            std::string bytes;
-            for (const gu::patch::ManifestChunk& chunk : file.chunks) {
-                bytes += gu::patch::fetch_chunk(context, chunk);
-            }
-            EXPECT_EQ(gu::patch::sha256_hex(bytes), file.sha256);
-            EXPECT_TRUE(bytes == read_bytes(game / file.path));
-        }
-        EXPECT_EQ(downloaded == 0, use_packs) << "with packs no chunk object is needed";
-    }
-    return back;
-}
-
-std::set<std::string> files_below(const fs::path& folder) {
-    std::set<std::string> names;
-    if (fs::exists(folder)) {
-        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-            names.insert(entry.path().lexically_relative(folder).generic_string());
-        }
-    }
-    return names;
-}
-
-class Publish : public ::testing::Test {
-public:
-    void SetUp() override {
-        public_key_ = kyrstore::SigningKey::generate(scratch_ / "key").public_key_base64();
-        put(game() / "Data" / "big.bin", random_bytes(3 * 1024 * 1024, 1));
-        put(game() / "Data" / "Local" / "text.txt", text_bytes(1024 * 1024));
-        put(game() / "Data" / "copy.bin", read_bytes(game() / "Data" / "big.bin").substr(1024 * 1024));
-        put(game() / "a" / "b" / "c" / "deep.txt", "deep\n");
+        put(game() / "Data" / "big.bin", big);
+        put(game() / "Data" / "copy.bin", big.substr(1 << 20));
+        put(game() / "a" / "b" / "deep.txt", "deep\n");
         put(game() / "empty.dat", "");
-        put(game() / "Main.exe", random_bytes(100, 2));
     }
 
     fs::path game() const { return scratch_ / "game"; }
     fs::path store() const { return scratch_ / "store"; }
 
-    PublishOptions options(const std::string& version) const {
-        PublishOptions options;
+    kyrstore::PublishOptions options(const std::string& version) const {
+        kyrstore::PublishOptions options;
         options.key_file = scratch_ / "key";
         options.game_dir = game();
         options.store_dir = store();
@@ -209,209 +191,89 @@ public:
         return options;
     }
 
-    PublishSummary run(const PublishOptions& options) {
-        kyrstore::PublishObserver observer;
-        observer.notice = [&](const std::string& text) { notices_.push_back(text); };
-        return kyrstore::publish(options, observer);
+    kyrstore::PublishSummary run(const kyrstore::PublishOptions& options) {
+        return kyrstore::publish(options, {[&](const std::string& text) { notices_.push_back(text); }, {}, {}});
     }
 
     kyrtest::ScratchFolder scratch_;
-    std::string public_key_;
     std::vector<std::string> notices_;
-    bool store_below_game_ = false;
 };
 
-TEST_F(Publish, GeneratedFolderReadsBackWithTheEngine) {
-    PublishOptions first = options("1.0.0");
-    first.preserve = {"Data/Local/*.ini", "launcher.ini"};
-    const PublishSummary summary = run(first);
-    const ReadBack back = read_back(store(), game(), public_key_, first);
-
-    EXPECT_EQ(summary.public_key, public_key_);
-    EXPECT_EQ(summary.files, 6u);
-    std::vector<std::string> paths;
-    for (const auto& file : back.manifest.files) {
-        paths.push_back(file.path);
-    }
-    const std::vector<std::string> sorted = {"Data/Local/text.txt", "Data/big.bin", "Data/copy.bin", "Main.exe",
-                                             "a/b/c/deep.txt",      "empty.dat"};
-    EXPECT_EQ(paths, sorted);
-    EXPECT_TRUE(back.manifest.files.back().chunks.empty()) << "an empty file has no chunks";
-    EXPECT_EQ(summary.chunks_written, summary.chunks);
-    EXPECT_LT(summary.chunks, summary.chunk_uses) << "copy.bin re-uses the chunks of big.bin";
-    EXPECT_EQ(back.index.chunks.size(), summary.chunks);
-    EXPECT_GT(back.index.packs.size(), 2u);
-    EXPECT_EQ(summary.packs_written, summary.packs);
-    for (const std::string& name : files_below(store())) {
-        EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
-    }
-    EXPECT_TRUE(notices_.empty());
-}
-
-TEST_F(Publish, ThreadCountDoesNotChangeTheStore) {
-    PublishOptions one = options("1.0.0");
-    one.threads = 1;
-    PublishOptions many = options("1.0.0");
-    many.threads = 8;
-    many.store_dir = scratch_ / "store8";
-    run(one);
-    run(many);
-    const std::string manifest = "v1/manifests/windows-x86/1.0.0.json";
-    EXPECT_EQ(read_bytes(store() / manifest), read_bytes(many.store_dir / manifest));
-    EXPECT_EQ(files_below(store() / "v1" / "packs"), files_below(many.store_dir / "v1" / "packs"));
-}
-
-TEST_F(Publish, SecondVersionReusesObjectsAndPacks) {
-    const PublishSummary first = run(options("1.0.0"));
-    std::string big = read_bytes(game() / "Data" / "big.bin");
-    big.insert(big.size() / 2, "a patch in the middle");
-    put(game() / "Data" / "big.bin", big);
-    put(game() / "Data" / "new.txt", "a new file\n");
-    fs::remove(game() / "Main.exe");
-    const PublishOptions second_options = options("1.0.1");
-    const PublishSummary second = run(second_options);
-    read_back(store(), game(), public_key_, second_options);
-
-    EXPECT_LE(second.chunks_written, 4u);
-    EXPECT_GE(second.chunks_reused + 4, first.chunks);
-    EXPECT_LT(second.packs_written, second.packs) << "packs away from the change are the same files";
-    EXPECT_TRUE(fs::exists(store() / "v1/manifests/windows-x86/1.0.0.json"));
-    EXPECT_TRUE(fs::exists(store() / "v1/manifests/windows-x86/1.0.0.json.sig"));
-}
-
-TEST_F(Publish, DamagedObjectIsRewritten) {
-    run(options("1.0.0"));
-    const std::string text_chunk = gu::patch::sha256_hex(read_bytes(game() / "a" / "b" / "c" / "deep.txt"));
-    const fs::path object = kyrstore::chunk_object_path(store(), text_chunk);
-    write_bytes(object, "not zstd");
-    const PublishOptions again = options("1.0.1");
-    const PublishSummary summary = run(again);
-    EXPECT_EQ(summary.chunks_repaired, 1u);
-    read_back(store(), game(), public_key_, again);
-}
-
-TEST_F(Publish, SameVersionRepublishesOnlyWithTheSameContent) {
-    PublishOptions flat = options("2.0");
-    flat.flat_manifest = true;
-    run(flat);
-    run(flat);
-    read_back(store(), game(), public_key_, flat);
-    const std::string channel = read_bytes(store() / "v1/channels/windows.json");
-
-    put(game() / "Main.exe", "changed");
-    try {
-        run(flat);
-        FAIL() << "a changed folder must not be published under a published version";
-    } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find("already published"), std::string::npos) << e.what();
-    }
-    EXPECT_EQ(read_bytes(store() / "v1/channels/windows.json"), channel);
-}
-
-TEST_F(Publish, RefusesWithoutPublishingAnything) {
-    struct Case {
+TEST_F(KyrStorePublish, RefusesWithoutPublishingAnything) {
+    const struct {
         const char* name;
-        std::function<void(Publish&)> arrange;
+        std::function<void(KyrStorePublish&, kyrstore::PublishOptions&)> arrange;
         const char* message;
-    };
-    const Case cases[] = {
-        {"colon in a name", [](Publish& t) { put(t.game() / "Data" / "a:b.txt", "x"); }, "\"Data/a:b.txt\""},
-        {"backslash in a name", [](Publish& t) { put(t.game() / "Data\\evil.txt", "x"); }, "Data\\evil.txt"},
-        {"control byte", [](Publish& t) { put(t.game() / "tab\there", "x"); }, "control character"},
-        {"device name", [](Publish& t) { put(t.game() / "Data" / "nul.txt", "x"); }, "reserved device name"},
-        {"case twins", [](Publish& t) { put(t.game() / "main.exe", "x"); }, "\"Main.exe\" and \"main.exe\""},
-        {"trailing blank", [](Publish& t) { put(t.game() / "Data " / "x", "x"); }, "\"Data /x\""},
-        {"symbolic link", [](Publish& t) { fs::create_symlink("/etc/passwd", t.game() / "Data" / "passwd"); },
-         "symbolic link"},
-        {"empty folder",
-         [](Publish& t) {
-             fs::remove_all(t.game());
-             fs::create_directories(t.game());
-         },
+    } cases[] = {
+        {"colon in a name", [](auto& t, auto&) { put(t.game() / "Data" / "a:b.txt", "x"); }, "\"Data/a:b.txt\""},
+        {"files differing in case", [](auto& t, auto&) { put(t.game() / "EMPTY.dat", "x"); }, "same file on Windows"},
+        {"file and folder differing in case", [](auto& t, auto&) { put(t.game() / "A", "x"); }, "a file and a folder"},
+        {"link to a file", [](auto& t, auto&) { fs::create_symlink("/etc/passwd", t.game() / "p"); },
+         "symbolic link \"p\""},
+        {"link to a folder", [](auto& t, auto&) { fs::create_directory_symlink("/etc", t.game() / "a" / "etc"); },
+         "symbolic link \"a/etc\""},
+        {"named pipe", [](auto& t, auto&) { ::mkfifo((t.game() / "pipe").c_str(), 0600); }, "special file \"pipe\""},
+        {"game folder is a file", [](auto& t, auto&) { fs::remove_all(t.game()), put(t.game(), "x"); },
+         "is not a folder"},
+        {"empty folder", [](auto& t, auto&) { fs::remove_all(t.game()), fs::create_directories(t.game()); },
          "no files to publish"},
-        {"store inside the game", [](Publish& t) { t.store_below_game_ = true; }, "inside the game folder"},
+        {"store inside the game", [](auto& t, auto& o) { o.store_dir = t.game() / "store"; }, "inside the game folder"},
+        {"compression level 0", [](auto&, auto& o) { o.level = 0; }, "--level"},
+        {"a file where the chunk folders belong", [](auto& t, auto&) { put(t.store() / "v1" / "chunks", "x"); },
+         "cannot create folder"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fs::remove_all(scratch_.path());
-        fs::create_directories(scratch_.path());
-        SetUp();
-        store_below_game_ = false;
-        c.arrange(*this);
-        PublishOptions refused = options("1.0.0");
-        if (store_below_game_) {
-            refused.store_dir = game() / "store";
-        }
-        try {
-            run(refused);
-            ADD_FAILURE() << "published";
-        } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-        }
-        EXPECT_FALSE(fs::exists(refused.store_dir / "v1"));
+        makeGame();
+        kyrstore::PublishOptions options = this->options("1.0.0");
+        c.arrange(*this, options);
+        const std::string message = refusal([&] { run(options); });
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+        EXPECT_FALSE(fs::exists(options.store_dir / "v1" / "channels"));
     }
 }
 
-TEST_F(Publish, StoreWriteFailureEndsThePublish) {
-    fs::create_directories(store() / "v1");
-    write_bytes(store() / "v1" / "chunks", "a file where the chunk folders belong");
-    try {
-        run(options("1.0.0"));
-        FAIL() << "published";
-    } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find("cannot create folder"), std::string::npos) << e.what();
-    }
-    EXPECT_FALSE(fs::exists(store() / "v1" / "channels"));
-}
+// A store as an operator grows it: a second version shares the unchanged chunks and packs and repairs a
+// damaged object; a published version is never replaced by other content, nor the channel repointed to
+// another platform; a publish with another key gets a warning.
+TEST_F(KyrStorePublish, SecondVersionReusesObjectsAndNeverRewritesAPublishedOne) {
+    kyrstore::PublishOptions first = options("1.0.0");
+    first.preserve = {"Data/Local/*.ini"};
+    const kyrstore::PublishSummary summary = run(first);
+    EXPECT_LT(summary.chunks, summary.chunk_uses) << "copy.bin re-uses the chunks of big.bin";
+    const std::string manifest = "v1/manifests/windows-x86/1.0.0.json";
+    EXPECT_EQ(gu::patch::parse_manifest(read_bytes(store() / manifest)).preserve, first.preserve);
+    first.threads = 8;
+    first.store_dir = scratch_ / "store8";
+    run(first);
+    EXPECT_EQ(read_bytes(store() / manifest), read_bytes(first.store_dir / manifest)) << "whatever the threads";
 
-TEST_F(Publish, RefusesToRepointAChannelOfAnotherPlatform) {
-    run(options("1.0.0"));
-    PublishOptions other = options("1.0.1");
-    other.platform = "windows-x64";
-    EXPECT_THROW(run(other), std::runtime_error);
-    EXPECT_FALSE(fs::exists(store() / "v1/manifests/windows-x64"));
-}
+    const fs::path deep = kyrstore::chunk_object_path(store(), gu::patch::sha256_hex("deep\n"));
+    kyrtest::write_bytes(deep, "not zstd");
+    std::string big = read_bytes(game() / "Data" / "big.bin");
+    put(game() / "Data" / "big.bin", big.insert(big.size() / 2, "a patch in the middle"));
+    const kyrstore::PublishSummary second = run(options("1.0.1"));
+    EXPECT_LE(second.chunks_written, 4u);
+    EXPECT_EQ(second.chunks_repaired, 1u);
+    EXPECT_NE(read_bytes(deep), "not zstd");
+    EXPECT_LT(second.packs_written, second.packs) << "packs away from the change are the same files";
 
-TEST_F(Publish, WarnsWhenTheChannelWasSignedWithAnotherKey) {
-    run(options("1.0.0"));
+    EXPECT_EQ(refusal([&] { run(options("1.0.1")); }), "accepted") << "the same content again";
+    const std::string channel = read_bytes(store() / "v1/channels/windows.json");
+    put(game() / "a" / "b" / "deep.txt", "changed");
+    EXPECT_NE(refusal([&] { run(options("1.0.1")); }).find("already published"), std::string::npos);
+    kyrstore::PublishOptions otherPlatform = options("1.0.2");
+    otherPlatform.platform = "windows-x64";
+    EXPECT_NE(refusal([&] { run(otherPlatform); }), "accepted");
+    EXPECT_EQ(read_bytes(store() / "v1/channels/windows.json"), channel);
+    EXPECT_TRUE(notices_.empty());
+
     kyrstore::SigningKey::generate(scratch_ / "other.key");
-    PublishOptions rotated = options("1.0.1");
+    kyrstore::PublishOptions rotated = options("1.0.3");
     rotated.key_file = scratch_ / "other.key";
     run(rotated);
     ASSERT_EQ(notices_.size(), 1u);
     EXPECT_NE(notices_[0].find("not signed with this key"), std::string::npos);
-}
-
-TEST(PublishOptions, ProblemsAreFoundBeforeAnythingIsRead) {
-    struct Case {
-        const char* name;
-        std::function<void(PublishOptions&)> change;
-        const char* want; // empty: no problem
-    };
-    const Case cases[] = {
-        {"defaults", [](PublishOptions&) {}, ""},
-        {"version with a slash", [](PublishOptions& o) { o.version = "1/2"; }, "invalid version"},
-        {"empty channel", [](PublishOptions& o) { o.channel = ""; }, "invalid channel"},
-        {"empty preserve", [](PublishOptions& o) { o.preserve = {""}; }, "invalid --preserve"},
-        {"backslash preserve", [](PublishOptions& o) { o.preserve = {"Data\\*.ini"}; }, "invalid --preserve"},
-        {"tiny packs", [](PublishOptions& o) { o.pack_size = 1000; }, "--pack-size"},
-        {"level 0", [](PublishOptions& o) { o.level = 0; }, "--level"},
-        {"level 23", [](PublishOptions& o) { o.level = 23; }, "--level"},
-        {"level 22", [](PublishOptions& o) { o.level = 22; }, ""},
-        {"too many threads", [](PublishOptions& o) { o.threads = 257; }, "--threads"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        PublishOptions options;
-        options.version = "1.0.0";
-        c.change(options);
-        const std::string problem = kyrstore::option_problem(options);
-        if (*c.want == '\0') {
-            EXPECT_EQ(problem, "");
-        } else {
-            EXPECT_NE(problem.find(c.want), std::string::npos) << problem;
-        }
-    }
 }
 
 } // namespace
