@@ -10,9 +10,7 @@ scripts/build.sh fuzz
 
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
-    for program in build/fuzz/fuzz/*_fuzz; do
-        targets+=("$(basename "$program")")
-    done
+    mapfile -t targets < build/fuzz/fuzz-targets.txt
 fi
 
 status=0

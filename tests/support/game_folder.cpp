@@ -11,27 +11,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string randomBytes(std::mt19937_64& random, std::size_t size) {
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random());
+// Random bytes, or text that zstd shrinks and content-defined chunking still cuts.
+std::string makeBytes(std::mt19937_64& random, std::size_t size, bool text = false) {
+    std::string bytes;
+    while (bytes.size() < size) {
+        bytes += text ? std::to_string(bytes.size()) + ": valdra rune " + std::to_string(random() % 999) + "\n"
+                      : std::string(1, static_cast<char>(random()));
     }
-    return bytes;
-}
-
-// Compressible but not repetitive: zstd shrinks it, and content-defined chunking still finds cuts.
-std::string textBytes(std::mt19937_64& random, std::size_t size) {
-    static const char* const kWords[] = {"sword", "shield", "valdra", "potion", "dungeon", "quest", "rune", "guild"};
-    std::string text;
-    for (unsigned line = 0; text.size() < size; ++line) {
-        text += std::to_string(line) + ":";
-        for (int w = 0; w < 8; ++w) {
-            text += std::string(" ") + kWords[random() % 8];
-        }
-        text += '\n';
-    }
-    text.resize(size);
-    return text;
+    return bytes.substr(0, size);
 }
 
 std::string soundName(unsigned index) {
@@ -40,33 +27,28 @@ std::string soundName(unsigned index) {
 
 } // namespace
 
-GameFiles makeGameFiles(const GameShape& shape) {
-    std::mt19937_64 random(shape.seed);
+GameFiles makeGameVersion(int version) {
+    std::mt19937_64 random(1);
     GameFiles files;
-    files["Main.exe"] = randomBytes(random, 640 * 1024);
-    files["Data/Textures/terrain.ozj"] = randomBytes(random, 900 * 1024 + 123);
-    files["Data/Text/dialog_en.txt"] = textBytes(random, 260 * 1024);
-    files["Data/World1/a/b/terrain.map"] = textBytes(random, 70 * 1024 + 7);
+    files["Main.exe"] = makeBytes(random, 640 * 1024);
+    files["Data/Textures/terrain.ozj"] = makeBytes(random, 900 * 1024 + 123);
+    files["Data/Text/dialog_en.txt"] = makeBytes(random, 260 * 1024, true);
+    files["Data/World1/a/b/terrain.map"] = makeBytes(random, 70 * 1024 + 7, true);
     files["Data/Empty.dat"] = "";
-    for (unsigned i = 0; i < shape.soundFiles; ++i) {
-        files[soundName(i)] = randomBytes(random, 4096 + random() % (36 * 1024));
+    for (unsigned i = 0; i < 40; ++i) {
+        files[soundName(i)] = makeBytes(random, 4096 + random() % (36 * 1024));
+    }
+    if (version == 2) {
+        files.at("Main.exe").replace(200 * 1024, 200, makeBytes(random, 200));
+        files.at("Data/Text/dialog_en.txt") += makeBytes(random, 30 * 1024, true);
+        for (unsigned i = 0; i < 30; ++i) {
+            files.at(soundName(i)) = makeBytes(random, files.at(soundName(i)).size() + 100);
+        }
+        files.erase(soundName(38));
+        files.erase(soundName(39));
+        files["Data/New/event2.bin"] = makeBytes(random, 50 * 1024);
     }
     return files;
-}
-
-GameFiles nextGameVersion(const GameFiles& previous, const GameShape& shape) {
-    std::mt19937_64 random(shape.seed + 1);
-    GameFiles next = previous;
-    next.at("Main.exe").replace(previous.at("Main.exe").size() / 3, 200, randomBytes(random, 200));
-    next.at("Data/Text/dialog_en.txt") += textBytes(random, 30 * 1024);
-    for (unsigned i = 0; i < shape.soundChanges; ++i) {
-        next.at(soundName(i)) = randomBytes(random, next.at(soundName(i)).size() + 100);
-    }
-    for (unsigned i = shape.soundFiles - shape.soundDrops; i < shape.soundFiles; ++i) {
-        next.erase(soundName(i));
-    }
-    next["Data/New/event2.bin"] = randomBytes(random, 50 * 1024);
-    return next;
 }
 
 void writeGameFiles(const fs::path& folder, const GameFiles& files) {
@@ -78,10 +60,8 @@ void writeGameFiles(const fs::path& folder, const GameFiles& files) {
 
 GameFiles readGameFolder(const fs::path& folder) {
     GameFiles files;
-    if (!fs::exists(folder)) {
-        return files;
-    }
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    for (const auto& entry :
+         fs::exists(folder) ? fs::recursive_directory_iterator(folder) : fs::recursive_directory_iterator()) {
         const std::string relative = entry.path().lexically_relative(folder).generic_string();
         if (entry.is_regular_file() && !gu::patch::is_updater_file(relative)) {
             files[relative] = read_bytes(entry.path());
@@ -93,8 +73,9 @@ GameFiles readGameFolder(const fs::path& folder) {
 std::string describeDifferences(const GameFiles& want, const GameFiles& got) {
     std::string report;
     for (const auto& [path, bytes] : want) {
-        const auto found = got.find(path);
-        report += found == got.end() ? "missing: " + path + "\n" : found->second != bytes ? "differs: " + path + "\n" : "";
+        report += got.count(path) == 0    ? "missing: " + path + "\n"
+                  : got.at(path) != bytes ? "differs: " + path + "\n"
+                                          : "";
     }
     for (const auto& [path, bytes] : got) {
         report += want.count(path) == 0 ? "unexpected: " + path + "\n" : "";
@@ -105,11 +86,8 @@ std::string describeDifferences(const GameFiles& want, const GameFiles& got) {
 std::string describeTornFiles(const GameFiles& before, const GameFiles& target, const GameFiles& found) {
     std::string report;
     for (const auto& [path, bytes] : found) {
-        const auto old = before.find(path);
-        const auto wanted = target.find(path);
-        if ((old == before.end() || old->second != bytes) && (wanted == target.end() || wanted->second != bytes)) {
-            report += "torn or foreign: " + path + "\n";
-        }
+        const bool old = before.count(path) != 0 && before.at(path) == bytes;
+        report += old || (target.count(path) != 0 && target.at(path) == bytes) ? "" : "torn or foreign: " + path + "\n";
     }
     for (const auto& [path, bytes] : before) {
         report += found.count(path) == 0 ? "lost: " + path + "\n" : "";
@@ -121,14 +99,12 @@ std::string describeUnstagedFiles(const fs::path& root, const GameFiles& before,
     const GameFiles found = readGameFolder(root);
     const GameFiles staged = readGameFolder(root / ".updstage");
     const auto holds = [&](const GameFiles& files, const std::string& path) {
-        const auto file = files.find(path);
-        return file != files.end() && file->second == target.at(path);
+        return files.count(path) != 0 && files.at(path) == target.at(path);
     };
     bool begun = false;
     std::string unstaged;
     for (const auto& [path, bytes] : target) {
-        const auto old = before.find(path);
-        if (old == before.end() || old->second != bytes) {
+        if (before.count(path) == 0 || before.at(path) != bytes) {
             begun = begun || holds(found, path);
             unstaged += holds(found, path) || holds(staged, path) ? "" : "neither in place nor staged: " + path + "\n";
         }

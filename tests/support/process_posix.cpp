@@ -22,20 +22,11 @@ std::string findExecutable(const std::string& name) {
     const char* path = std::getenv("PATH");
     std::istringstream folders(std::string(path != nullptr ? path : "") + ":/usr/local/sbin:/usr/sbin:/sbin");
     for (std::string folder; std::getline(folders, folder, ':');) {
-        const std::string candidate = folder + "/" + name;
-        if (!folder.empty() && ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
+        if (!folder.empty() && ::access((folder + "/" + name).c_str(), X_OK) == 0) {
+            return folder + "/" + name;
         }
     }
     return {};
-}
-
-void decodeWaitStatus(int status, ProcessResult& result) {
-    if (WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-    }
 }
 
 ProcessResult runProcess(const std::vector<std::string>& command, std::chrono::milliseconds timeout) {
@@ -43,13 +34,9 @@ ProcessResult runProcess(const std::vector<std::string>& command, std::chrono::m
     ProcessResult result;
     {
         ChildProcess child(command, folder / "out", folder / "err");
-        std::optional<int> status = child.wait(timeout);
-        if (!status) {
-            result.timedOut = true;
-            child.sendSignal(SIGKILL);
-            status = child.wait(std::chrono::seconds(10));
-        }
-        decodeWaitStatus(status.value_or(0), result);
+        const std::optional<int> status = child.wait(timeout);
+        result.timedOut = !status;
+        result.exitCode = status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
     }
     result.out = read_bytes(folder / "out");
     result.err = read_bytes(folder / "err");

@@ -14,7 +14,6 @@ namespace kyrtest {
 
 struct ProcessResult {
     int exitCode = -1; // -1 unless the program exited by itself
-    int signal = 0;    // the signal that ended it, 0 if none
     bool timedOut = false;
     std::string out;
     std::string err;
@@ -23,8 +22,7 @@ struct ProcessResult {
 // The full path of a program found in PATH or in /usr/sbin and /sbin (where nginx lives), or empty.
 std::string findExecutable(const std::string& name);
 
-// Runs command[0] with the remaining arguments and collects its stdout and stderr. A program still
-// running after `timeout` is killed with SIGKILL and reported as timed out.
+// Runs command[0] with the remaining arguments; one still running after `timeout` is killed.
 ProcessResult runProcess(const std::vector<std::string>& command, std::chrono::milliseconds timeout);
 
 // A program running beside the test, its stdout and stderr going to the given files (empty: discarded).
@@ -46,8 +44,5 @@ private:
     pid_t pid_ = -1;
     std::optional<int> status_;
 };
-
-// Fills exitCode and signal of `result` from a raw wait status.
-void decodeWaitStatus(int status, ProcessResult& result);
 
 } // namespace kyrtest

@@ -1,10 +1,13 @@
-// What kyr-store publishes and what it refuses: names that Windows and the engine accept, game folders
-// that can be published faithfully, options, the signing key, and a store that grows version by version.
-// That the engine installs what it publishes, byte for byte, is kyr_patch_program_test's round trip.
+// What kyr-store publishes and what it refuses: where it cuts chunks and packs (stable, so that a new publish
+// shares everything away from a change with the stores before it), names that Windows and the engine accept,
+// game folders that can be published faithfully, options, the signing key, and a store that grows version by
+// version. That the engine installs what it publishes, byte for byte, is kyr_patch_program_test's round trip.
 
 #include "tools/kyr-store/chunk_objects.hpp"
+#include "tools/kyr-store/chunker.hpp"
 #include "tools/kyr-store/command_line.hpp"
 #include "tools/kyr-store/game_folder.hpp"
+#include "tools/kyr-store/packs.hpp"
 #include "tools/kyr-store/publish.hpp"
 #include "tools/kyr-store/signing_key.hpp"
 
@@ -19,7 +22,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <functional>
+#include <random>
+#include <sstream>
 
 namespace {
 
@@ -41,9 +47,126 @@ std::string refusal(const std::function<void()>& action) {
     return "accepted";
 }
 
-TEST(KyrStoreNames, OnlyNamesThatWindowsAndTheEngineAccept) {
+constexpr std::size_t kMin = kyrstore::kDefaultChunkSizes.min;
+constexpr std::size_t kMax = kyrstore::kDefaultChunkSizes.max;
+
+std::string randomBytes(std::size_t size, std::uint64_t seed) {
+    std::mt19937_64 random(seed);
+    std::string bytes(size, '\0');
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(random()); });
+    return bytes;
+}
+
+// The file is read through a buffer of a few chunks: its cuts must be those of the whole bytes.
+TEST(Chunker, LengthsStayWithinTheBoundsWhateverTheReadSize) {
+    kyrtest::ScratchFolder scratch;
+    const struct {
+        const char* name;
+        std::string input;
+        std::vector<std::size_t> want; // empty: only the bounds are checked
+    } cases[] = {
+        {"one byte", "x", {1}},
+        {"just under the minimum", randomBytes(kMin - 1, 1), {kMin - 1}},
+        {"exactly the minimum", randomBytes(kMin, 2), {kMin}},
+        {"one past the minimum", randomBytes(kMin + 1, 3), {kMin + 1}},
+        {"random 6 MiB", randomBytes(6 << 20, 4), {}},
+        {"zeros, no cut point in sight", std::string(3 * kMax + 5, '\0'), {kMax, kMax, kMax, 5}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<std::size_t> lengths = kyrstore::chunk_lengths(c.input);
+        for (std::size_t i = 0; i + 1 < lengths.size(); ++i) {
+            EXPECT_TRUE(lengths[i] >= kMin && lengths[i] <= kMax) << i << ": " << lengths[i];
+        }
+        EXPECT_TRUE(c.want.empty() || lengths == c.want);
+        kyrtest::write_bytes(scratch / "file", c.input);
+        kyrstore::FileChunker chunker(scratch / "file");
+        std::vector<std::size_t> streamed;
+        for (std::string_view chunk; chunker.next(chunk);) {
+            streamed.push_back(chunk.size());
+        }
+        EXPECT_EQ(streamed, lengths);
+    }
+}
+
+// The cut points are what lets a new publish share chunks with the stores before it: a change of the gear
+// table, the masks or the warm-up passes every other test, yet makes every player download the whole game
+// again. These are the cuts of the published format; they may only change with a new store format.
+TEST(Chunker, CutsOfAFixedInputAreThoseOfThePublishedFormat) {
+    const std::string bytes = randomBytes(1 << 20, 2026);
+    std::vector<std::size_t> cuts;
+    std::size_t at = 0;
+    for (const std::size_t length : kyrstore::chunk_lengths(bytes)) {
+        cuts.push_back(at += length);
+    }
+    EXPECT_EQ(cuts, (std::vector<std::size_t>{53757, 233270, 320110, 400466, 483247, 551458, 620887, 697578, 765789,
+                                              857811, 924795, 991548, 1048576}));
+}
+
+constexpr std::uint64_t kTarget = 1 << 20;
+
+std::vector<kyrstore::PackedChunk> randomChunks(std::size_t count, std::uint64_t seed) {
+    std::mt19937_64 random(seed);
+    std::vector<kyrstore::PackedChunk> chunks(count);
+    for (kyrstore::PackedChunk& chunk : chunks) {
+        chunk = {gu::patch::sha256_hex(std::to_string(random())), 8000 + random() % 60000};
+    }
+    return chunks;
+}
+
+// Packs as lists of chunk hashes, checked to hold half to twice the target (the last, and a pack of one
+// chunk larger than the target, excepted).
+std::vector<std::vector<std::string>> checkedPacks(const std::vector<kyrstore::PackedChunk>& chunks) {
+    std::vector<std::vector<std::string>> packs;
+    std::size_t begin = 0;
+    for (const std::size_t end : kyrstore::plan_pack_ends(chunks, kTarget)) {
+        std::uint64_t size = 0;
+        packs.emplace_back();
+        for (; begin < end; ++begin) {
+            size += chunks[begin].z;
+            packs.back().push_back(chunks[begin].h);
+        }
+        EXPECT_TRUE(size <= 2 * kTarget || packs.back().size() == 1) << "pack " << packs.size() << ": " << size;
+        EXPECT_TRUE(size >= kTarget / 2 || end == chunks.size() || chunks[end].z > kTarget) << packs.size();
+    }
+    EXPECT_EQ(begin, chunks.size());
+    return packs;
+}
+
+TEST(PackPlan, PacksHoldHalfToTwiceTheTargetAndMoveOnlyAroundAChange) {
+    EXPECT_EQ(checkedPacks({}).size(), 0u);
+    EXPECT_EQ(checkedPacks({{"a", 10}, {"b", 3 * kTarget}}).size(), 2u);
+    checkedPacks({{"c", 900 << 10}, {"d", 900 << 10}, {"e", 900 << 10}, {"f", 900 << 10}});
+
+    const std::vector<kyrstore::PackedChunk> before = randomChunks(3000, 2);
+    std::vector<kyrstore::PackedChunk> after = before;
+    const std::vector<kyrstore::PackedChunk> added = randomChunks(3, 3);
+    after.insert(after.begin() + 1500, added.begin(), added.end());
+    after.erase(after.begin() + 400);
+    const auto oldPacks = checkedPacks(before);
+    const auto newPacks = checkedPacks(after);
+    EXPECT_NEAR(3000 * 38000.0 / oldPacks.size(), kTarget, kTarget / 4) << "packs average about the target";
+    const auto kept = std::count_if(newPacks.begin(), newPacks.end(), [&](const auto& pack) {
+        return std::find(oldPacks.begin(), oldPacks.end(), pack) != oldPacks.end();
+    });
+    EXPECT_GE(kept + 5, static_cast<long>(newPacks.size())) << "only the packs around the changes are new";
+}
+
+// A command line, its words split at blanks: the usage error, or empty.
+std::string usageError(std::string_view line) {
+    std::vector<std::string> words;
+    std::istringstream in{std::string(line)};
+    for (std::string word; in >> word;) {
+        words.push_back(word);
+    }
+    const std::string message = refusal([&] { kyrstore::parse_command_line(words); });
+    return message == "accepted" ? "" : message;
+}
+
+TEST(KyrStoreRules, NamesAndOptionsAreCheckedBeforeAnythingIsRead) {
     const auto path = kyrstore::unpublishable_path_reason;
     const auto name = kyrstore::unsafe_name_reason;
+    const std::string publish = "publish --key k --in g --out s --version 1 ";
     const struct {
         std::function<std::string(std::string_view)> rule;
         std::string input;
@@ -70,64 +193,24 @@ TEST(KyrStoreNames, OnlyNamesThatWindowsAndTheEngineAccept) {
         {name, std::string(129, 'v'), "1 to 128"},
         {name, ".hidden", "."},
         {name, "a/b", "only A-Z"},
-        {kyrstore::unusable_preserve_reason, "Data\\*.ini", "\\"},
+        {usageError, publish + "--level 22 --threads 256 --pack-size 65536 --preserve a/*.ini", ""},
+        {usageError, "", "no command"},
+        {usageError, "keygen", "--out KEYFILE"},
+        {usageError, "publish --key k --in g --out s", "--version"},
+        {usageError, publish + "--level", "--level needs a value"},
+        {usageError, publish + "--pack-size -5", "whole number"},
+        {usageError, publish + "--level 0", "--level"},
+        {usageError, publish + "--level 23", "--level"},
+        {usageError, publish + "--threads 257", "--threads"},
+        {usageError, publish + "--pack-size 65535", "--pack-size"},
+        {usageError, publish + "--version 1/2", "invalid version"},
+        {usageError, publish + "--preserve Data\\*.ini", "invalid --preserve"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
         const std::string reason = c.rule(c.input);
         EXPECT_EQ(reason.empty(), *c.want == '\0') << reason;
         EXPECT_NE(reason.find(c.want), std::string::npos) << reason;
-    }
-}
-
-TEST(KyrStoreGameFolder, ListsRegularFilesSortedWithoutTheUpdatersOwn) {
-    kyrtest::ScratchFolder scratch;
-    for (const char* file : {"Main.exe", "Data/Local/b.bmd", "Data/a.bmd", "sub/patchstate.json", "patchstate.json",
-                             ".update_done", ".updstage/Main.exe", ".UpdPacks/current.part", "Data/a.bmd.updpart"}) {
-        put(scratch / "game" / file, file);
-    }
-    std::vector<std::string> notices;
-    std::vector<std::string> paths;
-    for (const auto& file : kyrstore::scan_game_folder(scratch / "game", [&](auto& text) { notices.push_back(text); })) {
-        paths.push_back(file.path);
-        EXPECT_EQ(file.size, fs::file_size(file.source));
-    }
-    EXPECT_EQ(paths, (std::vector<std::string>{"Data/Local/b.bmd", "Data/a.bmd", "Main.exe", "sub/patchstate.json"}));
-    EXPECT_EQ(notices.size(), 5u);
-}
-
-TEST(KyrStoreOptions, ProblemsAreFoundBeforeAnythingIsRead) {
-    const std::vector<std::string> publish = {"publish", "--key", "k", "--in", "g", "--out", "s", "--version", "1"};
-    const auto with = [&](std::vector<std::string> extra) {
-        extra.insert(extra.begin(), publish.begin(), publish.end());
-        return extra;
-    };
-    const struct {
-        std::vector<std::string> arguments;
-        const char* want; // part of the usage error; empty: accepted
-    } cases[] = {
-        {with({"--level", "22", "--threads", "256", "--pack-size", "65536", "--preserve", "a/*.ini"}), ""},
-        {{"keygen", "--out", "new.key"}, ""},
-        {{}, "no command"},
-        {{"keygen"}, "--out KEYFILE"},
-        {{"publish", "--key", "k", "--in", "g", "--out", "s"}, "--version"},
-        {with({"--level"}), "--level needs a value"},
-        {with({"extra"}), "unexpected"},
-        {with({"--pack-size", "-5"}), "whole number"},
-        {with({"--level", "0"}), "--level"},
-        {with({"--level", "23"}), "--level"},
-        {with({"--threads", "0"}), "at least 1"},
-        {with({"--threads", "257"}), "--threads"},
-        {with({"--pack-size", "65535"}), "--pack-size"},
-        {with({"--version", "1/2"}), "invalid version"},
-        {with({"--channel", ""}), "invalid channel"},
-        {with({"--preserve", ""}), "invalid --preserve"},
-    };
-    for (const auto& c : cases) {
-        const std::string message = refusal([&] { kyrstore::parse_command_line(c.arguments); });
-        SCOPED_TRACE(message);
-        EXPECT_EQ(message == "accepted", *c.want == '\0');
-        EXPECT_TRUE(message == "accepted" || message.find(c.want) != std::string::npos);
     }
 }
 
@@ -152,8 +235,8 @@ TEST(KyrStoreSigningKey, SignsWhatTheEngineVerifiesAndRefusesFilesThatHoldNoKey)
 
     std::string flipped = keyText;
     flipped[60] = flipped[60] == 'A' ? 'B' : 'A'; // inside the public half
-    for (const std::string& text : {std::string(), std::string("not a key\n"), keyText.substr(0, 44) + "\n", flipped,
-                                    std::string(10000, 'A')}) {
+    for (const std::string& text :
+         {std::string(), std::string("not a key\n"), keyText.substr(0, 44) + "\n", flipped, std::string(10000, 'A')}) {
         kyrtest::write_bytes(scratch / "bad.key", text);
         EXPECT_NE(refusal([&] { kyrstore::SigningKey::load(scratch / "bad.key", notice); }), "accepted") << text;
     }
@@ -175,6 +258,10 @@ public:
         put(game() / "Data" / "copy.bin", big.substr(1 << 20));
         put(game() / "a" / "b" / "deep.txt", "deep\n");
         put(game() / "empty.dat", "");
+        // A client folder that the launcher updated: the updater's own files are left out, with a notice.
+        for (const char* file : {"patchstate.json", ".update_done", ".UpdStage/Main.exe", "a/x.updpart"}) {
+            put(game() / file, file);
+        }
     }
 
     fs::path game() const { return scratch_ / "game"; }
@@ -242,7 +329,14 @@ TEST_F(KyrStorePublish, SecondVersionReusesObjectsAndNeverRewritesAPublishedOne)
     const kyrstore::PublishSummary summary = run(first);
     EXPECT_LT(summary.chunks, summary.chunk_uses) << "copy.bin re-uses the chunks of big.bin";
     const std::string manifest = "v1/manifests/windows-x86/1.0.0.json";
-    EXPECT_EQ(gu::patch::parse_manifest(read_bytes(store() / manifest)).preserve, first.preserve);
+    const gu::patch::Manifest published = gu::patch::parse_manifest(read_bytes(store() / manifest));
+    EXPECT_EQ(published.preserve, first.preserve);
+    std::vector<std::string> paths;
+    for (const gu::patch::ManifestFile& file : published.files) {
+        paths.push_back(file.path);
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{"Data/big.bin", "Data/copy.bin", "a/b/deep.txt", "empty.dat"}));
+    EXPECT_EQ(notices_.size(), 4u);
     first.threads = 8;
     first.store_dir = scratch_ / "store8";
     run(first);
@@ -266,14 +360,14 @@ TEST_F(KyrStorePublish, SecondVersionReusesObjectsAndNeverRewritesAPublishedOne)
     otherPlatform.platform = "windows-x64";
     EXPECT_NE(refusal([&] { run(otherPlatform); }), "accepted");
     EXPECT_EQ(read_bytes(store() / "v1/channels/windows.json"), channel);
-    EXPECT_TRUE(notices_.empty());
 
     kyrstore::SigningKey::generate(scratch_ / "other.key");
     kyrstore::PublishOptions rotated = options("1.0.3");
     rotated.key_file = scratch_ / "other.key";
     run(rotated);
-    ASSERT_EQ(notices_.size(), 1u);
-    EXPECT_NE(notices_[0].find("not signed with this key"), std::string::npos);
+    EXPECT_EQ(std::count_if(notices_.begin(), notices_.end(),
+                            [](auto& text) { return text.find("not signed with this key") != std::string::npos; }),
+              1);
 }
 
 } // namespace
