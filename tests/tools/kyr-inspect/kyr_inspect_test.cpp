@@ -4,25 +4,17 @@
 #include "tools/kyr-inspect/directory_json.hpp"
 
 #include "support/bmd_template.hpp"
+#include "support/process_posix.hpp"
 #include "support/scratch_folder.hpp"
 #include "support/valdra_main_encoder.hpp"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ProgramRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
 
 std::string dataFile(const char* name) {
     const char* dir = std::getenv("KYR_TEST_DATA");
@@ -30,19 +22,9 @@ std::string dataFile(const char* name) {
 }
 
 // Through the shell, which also starts a cross-built program through its emulator's wrapper.
-ProgramRun runInspect(const fs::path& errFile, const std::string& arguments) {
-    const std::string command =
-        "KYR_DEBUG_OUTPUT= '" + std::string(KYR_INSPECT_PATH) + "' " + arguments + " 2>'" + errFile.string() + "'";
-    ProgramRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    for (std::size_t got; pipe != nullptr && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        run.out.append(buffer, got);
-    }
-    const int status = pipe != nullptr ? pclose(pipe) : -1;
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = kyrtest::read_bytes(errFile);
-    return run;
+kyrtest::ProcessResult runInspect(const std::string& arguments) {
+    const std::string command = "KYR_DEBUG_OUTPUT= '" + std::string(KYR_INSPECT_PATH) + "' " + arguments;
+    return kyrtest::runProcess({"/bin/sh", "-c", command}, std::chrono::seconds(60));
 }
 
 TEST(KyrInspect, PrintsWhatItReadsAndRefusesWithItsExitCodes) {
@@ -102,7 +84,7 @@ TEST(KyrInspect, PrintsWhatItReadsAndRefusesWithItsExitCodes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const ProgramRun run = runInspect(scratch / "stderr", c.arguments);
+        const kyrtest::ProcessResult run = runInspect(c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode);
         for (const std::string& part : c.want) {
             const bool found = c.exitCode == 0 ? run.out.find(part) != std::string::npos : run.err.rfind(part, 0) == 0;
@@ -121,12 +103,10 @@ TEST(AppendJsonString, EscapesWhatJsonRequiresAndMarksInvalidBytes) {
     } cases[] = {
         {"quote and backslash", "a\"b\\c/", R"("a\"b\\c/")"},
         {"control bytes", std::string("\n\r\t\0\x1f\x7f", 6), R"("\n\r\t\u0000\u001f\u007f")"},
-        {"two-byte sequence kept", "\xC3\xB1", "\"\xC3\xB1\""},
-        {"three-byte sequence kept", "\xE2\x82\xAC", "\"\xE2\x82\xAC\""},
-        {"four-byte sequence kept", "\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},
+        {"sequences of two, three and four bytes kept", "\xC3\xB1\xE2\x82\xAC\xF0\x9F\x98\x80",
+         "\"\xC3\xB1\xE2\x82\xAC\xF0\x9F\x98\x80\""},
         {"lone continuation byte", "a\x80z", R"("a\u0080z")"},
         {"lead byte at the end", "a\xC3", R"("a\u00c3")"},
-        {"lead byte before ASCII", "\xC3z", R"("\u00c3z")"},
         {"overlong two-byte forms", "\xC0\x80\xC1\xBF", R"("\u00c0\u0080\u00c1\u00bf")"},
         {"overlong three-byte form", "\xE0\x80\x80", R"("\u00e0\u0080\u0080")"},
         {"encoded surrogate", "\xED\xA0\x80", R"("\u00ed\u00a0\u0080")"},
