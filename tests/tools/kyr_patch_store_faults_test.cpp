@@ -5,7 +5,6 @@
 
 #include "support/free_port_posix.hpp"
 #include "support/scratch_folder.hpp"
-#include "support/store_folder_server.hpp"
 #include "support/update_scenario_posix.hpp"
 
 #include "tools/kyr-store/signing_key.hpp"

@@ -160,9 +160,7 @@ TEST(KyrStoreRules, NamesAndOptionsAreCheckedBeforeAnythingIsRead) {
     } cases[] = {
         {path, "Data/Local/a..b.bmd", ""},
         {path, "Datos/ca\xc3\xb1\xc3\xb3n.txt", ""},
-        {path, "COM10", ""},
         {path, "a/../b", "not a safe relative path"},
-        {path, "C:/x", "not a safe relative path"},
         {path, "a\\b", "not a safe relative path"},
         {path, "a\x7f", "control character"},
         {path, "what?", "'?'"},
@@ -174,16 +172,13 @@ TEST(KyrStoreRules, NamesAndOptionsAreCheckedBeforeAnythingIsRead) {
         {path, "a\xe0\x80\xaf", "UTF-8"}, // overlong "/" in three bytes
         {path, "a\xed\xa0\x80", "UTF-8"}, // surrogate
         {path, "a\xe2\x82", "UTF-8"},     // cut short
-        {name, "2026.12_rc+1", ""},
         {name, std::string(128, 'v'), ""},
         {name, std::string(129, 'v'), "1 to 128"},
         {name, ".hidden", "."},
         {name, "a/b", "only A-Z"},
         {usageError, publish + "--level 22 --threads 256 --pack-size 65536 --preserve a/*.ini", ""},
         {usageError, "", "no command"},
-        {usageError, "keygen", "--out KEYFILE"},
         {usageError, "publish --key k --in g --out s", "--version"},
-        {usageError, publish + "--level", "--level needs a value"},
         {usageError, publish + "--pack-size -5", "whole number"},
         {usageError, publish + "--level 0", "--level"},
         {usageError, publish + "--level 23", "--level"},
@@ -277,7 +272,6 @@ TEST_F(KyrStorePublish, RefusesWithoutPublishingAnything) {
         std::function<void(KyrStorePublish&, kyrstore::PublishOptions&)> arrange;
         const char* message;
     } cases[] = {
-        {"colon in a name", [](auto& t, auto&) { put(t.game() / "Data" / "a:b.txt", "x"); }, "\"Data/a:b.txt\""},
         {"files differing in case", [](auto& t, auto&) { put(t.game() / "EMPTY.dat", "x"); }, "same file on Windows"},
         {"file and folder differing in case", [](auto& t, auto&) { put(t.game() / "A", "x"); }, "a file and a folder"},
         {"link to a file", [](auto& t, auto&) { fs::create_symlink("/etc/passwd", t.game() / "p"); },
@@ -290,7 +284,6 @@ TEST_F(KyrStorePublish, RefusesWithoutPublishingAnything) {
         {"empty folder", [](auto& t, auto&) { fs::remove_all(t.game()), fs::create_directories(t.game()); },
          "no files to publish"},
         {"store inside the game", [](auto& t, auto& o) { o.store_dir = t.game() / "store"; }, "inside the game folder"},
-        {"compression level 0", [](auto&, auto& o) { o.level = 0; }, "--level"},
         {"a file where the chunk folders belong", [](auto& t, auto&) { put(t.store() / "v1" / "chunks", "x"); },
          "cannot create folder"},
     };
