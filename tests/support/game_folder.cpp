@@ -95,21 +95,4 @@ std::string describeTornFiles(const GameFiles& before, const GameFiles& target, 
     return report;
 }
 
-std::string describeUnstagedFiles(const fs::path& root, const GameFiles& before, const GameFiles& target) {
-    const GameFiles found = readGameFolder(root);
-    const GameFiles staged = readGameFolder(root / ".updstage");
-    const auto holds = [&](const GameFiles& files, const std::string& path) {
-        return files.count(path) != 0 && files.at(path) == target.at(path);
-    };
-    bool begun = false;
-    std::string unstaged;
-    for (const auto& [path, bytes] : target) {
-        if (before.count(path) == 0 || before.at(path) != bytes) {
-            begun = begun || holds(found, path);
-            unstaged += holds(found, path) || holds(staged, path) ? "" : "neither in place nor staged: " + path + "\n";
-        }
-    }
-    return begun ? unstaged : "";
-}
-
 } // namespace kyrtest

@@ -11,9 +11,8 @@ namespace kyrtest {
 // Relative path ("/" separators) -> content.
 using GameFiles = std::map<std::string, std::string>;
 
-// Version 1: 1.9 MB of files of several chunks each (random and text), nested folders, an empty file and
-// 40 small sound files. Version 2: 200 bytes of Main.exe edited in place, a text file grown at its end, 30
-// sound files replaced (a commit of many moves) and the last 2 dropped, one file added.
+// Version 1: 1.9 MB in files of several chunks (random and text), nested folders, an empty file, 40 sound
+// files. Version 2: 200 bytes of Main.exe edited, a text grown, 30 sounds replaced, 2 dropped, 1 file added.
 GameFiles makeGameVersion(int version);
 
 void writeGameFiles(const std::filesystem::path& folder, const GameFiles& files);
@@ -27,9 +26,5 @@ std::string describeDifferences(const GameFiles& want, const GameFiles& got);
 // After a stopped or failed update from `before` to `target`: empty when every file found is whole (its
 // content is the one of `before` or of `target`) and no file of `before` is missing.
 std::string describeTornFiles(const GameFiles& before, const GameFiles& target, const GameFiles& found);
-
-// After a stopped transactional update: once its commit moved one changed file into place, every changed
-// file must be in place or staged complete below root/".updstage" (nothing moves before all was verified).
-std::string describeUnstagedFiles(const std::filesystem::path& root, const GameFiles& before, const GameFiles& target);
 
 } // namespace kyrtest

@@ -1,6 +1,5 @@
 #pragma once
-// Real programs in end-to-end tests: started without a shell, bounded in time, killed by the test when it
-// wants to (a crash at a random moment, a server at teardown). Native only.
+// Real programs in end-to-end tests, started without a shell and killed at the test's will. Native only.
 
 #include <chrono>
 #include <filesystem>
@@ -25,8 +24,7 @@ std::string findExecutable(const std::string& name);
 // Runs command[0] with the remaining arguments; one still running after `timeout` is killed.
 ProcessResult runProcess(const std::vector<std::string>& command, std::chrono::milliseconds timeout);
 
-// A program running beside the test, its stdout and stderr going to the given files (empty: discarded).
-// The destructor kills and reaps it if it still runs, so no test leaves one behind.
+// A program beside the test, its output going to the given files (empty: discarded); killed when it goes.
 class ChildProcess {
 public:
     ChildProcess(const std::vector<std::string>& command, const std::filesystem::path& outFile = {},

@@ -9,21 +9,16 @@ namespace kyrtest {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string runStore(const std::vector<std::string>& command) {
-    const ProcessResult result = runProcess(command, std::chrono::seconds(120));
-    if (result.exitCode != 0) {
-        throw std::runtime_error("kyr-store " + command[1] + " failed: " + result.err);
-    }
-    return result.out;
-}
-
-} // namespace
-
 const UpdateScenario& sharedScenario(const std::string& kyrStore) {
     static const ScratchFolder folder;
     static const UpdateScenario scenario = [&] {
+        const auto runStore = [](const std::vector<std::string>& command) {
+            const ProcessResult result = runProcess(command, std::chrono::seconds(120));
+            if (result.exitCode != 0) {
+                throw std::runtime_error("kyr-store " + command[1] + " failed: " + result.err);
+            }
+            return result.out;
+        };
         UpdateScenario made;
         made.served = folder / "served";
         writeGameFiles(folder / "game1", made.version1);
@@ -47,8 +42,7 @@ const UpdateScenario& sharedScenario(const std::string& kyrStore) {
 StoreFolderServer::StoreFolderServer(fs::path folder, Hook hook)
     : folder_(std::move(folder)), hook_(std::move(hook)), server_([this](const HttpRequest& request) {
           const fs::path file = folder_ / request.target.substr(1);
-          HttpResponse response;
-          response.status = 404;
+          HttpResponse response{404};
           if (request.method == "GET" && request.target.find("..") == std::string::npos && fs::is_regular_file(file)) {
               response = serveObject(request, read_bytes(file));
           }

