@@ -103,7 +103,7 @@ TEST_F(StoreFaults, HostileStoreIsRefusedAndTheGameFolderLosesNothing) {
     std::string flippedChunk = stored(gu::patch::chunk_path(newChunk));
     flippedChunk.back() ^= 0x20; // random data is stored, not compressed: only the hash can tell
     const gu::patch::PackIndex index = gu::patch::parse_pack_index(stored(kPackIndex));
-    const std::string pack = "v1/packs/" + index.packs.at(0).name;
+    const std::string pack = "v1/packs/" + index.packs.at(index.chunks.at(newChunk).pack).name; // one it needs
     std::string flippedPack = stored(pack);
     flippedPack[flippedPack.size() / 2] ^= 0x01;
     const std::string badSignature = "signature verification failed for \"";
