@@ -10,9 +10,7 @@ scripts/build.sh fuzz
 
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
-    for source in fuzz/*_fuzz.cpp; do
-        targets+=("$(basename "$source" .cpp)")
-    done
+    mapfile -t targets < build/fuzz/fuzz-targets.txt
 fi
 
 status=0

@@ -1,7 +1,6 @@
 #include "support/free_port_posix.hpp"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,11 +14,9 @@ std::uint16_t freeLoopbackPort() {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    const bool bound = s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+    const bool bound = s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
                        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    if (s >= 0) {
-        ::close(s);
-    }
+    ::close(s);
     if (!bound) {
         throw std::runtime_error("no free port on 127.0.0.1");
     }

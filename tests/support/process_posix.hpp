@@ -1,6 +1,5 @@
 #pragma once
-// Real programs in end-to-end tests: started without a shell, bounded in time, killed by the test when it
-// wants to (a crash at a random moment, a server at teardown). Native only.
+// Real programs in end-to-end tests, started without a shell and killed at the test's will. Native only.
 
 #include <chrono>
 #include <filesystem>
@@ -14,22 +13,18 @@ namespace kyrtest {
 
 struct ProcessResult {
     int exitCode = -1; // -1 unless the program exited by itself
-    int signal = 0;    // the signal that ended it, 0 if none
     bool timedOut = false;
     std::string out;
     std::string err;
 };
 
-// The full path of a program found in PATH or in the administrators' folders (/usr/sbin, /sbin, where
-// nginx lives), or empty.
+// The full path of a program found in PATH or in /usr/sbin and /sbin (where nginx lives), or empty.
 std::string findExecutable(const std::string& name);
 
-// Runs command[0] with the remaining arguments and collects its stdout and stderr. A program still
-// running after `timeout` is killed with SIGKILL and reported as timed out.
+// Runs command[0] with the remaining arguments; one still running after `timeout` is killed.
 ProcessResult runProcess(const std::vector<std::string>& command, std::chrono::milliseconds timeout);
 
-// A program running beside the test. Its stdout and stderr go to the given files (empty: discarded).
-// The destructor kills it with SIGKILL and reaps it if it still runs, so no test leaves one behind.
+// A program beside the test, its output going to the given files (empty: discarded); killed when it goes.
 class ChildProcess {
 public:
     ChildProcess(const std::vector<std::string>& command, const std::filesystem::path& outFile = {},
@@ -47,8 +42,5 @@ private:
     pid_t pid_ = -1;
     std::optional<int> status_;
 };
-
-// Fills exitCode and signal of `result` from a raw wait status.
-void decodeWaitStatus(int status, ProcessResult& result);
 
 } // namespace kyrtest

@@ -1,270 +1,246 @@
-// The kyr-patch program as scripts see it: exit codes, the usage text, the result printed as one JSON
-// object with every field of the engine's record, and SIGINT/SIGTERM ending a run as "cancelled".
+// The kyr-patch program end to end, on stores published by the kyr-store program: an install and an update
+// byte for byte, its command line, and a soak of updates stopped at any moment (SIGKILL, SIGTERM).
 
-#include "support/game_folder.hpp"
 #include "support/process_posix.hpp"
 #include "support/scratch_folder.hpp"
-#include "support/store_folder_server.hpp"
 #include "support/update_scenario_posix.hpp"
 
+#include "patch/store_documents.hpp"
+
+#include <boost/json.hpp>
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <cstdlib>
+#include <random>
+#include <set>
 #include <thread>
 
 namespace {
 
 namespace fs = std::filesystem;
-using kyrtest::resultCount;
-using kyrtest::resultFlag;
-using kyrtest::resultText;
+using Clock = std::chrono::steady_clock;
+using kyrtest::GameFiles;
 
-enum class Kind { flag, count, text };
+struct PatchRun {
+    kyrtest::ProcessResult process;
+    boost::json::object result;
 
-// The RunResult's fields in the record's order.
-const struct {
-    const char* name;
-    Kind kind;
-} kResultFields[] = {
-    {"ok", Kind::flag},
-    {"error", Kind::text},
-    {"version", Kind::text},
-    {"files_installed", Kind::count},
-    {"files_current", Kind::count},
-    {"files_preserved", Kind::count},
-    {"chunks_obtained", Kind::count},
-    {"bytes_downloaded", Kind::count},
-    {"packs_downloaded", Kind::count},
-    {"used_pack_index", Kind::flag},
-    {"apk_ready", Kind::flag},
-    {"apk_path", Kind::text},
-    {"apk_sha", Kind::text},
-    {"local_write_failed", Kind::flag},
-    {"space_wanted_bytes", Kind::count},
-    {"space_free_bytes", Kind::count},
-    {"files_removed", Kind::count},
-    {"files_written", Kind::count},
-    {"running_program_replaced", Kind::flag},
+    bool ok() const { return process.exitCode == 0 && result.contains("ok") && result.at("ok") == true; }
+    std::uint64_t count(const char* name) const { return result.at(name).to_number<std::uint64_t>(); }
 };
 
-bool hasKind(const boost::json::value& value, Kind kind) {
-    switch (kind) {
-    case Kind::flag:
-        return value.is_bool();
-    case Kind::count:
-        return value.is_uint64() || (value.is_int64() && value.get_int64() >= 0);
-    case Kind::text:
-        return value.is_string();
-    }
-    return false;
+PatchRun runPatch(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), KYR_PATCH_PATH);
+    PatchRun run{kyrtest::runProcess(arguments, std::chrono::seconds(60)), {}};
+    boost::json::error_code ec;
+    const boost::json::value printed = boost::json::parse(run.process.out, ec);
+    run.result = !ec && printed.is_object() ? printed.as_object() : boost::json::object();
+    return run;
 }
 
-void expectEveryResultField(const boost::json::object& result) {
-    ASSERT_EQ(result.size(), sizeof kResultFields / sizeof kResultFields[0]);
-    auto member = result.begin();
-    for (const auto& field : kResultFields) {
-        SCOPED_TRACE(field.name);
-        EXPECT_EQ(member->key(), field.name);
-        EXPECT_TRUE(hasKind(member->value(), field.kind)) << member->value();
-        ++member;
-    }
+ino_t inodeOf(const fs::path& file) {
+    struct stat info {};
+    return ::stat(file.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-class KyrPatchProgram : public ::testing::Test {
+class KyrPatch : public ::testing::Test {
 protected:
-    const kyrtest::UpdateScenario* scenario_ = &kyrtest::sharedScenario(KYR_STORE_PATH);
+    std::vector<std::string> update(const std::string& store, const fs::path& root,
+                                    const std::vector<std::string>& extra = {}) const {
+        std::vector<std::string> words{"update", "--store", store, "--root", root.string(), "--pubkey", s_.publicKey};
+        words.insert(words.end(), extra.begin(), extra.end());
+        return words;
+    }
+
+    const kyrtest::UpdateScenario& s_ = kyrtest::sharedScenario(KYR_STORE_PATH);
     kyrtest::ScratchFolder work_;
 };
 
-TEST_F(KyrPatchProgram, BadUsageExitsWithTwoBeforeTouchingTheRoot) {
-    const std::string root = (work_ / "root").string();
-    const std::vector<std::string> valid{"update", "--store", "http://127.0.0.1:9/", "--root", root, "--pubkey", "k"};
-    const auto with = [&](std::vector<std::string> extra) {
-        std::vector<std::string> arguments = valid;
-        arguments.insert(arguments.end(), extra.begin(), extra.end());
-        return arguments;
-    };
+// Before the update the player changed one of the two files that version 2 drops, and added one of their
+// own. Only the new chunks are downloaded and only changed files rewritten, --remove-dropped removes only the
+// untouched dropped file, and then nothing is left to do.
+TEST_F(KyrPatch, InstallsAndUpdatesByteForByteKeepingThePlayersFiles) {
+    std::size_t changed = 0;
+    for (const auto& [path, bytes] : s_.version2) {
+        changed += s_.version1.count(path) == 0 || s_.version1.at(path) != bytes ? 1 : 0;
+    }
+    // An update downloads the chunks of version 2 that version 1 does not have (as objects or in packs).
+    std::map<std::string, std::uint64_t> newChunks;
+    for (const std::string version : {"2", "1"}) {
+        const fs::path manifest = s_.storeTwo() / ("v1/manifests/windows-x86/" + version + ".0.0.json");
+        for (const auto& file : gu::patch::parse_manifest(kyrtest::read_bytes(manifest)).files) {
+            for (const gu::patch::ManifestChunk& chunk : file.chunks) {
+                newChunks[chunk.h] = version == "2" ? chunk.z : 0;
+            }
+        }
+    }
+    std::uint64_t newBytes = 0;
+    for (const auto& chunk : newChunks) {
+        newBytes += chunk.second;
+    }
+    kyrtest::StoreFolderServer server(s_.served);
+    const std::string folder = s_.served.string() + "/";
+    const std::string escaped = folder.substr(0, folder.size() - 7) + "%73erv%65d/"; // ".../served/"
     const struct {
         const char* name;
-        std::vector<std::string> arguments;
-        std::string message;
+        std::string store;
+        std::vector<std::string> extra;
     } cases[] = {
-        {"unknown command", {"frobnicate"}, "unknown command \"frobnicate\""},
-        {"unknown option", with({"--bogus"}), "unknown option \"--bogus\""},
-        {"option without its value", with({"--store"}), "--store needs a value"},
-        {"no store", {"update", "--root", root, "--pubkey", "k"}, "update needs --store, --root and --pubkey"},
-        {"no root",
-         {"update", "--store", "http://127.0.0.1:9/", "--pubkey", "k"},
-         "update needs --store, --root and --pubkey"},
-        {"no key",
-         {"update", "--store", "http://127.0.0.1:9/", "--root", root},
-         "update needs --store, --root and --pubkey"},
-        {"count with letters", with({"--pack-min-chunks", "12x"}),
-         "--pack-min-chunks needs a whole number, not \"12x\""},
-        {"negative count", with({"--prefetch", "-1"}), "--prefetch needs a whole number, not \"-1\""},
-        {"count beyond 32 bits", with({"--prefetch", "4294967296"}),
-         "--prefetch needs a whole number, not \"4294967296\""},
-        {"empty count", with({"--pack-min-chunks", ""}), "--pack-min-chunks needs a whole number, not \"\""},
-        {"store of another scheme", with({"--store", "ftp://x/"}),
-         "unsupported store URL \"ftp://x/\": use http://, https://, file:/// or a folder"},
+        {"over HTTP, chunk by chunk", server.baseUrl(), {}},
+        {"HTTP, packs, 4 workers", "HTTP" + server.baseUrl().substr(4), {"--pack-min-chunks", "1", "--prefetch", "4"}},
+        {"from a store folder", folder, {}},
+        {"file URL with escapes, packs", "file://localhost" + escaped, {"--pack-min-chunks", "1"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const kyrtest::PatchProgramRun run = kyrtest::runPatchProgram(KYR_PATCH_PATH, c.arguments);
-        EXPECT_EQ(run.process.exitCode, 2);
-        EXPECT_EQ(run.process.out, "");
-        EXPECT_EQ(run.process.err.rfind("kyr-patch: " + c.message + "\n\nusage: kyr-patch update", 0), 0u)
-            << run.process.err;
+        const fs::path root = work_ / c.name;
+        const PatchRun cold = runPatch(update(c.store + "one/", root, c.extra));
+        ASSERT_TRUE(cold.ok()) << cold.process.out << cold.process.err;
+        EXPECT_EQ(cold.process.out.find('\n'), cold.process.out.size() - 1) << "the result is one line";
+        EXPECT_EQ(cold.result.at("version"), "1.0.0");
+        EXPECT_EQ(cold.count("files_installed"), s_.version1.size());
+        EXPECT_EQ(kyrtest::describeDifferences(s_.version1, kyrtest::readGameFolder(root)), "");
+
+        const std::string changedDrop = "Data/Sound/ambient138.ogg";
+        const GameFiles players{{changedDrop, "changed by the player"}, {"Data/mine.wav", "m"}};
+        kyrtest::writeGameFiles(root, players);
+        std::map<std::string, ino_t> before;
+        for (const auto& file : s_.version1) {
+            before[file.first] = inodeOf(root / file.first);
+        }
+        std::vector<std::string> extra = c.extra;
+        extra.push_back("--remove-dropped");
+        const PatchRun warm = runPatch(update(c.store + "two/", root, extra));
+        ASSERT_TRUE(warm.ok()) << warm.process.out << warm.process.err;
+        EXPECT_EQ(warm.result.at("version"), "2.0.0");
+        EXPECT_EQ(warm.count("files_installed"), changed);
+        EXPECT_EQ(warm.count("files_removed"), 1u);
+        EXPECT_EQ(warm.count("bytes_downloaded"), newBytes) << cold.count("bytes_downloaded");
+        GameFiles want = s_.version2;
+        want.insert(players.begin(), players.end());
+        EXPECT_EQ(kyrtest::describeDifferences(want, kyrtest::readGameFolder(root)), "");
+        for (const auto& [path, bytes] : s_.version2) {
+            if (s_.version1.count(path) != 0 && s_.version1.at(path) == bytes) {
+                EXPECT_EQ(inodeOf(root / path), before.at(path)) << path << " was rewritten";
+            }
+        }
+        EXPECT_EQ(kyrtest::read_bytes(root / ".update_done"), "2.0.0");
+
+        const PatchRun again = runPatch(update(c.store + "two/", root, c.extra));
+        ASSERT_TRUE(again.ok()) << again.process.out << again.process.err;
+        EXPECT_EQ(again.count("files_current"), s_.version2.size());
+        EXPECT_EQ(again.count("files_installed") + again.count("bytes_downloaded"), 0u);
+    }
+}
+
+TEST_F(KyrPatch, BadUsageExitsWithTwoBeforeTouchingTheRoot) {
+    const fs::path root = work_ / "root";
+    const std::string store = "http://127.0.0.1:9/";
+    const auto with = [&](const std::vector<std::string>& extra) { return update(store, root, extra); };
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string start; // of stdout for exit code 0, of stderr otherwise
+    } cases[] = {
+        {{"--help"}, 0, "usage: kyr-patch update --store STORE"},
+        {with({"--bogus"}), 2, "kyr-patch: unknown option \"--bogus\"\n\nusage: kyr-patch update"},
+        {with({"--ca"}), 2, "kyr-patch: --ca needs a value"},
+        {{"update", "--store", store, "--root", root.string()},
+         2,
+         "kyr-patch: update needs --store, --root and --pubkey"},
+        {with({"--prefetch", "4294967296"}), 2, "kyr-patch: --prefetch needs a whole number, not \"4294967296\""},
+        {with({"--store", "ftp://x/"}), 2,
+         "kyr-patch: unsupported store URL \"ftp://x/\": use http://, https://, file:/// or a folder"},
+        {with({"--store", "file://nas/kyr/"}), 2,
+         "kyr-patch: a file URL needs an absolute path and no host (file:///folder/), not \"file://nas/kyr/\""},
+        {with({"--store", "file:///srv/a%2"}), 2, "kyr-patch: bad %-escape in \"file:///srv/a%2\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        const PatchRun run = runPatch(c.arguments);
+        EXPECT_EQ(run.process.exitCode, c.exitCode);
+        EXPECT_EQ((c.exitCode == 0 ? run.process.out : run.process.err).rfind(c.start, 0), 0u) << run.process.err;
+        EXPECT_EQ((c.exitCode == 0 ? run.process.err : run.process.out), "");
         EXPECT_FALSE(fs::exists(root));
     }
 }
 
-TEST_F(KyrPatchProgram, HelpGoesToStdoutAndSucceeds) {
-    const std::vector<std::string> variants[] = {{}, {"--help"}, {"-h"}};
-    for (const std::vector<std::string>& arguments : variants) {
-        const kyrtest::PatchProgramRun run = kyrtest::runPatchProgram(KYR_PATCH_PATH, arguments);
-        EXPECT_EQ(run.process.exitCode, 0);
-        EXPECT_EQ(run.process.out.rfind("usage: kyr-patch update --store STORE", 0), 0u) << run.process.out;
-        EXPECT_EQ(run.process.err, "");
-    }
-}
+// Rounds of an update from version 1 to version 2, in place and transactional, by chunks and through
+// packs, stopped by SIGKILL at a seeded moment of the run or right after its first file was replaced, or by
+// SIGTERM while it downloads. Every file stays whole (never torn, never lost), SIGTERM ends as "cancelled",
+// and the next run finishes the update.
+// scripts/soak.sh runs many rounds; KYR_SOAK_ROUNDS and KYR_SOAK_SEED replay a failure.
+class PatchSoak : public KyrPatch {};
 
-TEST_F(KyrPatchProgram, PrintsTheWholeResultAsOneJsonObject) {
-    kyrtest::StoreFolderServer server(scenario_->storeOne());
-    const fs::path root = work_ / "root";
-    const std::vector<std::string> common{"update",      "--store",  server.baseUrl(),      "--root",
-                                          root.string(), "--pubkey", scenario_->publicKey()};
-
-    const kyrtest::PatchProgramRun done = kyrtest::runPatchProgram(KYR_PATCH_PATH, common);
-    EXPECT_EQ(done.process.exitCode, 0) << done.process.err;
-    expectEveryResultField(done.result);
-    EXPECT_TRUE(resultFlag(done.result, "ok"));
-    EXPECT_EQ(resultText(done.result, "error"), "");
-    EXPECT_EQ(resultText(done.result, "version"), "1.0.0");
-    EXPECT_EQ(resultCount(done.result, "files_installed"), scenario_->version1().size());
-    EXPECT_GT(resultCount(done.result, "chunks_obtained"), 0u);
-    EXPECT_GT(resultCount(done.result, "bytes_downloaded"), 0u);
-    EXPECT_EQ(done.process.out.back(), '\n');
-    EXPECT_EQ(done.process.out.find('\n'), done.process.out.size() - 1) << "one line";
-
-    std::vector<std::string> noProduct = common;
-    noProduct.insert(noProduct.end(), {"--product", ""});
-    const kyrtest::PatchProgramRun failed = kyrtest::runPatchProgram(KYR_PATCH_PATH, noProduct);
-    EXPECT_EQ(failed.process.exitCode, 1);
-    expectEveryResultField(failed.result);
-    EXPECT_FALSE(resultFlag(failed.result, "ok"));
-    EXPECT_EQ(resultText(failed.result, "error"),
-              "DownloaderConfig incompleto: product, channel, platform y pubkey_b64 son obligatorios");
-}
-
-// A copy of the store on a disk or a share, read without any web server.
-TEST_F(KyrPatchProgram, InstallsFromAStoreFolder) {
-    const struct {
-        const char* name;
-        std::string store;
-    } cases[] = {
-        {"folder", scenario_->storeOne().string()},
-        {"file URL", "file://" + scenario_->storeOne().string() + "/"},
+TEST_F(PatchSoak, StoppedUpdatesLeaveWholeFilesAndTheNextRunFinishes) {
+    const auto number = [](const char* name, unsigned long fallback) {
+        return std::getenv(name) != nullptr ? std::strtoul(std::getenv(name), nullptr, 10) : fallback;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const fs::path root = work_ / c.name;
-        const kyrtest::PatchProgramRun run =
-            kyrtest::runPatchProgram(KYR_PATCH_PATH, {"update", "--store", c.store, "--root", root.string(), "--pubkey",
-                                                      scenario_->publicKey()});
-        EXPECT_EQ(run.process.exitCode, 0) << run.process.err;
-        EXPECT_EQ(resultText(run.result, "version"), "1.0.0");
-        EXPECT_EQ(kyrtest::describeDifferences(scenario_->version1(), kyrtest::readGameFolder(root)), "");
-    }
-}
+    const unsigned long rounds = number("KYR_SOAK_ROUNDS", 6);
+    const unsigned long seed = number("KYR_SOAK_SEED", 20261206);
+    SCOPED_TRACE("replay with KYR_SOAK_SEED=" + std::to_string(seed) + " KYR_SOAK_ROUNDS=" + std::to_string(rounds));
+    GameFiles expected = s_.version2;
+    expected.insert(s_.version1.begin(), s_.version1.end());
+    const std::string firstReplaced = "Data/Sound/ambient100.ogg"; // the commit moves files in path order
+    kyrtest::StoreFolderServer quiet(s_.storeTwo());
+    // Chunk and pack answers wait a little, so that a run is still downloading when SIGTERM comes.
+    kyrtest::StoreFolderServer slow(s_.storeTwo(), [](const kyrtest::HttpRequest&, kyrtest::HttpResponse r) {
+        r.stallMs = 30;
+        return r;
+    });
+    const fs::path pristine = work_ / "pristine";
+    ASSERT_TRUE(runPatch(update(s_.storeOne().string(), pristine)).ok());
+    fs::copy(pristine, work_ / "timed", fs::copy_options::recursive);
+    const Clock::time_point start = Clock::now();
+    ASSERT_TRUE(runPatch(update(quiet.baseUrl(), work_ / "timed")).ok());
+    const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
 
-// Version 2 drops two sound files; the player changed one of them and added a file of their own.
-TEST_F(KyrPatchProgram, RemoveDroppedLeavesVersionTwoAndThePlayersFiles) {
-    kyrtest::ScenarioOptions options;
-    options.shape.largeFiles = false;
-    options.shape.soundDrops = 2;
-    const kyrtest::UpdateScenario scenario(KYR_STORE_PATH, work_ / "scenario", options);
-    std::vector<std::string> dropped;
-    for (const auto& file : scenario.version1()) {
-        if (scenario.version2().count(file.first) == 0) {
-            dropped.push_back(file.first);
+    std::mt19937_64 random(seed);
+    for (unsigned round = 0; round < rounds; ++round) {
+        const bool transactional = round % 2 == 1;
+        const bool packs = round / 2 % 2 == 1;
+        const int stop = round % 3; // 0: SIGKILL at a time, 1: SIGKILL after the first replace, 2: SIGTERM
+        SCOPED_TRACE("round " + std::to_string(round) + (transactional ? " transactional" : " in place") +
+                     (packs ? " packs" : " chunks") + " stop " + std::to_string(stop));
+        const fs::path root = work_ / ("round" + std::to_string(round));
+        fs::copy(pristine, root, fs::copy_options::recursive);
+        std::vector<std::string> extra{"--pack-min-chunks", packs ? "1" : "0"};
+        if (transactional) {
+            extra.push_back("--transactional");
         }
-    }
-    ASSERT_EQ(dropped.size(), 2u);
-    for (const bool remove : {false, true}) {
-        SCOPED_TRACE(remove ? "--remove-dropped" : "without --remove-dropped");
-        const fs::path root = work_ / (remove ? "removing" : "keeping");
-        const auto update = [&](const fs::path& store) {
-            std::vector<std::string> arguments{"update", "--store",  store.string(), "--root",
-                                               root.string(), "--pubkey", scenario.publicKey()};
-            if (remove) {
-                arguments.push_back("--remove-dropped");
+        std::vector<std::string> command = update((stop == 2 ? slow : quiet).baseUrl(), root, extra);
+        command.insert(command.begin(), KYR_PATCH_PATH);
+        std::optional<int> status;
+        {
+            kyrtest::ChildProcess patcher(command, work_ / "out.json");
+            if (stop != 1) { // SIGTERM once the run downloads: the slow store makes it last far longer
+                std::this_thread::sleep_for(std::chrono::microseconds(random() % duration + (stop == 2) * duration));
+            } else {
+                const ino_t old = inodeOf(root / firstReplaced);
+                const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
+                while (inodeOf(root / firstReplaced) == old && patcher.running() && Clock::now() < deadline) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(50));
+                }
+                EXPECT_TRUE(inodeOf(root / firstReplaced) != old || !transactional) << "it ended before its commit";
+                std::this_thread::sleep_for(std::chrono::microseconds(random() % 500));
             }
-            return kyrtest::runPatchProgram(KYR_PATCH_PATH, arguments);
-        };
-        ASSERT_EQ(update(scenario.storeOne()).process.exitCode, 0);
-        kyrtest::GameFiles players = {{dropped[0], "changed by the player"}, {"Data/Sound/mine.wav", "the player's"}};
-        kyrtest::writeGameFiles(root, players);
-
-        const kyrtest::PatchProgramRun run = update(scenario.storeTwo());
-
-        EXPECT_EQ(run.process.exitCode, 0) << run.process.err;
-        EXPECT_EQ(resultCount(run.result, "files_removed"), remove ? 1u : 0u);
-        kyrtest::GameFiles want = scenario.version2();
-        want.insert(players.begin(), players.end());
-        if (!remove) {
-            want.emplace(dropped[1], scenario.version1().at(dropped[1]));
+            patcher.sendSignal(stop == 2 ? SIGTERM : SIGKILL);
+            status = patcher.wait(std::chrono::seconds(30));
         }
-        EXPECT_EQ(kyrtest::describeDifferences(want, kyrtest::readGameFolder(root)), "");
-    }
-}
-
-TEST_F(KyrPatchProgram, InterruptOrTerminateEndsTheRunAsCancelled) {
-    // Every chunk answer waits a little, so the run is still busy when the signal comes.
-    kyrtest::StoreFolderServer server(scenario_->storeOne(),
-                                      [](const kyrtest::HttpRequest& request, kyrtest::HttpResponse response) {
-                                          if (request.target.rfind("/v1/chunks/", 0) == 0) {
-                                              response.stallMs = 40;
-                                          }
-                                          return response;
-                                      });
-    const struct {
-        const char* name;
-        int signal;
-    } cases[] = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const fs::path root = work_ / c.name;
-        const fs::path out = work_ / (std::string(c.name) + ".json");
-        const std::size_t before = server.requests().size();
-        kyrtest::ChildProcess patcher({KYR_PATCH_PATH, "update", "--store", server.baseUrl(), "--root", root.string(),
-                                       "--pubkey", scenario_->publicKey()},
-                                      out);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        bool fetching = false;
-        while (!fetching && patcher.running() && std::chrono::steady_clock::now() < deadline) {
-            const std::vector<kyrtest::HttpRequest> requests = server.requests();
-            for (std::size_t i = before; i < requests.size(); ++i) {
-                fetching = fetching || requests[i].target.rfind("/v1/chunks/", 0) == 0;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        ASSERT_TRUE(fetching) << "the run never reached its chunks";
-        patcher.sendSignal(c.signal);
-        const std::optional<int> status = patcher.wait(std::chrono::seconds(30));
         ASSERT_TRUE(status);
-        kyrtest::ProcessResult ended;
-        kyrtest::decodeWaitStatus(*status, ended);
-        EXPECT_EQ(ended.exitCode, 1);
-
-        boost::json::error_code ec;
-        const boost::json::value printed = boost::json::parse(kyrtest::read_bytes(out), ec);
-        ASSERT_FALSE(ec) << kyrtest::read_bytes(out);
-        EXPECT_EQ(resultText(printed.as_object(), "error"), "cancelled");
-        EXPECT_FALSE(resultFlag(printed.as_object(), "ok"));
-        EXPECT_EQ(kyrtest::describeTornFiles({}, scenario_->version1(), kyrtest::readGameFolder(root)), "");
-        EXPECT_LT(kyrtest::readGameFolder(root).size(), scenario_->version1().size());
+        if (stop == 2) {
+            EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1);
+            EXPECT_EQ(boost::json::parse(kyrtest::read_bytes(work_ / "out.json")).at("error"), "cancelled");
+        }
+        EXPECT_EQ(kyrtest::describeTornFiles(s_.version1, s_.version2, kyrtest::readGameFolder(root)), "");
+        ASSERT_TRUE(runPatch(update(quiet.baseUrl(), root, extra)).ok());
+        EXPECT_EQ(kyrtest::describeDifferences(expected, kyrtest::readGameFolder(root)), "");
+        EXPECT_FALSE(fs::exists(root / ".updstage") || fs::exists(root / ".updpacks"));
+        EXPECT_EQ(kyrtest::read_bytes(root / ".update_done"), "2.0.0");
     }
 }
 
