@@ -428,7 +428,7 @@ void UpdateRun::remove_dropped_files(const Manifest& manifest) {
     if (!config_.remove_dropped) {
         return;
     }
-    std::vector<std::string> dropped = dropped_files(root_, previous_manifest_, manifest, state_);
+    std::vector<std::string> dropped = dropped_files(root_, previous_manifest_, manifest);
     // The program running this update stays, listed or not: it is the player's way to the next update.
     dropped.erase(std::remove_if(dropped.begin(), dropped.end(),
                                  [&](const std::string& path) { return is_running_program(path); }),

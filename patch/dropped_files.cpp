@@ -40,16 +40,14 @@ bool reached_without_links(const fs::path& root, const std::string& relative) {
     return true;
 }
 
-bool still_as_installed(const fs::path& root, const ManifestFile& file, const PatchState& state) {
+// Always by the bytes, never by the patch state's record: the state says what was installed, not that the
+// player left it alone, and a removal cannot be undone.
+bool still_as_installed(const fs::path& root, const ManifestFile& file) {
     const fs::path target = local_path(root, file.path);
     std::error_code ec;
     if (!reached_without_links(root, file.path) || !fs::is_regular_file(target, ec) ||
         fs::file_size(target, ec) != file.size || ec) {
         return false;
-    }
-    const auto known = state.files.find(file.path);
-    if (known != state.files.end() && known->second == file.sha256) {
-        return true;
     }
     try {
         return sha256_hex_file(target) == file.sha256;
@@ -70,8 +68,7 @@ void remove_empty_folders_above(const fs::path& root, const std::string& relativ
 
 } // namespace
 
-std::vector<std::string> dropped_files(const fs::path& root, const Manifest& previous, const Manifest& current,
-                                       const PatchState& state) {
+std::vector<std::string> dropped_files(const fs::path& root, const Manifest& previous, const Manifest& current) {
     std::unordered_set<std::string> listed;
     for (const ManifestFile& file : current.files) {
         listed.insert(windows_key(file.path));
@@ -82,7 +79,7 @@ std::vector<std::string> dropped_files(const fs::path& root, const Manifest& pre
         const bool preserved = std::any_of(preserve.begin(), preserve.end(),
                                            [&](const std::regex& pattern) { return std::regex_match(file.path, pattern); });
         if (!is_safe_relative_path(file.path) || listed.count(windows_key(file.path)) != 0 || preserved ||
-            !still_as_installed(root, file, state)) {
+            !still_as_installed(root, file)) {
             continue;
         }
         dropped.push_back(file.path);

@@ -4,7 +4,6 @@
 // them, but only those still holding exactly the bytes that version installed: whatever the player
 // changed or added stays.
 
-#include "patch/patch_state.hpp"
 #include "patch/store_records.hpp"
 
 #include <cstdint>
@@ -16,10 +15,9 @@
 namespace gu::patch {
 
 // The files of `previous` that `current` does not list (compared as Windows compares names), that no
-// preserve pattern of either covers, and whose bytes are still the ones `previous` named: by the patch
-// state when it names that hash and the size matches, otherwise by hashing the file.
+// preserve pattern of either covers, and whose bytes, hashed, are still the ones `previous` named.
 std::vector<std::string> dropped_files(const std::filesystem::path& root, const Manifest& previous,
-                                       const Manifest& current, const PatchState& state);
+                                       const Manifest& current);
 
 // Removes those files, then every folder that became empty on the way up to the root. A path that leads
 // through a link is never followed; a file that cannot be removed is logged and left. Returns the paths
