@@ -1,84 +1,40 @@
 #include "launcher/shell/launcher_settings.hpp"
+#include "launcher/shell/server_preferences.hpp"
+
+#include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <string>
 
 namespace launcher {
 namespace {
 
-// Each test works on its own launcher.ini in the Windows temporary folder.
-class LauncherSettingsFile : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char folder[MAX_PATH];
-        GetTempPathA(MAX_PATH, folder);
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::string(folder) + "kyr-" + info->name() + "-launcher.ini";
-        DeleteFileA(path_.c_str());
-    }
-    void TearDown() override { DeleteFileA(path_.c_str()); }
+// launcher.ini through the profile functions: the values keep their rules both ways.
+TEST(LauncherSettingsFile, ValuesRoundTripWithTheirRules) {
+    const kyrtest::ScratchFolder folder;
+    const std::string path = (folder / "launcher.ini").string();
+    EXPECT_EQ(readAccessCode(path) + readLastServer(path) + readRegion(path, "valdra") + readBmdStamp(path), "");
+    EXPECT_TRUE(writeAccessCode(path, "Ab 12!Cd" + std::string(60, 'x')));
+    EXPECT_TRUE(writeLastServer(path, "Fast_X5.Eu"));
+    EXPECT_TRUE(writeRegion(path, "fast-x5", "SA-East"));
+    EXPECT_TRUE(writeBmdStamp(path, "1234-DEADBEEF"));
+    EXPECT_EQ(readAccessCode(path), "Ab12Cd" + std::string(58, 'x'));
+    EXPECT_EQ(readLastServer(path), "fast_x5.eu");
+    EXPECT_EQ(readRegion(path, "fast-x5"), "sa-east");
+    EXPECT_EQ(readBmdStamp(path), "1234-deadbeef");
+    EXPECT_FALSE(writeRegion(path, "!!! ???", "eu")) << "a slug without allowed characters has no key";
 
-    std::string contents() const {
-        std::ifstream in(path_, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    void writeRaw(const std::string& text) const { std::ofstream(path_, std::ios::binary) << text; }
+    IniServerPreferences preferences(path);
+    EXPECT_TRUE(preferences.setRegion("fast-x5", ""));
+    EXPECT_EQ(preferences.region("fast-x5"), "");
+    const std::string text = kyrtest::read_bytes(folder / "launcher.ini");
+    EXPECT_NE(text.find("Region.fast-x5=\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Region.="), std::string::npos) << text;
 
-    std::string path_;
-};
-
-TEST_F(LauncherSettingsFile, MissingFileReadsAsEmpty) {
-    EXPECT_EQ(readAccessCode(path_), "");
-    EXPECT_EQ(readLastServer(path_), "");
-    EXPECT_EQ(readRegion(path_, "valdra"), "");
-    EXPECT_EQ(readBmdStamp(path_), "");
-}
-
-TEST_F(LauncherSettingsFile, ValuesRoundTripWithTheirRules) {
-    EXPECT_TRUE(writeAccessCode(path_, "Ab 12!Cd"));
-    EXPECT_TRUE(writeLastServer(path_, "Fast_X5.Eu"));
-    EXPECT_TRUE(writeRegion(path_, "fast-x5", "SA-East"));
-    EXPECT_TRUE(writeBmdStamp(path_, "1234-DEADBEEF"));
-
-    EXPECT_EQ(readAccessCode(path_), "Ab12Cd");
-    EXPECT_EQ(readLastServer(path_), "fast_x5.eu");
-    EXPECT_EQ(readRegion(path_, "fast-x5"), "sa-east");
-    EXPECT_EQ(readBmdStamp(path_), "1234-deadbeef");
-    EXPECT_NE(contents().find("[Servers]"), std::string::npos);
-}
-
-TEST_F(LauncherSettingsFile, LongAccessCodeKeepsItsFirst64Characters) {
-    const std::string code = std::string(60, 'a') + "BCDEFGHIJK";
-    ASSERT_EQ(code.size(), 70u);
-    writeAccessCode(path_, code);
-    EXPECT_EQ(readAccessCode(path_), code.substr(0, 64));
-}
-
-TEST_F(LauncherSettingsFile, SlugWithoutAllowedCharactersHasNoRegionKey) {
-    writeRaw("[Servers]\r\nRegion.=eu\r\n");
-    EXPECT_FALSE(writeRegion(path_, "!!! ???", "eu"));
-    EXPECT_EQ(readRegion(path_, "!!! ???"), "");
-    EXPECT_EQ(contents(), "[Servers]\r\nRegion.=eu\r\n");
-}
-
-TEST_F(LauncherSettingsFile, AutomaticRegionKeepsAnEmptyKey) {
-    writeRegion(path_, "valdra", "eu");
-    EXPECT_TRUE(writeRegion(path_, "valdra", ""));
-    EXPECT_EQ(readRegion(path_, "valdra"), "");
-    EXPECT_NE(contents().find("Region.valdra="), std::string::npos);
-}
-
-TEST_F(LauncherSettingsFile, HandEditedValuesAreCleanedOnRead) {
-    writeRaw("[Servers]\r\nRegion.valdra=SA East\r\nLast=Valdra-Main\r\nAccessCode=ab cd\xc3\xa9" "E\r\n");
-    EXPECT_EQ(readRegion(path_, "VALDRA"), "saeast");
-    EXPECT_EQ(readLastServer(path_), "valdra-main");
-    EXPECT_EQ(readAccessCode(path_), "abcdE");
+    kyrtest::write_bytes(folder / "launcher.ini", "[Servers]\r\nRegion.valdra=SA East\r\nLast=Valdra-Main\r\n");
+    EXPECT_EQ(preferences.region("VALDRA"), "saeast");
+    EXPECT_EQ(preferences.lastServer(), "valdra-main");
 }
 
 } // namespace

@@ -1,128 +1,125 @@
 #include "launcher/shell/message_routing.hpp"
 
+#include "launcher/shell/news_worker.hpp"
+#include "launcher/shell/update_progress.hpp"
 #include "support/launcher_harness.hpp"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
+namespace launcher {
 namespace {
 
-using launcher::kRoutedByMessageLoop;
-
 int updateResultsSeen = 0;
-std::string lastUpdateMessage;
 
-void recordUpdateDone(launcher::LauncherState&, const launcher::UpdateResult& result) {
+void countUpdateDone(LauncherState&, const UpdateResult&) {
     ++updateResultsSeen;
-    lastUpdateMessage = result.message;
 }
 
-struct Notification {
-    const char* name;
-    unsigned message;
-    std::function<void*()> makeRecord;
-    std::function<std::size_t(const kyrtest::LauncherHarness&)> handled; // how often its handler ran
-};
-
-std::vector<Notification> notifications() {
-    return {
-        {"progress", launcher::WM_APP_UPDATE_PROGRESS, [] { return nullptr; },
-         [](const kyrtest::LauncherHarness& h) { return h.view.progress.size(); }},
-        {"update done", launcher::WM_APP_UPDATE_DONE,
-         [] {
-             auto* result = new launcher::UpdateResult;
-             result->message = "engine said no";
-             return result;
-         },
-         [](const kyrtest::LauncherHarness&) { return static_cast<std::size_t>(updateResultsSeen); }},
-        {"news", launcher::WM_APP_NEWS,
-         [] {
-             auto* record = new launcher::NewsResult;
-             record->complete = true;
-             return record;
-         },
-         [](const kyrtest::LauncherHarness& h) { return h.view.noNewsMarks.size(); }},
-        {"servers done", launcher::WM_APP_SERVERS_DONE,
-         [] {
-             auto* result = new launcher::ServerListResult;
-             result->error = "nothing";
-             return result;
-         },
-         [](const kyrtest::LauncherHarness& h) { return h.view.serverListStatuses.size(); }},
-        {"probe done", launcher::WM_APP_PROBE_DONE, [] { return nullptr; },
-         [](const kyrtest::LauncherHarness& h) { return h.view.rowSets.size(); }},
+// Each notification reaches its handler exactly once, whether the main loop routes it (and marks it so
+// that the window procedure leaves it alone) or only the window procedure sees it (a modal loop).
+TEST(MessageRouting, EachNotificationIsHandledOnceOnEitherPath) {
+    const struct {
+        unsigned message;
+        void* (*record)();
+    } notifications[] = {
+        {WM_APP_UPDATE_PROGRESS, [] { return static_cast<void*>(nullptr); }},
+        {WM_APP_UPDATE_DONE, [] { return static_cast<void*>(new UpdateResult); }},
+        {WM_APP_NEWS, [] { return static_cast<void*>(new NewsResult{}); }},
+        {WM_APP_SERVERS_DONE, [] { return static_cast<void*>(new ServerListResult); }},
+        {WM_APP_PROBE_DONE, [] { return static_cast<void*>(nullptr); }},
     };
-}
-
-std::intptr_t asLParam(void* record) {
-    return reinterpret_cast<std::intptr_t>(record);
-}
-
-TEST(MessageRouting, MainLoopRoutesEachNotificationOnceAndMarksIt) {
-    for (const Notification& n : notifications()) {
-        SCOPED_TRACE(n.name);
+    for (bool mainLoop : {true, false}) {
         updateResultsSeen = 0;
         kyrtest::LauncherHarness h;
-        h.state.onUpdateDone = recordUpdateDone;
-        const std::intptr_t lParam = asLParam(n.makeRecord());
-
-        std::uintptr_t wParam = 0;
-        EXPECT_TRUE(launcher::routeFromMessageLoop(h.state, n.message, wParam, lParam));
-        EXPECT_EQ(wParam, kRoutedByMessageLoop);
-        // Dispatch then reaches the window procedure, which must leave it alone (the record is gone).
-        EXPECT_TRUE(launcher::routeFromWindowProcedure(h.state, n.message, wParam, lParam));
-        EXPECT_EQ(n.handled(h), 1u);
+        h.state.onUpdateDone = countUpdateDone;
+        for (const auto& n : notifications) {
+            SCOPED_TRACE(n.message);
+            const auto lParam = reinterpret_cast<std::intptr_t>(n.record());
+            std::uintptr_t wParam = 0;
+            if (mainLoop) {
+                EXPECT_TRUE(routeFromMessageLoop(h.state, n.message, wParam, lParam));
+                EXPECT_EQ(wParam, kRoutedByMessageLoop);
+            }
+            EXPECT_TRUE(routeFromWindowProcedure(h.state, n.message, wParam, lParam));
+        }
+        const std::size_t counts[] = {h.view.progress.size(), static_cast<std::size_t>(updateResultsSeen),
+                                      h.view.serverListStatuses.size(), h.view.rowSets.size()};
+        EXPECT_EQ(std::vector<std::size_t>(std::begin(counts), std::end(counts)), std::vector<std::size_t>(4, 1u));
     }
-}
-
-TEST(MessageRouting, WindowProcedureRoutesWhatAModalLoopDispatched) {
-    for (const Notification& n : notifications()) {
-        SCOPED_TRACE(n.name);
-        updateResultsSeen = 0;
-        kyrtest::LauncherHarness h;
-        h.state.onUpdateDone = recordUpdateDone;
-        EXPECT_TRUE(launcher::routeFromWindowProcedure(h.state, n.message, 0, asLParam(n.makeRecord())));
-        EXPECT_EQ(n.handled(h), 1u);
-    }
-}
-
-TEST(MessageRouting, OtherMessagesPassUntouched) {
     kyrtest::LauncherHarness h;
-    for (unsigned message : {0x0010u /* WM_CLOSE */, 0x8000u, 0x8006u, 0x0400u}) {
-        SCOPED_TRACE(message);
-        std::uintptr_t wParam = 9;
-        EXPECT_FALSE(launcher::routeFromMessageLoop(h.state, message, wParam, 0));
-        EXPECT_EQ(wParam, 9u);
-        EXPECT_FALSE(launcher::routeFromWindowProcedure(h.state, message, 0, 0));
-    }
-    EXPECT_TRUE(h.view.rowSets.empty());
-    EXPECT_TRUE(h.view.progress.empty());
-}
-
-TEST(MessageRouting, UpdateResultReachesTheRegisteredHandler) {
-    updateResultsSeen = 0;
-    kyrtest::LauncherHarness h;
-    h.state.onUpdateDone = recordUpdateDone;
-    auto result = std::make_unique<launcher::UpdateResult>();
-    result->message = "disk full";
-    ASSERT_TRUE(launcher::postRecord(h.queue, launcher::WM_APP_UPDATE_DONE, std::move(result)));
-    h.pump();
-    EXPECT_EQ(updateResultsSeen, 1);
-    EXPECT_EQ(lastUpdateMessage, "disk full");
-}
-
-TEST(MessageRouting, RecordsAreDeletedWithoutAHandlerAndWhenThePostIsRefused) {
-    kyrtest::LauncherHarness h;
-    launcher::routeNotification(h.state, launcher::WM_APP_UPDATE_DONE, asLParam(new launcher::UpdateResult));
-    launcher::routeNotification(h.state, launcher::WM_APP_NEWS, 0); // a null record is ignored
-
+    std::uintptr_t wParam = 9;
+    EXPECT_FALSE(routeFromMessageLoop(h.state, 0x0010u, wParam, 0));
+    EXPECT_EQ(wParam, 9u);
+    EXPECT_FALSE(routeFromWindowProcedure(h.state, 0x8006u, 0, 0));
+    routeNotification(h.state, WM_APP_UPDATE_DONE, reinterpret_cast<std::intptr_t>(new UpdateResult));
     h.queue.refusePosts(true);
-    EXPECT_FALSE(
-        launcher::postRecord(h.queue, launcher::WM_APP_SERVERS_DONE, std::make_unique<launcher::ServerListResult>()));
-    // The sanitized build's leak checker fails this test if either record above was kept.
-    EXPECT_TRUE(h.view.noNewsMarks.empty());
+    // The sanitized build's leak checker holds the refused and the unhandled records to account.
+    EXPECT_FALSE(postRecord(h.queue, WM_APP_SERVERS_DONE, std::make_unique<ServerListResult>()));
+    newsWorker(h.queue);
+}
+
+TEST(UpdateProgress, TheStepShowsTheLatestValuesAndNeverAHalfWrittenPair) {
+    kyrtest::LauncherHarness h;
+    const ProgressChannel channel = progressChannelOf(h.state);
+    reportProgressCounts(channel, 1, 10);
+    reportProgressStatus(channel, "Installing...");
+    reportProgressSource(channel, 1);
+    reportProgressCounts(channel, 7, 10);
+    h.pump();
+    using Pair = std::pair<std::uint64_t, std::uint64_t>;
+    EXPECT_EQ(h.view.progress, std::vector<Pair>(4, {7, 10}));
+    EXPECT_EQ(h.view.sources, std::vector<int>(4, 1));
+    EXPECT_EQ(h.view.updateStatuses, std::vector<kyrtest::Status>(4, {"Installing...", false}));
+
+    h.view.progress.clear();
+    std::thread worker([&] {
+        for (std::uint64_t i = 1; i <= 2000; ++i) {
+            reportProgressCounts(channel, i, 2 * i);
+        }
+    });
+    while (h.queue.postedCount() < 2004) {
+        h.pump();
+    }
+    worker.join();
+    h.pump();
+    for (const auto& pair : h.view.progress) {
+        ASSERT_EQ(pair.second, 2 * pair.first);
+    }
+    EXPECT_EQ(h.view.progress.back(), (Pair{2000, 4000}));
+}
+
+TEST(OnNews, FillsPresentItemsShowsTheHeadlineOnlyWithoutASelectionAndMarksAnEmptyFeed) {
+    kyrtest::LauncherHarness h;
+    newsWorker(h.queue);
+    EXPECT_EQ(h.pump(), 1);
+    EXPECT_TRUE(h.view.headlines.empty() && h.view.newsSlots.empty() && h.view.noNewsMarks.empty())
+        << "the worker's empty record keeps news loading";
+
+    NewsResult record;
+    record.hasHeadline = true;
+    record.headline = "Season 3";
+    record.present[1] = true;
+    record.column1[1] = "Title";
+    record.column3[1] = "2026-12-01";
+    record.column1[0] = "not present";
+    record.complete = true;
+    onNews(h.state, record);
+    h.state.selectedServerId = "alpha";
+    onNews(h.state, record);
+    ASSERT_EQ(h.view.headlines.size(), 1u) << "the selected server's headline keeps its place";
+    EXPECT_EQ(h.view.headlines[0].text, "Season 3");
+    ASSERT_EQ(h.view.newsSlots.size(), 2u);
+    EXPECT_EQ(h.view.newsSlots[0].first, 1);
+    EXPECT_EQ(h.view.newsSlots[0].second.texts[0] + "|" + h.view.newsSlots[0].second.texts[3], "Title|2026-12-01");
+    EXPECT_TRUE(h.view.noNewsMarks.empty()) << "an item is present";
+    onNews(h.state, NewsResult{{}, {}, 0, 0, {}, {}, {}, {}, true});
+    EXPECT_EQ(h.view.noNewsMarks, (std::vector<bool>{true}));
 }
 
 } // namespace
+} // namespace launcher
