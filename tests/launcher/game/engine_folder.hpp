@@ -42,39 +42,29 @@ public:
     std::string path(const char* name) const { return (scratch_ / name).string(); }
     void put(const char* name, std::string_view bytes) const { write_bytes(scratch_ / name, bytes); }
     std::string bytes(const char* name) const { return read_bytes(scratch_ / name); }
-    void remove(const char* name) const {
-        std::error_code ignored;
-        std::filesystem::remove(scratch_ / name, ignored);
-    }
+    void remove(const char* name) const { std::filesystem::remove(scratch_ / name); }
 
-    // "dll=<content> mesa=<content> bak=<content> ok=<yes|no|bad> placed=<yes|no>" with each library
-    // named mesa1, mesa2, foreign, newer, "-" when missing, or its bytes.
+    // "dll=<library> mesa=<library> bak=<library> ok=<yes|no|bad> placed=<yes|no>", each library named
+    // mesa1, mesa2, foreign, newer, "-" when missing, or quoted.
     std::string describe() const {
         const std::string marker = bytes(launcher::kEngineBackupMarkerName);
         return "dll=" + nameOf(launcher::kEngineLibraryName) + " mesa=" + nameOf(launcher::kMesaLibraryName) +
                " bak=" + nameOf(launcher::kEngineBackupName) + " ok=" +
-               (marker == "<missing>"    ? "no"
-                : marker == "verified\n" ? "yes"
-                                         : "bad") +
+               (marker == "<missing>" ? "no" : marker == "verified\n" ? "yes" : "bad") +
                " placed=" + (bytes(launcher::kPlacedEngineMarkerName) == "<missing>" ? "no" : "yes");
     }
 
 private:
     std::string nameOf(const char* file) const {
         const std::string content = bytes(file);
-        if (content == "<missing>") {
-            return "-";
+        const std::pair<const char*, const char*> names[] = {
+            {"<missing>", "-"}, {kMesa1, "mesa1"}, {kMesa2, "mesa2"}, {kForeign, "foreign"}, {kNewerForeign, "newer"}};
+        for (const auto& [stored, name] : names) {
+            if (content == stored) {
+                return name;
+            }
         }
-        if (content == kMesa1) {
-            return "mesa1";
-        }
-        if (content == kMesa2) {
-            return "mesa2";
-        }
-        if (content == kNewerForeign) {
-            return "newer";
-        }
-        return content == kForeign ? "foreign" : "'" + content + "'";
+        return "'" + content + "'";
     }
 
     ScratchFolder scratch_;

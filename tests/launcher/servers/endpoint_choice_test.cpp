@@ -1,5 +1,7 @@
 #include "launcher/servers/endpoint_choice.hpp"
 
+#include "launcher/servers/latency_display.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,8 +11,7 @@ namespace launcher {
 namespace {
 
 struct Ep {
-    int latency;
-    int priority;
+    int latency, priority;
     const char* region = "eu";
     const char* ip = "127.0.0.1";
     int port = 7000;
@@ -26,63 +27,57 @@ ServerEntry serverWith(const std::string& slug, const std::vector<Ep>& endpoints
     return server;
 }
 
-TEST(ChooseEndpoint, FollowsPinThenLatencyThenPriorityThenOrder) {
+TEST(EndpointChoice, FollowsPinThenLatencyThenPriorityThenOrder) {
     const struct {
-        const char* name;
         std::vector<Ep> endpoints;
-        int pinned;
-        int want;
-    } cases[] = {
-        {"no endpoints", {}, 0, -1},
-        {"equal latency goes to the smaller priority", {{40, 2}, {40, 1}}, -1, 1},
-        {"equal latency, smaller priority first", {{40, 1}, {40, 2}}, -1, 0},
-        {"smaller latency wins over priority", {{40, 1}, {35, 9}}, -1, 1},
-        {"equal latency and priority go to the earlier", {{40, 1}, {40, 1}}, -1, 0},
-        {"zero is a measured latency", {{-1, 0}, {0, 5}}, -1, 1},
-        {"unmeasured fall back to priority", {{-2, 5}, {-1, 3}}, -1, 1},
-        {"pinned wins whatever the latencies", {{10, 0}, {999, 9}}, 1, 1},
-        {"pin past the list counts as automatic", {{50, 0}, {20, 0}}, 2, 1},
-    };
+        int pinned, want;
+    } cases[] = {{{}, 0, -1},
+                 {{{40, 2}, {40, 1}}, -1, 1},
+                 {{{40, 1}, {40, 2}}, -1, 0},
+                 {{{40, 1}, {35, 9}}, -1, 1},
+                 {{{-1, 0}, {0, 5}}, -1, 1},
+                 {{{-2, 5}, {-1, 3}}, -1, 1},
+                 {{{10, 0}, {999, 9}}, 1, 1},
+                 {{{50, 0}, {20, 0}}, 2, 1}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.endpoints.size());
         EXPECT_EQ(chooseEndpoint(serverWith("s", c.endpoints, c.pinned)), c.want);
+    }
+    const struct {
+        int selected, count, direction, want;
+    } steps[] = {{-1, 3, 1, 0}, {2, 3, 1, -1}, {-1, 3, -1, 2}, {0, 3, -1, -1}, {7, 3, 1, 0}, {0, 1, 1, -1}};
+    for (const auto& c : steps) {
+        SCOPED_TRACE(std::to_string(c.selected) + " by " + std::to_string(c.direction));
+        EXPECT_EQ(stepPinnedEndpoint(c.selected, c.count, c.direction), c.want);
     }
 }
 
-TEST(CarryOverLatencies, KeepsMeasurementsOfUnchangedAddressesOfTheSameServerOnly) {
+TEST(EndpointChoice, ANewDirectoryKeepsLatenciesOfUnchangedAddressesAndTheStoredRegions) {
     ServerDirectory current;
-    current.servers = {serverWith("alpha", {{41, 0, "eu", "127.0.0.1"}, {120, 0, "us", "127.0.0.2"}}),
-                       serverWith("beta", {{15, 0, "eu", "127.0.0.9"}})};
+    current.servers = {serverWith("alpha", {{41, 0, "eu", "127.0.0.1"}}), serverWith("beta", {{15, 0, "eu", "127.0.0.9"}})};
     ServerDirectory fresh;
-    fresh.servers = {serverWith("alpha", {{-1, 0, "new", "127.0.0.1"}, {-1, 0, "us", "127.0.0.2", 7001}}),
-                     serverWith("gamma", {{-1, 0, "eu", "127.0.0.9"}})};
+    fresh.servers = {serverWith("alpha", {{-1, 0, "new", "127.0.0.1"}, {-1, 0, "sa", "127.0.0.1", 7001}, {-1, 0, "sa"}}, 0),
+                     serverWith("gamma", {{-1, 0, "EU", "127.0.0.9"}}, 0)};
     carryOverLatencies(current, fresh);
+    restorePinnedRegions(fresh, [](const std::string& slug) { return slug == "alpha" ? "sa" : "eu"; });
     EXPECT_EQ(fresh.servers[0].endpoints[0].latencyMs, 41) << "same ip and port, new label";
     EXPECT_EQ(fresh.servers[0].endpoints[1].latencyMs, -1) << "port changed";
     EXPECT_EQ(fresh.servers[1].endpoints[0].latencyMs, -1) << "latencies never move between servers";
+    EXPECT_EQ(fresh.servers[0].selectedEndpoint, 1) << "the first endpoint of the stored region";
+    EXPECT_EQ(fresh.servers[1].selectedEndpoint, -1) << "regions compare byte for byte";
 }
 
-TEST(RestorePinnedRegions, PinsTheFirstEndpointOfTheStoredRegion) {
-    ServerDirectory directory;
-    directory.servers = {serverWith("alpha", {{-1, 0, "eu"}, {-1, 0, "sa"}, {-1, 0, "sa"}}, 0),
-                         serverWith("beta", {{-1, 0, "eu"}}, 0), serverWith("delta", {{-1, 0, "EU"}}, 0)};
-    restorePinnedRegions(directory, [](const std::string& slug) {
-        return slug == "alpha" ? "sa" : slug == "beta" ? "asia" : "eu";
-    });
-    EXPECT_EQ(directory.servers[0].selectedEndpoint, 1);
-    EXPECT_EQ(directory.servers[1].selectedEndpoint, -1) << "a region no endpoint has";
-    EXPECT_EQ(directory.servers[2].selectedEndpoint, -1) << "regions compare byte for byte";
-}
-
-TEST(StepPinnedEndpoint, WalksTheRingThroughAutomatic) {
+TEST(LatencyDisplay, TextAndColourFollowTheThresholds) {
     const struct {
-        int selected, count, direction, want;
-    } cases[] = {{-1, 3, 1, 0},  {1, 3, 1, 2}, {2, 3, 1, -1}, {-1, 3, -1, 2}, {0, 3, -1, -1},
-                 {1, 3, 0, 0},   {7, 3, 1, 0}, {-1, 1, 1, 0}, {0, 1, 1, -1},  {0, 1, -1, -1}};
+        int latency;
+        const char* text;
+        std::uint32_t colour;
+    } cases[] = {{-1, "-- ms", 0x585050}, {0, "0 ms", 0x5EC522},     {79, "79 ms", 0x5EC522},
+                 {80, "80 ms", 0x1C9FFF}, {179, "179 ms", 0x1C9FFF}, {180, "180 ms", 0x4A30D9}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.selected) + " of " + std::to_string(c.count) + " by " +
-                     std::to_string(c.direction));
-        EXPECT_EQ(stepPinnedEndpoint(c.selected, c.count, c.direction), c.want);
+        SCOPED_TRACE(c.latency);
+        EXPECT_EQ(latencyText(c.latency), c.text);
+        EXPECT_EQ(latencyColour(c.latency), c.colour);
     }
 }
 

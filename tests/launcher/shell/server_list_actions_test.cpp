@@ -1,12 +1,16 @@
+// The server list on the window thread: the actions, the rows they show, and the notifications that
+// bring the workers' results back.
+
 #include "launcher/shell/server_list_actions.hpp"
 
+#include "launcher/shell/ini_value.hpp"
+#include "launcher/shell/news_worker.hpp"
+#include "launcher/shell/server_rows.hpp"
 #include "support/launcher_harness.hpp"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace launcher {
@@ -14,33 +18,23 @@ namespace {
 
 using kyrtest::Status;
 
-const char kSearching[] = "Buscando servidores...";
-const char kAlreadySearching[] = "Ya se esta buscando la lista de servidores...";
-
-// A network source that always delivers one server, counting how many workers ask at once.
-struct CountingSource : DirectoryDocumentSource {
+// A network source that always delivers one server and remembers the header it was given.
+struct OneServerSource : DirectoryDocumentSource {
     bool fetch(const std::wstring& accessCodeHeader, std::string& body, std::string&) override {
-        const int now = ++inFlight;
-        for (int seen = maxInFlight.load(); now > seen && !maxInFlight.compare_exchange_weak(seen, now);) {
-        }
-        if (++calls == 1) {
-            firstHeader = accessCodeHeader;
-        }
-        std::this_thread::yield();
+        header = accessCodeHeader;
         body = R"({"schema":1,"servers":[{"slug":"alpha","endpoints":[{"ip":"127.0.0.1","port":7000}]}]})";
-        --inFlight;
         return true;
     }
-    std::atomic<int> inFlight{0}, maxInFlight{0}, calls{0};
-    std::wstring firstHeader;
+    std::wstring header;
 };
 
-ServerEntry server(const std::string& slug, int endpoints) {
+ServerEntry server(const std::string& slug, int endpoints, const char* state = "online") {
     ServerEntry entry;
-    entry.slug = slug;
+    entry.slug = entry.name = slug;
+    entry.state = state;
     for (int i = 1; i <= endpoints; ++i) {
         const std::string n = std::to_string(i);
-        entry.endpoints.push_back({"r" + n, "R" + n, "127.0.0." + n, 7000});
+        entry.endpoints.push_back({"r" + n, "R" + n, "127.0.0." + n, 7000, i, 100 - i});
     }
     return entry;
 }
@@ -52,7 +46,7 @@ protected:
         h.state.connectProbe = [](const std::string&, int) { return 5; };
         h.state.directorySources.primary = &source;
     }
-    CountingSource source;
+    OneServerSource source;
     kyrtest::LauncherHarness h;
 };
 
@@ -60,19 +54,21 @@ TEST_F(ServerListActions, ApplyingTheCodeTwiceStartsOneWorkerAndAFailedStartIsRe
     h.view.setAccessCode("Ab 1!");
     applyAccessCode(h.state);
     applyAccessCode(h.state);
-    EXPECT_EQ(h.view.serverListStatuses, (std::vector<Status>{{kSearching, false}, {kAlreadySearching, false}}));
+    EXPECT_EQ(h.view.serverListStatuses,
+              (std::vector<Status>{{"Buscando servidores...", false},
+                                   {"Ya se esta buscando la lista de servidores...", false}}));
     EXPECT_EQ(h.preferences.value("AccessCode"), "Ab 1!");
     h.settle();
     EXPECT_EQ(h.workers.started(), 2) << "the list worker, then the probe it leads to";
-    EXPECT_EQ(source.firstHeader, L"X-Valdra-Access-Code: Ab1\r\n");
-    EXPECT_EQ(h.state.serverListBusy.load(), 0);
-
+    EXPECT_EQ(source.header, L"X-Valdra-Access-Code: Ab1\r\n");
     h.workers.failStarts(true);
     startServerListFetch(h.state);
     EXPECT_EQ(h.view.lastServerListStatus(), (Status{"No se pudo iniciar la busqueda de servidores.", true}));
     EXPECT_EQ(h.state.serverListBusy.load(), 0);
     startProbe(h.state);
     EXPECT_EQ(h.state.probeBusy.load(), 0) << "a probe that cannot start goes back to idle";
+    EXPECT_EQ(sanitizeIniValue(std::string(70, 'K') + " b!\xc3\xb1", 64, true), std::string(64, 'K'));
+    EXPECT_EQ(sanitizeIniValue("My_Server.EU-x5 \t!", 64, false), "my_server.eu-x5");
 }
 
 TEST_F(ServerListActions, ResultStatusFollowsItsSource) {
@@ -85,7 +81,6 @@ TEST_F(ServerListActions, ResultStatusFollowsItsSource) {
     } cases[] = {
         {false, -1, false, false, false, {"No server configured (error 0x00000000)", true}},
         {true, -1, false, true, true, {outdated, true}},
-        {true, -1, true, false, true, {outdated, true}},
         {true, -1, false, true, false,
          {"Sin conexion: se usan los servidores guardados en el cliente y se eligen dentro del juego.", true}},
         {true, -1, true, false, false, {"Sin conexion: se usa la ultima lista guardada.", true}},
@@ -95,9 +90,7 @@ TEST_F(ServerListActions, ResultStatusFollowsItsSource) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.want.text);
         kyrtest::LauncherHarness fresh;
-        fresh.state.serverDirectory.servers = {server("aa", 1)};
         fresh.state.serverDirectory.newerSchema = c.newerSchema;
-        fresh.state.connectProbe = [](const std::string&, int) { return 5; };
         fresh.state.serverListBusy = 1;
         ServerListResult result;
         result.ok = c.ok;
@@ -106,28 +99,35 @@ TEST_F(ServerListActions, ResultStatusFollowsItsSource) {
         result.fromClient = c.client;
         result.error = c.ok ? "x" : c.want.text;
         onServerListDone(fresh.state, result);
-        fresh.workers.joinAll();
         EXPECT_EQ(fresh.state.serverListBusy.load(), 0);
         EXPECT_EQ(fresh.view.lastServerListStatus(), c.want);
         EXPECT_EQ(fresh.view.rowSets.size(), c.ok ? 1u : 0u) << "a failure leaves the rows untouched";
-        EXPECT_EQ(fresh.workers.started(), c.ok ? 1 : 0) << "only a success starts probing";
     }
 }
 
-TEST_F(ServerListActions, SelectingARowRemembersItAndProbesIt) {
-    h.state.selectedServerId = "aa";
-    for (int outside : {3, -1}) {
+TEST_F(ServerListActions, RowsShowTheChosenEndpointAndTheSelectedServersHeadline) {
+    h.workers.failStarts(true); // no probe changes the latencies meanwhile
+    h.state.serverDirectory.servers[1].ratesDrop = "x5";
+    h.state.serverDirectory.servers.push_back(server("cc", 1, "unknown"));
+    h.state.serverDirectory.servers.push_back(server("dd", 1, "closed"));
+    for (int outside : {5, -1}) {
         selectServer(outside, h.state);
     }
-    EXPECT_EQ(h.state.selectedServerId, "aa");
-    EXPECT_EQ(h.preferences.writeCount(), 0u);
-    EXPECT_EQ(h.workers.started(), 0);
-    selectServer(1, h.state);
-    EXPECT_EQ(h.state.selectedServerId, "bb");
-    EXPECT_EQ(h.preferences.value("Last"), "bb");
-    EXPECT_EQ(h.view.selectedRows, (std::vector<int>{1}));
-    h.settle();
-    EXPECT_EQ(h.state.serverDirectory.servers[1].endpoints[0].latencyMs, 5);
+    EXPECT_EQ(h.preferences.writeCount(), 0u) << "a click past the rows selects nothing";
+    std::string seen;
+    for (int row : {1, 3, 4}) {
+        selectServer(row, h.state);
+        const Headline& headline = h.view.headlines.back();
+        seen += headline.text + (headline.statusOk ? "+ " : "- ");
+    }
+    EXPECT_EQ(seen, "bb+ cc+ dd- ");
+    EXPECT_EQ(h.preferences.value("Last"), "dd");
+    EXPECT_EQ(h.view.selectedRows.back(), 4);
+    const std::vector<ServerRow>& rows = h.view.rowSets.back();
+    EXPECT_EQ(rows[0].bestLabel + " " + std::to_string(rows[0].bestLatencyMs), "R3 97");
+    EXPECT_EQ(ratesText(h.state.serverDirectory.servers[1]), "DROP x5");
+    h.state.serverDirectory.servers[1].ratesExp = "x9";
+    EXPECT_EQ(ratesText(h.state.serverDirectory.servers[1]), "EXP x9  -  DROP x5");
 }
 
 TEST_F(ServerListActions, RegionStepsThroughEveryEndpointAndAutomatic) {
@@ -141,42 +141,36 @@ TEST_F(ServerListActions, RegionStepsThroughEveryEndpointAndAutomatic) {
         stored += h.preferences.value("Region.aa") + (h.view.rowSets.back()[0].regionPinned ? "* " : " ");
     }
     EXPECT_EQ(stored, "r1* r2* r3*  r3* ");
-    EXPECT_EQ(h.view.rowSets.back()[0].bestLabel, "R3");
     EXPECT_EQ(h.workers.started(), 0) << "stepping the region does not probe";
 }
 
-// Two threads ask for the list over and over while a third plays the window thread; only one worker may
-// ever run, and every request is either started or told that a search runs.
-TEST_F(ServerListActions, RequestsFromTwoThreadsNeverRunTwoWorkers) {
-    constexpr int kRequests = 200;
-    std::atomic<bool> stop{false};
-    std::thread windowThread([&] {
-        kyrtest::PostedMessage posted;
-        while (!stop.load()) {
-            if (h.queue.take(posted, std::chrono::milliseconds(1))) {
-                std::uintptr_t wParam = 0;
-                routeFromMessageLoop(h.state, posted.message, wParam, reinterpret_cast<std::intptr_t>(posted.payload));
-            }
+// Each notification reaches its handler exactly once, whether the main loop routes it (and marks it so
+// that the window procedure leaves it alone) or only the window procedure sees it (a modal loop).
+TEST(MessageRouting, EachNotificationIsHandledOnceOnEitherPath) {
+    for (bool mainLoop : {true, false}) {
+        kyrtest::LauncherHarness h;
+        static int updates = 0;
+        updates = 0;
+        h.state.onUpdateDone = [](LauncherState&, const UpdateResult&) { ++updates; };
+        const std::pair<unsigned, void*> notifications[] = {{WM_APP_UPDATE_PROGRESS, nullptr},
+                                                            {WM_APP_UPDATE_DONE, new UpdateResult},
+                                                            {WM_APP_SERVERS_DONE, new ServerListResult},
+                                                            {WM_APP_PROBE_DONE, nullptr}};
+        for (const auto& [message, record] : notifications) {
+            const auto lParam = reinterpret_cast<std::intptr_t>(record);
+            std::uintptr_t wParam = 0;
+            EXPECT_EQ(mainLoop && routeFromMessageLoop(h.state, message, wParam, lParam), mainLoop);
+            EXPECT_TRUE(routeFromWindowProcedure(h.state, message, wParam, lParam));
         }
-    });
-    auto ask = [&] {
-        for (int i = 0; i < kRequests; ++i) {
-            startServerListFetch(h.state);
-            std::this_thread::yield();
-        }
-    };
-    std::thread first(ask), second(ask);
-    first.join();
-    second.join();
-    h.workers.joinAll();
-    stop = true;
-    windowThread.join();
-    h.settle();
-    EXPECT_EQ(source.maxInFlight.load(), 1);
-    EXPECT_EQ(h.view.serverListStatusCount(kSearching), static_cast<std::size_t>(source.calls.load()));
-    EXPECT_EQ(h.view.serverListStatusCount(kSearching) + h.view.serverListStatusCount(kAlreadySearching),
-              static_cast<std::size_t>(2 * kRequests));
-    EXPECT_EQ(h.state.serverListBusy.load(), 0);
+        EXPECT_EQ(h.view.progress.size() + updates + h.view.serverListStatuses.size() + h.view.rowSets.size(), 4u);
+        std::uintptr_t wParam = 9;
+        EXPECT_FALSE(routeFromMessageLoop(h.state, 0x0010u, wParam, 0));
+        EXPECT_EQ(wParam, 9u);
+        h.queue.refusePosts(true);
+        // The sanitized build's leak checker holds the refused records to account.
+        EXPECT_FALSE(postRecord(h.queue, WM_APP_SERVERS_DONE, std::make_unique<ServerListResult>()));
+        newsWorker(h.queue);
+    }
 }
 
 } // namespace

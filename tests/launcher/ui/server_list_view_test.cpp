@@ -1,5 +1,7 @@
 #include "launcher/ui/server_list_view.hpp"
 
+#include "launcher/ui/text_editing.hpp"
+
 #include <gtest/gtest.h>
 
 namespace launcher {
@@ -19,16 +21,15 @@ TEST(ServerListView, FilterMatchesTheJoinedFieldsFoldingAsciiOnly) {
     const struct {
         const char* search;
         std::vector<int> want;
-    } cases[] = {{"", {0, 1, 2}},           {"vALDRA pr", {0}},        {"BATTLE", {2}},
-                 {"fast-x", {1}},           {"norte arena", {2}},      {"r\xC3\xA1pido", {1}},
-                 {"\xC3\xA9pica", {}},      {"x  s", {}}};
+    } cases[] = {{"", {0, 1, 2}},  {"vALDRA pr", {0}},       {"BATTLE", {2}},        {"norte arena", {2}},
+                 {"fast-x", {1}}, {"r\xC3\xA1pido", {1}}, {"\xC3\xA9pica", {}}, {"x  s", {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.search);
         EXPECT_EQ(filterRows(rows, c.search), c.want);
     }
 }
 
-TEST(ServerListView, ScrollingStaysWithinTheRowsHeight) {
+TEST(ServerListView, ScrollingStaysWithinTheRowsAndTheArrowsScrollTheSelectionIntoView) {
     const struct {
         int rows, contentHeight, maxOffset;
     } bounds[] = {{0, 0, 0}, {1, 62, 0}, {3, 194, 0}, {4, 260, 42}, {10, 656, 438}};
@@ -36,40 +37,60 @@ TEST(ServerListView, ScrollingStaysWithinTheRowsHeight) {
         SCOPED_TRACE(c.rows);
         EXPECT_EQ(rowContentHeight(c.rows), c.contentHeight);
         EXPECT_EQ(maxScrollOffset(c.rows), c.maxOffset);
-        EXPECT_EQ(clampScrollOffset(100000, c.rows), c.maxOffset);
+        EXPECT_EQ(wheelScrollOffset(c.maxOffset - 10, -120, c.rows), c.maxOffset);
     }
-    const struct {
-        int offset, delta, rows, want;
-    } wheel[] = {{0, -120, 10, 32}, {64, 120, 10, 32}, {0, -60, 10, 16}, {10, 120, 10, 0}, {430, -120, 10, 438}};
-    for (const auto& c : wheel) {
-        SCOPED_TRACE(c.delta);
-        EXPECT_EQ(wheelScrollOffset(c.offset, c.delta, c.rows), c.want);
-    }
-    EXPECT_FALSE(scrollBarGeometry(3, 0).shown);
-    EXPECT_EQ(scrollBarGeometry(10, 0).thumb, (Rect{822, 94, 830, 94 + 72}));
+    EXPECT_EQ(wheelScrollOffset(64, 120, 10), 32);
+    EXPECT_EQ(wheelScrollOffset(0, -60, 10), 16);
     EXPECT_EQ(scrollBarGeometry(10, 438).thumb.bottom, 312);
     EXPECT_EQ(scrollBarGeometry(1000, 0).thumb.height(), 20);
-    EXPECT_EQ(rowRectAt(2, 100), (Rect{44, 126, 818, 188}));
-}
-
-TEST(ServerListView, ArrowKeysStepThroughTheVisibleListAndScrollItIntoView) {
     const std::vector<int> filtered = {1, 4, 6}, ten = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     const struct {
         std::vector<int> visible;
-        int selected, direction, scroll;
-        bool moved;
-        int row, wantScroll;
-    } cases[] = {
-        {filtered, 1, +1, 0, true, 4, 0},   {filtered, 1, -1, 0, true, 1, 0},     {filtered, 6, +1, 0, true, 6, 0},
-        {filtered, 3, +1, 0, true, 4, 0},   {filtered, -1, -1, 0, true, 1, 0},    {{}, 2, +1, 12, false, -1, 12},
-        {ten, 2, +1, 0, true, 3, 260 - 218}, {ten, 5, -1, 400, true, 4, 264},     {ten, 3, -1, 100, true, 2, 100},
-    };
-    for (const auto& c : cases) {
+        int selected, direction, scroll, row, wantScroll;
+    } steps[] = {{filtered, 1, +1, 0, 4, 0},  {filtered, 1, -1, 0, 1, 0},  {filtered, 6, +1, 0, 6, 0},
+                 {filtered, 3, +1, 0, 4, 0},  {{}, 2, +1, 12, -1, 12},     {ten, 2, +1, 0, 3, 42},
+                 {ten, 5, -1, 400, 4, 264},   {ten, 3, -1, 100, 2, 100}};
+    for (const auto& c : steps) {
         SCOPED_TRACE(std::to_string(c.selected) + " by " + std::to_string(c.direction));
         const SelectionStep step = stepSelection(c.visible, c.selected, c.direction, c.scroll);
-        EXPECT_EQ(step.moved, c.moved);
+        EXPECT_EQ(step.moved, !c.visible.empty());
         EXPECT_EQ(step.row, c.row);
         EXPECT_EQ(step.scrollOffset, c.wantScroll);
+    }
+}
+
+// Types the keys (backspace included) into the search text or the access code, from `start`.
+std::string typed(bool search, const std::u16string& keys, std::string start = "") {
+    for (const char16_t unit : keys) {
+        if (unit == kBackspace) {
+            search ? eraseLastSearchCharacter(start) : eraseLastAccessCodeCharacter(start);
+        } else {
+            search ? typeSearchCharacter(start, unit) : typeAccessCodeCharacter(start, unit);
+        }
+    }
+    return start;
+}
+
+TEST(TextEditing, SearchKeepsFortyBytesOfUtf8AndTheCodeThirtyTwoOfItsCharacters) {
+    const struct {
+        bool search;
+        std::u16string keys;
+        std::string start, want;
+    } cases[] = {
+        {true, std::u16string(41, u'a'), "", std::string(40, 'a')},
+        {true, u"x", std::string(39, 'a'), std::string(39, 'a') + "x"},
+        {true, u"\u00e9", std::string(38, 'a'), std::string(38, 'a') + "\xC3\xA9"},
+        {true, u"\u00e9", std::string(39, 'a'), std::string(39, 'a')},
+        {true, u"\u20ac\U0001F600\t\x7f", "", "\xE2\x82\xAC"},
+        {true, u"a\u20ac\b", "", "a"},
+        {true, u"\b", "x\x80\x80\x80\x80", "x"},
+        {false, u"Ab9-_. /\u00e9", "", "Ab9-_."},
+        {false, std::u16string(40, u'z'), "", std::string(32, 'z')},
+        {false, u"b\b", std::string(64, 'a'), std::string(63, 'a')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.want);
+        EXPECT_EQ(typed(c.search, c.keys, c.start), c.want);
     }
 }
 
