@@ -106,22 +106,6 @@ TEST(UpdaterFrontEnd, ResultsSetTheButtonsAndTheStatusLine) {
     EXPECT_EQ(spanish.lastStatus().text, "Cliente al dia.");
 }
 
-TEST(UpdaterFrontEnd, VerifyDoesNothingWhileAnUpdateRunsAndAFailedStartGivesTheButtonsBack) {
-    FrontEnd f;
-    f.h.state.updateRunning = 1;
-    onVerifyClicked(f.h.state);
-    onForceClicked(f.h.state);
-    EXPECT_EQ(f.h.state.forceSecondary.load(), 0);
-    EXPECT_TRUE(f.h.view.updateStatuses.empty());
-    f.h.state.updateRunning = 0;
-    f.h.workers.failStarts(true);
-    onForceClicked(f.h.state);
-    EXPECT_EQ(f.h.state.updateRunning.load(), 0);
-    EXPECT_EQ(f.lastStatus(), (Status{"Could not start the update check.", true}));
-    EXPECT_EQ(f.h.view.playEnabled, (std::vector<bool>{false, true}));
-    EXPECT_EQ(f.h.view.verifyEnabled, (std::vector<bool>{false, true}));
-}
-
 // Trust comes from the build: only a build that allows it reads the store from the environment.
 TEST(UpdaterFrontEnd, StoreSettingsComeFromTheBuildUnlessItAllowsTheEnvironment) {
     const struct {
@@ -186,21 +170,6 @@ TEST_F(UpdaterFrontEndRun, VerifyBringsTheFolderUpToDateOnlyFromTheTrustedStore)
     EXPECT_EQ(f.lastStatus(), (Status{"Client up to date.", false}));
     EXPECT_EQ(f.h.view.busyAnimation, (std::vector<bool>{true, false}));
     EXPECT_EQ(f.h.workers.started(), 2) << "the update worker, then the server list worker";
-}
-
-TEST_F(UpdaterFrontEndRun, ACommitThatFailsAfterTheDownloadSaysTheUpdateWasInterrupted) {
-    files_["Data/Player/skin.bmd"] = "skin";
-    kyrtest::StoreOptions second;
-    second.version = "2";
-    store_.publish(files_, second);
-    kyrtest::HttpTestServer server([this](const kyrtest::HttpRequest& r) { return serve(r); });
-    const StoreOverride store(server.baseUrl(), store_.pubkey_b64());
-    FrontEnd f;
-    kyrtest::write_bytes(f.folder / "Data" / "Player", "a file where the commit needs a folder");
-    onVerifyClicked(f.h.state);
-    f.h.settle();
-    EXPECT_EQ(f.lastStatus().text.rfind(kForceHint + kInterrupted + " (", 0), 0u) << f.lastStatus().text;
-    EXPECT_FALSE(f.h.view.playEnabled.back());
 }
 
 } // namespace

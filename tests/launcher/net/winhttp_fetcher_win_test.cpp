@@ -23,21 +23,6 @@ using launcher::WinHttpFetcher;
 
 const kyrtest::FetcherMaker kWinHttp = [](const std::string& base) { return std::make_unique<WinHttpFetcher>(base); };
 
-TEST(WinHttpFetcher, ResolvesStorePathsAgainstTheBase) {
-    const struct {
-        const char *base, *path, *want;
-    } cases[] = {
-        {"https://store.example/kyr", "v1/x", "https://store.example/kyr/v1/x"},
-        {"https://store.example/kyr/", "v1/x", "https://store.example/kyr/v1/x"},
-        {"https://a/", "https://mirror/v1/x", "https://mirror/v1/x"},
-        {"https://a/", "x:/", "https://a/x:/"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.base) + " + " + c.path);
-        EXPECT_EQ(WinHttpFetcher(c.base).resolve_url(c.path), c.want);
-    }
-}
-
 // WinHTTP against a real local server: the statuses, the launcher's headers and a range beyond 32 bits.
 TEST(WinHttpFetcher, StatusesDecideBetweenBodyAndFetchError) {
     const kyrtest::ScratchFolder dir;
@@ -71,7 +56,8 @@ TEST(WinHttpFetcher, TransportFailuresNameTheOperationTheCodeAndTheUrl) {
         HttpTestServer closed([](const HttpRequest&) { return HttpResponse{}; });
         base = closed.baseUrl();
     }
-    WinHttpFetcher fetcher(base);
+    WinHttpFetcher fetcher(base.substr(0, base.size() - 1)); // the slash is put back at construction
+    EXPECT_EQ(fetcher.resolve_url("https://mirror/v1/x"), "https://mirror/v1/x");
     // WinHTTP's ERROR_WINHTTP_CANNOT_CONNECT, as a refused connection gives it.
     EXPECT_EQ(messageOf<FetchError>([&] { fetcher.get("v1/x", kMaxDocumentBytes); }),
               "WinHTTP GET failed (0x00002EFD) " + base + "v1/x");
