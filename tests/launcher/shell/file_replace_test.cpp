@@ -23,7 +23,6 @@ TEST(FileReplace, WritesThroughTheTemporaryAndKeepsThePreviousFileOnFailure) {
     {
         const kyrtest::RefusingReplacer refusing;
         EXPECT_EQ(writeFileReplacing(target, "next", true), ReplaceWriteResult::NotReplaced);
-        EXPECT_EQ(refusing.lastFrom() + " " + refusing.lastTo(), temporary + " " + target);
     }
     EXPECT_FALSE(std::filesystem::exists(temporary));
     std::filesystem::create_directory(temporary);

@@ -1,6 +1,11 @@
+// What the window does with a point: the target under it, what a press and a release make of it, and the
+// progress track's geometry.
+
 #include "launcher/ui/hit_test.hpp"
 
+#include "launcher/ui/input_state.hpp"
 #include "launcher/ui/layout.hpp"
+#include "launcher/ui/progress_geometry.hpp"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +26,6 @@ HitContext contextOf(const std::string& view) {
     context.verifyEnabled = view.find(" verify") == std::string::npos;
     context.forceEnabled = view.find(" force") == std::string::npos;
     context.rowSelected = view.find(" row") == std::string::npos;
-    context.newsVisible[0] = context.newsVisible[2] = true;
     context.settingsOpen = view.rfind("settings", 0) == 0;
     context.serverPanelOpen = view.rfind("servers", 0) == 0;
     context.visibleRowCount = 5;
@@ -34,8 +38,6 @@ TEST(HitTest, EachTargetWithItsConditionUnderTheOpenPanel) {
         Point at;
         int want;
     } cases[] = {
-        {"servers", centre(kServerPanelCloseRect), kTargetServerPanelClose},
-        {"servers", centre(kAccessCodeBoxRect), kTargetAccessCodeBox},
         {"servers without row", centre(kRegionLeftRect), kTargetRegionLeft},
         {"servers", centre(kPanelPlayRect), kTargetPanelPlay},
         {"servers without play", centre(kPanelPlayRect), kTargetNone},
@@ -43,17 +45,13 @@ TEST(HitTest, EachTargetWithItsConditionUnderTheOpenPanel) {
         {"servers", centre(kRegionValueRect), kTargetNone},
         {"servers", centre(kPlayRect), kTargetNone},
         {"settings", centre(kApplyRect), kTargetSettingsApply},
-        {"settings", centre(kResolutionRightRect), kTargetResolutionRight},
         {"settings", centre(kPlayRect), kTargetNone},
         {"settings", centre(kMinimiseRect), kTargetNone},
-        {"main", centre(kServerSelectorRect), kTargetServerSelector},
         {"main without verify", centre(kVerifyRect), kTargetNone},
         {"main", centre(kForceRect), kTargetForce},
         {"main without verify", centre(kForceRect), kTargetNone},
         {"main without force", centre(kForceRect), kTargetNone},
         {"main without play", centre(kPlayRect), kTargetNone},
-        {"main", centre(newsItemRect(2)), kTargetNewsItem0 + 2},
-        {"main", centre(newsItemRect(1)), kTargetNone},
         {"main", {kPlayRect.left, kPlayRect.top}, kTargetPlay},
         {"main", {kPlayRect.right - 1, kPlayRect.bottom - 1}, kTargetPlay},
         {"main", {kPlayRect.right, kPlayRect.top}, kTargetNone},
@@ -79,6 +77,104 @@ TEST(HitTest, RowSlotsFollowTheScrollAndSkipGapsAndTheScrollBar) {
     context.scrollOffset = 66;
     EXPECT_EQ(hitTest(context, 400, 100).target, kTargetServerRow);
     EXPECT_EQ(hitTest(context, 400, 100).slot, 1);
+}
+
+
+Point row(int slot) {
+    return Point{200, 94 + 66 * slot + 30};
+}
+
+WindowState windowWith(bool serverPanel, bool settingsPanel, int rows = 5) {
+    WindowState state;
+    state.update.playEnabled = state.update.verifyEnabled = state.update.forceEnabled = true;
+    for (int i = 0; i < rows; ++i) {
+        state.servers.rows.emplace_back().id = "s" + std::to_string(i);
+    }
+    if (serverPanel) {
+        openServerPanel(state);
+    }
+    state.settings.panelOpen = settingsPanel;
+    return state;
+}
+
+// A press, a move and a release: a click only when the release hits what was pressed.
+Command click(WindowState& state, Point at, Point releaseAt) {
+    pointerPressed(state, at.x, at.y);
+    pointerMoved(state, releaseAt.x, releaseAt.y);
+    return pointerReleased(state, releaseAt.x, releaseAt.y).command;
+}
+
+TEST(InputState, AClickNeedsTheReleaseOnThePressedTarget) {
+    const struct {
+        bool servers, settings;
+        Point press, release;
+        CommandKind want;
+        int argument;
+    } cases[] = {
+        {false, false, centre(kPlayRect), centre(kPlayRect), CommandKind::Play, 0},
+        {false, false, centre(kPlayRect), centre(kVerifyRect), CommandKind::None, 0},
+        {false, true, centre(kPlayRect), centre(kPlayRect), CommandKind::None, 0},
+        {true, false, row(2), row(2), CommandKind::SelectServer, 2},
+        {true, false, row(1), row(3), CommandKind::None, 0},
+        {true, false, centre(kPanelPlayRect), centre(kPanelPlayRect), CommandKind::None, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.press.x) + "," + std::to_string(c.press.y));
+        WindowState state = windowWith(c.servers, c.settings);
+        const Command command = click(state, c.press, c.release);
+        EXPECT_EQ(command.kind, c.want);
+        EXPECT_EQ(command.argument, c.argument);
+        EXPECT_EQ(state.pointer.pressedTarget, kTargetNone);
+    }
+}
+
+TEST(InputState, ServerPanelSelectsStepsTheRegionScrollsAndPlays) {
+    WindowState state = windowWith(true, false, 10);
+    EXPECT_EQ(click(state, row(2), row(2)).kind, CommandKind::SelectServer);
+    EXPECT_EQ(click(state, centre(kRegionLeftRect), centre(kRegionLeftRect)).argument, -1);
+    pointerPressed(state, row(1).x, row(1).y);
+    replaceServerRows(state.servers, state.servers.rows);
+    EXPECT_EQ(pointerReleased(state, row(1).x, row(1).y).command.kind, CommandKind::None) << "rows refreshed meanwhile";
+    EXPECT_TRUE(wheelTurned(state, -120));
+    EXPECT_EQ(state.servers.scrollOffset, 32);
+    for (int i = 0; i < 3; ++i) {
+        keyPressed(state, Key::Down);
+    }
+    EXPECT_EQ(state.servers.selectedRow, 5);
+    EXPECT_EQ(state.servers.scrollOffset, 66 * 5 + 62 - 218);
+    state.servers.focus = FocusedField::AccessCode;
+    EXPECT_EQ(keyPressed(state, Key::Enter).command.kind, CommandKind::EnterAccessCode);
+    EXPECT_EQ(click(state, centre(kPanelPlayRect), centre(kPanelPlayRect)).kind, CommandKind::Play);
+    EXPECT_FALSE(state.servers.open);
+    EXPECT_FALSE(wheelTurned(state, -120));
+    EXPECT_EQ(keyPressed(state, Key::Down).command.kind, CommandKind::None);
+}
+
+
+TEST(ProgressGeometry, FillsTheFractionDoneOrSlidesAThirdWithoutATotal) {
+    const struct {
+        std::uint64_t done, total;
+        bool busy;
+        std::uint32_t offset;
+        int left, right;     // 0, 0: no fill
+        const char* percent; // "": none shown
+    } cases[] = {
+        {50, 200, true, 0, 16, 16 + 598 / 4, "25%"}, {250, 200, true, 0, 16, 614, "100%"},
+        {1, 598, true, 0, 0, 0, "0%"},              {2, 3, true, 0, 16, 16 + 598 * 2 / 3, "67%"},
+        {~0ull / 2, ~0ull, true, 0, 16, 315, "50%"}, {5, 0, false, 300, 0, 0, ""},
+        {0, 0, true, 1, 0, 0, ""},                  {0, 0, true, 60, 16, 76, ""},
+        {0, 0, true, 300, 117, 316, ""},            {0, 0, true, 797 + 700, 517, 614, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.done) + "/" + std::to_string(c.total) + " at " + std::to_string(c.offset));
+        const ProgressFill progress = progressFill(progressBarRect(false), c.done, c.total, c.busy, c.offset);
+        EXPECT_EQ(progress.fill, c.right != 0);
+        const Rect want = c.right != 0 ? Rect{c.left, 348, c.right, 362} : Rect{};
+        EXPECT_EQ(progress.fill ? progress.fillRect : Rect{}, want);
+        EXPECT_EQ(progress.percent ? progress.percentText : "", c.percent);
+    }
+    EXPECT_EQ(statusLineRight(614, true), 396);
+    EXPECT_EQ(statusLineRight(614, false), 554);
 }
 
 } // namespace
