@@ -23,8 +23,7 @@ inline constexpr char kMesa2[] = "MESA llvmpipe release 2, a little longer";
 inline constexpr char kForeign[] = "QEFFECTS wrapper library of the player";
 inline constexpr char kNewerForeign[] = "QEFFECTS wrapper library, the player's newer release";
 
-// The variable as the game would inherit it: on Windows the process environment block, which the C
-// runtime's getenv does not follow.
+// The variable as the game inherits it: on Windows the process environment block, not getenv's copy.
 inline std::string processVariable(const char* name) {
 #ifdef _WIN32
     char value[256];
@@ -44,8 +43,7 @@ public:
     std::string bytes(const char* name) const { return read_bytes(scratch_ / name); }
     void remove(const char* name) const { std::filesystem::remove(scratch_ / name); }
 
-    // "dll=<library> mesa=<library> bak=<library> ok=<yes|no|bad> placed=<yes|no>", each library named
-    // mesa1, mesa2, foreign, newer, "-" when missing, or quoted.
+    // "dll=<library> mesa=<library> bak=<library> ok=<yes|no|bad> placed=<yes|no>", libraries named.
     std::string describe() const {
         const std::string marker = bytes(launcher::kEngineBackupMarkerName);
         return "dll=" + nameOf(launcher::kEngineLibraryName) + " mesa=" + nameOf(launcher::kMesaLibraryName) +

