@@ -8,7 +8,7 @@
 #include "support/host_path_win.hpp"
 #include "support/queue_poster.hpp"
 #include "support/recording_view.hpp"
-#include "tests/launcher/game/engine_folder.hpp"
+#include "support/scratch_folder.hpp"
 #include "tests/launcher/game/message_box_recorder.hpp"
 
 #include <gtest/gtest.h>
@@ -29,16 +29,17 @@ namespace {
 // PLAY in a game folder with the stand-in as Main.exe (it records how it was started), the software
 // engine chosen and one server selected; the launcher closes only once the game started.
 TEST(GameLaunch, StartsTheGameOnTheChosenEndpointOrStaysOpenWithTheReason) {
-    const kyrtest::EngineFolder folder;
+    const kyrtest::ScratchFolder scratch;
+    const auto path = [&](const char* name) { return (scratch / name).string(); };
     kyrtest::RecordingView view;
     kyrtest::QueuePoster queue;
     LauncherState state;
-    state.folder = folder.folder();
-    state.configIniPath = folder.path(kGameConfigFileName);
-    state.launcherIniPath = folder.path("launcher.ini");
+    state.folder = scratch.path().string();
+    state.configIniPath = path(kGameConfigFileName);
+    state.launcherIniPath = path("launcher.ini");
     state.window = &view;
     state.poster = &queue;
-    std::filesystem::create_directories(folder.path("Data") + "\\Local");
+    std::filesystem::create_directories(path("Data") + "\\Local");
     WritePrivateProfileStringA("Launcher", "Engine", "CPU", state.configIniPath.c_str());
     ServerEntry server;
     server.slug = "valdra";
@@ -53,29 +54,30 @@ TEST(GameLaunch, StartsTheGameOnTheChosenEndpointOrStaysOpenWithTheReason) {
         return queue.take(posted) && posted.message == WM_CLOSE;
     };
 
-    folder.put(kMesaLibraryName, kyrtest::kMesa1);
+    kyrtest::write_bytes(path(kMesaLibraryName), "MESA");
     launchGame(state);
     EXPECT_EQ(boxes.shown().back().text, "Could not start Main.exe.");
     EXPECT_FALSE(closeRequested());
 
     const std::string standIn = kyrtest::windowsPath(KYR_STAND_IN_GAME_PATH);
-    ASSERT_TRUE(CopyFileA(standIn.c_str(), folder.path(kGameExecutableName).c_str(), FALSE)) << standIn;
+    ASSERT_TRUE(CopyFileA(standIn.c_str(), path(kGameExecutableName).c_str(), FALSE)) << standIn;
     launchGame(state);
     std::string record = "<not started>";
     for (int wait = 0; wait < 400 && record == "<not started>"; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        record = folder.bytes("launch-record.txt") == "<missing>" ? record : folder.bytes("launch-record.txt");
+        const std::string got = kyrtest::read_bytes(path("launch-record.txt"));
+        record = got == "<missing>" ? record : got;
     }
     EXPECT_EQ(record, "command=\"" + state.folder + "\\Main.exe\" /u10.0.0.9 /p44406\ncwd=" + state.folder +
                           "\ngallium=llvmpipe\n");
     EXPECT_TRUE(closeRequested());
     EXPECT_EQ(boxes.shown().size(), 1u);
-    const std::string written = folder.bytes("Data\\Local\\ServerList.bmd");
+    const std::string written = kyrtest::read_bytes(path("Data\\Local\\ServerList.bmd"));
     EXPECT_EQ(readBmdStamp(state.launcherIniPath), stampOf(written));
     EXPECT_EQ(decodeBmdRecords(written).size(), 2u);
     setProcessVariable(kGalliumDriverVariable, nullptr);
     // The game may still be ending; its folder goes once it has.
-    for (int wait = 0; wait < 100 && !DeleteFileA(folder.path(kGameExecutableName).c_str()); ++wait) {
+    for (int wait = 0; wait < 100 && !DeleteFileA(path(kGameExecutableName).c_str()); ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
