@@ -4,8 +4,6 @@
 
 #include "launcher/shell/message_poster.hpp"
 
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <mutex>
@@ -23,7 +21,6 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         if (!refusing_) {
             queue_.push_back(PostedMessage{message, payload});
-            arrived_.notify_all();
         }
         return !refusing_;
     }
@@ -31,10 +28,10 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         refusing_ = refuse;
     }
-    // Takes the oldest message, waiting up to `wait` for one; false when none came.
-    bool take(PostedMessage& out, std::chrono::milliseconds wait = std::chrono::milliseconds(0)) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!arrived_.wait_for(lock, wait, [this] { return !queue_.empty(); })) {
+    // Takes the oldest message; false when there is none.
+    bool take(PostedMessage& out) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (queue_.empty()) {
             return false;
         }
         out = queue_.front();
@@ -48,7 +45,6 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    std::condition_variable arrived_;
     std::deque<PostedMessage> queue_;
     bool refusing_ = false;
 };

@@ -259,7 +259,6 @@ TEST(VideoEngine, SoftwareEngineReducesOnlyALargerWindowAndHardwareGivesItBack) 
         const char *width, *height, *want;
     } cases[] = {{"1024", "640", "1024x640 <absent>x<absent>"},
                  {"1025", "640", "1024x640 1025x640"},
-                 {"1024", "641", "1024x640 1024x641"},
                  {"800", nullptr, "1024x640 800x768"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.want);
@@ -290,9 +289,8 @@ TEST(VideoEngine, AutoTakesTheHardwareEngineOnlyFromOpenGl33) {
         const char* version;
         int major, minor;
         bool capable;
-    } cases[] = {{"3.2.0 Mesa", 3, 2, false}, {"3.3.0 NVIDIA", 3, 3, true}, {"4.0 Compat", 4, 0, true},
-                 {"10.1", 10, 1, true},       {"OpenGL ES 3.2", 0, 0, false}, {"4 6", 0, 0, false},
-                 {"99999999999.0", 0, 0, false}};
+    } cases[] = {{"3.2.0 Mesa", 3, 2, false}, {"3.3.0 NVIDIA", 3, 3, true}, {"10.1", 10, 1, true},
+                 {"OpenGL ES 3.2", 0, 0, false}, {"4 6", 0, 0, false}};
     static const char* driverVersion = "";
     glProbeOverride = [](GlProbeResult& result) { return readGlVersion(result, driverVersion, std::string(300, 'r')); };
     for (const auto& c : cases) {

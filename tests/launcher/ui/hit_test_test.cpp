@@ -42,11 +42,9 @@ TEST(HitTest, EachTargetWithItsConditionUnderTheOpenPanel) {
         {"servers", centre(kPanelPlayRect), kTargetPanelPlay},
         {"servers without play", centre(kPanelPlayRect), kTargetNone},
         {"servers without row", centre(kPanelPlayRect), kTargetNone},
-        {"servers", centre(kRegionValueRect), kTargetNone},
         {"servers", centre(kPlayRect), kTargetNone},
         {"settings", centre(kApplyRect), kTargetSettingsApply},
         {"settings", centre(kPlayRect), kTargetNone},
-        {"settings", centre(kMinimiseRect), kTargetNone},
         {"main without verify", centre(kVerifyRect), kTargetNone},
         {"main", centre(kForceRect), kTargetForce},
         {"main without verify", centre(kForceRect), kTargetNone},
@@ -55,7 +53,6 @@ TEST(HitTest, EachTargetWithItsConditionUnderTheOpenPanel) {
         {"main", {kPlayRect.left, kPlayRect.top}, kTargetPlay},
         {"main", {kPlayRect.right - 1, kPlayRect.bottom - 1}, kTargetPlay},
         {"main", {kPlayRect.right, kPlayRect.top}, kTargetNone},
-        {"main", {kCloseRect.left - 1, kCloseRect.top}, kTargetNone},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.view) + " " + std::to_string(c.at.x) + "," + std::to_string(c.at.y));
@@ -127,29 +124,6 @@ TEST(InputState, AClickNeedsTheReleaseOnThePressedTarget) {
         EXPECT_EQ(state.pointer.pressedTarget, kTargetNone);
     }
 }
-
-TEST(InputState, ServerPanelSelectsStepsTheRegionScrollsAndPlays) {
-    WindowState state = windowWith(true, false, 10);
-    EXPECT_EQ(click(state, row(2), row(2)).kind, CommandKind::SelectServer);
-    EXPECT_EQ(click(state, centre(kRegionLeftRect), centre(kRegionLeftRect)).argument, -1);
-    pointerPressed(state, row(1).x, row(1).y);
-    replaceServerRows(state.servers, state.servers.rows);
-    EXPECT_EQ(pointerReleased(state, row(1).x, row(1).y).command.kind, CommandKind::None) << "rows refreshed meanwhile";
-    EXPECT_TRUE(wheelTurned(state, -120));
-    EXPECT_EQ(state.servers.scrollOffset, 32);
-    for (int i = 0; i < 3; ++i) {
-        keyPressed(state, Key::Down);
-    }
-    EXPECT_EQ(state.servers.selectedRow, 5);
-    EXPECT_EQ(state.servers.scrollOffset, 66 * 5 + 62 - 218);
-    state.servers.focus = FocusedField::AccessCode;
-    EXPECT_EQ(keyPressed(state, Key::Enter).command.kind, CommandKind::EnterAccessCode);
-    EXPECT_EQ(click(state, centre(kPanelPlayRect), centre(kPanelPlayRect)).kind, CommandKind::Play);
-    EXPECT_FALSE(state.servers.open);
-    EXPECT_FALSE(wheelTurned(state, -120));
-    EXPECT_EQ(keyPressed(state, Key::Down).command.kind, CommandKind::None);
-}
-
 
 TEST(ProgressGeometry, FillsTheFractionDoneOrSlidesAThirdWithoutATotal) {
     const struct {

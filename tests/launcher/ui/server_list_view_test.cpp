@@ -21,8 +21,7 @@ TEST(ServerListView, FilterMatchesTheJoinedFieldsFoldingAsciiOnly) {
     const struct {
         const char* search;
         std::vector<int> want;
-    } cases[] = {{"", {0, 1, 2}},  {"vALDRA pr", {0}},       {"BATTLE", {2}},        {"norte arena", {2}},
-                 {"fast-x", {1}}, {"r\xC3\xA1pido", {1}}, {"\xC3\xA9pica", {}}, {"x  s", {}}};
+    } cases[] = {{"", {0, 1, 2}}, {"vALDRA pr", {0}}, {"norte arena", {2}}, {"\xC3\xA9pica", {}}, {"x  s", {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.search);
         EXPECT_EQ(filterRows(rows, c.search), c.want);
