@@ -1,7 +1,6 @@
 #pragma once
-// A LauncherState wired to fakes: a recording view, an in-memory queue for posted messages, launcher.ini
-// in memory, and workers on joinable threads, so a test can wait for every worker it caused and then
-// play the window thread by routing what they posted.
+// A LauncherState wired to fakes (view, message queue, launcher.ini, workers on joinable threads), so a
+// test can wait for every worker it caused and then play the window thread by routing what they posted.
 
 #include "launcher/shell/launcher_state.hpp"
 #include "launcher/shell/message_routing.hpp"
@@ -18,8 +17,7 @@
 
 namespace kyrtest {
 
-// Starts workers on threads that joinAll waits for; can be told to fail as thread creation does when the
-// system is out of resources.
+// Workers on threads that joinAll waits for; can fail to start, as when the system is out of resources.
 class JoinableWorkers {
 public:
     launcher::WorkerStarter starter() {
@@ -80,8 +78,7 @@ struct LauncherHarness {
     LauncherHarness(const LauncherHarness&) = delete;
     LauncherHarness& operator=(const LauncherHarness&) = delete;
 
-    // Plays the window thread's main loop over everything queued so far: route, then dispatch (which
-    // must not route again). Returns how many messages it handled.
+    // The window thread's main loop over what is queued: route, then dispatch (which must not route again).
     int pump() {
         int handled = 0;
         for (PostedMessage posted; queue.take(posted); ++handled) {

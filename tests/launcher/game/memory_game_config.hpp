@@ -39,9 +39,9 @@ public:
         const auto found = values_.find(sectionDotKey);
         return found == values_.end() ? "<absent>" : found->second;
     }
-    // Every write of "Section.Key" fails from now on, as with a file that another program holds.
+    // Every write of "Section.Key" fails from now on, as when another program holds the file.
     void failWritesOf(const std::string& sectionDotKey) { failing_ = sectionDotKey; }
-    // Every write attempted, in order: "Section.Key=value" or "Section.Key removed".
+    // Every write attempted: "Section.Key=value" or "Section.Key removed".
     const std::vector<std::string>& writes() const { return writes_; }
     const std::string& languageValue() const { return languageValue_; }
 

@@ -82,8 +82,7 @@ TEST(UpdaterFrontEnd, ResultsSetTheButtonsAndTheStatusLine) {
         {false, false, "bad signature", true, false, false, true, true, kForceHint + kClientIntact + ": bad signature",
          true},
         {false, false, "", true, true, false, true, false, kClientIntact, true},
-        {true, true, "", true, false, true, false, false, "Launcher updated. Restarting...", false},
-    };
+        {true, true, "", true, false, true, false, false, "Launcher updated. Restarting...", false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
         FrontEnd f(c.client);
@@ -132,7 +131,8 @@ TEST(UpdaterFrontEnd, VerifyBringsTheFolderUpToDateOnlyFromTheTrustedStore) {
     store.publish(files);
     kyrtest::HttpTestServer server([&](const kyrtest::HttpRequest& request) {
         const auto object = store.objects.find(request.target.substr(1));
-        return object == store.objects.end() ? kyrtest::HttpResponse{404} : kyrtest::serveObject(request, object->second);
+        return object == store.objects.end() ? kyrtest::HttpResponse{404}
+                                             : kyrtest::serveObject(request, object->second);
     });
     std::array<std::uint8_t, 32> otherSeed{};
     otherSeed.fill(0x5a);

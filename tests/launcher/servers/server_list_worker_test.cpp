@@ -66,7 +66,8 @@ TEST(FetchServerDirectory, TriesPrimaryThenSecondaryAndReportsTheFirstFailure) {
     }
     EXPECT_EQ(good.header, L"X-Valdra-Access-Code: Ab1-\r\n");
     EXPECT_EQ(buildAccessCodeHeader("!? \t"), L"");
-    EXPECT_EQ(buildAccessCodeHeader(std::string(65, 'a')), L"X-Valdra-Access-Code: " + std::wstring(64, L'a') + L"\r\n");
+    EXPECT_EQ(buildAccessCodeHeader(std::string(65, 'a')),
+              L"X-Valdra-Access-Code: " + std::wstring(64, L'a') + L"\r\n");
 }
 
 // The worker in a game folder with the client's valdra.main: the network's list is cached verbatim,

@@ -5,7 +5,6 @@
 
 #include "launcher/shell/file_replace.hpp"
 #include "launcher/shell/ini_value.hpp"
-#include "launcher/shell/news_worker.hpp"
 #include "launcher/shell/server_rows.hpp"
 #include "support/launcher_harness.hpp"
 #include "support/refusing_replacer.hpp"
@@ -81,13 +80,11 @@ TEST_F(ServerListActions, ResultStatusFollowsItsSource) {
         int source;
         bool cache, client, newerSchema;
         Status want;
-    } cases[] = {
-        {false, -1, false, false, false, {"No server configured (error 0x00000000)", true}},
-        {true, -1, true, true, true, {outdated, true}},
-        {true, -1, true, false, false, {"Sin conexion: se usa la ultima lista guardada.", true}},
-        {true, 0, false, false, false, {"Lista del Servidor Primario.", false}},
-        {true, 1, false, false, false, {"Lista del Servidor Secundario.", false}},
-    };
+    } cases[] = {{false, -1, false, false, false, {"No server configured (error 0x00000000)", true}},
+                 {true, -1, true, true, true, {outdated, true}},
+                 {true, -1, true, false, false, {"Sin conexion: se usa la ultima lista guardada.", true}},
+                 {true, 0, false, false, false, {"Lista del Servidor Primario.", false}},
+                 {true, 1, false, false, false, {"Lista del Servidor Secundario.", false}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.want.text);
         kyrtest::LauncherHarness fresh;
@@ -130,36 +127,6 @@ TEST_F(ServerListActions, RowsShowTheChosenEndpointAndTheSelectedServersHeadline
     EXPECT_EQ(ratesText(h.state.serverDirectory.servers[1]), "EXP x9  -  DROP x5");
 }
 
-// Each notification reaches its handler exactly once, whether the main loop routes it (and marks it so
-// that the window procedure leaves it alone) or only the window procedure sees it (a modal loop).
-TEST(MessageRouting, EachNotificationIsHandledOnceOnEitherPath) {
-    for (bool mainLoop : {true, false}) {
-        kyrtest::LauncherHarness h;
-        static int updates = 0;
-        updates = 0;
-        h.state.onUpdateDone = [](LauncherState&, const UpdateResult&) { ++updates; };
-        const std::pair<unsigned, void*> notifications[] = {{WM_APP_UPDATE_PROGRESS, nullptr},
-                                                            {WM_APP_UPDATE_DONE, new UpdateResult},
-                                                            {WM_APP_SERVERS_DONE, new ServerListResult},
-                                                            {WM_APP_PROBE_DONE, nullptr}};
-        for (const auto& [message, record] : notifications) {
-            const auto lParam = reinterpret_cast<std::intptr_t>(record);
-            std::uintptr_t wParam = 0;
-            EXPECT_EQ(mainLoop && routeFromMessageLoop(h.state, message, wParam, lParam), mainLoop);
-            EXPECT_TRUE(routeFromWindowProcedure(h.state, message, wParam, lParam));
-        }
-        EXPECT_EQ(h.view.progress.size() + updates + h.view.serverListStatuses.size() + h.view.rowSets.size(), 4u);
-        std::uintptr_t wParam = 9;
-        EXPECT_FALSE(routeFromMessageLoop(h.state, 0x0010u, wParam, 0));
-        EXPECT_EQ(wParam, 9u);
-        h.queue.refusePosts(true);
-        // The sanitized build's leak checker holds the refused records to account.
-        EXPECT_FALSE(postRecord(h.queue, WM_APP_SERVERS_DONE, std::make_unique<ServerListResult>()));
-        newsWorker(h.queue);
-    }
-}
-
-
 TEST(FileReplace, WritesThroughTheTemporaryAndKeepsThePreviousFileOnFailure) {
     const kyrtest::ScratchFolder scratch;
     const std::string target = (scratch / "servers.cache.json").string(), temporary = target + ".tmp";
@@ -177,17 +144,6 @@ TEST(FileReplace, WritesThroughTheTemporaryAndKeepsThePreviousFileOnFailure) {
     std::filesystem::create_directory(temporary);
     EXPECT_EQ(writeFileReplacing(target, "next", false), ReplaceWriteResult::CannotCreate);
     EXPECT_EQ(kyrtest::read_bytes(target), binary);
-}
-
-TEST(FileReplace, CopyOverwritesOrFailsWithoutTouchingTheTarget) {
-    const kyrtest::ScratchFolder scratch;
-    const std::string source = (scratch / "source").string(), target = (scratch / "target").string();
-    kyrtest::write_bytes(source, "template bytes");
-    kyrtest::write_bytes(target, "older and longer target");
-    EXPECT_TRUE(copyFileOver(source, target));
-    EXPECT_EQ(kyrtest::read_bytes(target), "template bytes");
-    EXPECT_FALSE(copyFileOver((scratch / "missing").string(), target));
-    EXPECT_EQ(kyrtest::read_bytes(target), "template bytes");
 }
 
 } // namespace

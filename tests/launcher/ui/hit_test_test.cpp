@@ -37,23 +37,18 @@ TEST(HitTest, EachTargetWithItsConditionUnderTheOpenPanel) {
         const char* view;
         Point at;
         int want;
-    } cases[] = {
-        {"servers without row", centre(kRegionLeftRect), kTargetRegionLeft},
-        {"servers", centre(kPanelPlayRect), kTargetPanelPlay},
-        {"servers without play", centre(kPanelPlayRect), kTargetNone},
-        {"servers without row", centre(kPanelPlayRect), kTargetNone},
-        {"servers", centre(kPlayRect), kTargetNone},
-        {"settings", centre(kApplyRect), kTargetSettingsApply},
-        {"settings", centre(kPlayRect), kTargetNone},
-        {"main without verify", centre(kVerifyRect), kTargetNone},
-        {"main", centre(kForceRect), kTargetForce},
-        {"main without verify", centre(kForceRect), kTargetNone},
-        {"main without force", centre(kForceRect), kTargetNone},
-        {"main without play", centre(kPlayRect), kTargetNone},
-        {"main", {kPlayRect.left, kPlayRect.top}, kTargetPlay},
-        {"main", {kPlayRect.right - 1, kPlayRect.bottom - 1}, kTargetPlay},
-        {"main", {kPlayRect.right, kPlayRect.top}, kTargetNone},
-    };
+    } cases[] = {{"servers without row", centre(kRegionLeftRect), kTargetRegionLeft},
+                 {"servers", centre(kPanelPlayRect), kTargetPanelPlay},
+                 {"servers without play", centre(kPanelPlayRect), kTargetNone},
+                 {"servers without row", centre(kPanelPlayRect), kTargetNone},
+                 {"settings", centre(kApplyRect), kTargetSettingsApply},
+                 {"settings", centre(kPlayRect), kTargetNone},
+                 {"main without verify", centre(kVerifyRect), kTargetNone},
+                 {"main", centre(kForceRect), kTargetForce},
+                 {"main without verify", centre(kForceRect), kTargetNone},
+                 {"main", {kPlayRect.left, kPlayRect.top}, kTargetPlay},
+                 {"main", {kPlayRect.right - 1, kPlayRect.bottom - 1}, kTargetPlay},
+                 {"main", {kPlayRect.right, kPlayRect.top}, kTargetNone}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.view) + " " + std::to_string(c.at.x) + "," + std::to_string(c.at.y));
         EXPECT_EQ(hitTest(contextOf(c.view), c.at.x, c.at.y).target, c.want);
@@ -75,7 +70,6 @@ TEST(HitTest, RowSlotsFollowTheScrollAndSkipGapsAndTheScrollBar) {
     EXPECT_EQ(hitTest(context, 400, 100).target, kTargetServerRow);
     EXPECT_EQ(hitTest(context, 400, 100).slot, 1);
 }
-
 
 Point row(int slot) {
     return Point{200, 94 + 66 * slot + 30};
@@ -107,14 +101,12 @@ TEST(InputState, AClickNeedsTheReleaseOnThePressedTarget) {
         Point press, release;
         CommandKind want;
         int argument;
-    } cases[] = {
-        {false, false, centre(kPlayRect), centre(kPlayRect), CommandKind::Play, 0},
-        {false, false, centre(kPlayRect), centre(kVerifyRect), CommandKind::None, 0},
-        {false, true, centre(kPlayRect), centre(kPlayRect), CommandKind::None, 0},
-        {true, false, row(2), row(2), CommandKind::SelectServer, 2},
-        {true, false, row(1), row(3), CommandKind::None, 0},
-        {true, false, centre(kPanelPlayRect), centre(kPanelPlayRect), CommandKind::None, 0},
-    };
+    } cases[] = {{false, false, centre(kPlayRect), centre(kPlayRect), CommandKind::Play, 0},
+                 {false, false, centre(kPlayRect), centre(kVerifyRect), CommandKind::None, 0},
+                 {false, true, centre(kPlayRect), centre(kPlayRect), CommandKind::None, 0},
+                 {true, false, row(2), row(2), CommandKind::SelectServer, 2},
+                 {true, false, row(1), row(3), CommandKind::None, 0},
+                 {true, false, centre(kPanelPlayRect), centre(kPanelPlayRect), CommandKind::None, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.press.x) + "," + std::to_string(c.press.y));
         WindowState state = windowWith(c.servers, c.settings);
@@ -132,13 +124,16 @@ TEST(ProgressGeometry, FillsTheFractionDoneOrSlidesAThirdWithoutATotal) {
         std::uint32_t offset;
         int left, right;     // 0, 0: no fill
         const char* percent; // "": none shown
-    } cases[] = {
-        {50, 200, true, 0, 16, 16 + 598 / 4, "25%"}, {250, 200, true, 0, 16, 614, "100%"},
-        {1, 598, true, 0, 0, 0, "0%"},              {2, 3, true, 0, 16, 16 + 598 * 2 / 3, "67%"},
-        {~0ull / 2, ~0ull, true, 0, 16, 315, "50%"}, {5, 0, false, 300, 0, 0, ""},
-        {0, 0, true, 1, 0, 0, ""},                  {0, 0, true, 60, 16, 76, ""},
-        {0, 0, true, 300, 117, 316, ""},            {0, 0, true, 797 + 700, 517, 614, ""},
-    };
+    } cases[] = {{50, 200, true, 0, 16, 16 + 598 / 4, "25%"},
+                 {250, 200, true, 0, 16, 614, "100%"},
+                 {1, 598, true, 0, 0, 0, "0%"},
+                 {2, 3, true, 0, 16, 16 + 598 * 2 / 3, "67%"},
+                 {~0ull / 2, ~0ull, true, 0, 16, 315, "50%"},
+                 {5, 0, false, 300, 0, 0, ""},
+                 {0, 0, true, 1, 0, 0, ""},
+                 {0, 0, true, 60, 16, 76, ""},
+                 {0, 0, true, 300, 117, 316, ""},
+                 {0, 0, true, 797 + 700, 517, 614, ""}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.done) + "/" + std::to_string(c.total) + " at " + std::to_string(c.offset));
         const ProgressFill progress = progressFill(progressBarRect(false), c.done, c.total, c.busy, c.offset);
