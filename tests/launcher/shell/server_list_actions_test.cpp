@@ -127,6 +127,27 @@ TEST_F(ServerListActions, RowsShowTheChosenEndpointAndTheSelectedServersHeadline
     EXPECT_EQ(ratesText(h.state.serverDirectory.servers[1]), "EXP x9  -  DROP x5");
 }
 
+// Each notification reaches its handler once, routed by the main loop or only by the window procedure.
+TEST(MessageRouting, EachNotificationIsHandledOnceOnEitherPath) {
+    for (bool mainLoop : {true, false}) {
+        kyrtest::LauncherHarness h;
+        static int updates = 0;
+        updates = 0;
+        h.state.onUpdateDone = [](LauncherState&, const UpdateResult&) { ++updates; };
+        const std::pair<unsigned, void*> notifications[] = {{WM_APP_UPDATE_PROGRESS, nullptr},
+                                                            {WM_APP_UPDATE_DONE, new UpdateResult},
+                                                            {WM_APP_SERVERS_DONE, new ServerListResult},
+                                                            {WM_APP_PROBE_DONE, nullptr}};
+        for (const auto& [message, record] : notifications) {
+            const auto lParam = reinterpret_cast<std::intptr_t>(record);
+            std::uintptr_t wParam = 0;
+            EXPECT_EQ(mainLoop && routeFromMessageLoop(h.state, message, wParam, lParam), mainLoop);
+            EXPECT_TRUE(routeFromWindowProcedure(h.state, message, wParam, lParam));
+        }
+        EXPECT_EQ(h.view.progress.size() + updates + h.view.serverListStatuses.size() + h.view.rowSets.size(), 4u);
+    }
+}
+
 TEST(FileReplace, WritesThroughTheTemporaryAndKeepsThePreviousFileOnFailure) {
     const kyrtest::ScratchFolder scratch;
     const std::string target = (scratch / "servers.cache.json").string(), temporary = target + ".tmp";

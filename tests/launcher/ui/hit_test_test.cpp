@@ -115,6 +115,10 @@ TEST(InputState, AClickNeedsTheReleaseOnThePressedTarget) {
         EXPECT_EQ(command.argument, c.argument);
         EXPECT_EQ(state.pointer.pressedTarget, kTargetNone);
     }
+    WindowState state = windowWith(true, false);
+    pointerPressed(state, row(1).x, row(1).y);
+    replaceServerRows(state.servers, state.servers.rows);
+    EXPECT_EQ(pointerReleased(state, row(1).x, row(1).y).command.kind, CommandKind::None) << "rows refreshed meanwhile";
 }
 
 TEST(ProgressGeometry, FillsTheFractionDoneOrSlidesAThirdWithoutATotal) {
