@@ -1,7 +1,6 @@
 #pragma once
-// A LauncherState wired to fakes: a recording view, an in-memory queue for posted messages, launcher.ini
-// in memory, and workers on joinable threads, so a test can wait for every worker it caused and then
-// play the window thread by routing what they posted.
+// A LauncherState wired to fakes (view, message queue, launcher.ini, workers on joinable threads), so a
+// test can wait for every worker it caused and then play the window thread by routing what they posted.
 
 #include "launcher/shell/launcher_state.hpp"
 #include "launcher/shell/message_routing.hpp"
@@ -11,7 +10,6 @@
 #include "support/recording_view.hpp"
 
 #include <atomic>
-#include <chrono>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -19,33 +17,23 @@
 
 namespace kyrtest {
 
-// Starts workers on threads that joinAll waits for, counts how many ran at once, and can be told to fail
-// as thread creation does when the system is out of resources.
+// Workers on threads that joinAll waits for; can fail to start, as when the system is out of resources.
 class JoinableWorkers {
 public:
     launcher::WorkerStarter starter() {
         return [this](launcher::WorkerBody body) {
-            if (failing_.load()) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (failing_) {
                 return false;
             }
-            std::lock_guard<std::mutex> lock(mutex_);
             ++started_;
-            threads_.emplace_back([this, work = std::move(body)] {
-                const int running = ++running_;
-                int seen = maxRunning_.load();
-                while (running > seen && !maxRunning_.compare_exchange_weak(seen, running)) {
-                }
-                work();
-                --running_;
-            });
+            threads_.emplace_back(std::move(body));
             return true;
         };
     }
-
     // Joins every worker, including those that workers started meanwhile.
     void joinAll() {
-        for (;;) {
-            std::vector<std::thread> batch;
+        for (std::vector<std::thread> batch;; batch.clear()) {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 batch.swap(threads_);
@@ -58,39 +46,21 @@ public:
             }
         }
     }
-
-    void failStarts(bool fail) { failing_ = fail; }
+    void failStarts(bool fail) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failing_ = fail;
+    }
     int started() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return started_;
     }
-    int maxRunning() const { return maxRunning_.load(); }
 
 private:
     mutable std::mutex mutex_;
     std::vector<std::thread> threads_;
     int started_ = 0;
-    std::atomic<bool> failing_{false};
-    std::atomic<int> running_{0};
-    std::atomic<int> maxRunning_{0};
+    bool failing_ = false;
 };
-
-// Deletes the record of a notification that no handler will see.
-inline void discardNotification(const PostedMessage& posted) {
-    switch (posted.message) {
-    case launcher::WM_APP_UPDATE_DONE:
-        delete static_cast<launcher::UpdateResult*>(posted.payload);
-        break;
-    case launcher::WM_APP_NEWS:
-        delete static_cast<launcher::NewsResult*>(posted.payload);
-        break;
-    case launcher::WM_APP_SERVERS_DONE:
-        delete static_cast<launcher::ServerListResult*>(posted.payload);
-        break;
-    default:
-        break;
-    }
-}
 
 struct LauncherHarness {
     LauncherHarness() {
@@ -99,31 +69,26 @@ struct LauncherHarness {
         state.preferences = &preferences;
         state.startWorker = workers.starter();
     }
+    // Routes what is left without starting more workers, so that every posted record is freed.
     ~LauncherHarness() {
         workers.joinAll();
-        PostedMessage posted;
-        while (queue.take(posted)) {
-            discardNotification(posted);
-        }
+        workers.failStarts(true);
+        pump();
     }
     LauncherHarness(const LauncherHarness&) = delete;
     LauncherHarness& operator=(const LauncherHarness&) = delete;
 
-    // Plays the window thread's main loop over everything queued so far: route, then dispatch (which
-    // must not route again). Returns how many messages it handled.
+    // The window thread's main loop over what is queued: route, then dispatch (which must not route again).
     int pump() {
         int handled = 0;
-        PostedMessage posted;
-        while (queue.take(posted)) {
+        for (PostedMessage posted; queue.take(posted); ++handled) {
             std::uintptr_t wParam = 0;
             const auto lParam = reinterpret_cast<std::intptr_t>(posted.payload);
             launcher::routeFromMessageLoop(state, posted.message, wParam, lParam);
             launcher::routeFromWindowProcedure(state, posted.message, wParam, lParam);
-            ++handled;
         }
         return handled;
     }
-
     // Waits for every worker, then routes what they posted, until nothing new comes.
     void settle() {
         do {

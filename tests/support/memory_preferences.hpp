@@ -3,7 +3,6 @@
 
 #include "launcher/shell/server_preferences.hpp"
 
-#include <cstddef>
 #include <map>
 #include <mutex>
 #include <string>
@@ -26,27 +25,20 @@ public:
         const auto found = values_.find(key);
         return found == values_.end() ? "<absent>" : found->second;
     }
-    std::size_t writeCount() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return writes_;
-    }
 
 private:
     std::string get(const std::string& key) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto found = values_.find(key);
-        return found == values_.end() ? std::string() : found->second;
+        const std::string stored = value(key);
+        return stored == "<absent>" ? std::string() : stored;
     }
     bool set(const std::string& key, const std::string& value) {
         std::lock_guard<std::mutex> lock(mutex_);
         values_[key] = value;
-        ++writes_;
         return true;
     }
 
     mutable std::mutex mutex_;
     std::map<std::string, std::string> values_;
-    std::size_t writes_ = 0;
 };
 
 } // namespace kyrtest

@@ -4,13 +4,9 @@
 
 #include "launcher/shell/message_poster.hpp"
 
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <functional>
 #include <mutex>
-#include <utility>
 
 namespace kyrtest {
 
@@ -22,61 +18,35 @@ struct PostedMessage {
 class QueuePoster : public launcher::MessagePoster {
 public:
     bool post(unsigned message, void* payload) override {
-        std::function<void(unsigned)> hook;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (refusing_) {
-                return false;
-            }
-            queue_.push_back(PostedMessage{message, payload});
-            ++posted_;
-            arrived_.notify_all();
-            hook = onPost_;
-        }
-        if (hook) {
-            hook(message);
-        }
-        return true;
-    }
-
-    // Runs on the posting thread right after each successful post, to act at exactly that moment.
-    void setOnPost(std::function<void(unsigned message)> hook) {
         std::lock_guard<std::mutex> lock(mutex_);
-        onPost_ = std::move(hook);
+        if (!refusing_) {
+            queue_.push_back(PostedMessage{message, payload});
+        }
+        return !refusing_;
     }
-
     void refusePosts(bool refuse) {
         std::lock_guard<std::mutex> lock(mutex_);
         refusing_ = refuse;
     }
-
-    // Takes the oldest message, waiting up to `wait` for one; false when none came.
-    bool take(PostedMessage& out, std::chrono::milliseconds wait = std::chrono::milliseconds(0)) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!arrived_.wait_for(lock, wait, [this] { return !queue_.empty(); })) {
+    // Takes the oldest message; false when there is none.
+    bool take(PostedMessage& out) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (queue_.empty()) {
             return false;
         }
         out = queue_.front();
         queue_.pop_front();
         return true;
     }
-
     std::size_t pending() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return queue_.size();
     }
-    std::size_t postedCount() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return posted_;
-    }
 
 private:
     mutable std::mutex mutex_;
-    std::condition_variable arrived_;
     std::deque<PostedMessage> queue_;
-    std::size_t posted_ = 0;
     bool refusing_ = false;
-    std::function<void(unsigned)> onPost_;
 };
 
 } // namespace kyrtest

@@ -42,17 +42,9 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         accessCodeText = code;
     }
-    std::size_t serverListStatusCount(const std::string& text) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::size_t count = 0;
-        for (const Status& status : serverListStatuses) {
-            count += status.text == text ? 1 : 0;
-        }
-        return count;
-    }
     Status lastServerListStatus() const {
         std::lock_guard<std::mutex> lock(mutex_);
-        return serverListStatuses.empty() ? Status{"<none>", false} : serverListStatuses.back();
+        return serverListStatuses.back();
     }
 
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 #include <map>
-#include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,20 +26,10 @@ public:
         return found == values_.end() ? fallback : static_cast<int>(std::strtol(found->second.c_str(), nullptr, 10));
     }
     bool writeText(const char* section, const char* key, const std::string& value) override {
-        writes_.push_back(name(section, key) + "=" + value);
-        if (fails(section, key)) {
-            return false;
-        }
-        values_[name(section, key)] = value;
-        return true;
+        return change(name(section, key), value, name(section, key) + "=" + value);
     }
     bool removeKey(const char* section, const char* key) override {
-        writes_.push_back(name(section, key) + " removed");
-        if (fails(section, key)) {
-            return false;
-        }
-        values_.erase(name(section, key));
-        return true;
+        return change(name(section, key), std::nullopt, name(section, key) + " removed");
     }
     void writeLanguageValue(const std::string& code) override { languageValue_ = code; }
 
@@ -49,23 +39,29 @@ public:
         const auto found = values_.find(sectionDotKey);
         return found == values_.end() ? "<absent>" : found->second;
     }
-    // Every write of "Section.Key" fails from now on, as with a file that another program holds.
-    void failWritesOf(const std::string& sectionDotKey) { failing_.insert(sectionDotKey); }
-    void failAllWrites() { failAll_ = true; }
-
-    // Every write attempted, in order: "Section.Key=value" or "Section.Key removed".
+    // Every write of "Section.Key" fails from now on, as when another program holds the file.
+    void failWritesOf(const std::string& sectionDotKey) { failing_ = sectionDotKey; }
+    // Every write attempted: "Section.Key=value" or "Section.Key removed".
     const std::vector<std::string>& writes() const { return writes_; }
     const std::string& languageValue() const { return languageValue_; }
 
 private:
     static std::string name(const char* section, const char* key) { return std::string(section) + "." + key; }
-    bool fails(const char* section, const char* key) const {
-        return failAll_ || failing_.count(name(section, key)) != 0;
+    bool change(const std::string& key, const std::optional<std::string>& value, const std::string& write) {
+        writes_.push_back(write);
+        if (key == failing_) {
+            return false;
+        }
+        if (value) {
+            values_[key] = *value;
+        } else {
+            values_.erase(key);
+        }
+        return true;
     }
 
     std::map<std::string, std::string> values_;
-    std::set<std::string> failing_;
-    bool failAll_ = false;
+    std::string failing_;
     std::vector<std::string> writes_;
     std::string languageValue_ = "<absent>";
 };

@@ -1,71 +1,47 @@
+// The shell: the server list's actions on the window thread, the rows they show, the notifications that
+// bring the workers' results back, and the safe replace of the launcher's files.
+
 #include "launcher/shell/server_list_actions.hpp"
 
+#include "launcher/shell/file_replace.hpp"
+#include "launcher/shell/ini_value.hpp"
+#include "launcher/shell/server_rows.hpp"
 #include "support/launcher_harness.hpp"
+#include "support/refusing_replacer.hpp"
+#include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
+namespace launcher {
 namespace {
 
-using launcher::ServerEndpoint;
-using launcher::ServerEntry;
-using launcher::ServerListResult;
+using kyrtest::Status;
 
-const char kSearching[] = "Buscando servidores...";
-const char kAlreadySearching[] = "Ya se esta buscando la lista de servidores...";
-const char kOutdated[] = "Tu launcher esta desactualizado: actualizalo para ver todos los servidores.";
-const char kClient[] = "Sin conexion: se usan los servidores guardados en el cliente y se eligen dentro del juego.";
-const char kCache[] = "Sin conexion: se usa la ultima lista guardada.";
-const char kPrimary[] = "Lista del Servidor Primario.";
-const char kSecondary[] = "Lista del Servidor Secundario.";
-
-const char kDocument[] = R"({"schema":1,"servers":[{"slug":"alpha","endpoints":[{"ip":"127.0.0.1","port":7000}]}]})";
-
-// A network source that always delivers kDocument, counting how many workers ask at once.
-class CountingSource : public launcher::DirectoryDocumentSource {
-public:
+// A network source that always delivers one server and remembers the header it was given.
+struct OneServerSource : DirectoryDocumentSource {
     bool fetch(const std::wstring& accessCodeHeader, std::string& body, std::string&) override {
-        const int now = ++inFlight;
-        int seen = maxInFlight.load();
-        while (now > seen && !maxInFlight.compare_exchange_weak(seen, now)) {
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            lastHeader = accessCodeHeader;
-        }
-        ++calls;
-        std::this_thread::yield();
-        body = kDocument;
-        --inFlight;
+        header = accessCodeHeader;
+        body = R"({"schema":1,"servers":[{"slug":"alpha","endpoints":[{"ip":"127.0.0.1","port":7000}]}]})";
         return true;
     }
-
-    std::atomic<int> inFlight{0};
-    std::atomic<int> maxInFlight{0};
-    std::atomic<int> calls{0};
-    std::mutex mutex;
-    std::wstring lastHeader;
+    std::wstring header;
 };
 
-ServerEntry server(const std::string& slug, int endpoints) {
+ServerEntry server(const std::string& slug, int endpoints, const char* state = "online") {
     ServerEntry entry;
-    entry.slug = slug;
+    entry.slug = entry.name = slug;
+    entry.state = state;
     for (int i = 1; i <= endpoints; ++i) {
-        ServerEndpoint endpoint;
-        endpoint.region = "r" + std::to_string(i);
-        endpoint.label = "R" + std::to_string(i);
-        endpoint.ip = "127.0.0." + std::to_string(i);
-        endpoint.port = 7000;
-        entry.endpoints.push_back(endpoint);
+        const std::string n = std::to_string(i);
+        entry.endpoints.push_back({"r" + n, "R" + n, "127.0.0." + n, 7000, i, 100 - i});
     }
     return entry;
 }
 
-// Handlers with a directory of three servers already installed and a probe that never connects.
 class ServerListActions : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -73,175 +49,123 @@ protected:
         h.state.connectProbe = [](const std::string&, int) { return 5; };
         h.state.directorySources.primary = &source;
     }
-
-    CountingSource source;
+    OneServerSource source;
     kyrtest::LauncherHarness h;
 };
 
-TEST_F(ServerListActions, ApplyingTheCodeTwiceStartsOneWorker) {
+TEST_F(ServerListActions, ApplyingTheCodeTwiceStartsOneWorkerAndAFailedStartIsReported) {
     h.view.setAccessCode("Ab 1!");
-    launcher::applyAccessCode(h.state);
-    launcher::applyAccessCode(h.state);
-
+    applyAccessCode(h.state);
+    applyAccessCode(h.state);
     EXPECT_EQ(h.view.serverListStatuses,
-              (std::vector<kyrtest::Status>{{kSearching, false}, {kAlreadySearching, false}}));
+              (std::vector<Status>{{"Buscando servidores...", false},
+                                   {"Ya se esta buscando la lista de servidores...", false}}));
     EXPECT_EQ(h.preferences.value("AccessCode"), "Ab 1!");
-    h.workers.joinAll();
-    EXPECT_EQ(h.workers.started(), 1);
-    EXPECT_EQ(source.lastHeader, L"X-Valdra-Access-Code: Ab1\r\n") << "the worker got the window's code";
-    EXPECT_EQ(h.state.serverListBusy.load(), 1) << "busy until the window thread handled the result";
-
     h.settle();
-    EXPECT_EQ(h.state.serverListBusy.load(), 0);
-    EXPECT_EQ(h.view.lastServerListStatus(), (kyrtest::Status{kPrimary, false}));
-    launcher::startServerListFetch(h.state);
-    EXPECT_EQ(h.view.lastServerListStatus(), (kyrtest::Status{kSearching, false}));
-}
-
-TEST_F(ServerListActions, WorkerThatCannotStartIsReported) {
+    EXPECT_EQ(h.workers.started(), 2) << "the list worker, then the probe it leads to";
+    EXPECT_EQ(source.header, L"X-Valdra-Access-Code: Ab1\r\n");
     h.workers.failStarts(true);
-    launcher::startServerListFetch(h.state);
-    EXPECT_EQ(h.view.lastServerListStatus(), (kyrtest::Status{"No se pudo iniciar la busqueda de servidores.", true}));
+    startServerListFetch(h.state);
+    EXPECT_EQ(h.view.lastServerListStatus(), (Status{"No se pudo iniciar la busqueda de servidores.", true}));
     EXPECT_EQ(h.state.serverListBusy.load(), 0);
-    EXPECT_EQ(h.queue.postedCount(), 0u);
-
-    launcher::startProbe(h.state);
+    startProbe(h.state);
     EXPECT_EQ(h.state.probeBusy.load(), 0) << "a probe that cannot start goes back to idle";
+    EXPECT_EQ(sanitizeIniValue(std::string(70, 'K') + " b!\xc3\xb1", 64, true), std::string(64, 'K'));
 }
 
 TEST_F(ServerListActions, ResultStatusFollowsItsSource) {
-    struct Case {
-        const char* name;
-        ServerListResult result;
-        bool newerSchema;
-        kyrtest::Status want;
-    };
-    const auto result = [](bool ok, int from, bool cache, bool client, const char* error) {
-        ServerListResult r;
-        r.ok = ok;
-        r.source = from;
-        r.fromCache = cache;
-        r.fromClient = client;
-        r.error = error;
-        return r;
-    };
-    const Case cases[] = {
-        {"failure shows the worker's text",
-         result(false, -1, false, false, "No server configured (error 0x00000000)"),
-         false,
-         {"No server configured (error 0x00000000)", true}},
-        {"newer schema wins over the client file", result(true, -1, false, true, "x"), true, {kOutdated, true}},
-        {"newer schema wins over the cache", result(true, -1, true, false, "x"), true, {kOutdated, true}},
-        {"client file", result(true, -1, false, true, "x"), false, {kClient, true}},
-        {"cache", result(true, -1, true, false, "x"), false, {kCache, true}},
-        {"primary", result(true, 0, false, false, ""), false, {kPrimary, false}},
-        {"source below 0 counts as primary", result(true, -1, false, false, ""), false, {kPrimary, false}},
-        {"secondary", result(true, 1, false, false, ""), false, {kSecondary, false}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    const char* const outdated = "Tu launcher esta desactualizado: actualizalo para ver todos los servidores.";
+    const struct {
+        bool ok;
+        int source;
+        bool cache, client, newerSchema;
+        Status want;
+    } cases[] = {{false, -1, false, false, false, {"No server configured (error 0x00000000)", true}},
+                 {true, -1, true, true, true, {outdated, true}},
+                 {true, -1, true, false, false, {"Sin conexion: se usa la ultima lista guardada.", true}},
+                 {true, 0, false, false, false, {"Lista del Servidor Primario.", false}},
+                 {true, 1, false, false, false, {"Lista del Servidor Secundario.", false}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.want.text);
         kyrtest::LauncherHarness fresh;
-        fresh.state.serverDirectory.servers = {server("aa", 1)};
         fresh.state.serverDirectory.newerSchema = c.newerSchema;
-        fresh.state.connectProbe = [](const std::string&, int) { return 5; };
         fresh.state.serverListBusy = 1;
-
-        launcher::onServerListDone(fresh.state, c.result);
-        fresh.workers.joinAll();
-
-        EXPECT_EQ(fresh.state.serverListBusy.load(), 0);
+        ServerListResult result;
+        result.ok = c.ok;
+        result.source = c.source;
+        result.fromCache = c.cache;
+        result.fromClient = c.client;
+        result.error = c.ok ? "x" : c.want.text;
+        onServerListDone(fresh.state, result);
         EXPECT_EQ(fresh.view.lastServerListStatus(), c.want);
-        EXPECT_EQ(fresh.view.rowSets.size(), c.result.ok ? 1u : 0u) << "a failure leaves the rows untouched";
-        EXPECT_EQ(fresh.workers.started(), c.result.ok ? 1 : 0) << "only a success starts probing";
+        EXPECT_EQ(fresh.view.rowSets.size(), c.ok ? 1u : 0u) << "a failure leaves the rows untouched";
     }
 }
 
-TEST_F(ServerListActions, SelectingARowRemembersItAndProbesItFirst) {
-    launcher::selectServer(1, h.state);
-    EXPECT_EQ(h.state.selectedServerId, "bb");
-    EXPECT_EQ(h.preferences.value("Last"), "bb");
-    ASSERT_EQ(h.view.selectedRows, (std::vector<int>{1}));
-    h.settle();
-    EXPECT_EQ(h.workers.started(), 1);
-    EXPECT_EQ(h.state.serverDirectory.servers[1].endpoints[0].latencyMs, 5);
-}
-
-TEST_F(ServerListActions, SelectingOutsideTheRowsChangesNothing) {
-    h.state.selectedServerId = "aa";
-    for (int index : {3, 100, -1}) {
-        SCOPED_TRACE(index);
-        launcher::selectServer(index, h.state);
+TEST_F(ServerListActions, RowsShowTheChosenEndpointAndTheSelectedServersHeadline) {
+    h.workers.failStarts(true); // no probe changes the latencies meanwhile
+    h.state.serverDirectory.servers[1].ratesDrop = "x5";
+    h.state.serverDirectory.servers.push_back(server("cc", 1, "unknown"));
+    h.state.serverDirectory.servers.push_back(server("dd", 1, "closed"));
+    for (int outside : {5, -1}) {
+        selectServer(outside, h.state);
     }
-    EXPECT_EQ(h.state.selectedServerId, "aa");
-    EXPECT_EQ(h.preferences.writeCount(), 0u);
-    EXPECT_TRUE(h.view.rowSets.empty());
-    EXPECT_EQ(h.workers.started(), 0);
-}
-
-TEST_F(ServerListActions, RegionStepsThroughEveryEndpointAndAutomatic) {
-    h.state.selectedServerId = "aa";
-    std::vector<std::string> stored;
-    std::vector<bool> pinned;
-    for (int i = 0; i < 4; ++i) {
-        launcher::cycleRegion(1, h.state);
-        stored.push_back(h.preferences.value("Region.aa"));
-        pinned.push_back(h.view.rowSets.back()[0].regionPinned);
+    EXPECT_EQ(h.preferences.value("Last"), "<absent>") << "a click past the rows selects nothing";
+    std::string seen;
+    for (int row : {1, 3, 4}) {
+        selectServer(row, h.state);
+        const Headline& headline = h.view.headlines.back();
+        seen += headline.text + (headline.statusOk ? "+ " : "- ");
     }
-    EXPECT_EQ(stored, (std::vector<std::string>{"r1", "r2", "r3", ""}));
-    EXPECT_EQ(pinned, (std::vector<bool>{true, true, true, false}));
-
-    launcher::cycleRegion(-1, h.state);
-    EXPECT_EQ(h.preferences.value("Region.aa"), "r3") << "backward from automatic is the last endpoint";
-    EXPECT_EQ(h.view.rowSets.back()[0].bestLabel, "R3");
-    EXPECT_EQ(h.workers.started(), 0) << "stepping the region does not probe";
+    EXPECT_EQ(seen, "bb+ cc+ dd- ");
+    EXPECT_EQ(h.preferences.value("Last"), "dd");
+    EXPECT_EQ(h.view.selectedRows.back(), 4);
+    const std::vector<ServerRow>& rows = h.view.rowSets.back();
+    EXPECT_EQ(rows[0].bestLabel + " " + std::to_string(rows[0].bestLatencyMs), "R3 97");
+    EXPECT_EQ(ratesText(h.state.serverDirectory.servers[1]), "DROP x5");
+    h.state.serverDirectory.servers[1].ratesExp = "x9";
+    EXPECT_EQ(ratesText(h.state.serverDirectory.servers[1]), "EXP x9  -  DROP x5");
 }
 
-TEST_F(ServerListActions, RegionStepWithoutEndpointsOrSelectionChangesNothing) {
-    for (const char* selected : {"none", "", "gone"}) {
-        SCOPED_TRACE(selected);
-        h.state.selectedServerId = selected;
-        launcher::cycleRegion(1, h.state);
-    }
-    EXPECT_EQ(h.preferences.writeCount(), 0u);
-    EXPECT_TRUE(h.view.rowSets.empty());
-}
-
-// Two threads ask for the list over and over while a third plays the window thread; only one worker may
-// ever run, and every request is either started or told that a search runs.
-TEST_F(ServerListActions, RequestsFromTwoThreadsNeverRunTwoWorkers) {
-    constexpr int kRequests = 200;
-    std::atomic<bool> stop{false};
-    std::thread windowThread([&] {
-        kyrtest::PostedMessage posted;
-        while (!stop.load()) {
-            if (h.queue.take(posted, std::chrono::milliseconds(1))) {
-                std::uintptr_t wParam = 0;
-                launcher::routeFromMessageLoop(h.state, posted.message, wParam,
-                                               reinterpret_cast<std::intptr_t>(posted.payload));
-            }
+// Each notification reaches its handler once, routed by the main loop or only by the window procedure.
+TEST(MessageRouting, EachNotificationIsHandledOnceOnEitherPath) {
+    for (bool mainLoop : {true, false}) {
+        kyrtest::LauncherHarness h;
+        static int updates = 0;
+        updates = 0;
+        h.state.onUpdateDone = [](LauncherState&, const UpdateResult&) { ++updates; };
+        const std::pair<unsigned, void*> notifications[] = {{WM_APP_UPDATE_PROGRESS, nullptr},
+                                                            {WM_APP_UPDATE_DONE, new UpdateResult},
+                                                            {WM_APP_SERVERS_DONE, new ServerListResult},
+                                                            {WM_APP_PROBE_DONE, nullptr}};
+        for (const auto& [message, record] : notifications) {
+            const auto lParam = reinterpret_cast<std::intptr_t>(record);
+            std::uintptr_t wParam = 0;
+            EXPECT_EQ(mainLoop && routeFromMessageLoop(h.state, message, wParam, lParam), mainLoop);
+            EXPECT_TRUE(routeFromWindowProcedure(h.state, message, wParam, lParam));
         }
-    });
-    auto ask = [&] {
-        for (int i = 0; i < kRequests; ++i) {
-            launcher::startServerListFetch(h.state);
-            std::this_thread::yield();
-        }
-    };
-    std::thread first(ask);
-    std::thread second(ask);
-    first.join();
-    second.join();
-    h.workers.joinAll();
-    stop = true;
-    windowThread.join();
-    h.settle();
+        EXPECT_EQ(h.view.progress.size() + updates + h.view.serverListStatuses.size() + h.view.rowSets.size(), 4u);
+    }
+}
 
-    EXPECT_EQ(source.maxInFlight.load(), 1);
-    EXPECT_EQ(h.view.serverListStatusCount(kSearching), static_cast<std::size_t>(source.calls.load()));
-    EXPECT_EQ(h.view.serverListStatusCount(kSearching) + h.view.serverListStatusCount(kAlreadySearching),
-              static_cast<std::size_t>(2 * kRequests));
-    EXPECT_EQ(h.state.serverListBusy.load(), 0);
-    EXPECT_EQ(h.state.probeBusy.load(), 0);
+TEST(FileReplace, WritesThroughTheTemporaryAndKeepsThePreviousFileOnFailure) {
+    const kyrtest::ScratchFolder scratch;
+    const std::string target = (scratch / "servers.cache.json").string(), temporary = target + ".tmp";
+    EXPECT_EQ(writeFileReplacing(target, "first", false), ReplaceWriteResult::Written);
+    kyrtest::write_bytes(temporary, "stale temporary content");
+    const std::string binary("a\0\r\n\x1a\xff", 6);
+    EXPECT_EQ(writeFileReplacing(target, binary, true), ReplaceWriteResult::Written) << "onto an existing file";
+    EXPECT_EQ(kyrtest::read_bytes(target), binary);
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    {
+        const kyrtest::RefusingReplacer refusing;
+        EXPECT_EQ(writeFileReplacing(target, "next", true), ReplaceWriteResult::NotReplaced);
+    }
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    std::filesystem::create_directory(temporary);
+    EXPECT_EQ(writeFileReplacing(target, "next", false), ReplaceWriteResult::CannotCreate);
+    EXPECT_EQ(kyrtest::read_bytes(target), binary);
 }
 
 } // namespace
+} // namespace launcher

@@ -1,153 +1,154 @@
+// What the window does with a point: the target under it, what a press and a release make of it, and the
+// progress track's geometry.
+
 #include "launcher/ui/hit_test.hpp"
 
+#include "launcher/ui/input_state.hpp"
 #include "launcher/ui/layout.hpp"
+#include "launcher/ui/progress_geometry.hpp"
 
 #include <gtest/gtest.h>
 
-namespace {
+#include <string>
 
-using namespace launcher;
+namespace launcher {
+namespace {
 
 Point centre(const Rect& rect) {
     return Point{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
-HitContext mainView() {
+// Every button on and a row selected, under the panel that `view` names ("main", "settings", "servers"),
+// less the condition that `view` names after a blank.
+HitContext contextOf(const std::string& view) {
     HitContext context;
-    context.playEnabled = true;
-    context.verifyEnabled = true;
-    context.forceEnabled = true;
-    context.newsVisible[0] = context.newsVisible[1] = context.newsVisible[2] = true;
-    return context;
-}
-
-HitContext settingsView() {
-    HitContext context = mainView();
-    context.settingsOpen = true;
-    return context;
-}
-
-HitContext serverView() {
-    HitContext context = mainView();
-    context.serverPanelOpen = true;
-    context.rowSelected = true;
+    context.playEnabled = view.find(" play") == std::string::npos;
+    context.verifyEnabled = view.find(" verify") == std::string::npos;
+    context.forceEnabled = view.find(" force") == std::string::npos;
+    context.rowSelected = view.find(" row") == std::string::npos;
+    context.settingsOpen = view.rfind("settings", 0) == 0;
+    context.serverPanelOpen = view.rfind("servers", 0) == 0;
     context.visibleRowCount = 5;
     return context;
 }
 
-template <typename Change> HitContext with(HitContext context, Change change) {
-    change(context);
-    return context;
-}
-
-TEST(HitTest, EveryTargetOfTheTableWithItsCondition) {
+TEST(HitTest, EachTargetWithItsConditionUnderTheOpenPanel) {
     const struct {
-        const char* name;
-        HitContext context;
-        Rect area;
+        const char* view;
+        Point at;
         int want;
-    } cases[] = {
-        // Server panel.
-        {"panel close", serverView(), kServerPanelCloseRect, kTargetServerPanelClose},
-        {"search box", serverView(), kSearchBoxRect, kTargetSearchBox},
-        {"access code box", serverView(), kAccessCodeBoxRect, kTargetAccessCodeBox},
-        {"refresh", serverView(), kRefreshRect, kTargetRefresh},
-        {"region left", serverView(), kRegionLeftRect, kTargetRegionLeft},
-        {"region right", serverView(), kRegionRightRect, kTargetRegionRight},
-        {"region arrows without a selection", with(serverView(), [](HitContext& c) { c.rowSelected = false; }),
-         kRegionRightRect, kTargetRegionRight},
-        {"JUGAR", serverView(), kPanelPlayRect, kTargetPanelPlay},
-        {"JUGAR without play", with(serverView(), [](HitContext& c) { c.playEnabled = false; }), kPanelPlayRect,
-         kTargetNone},
-        {"JUGAR without a selected row", with(serverView(), [](HitContext& c) { c.rowSelected = false; }),
-         kPanelPlayRect, kTargetNone},
-        {"first row", serverView(), Rect{44, 94, 822, 156}, kTargetServerRow},
-        {"region value box", serverView(), kRegionValueRect, kTargetNone},
-        {"status text", serverView(), kServerStatusRect, kTargetNone},
-        {"main PLAY under the server panel", serverView(), Rect{840, 360, 850, 366}, kTargetNone},
-        {"settings APPLY under the server panel", with(serverView(), [](HitContext& c) { c.settingsOpen = true; }),
-         Rect{600, 312, 690, 315}, kTargetNone},
-        // Settings panel.
-        {"settings close", settingsView(), kSettingsCloseRect, kTargetSettingsClose},
-        {"CANCEL", settingsView(), kCancelRect, kTargetSettingsCancel},
-        {"APPLY", settingsView(), kApplyRect, kTargetSettingsApply},
-        {"RESET", settingsView(), kResetRect, kTargetSettingsReset},
-        {"engine left", settingsView(), kEngineLeftRect, kTargetEngineLeft},
-        {"engine right", settingsView(), kEngineRightRect, kTargetEngineRight},
-        {"resolution left", settingsView(), kResolutionLeftRect, kTargetResolutionLeft},
-        {"resolution right", settingsView(), kResolutionRightRect, kTargetResolutionRight},
-        {"windowed", settingsView(), kWindowedCheckRect, kTargetWindowed},
-        {"language left", settingsView(), kLanguageLeftRect, kTargetLanguageLeft},
-        {"language right", settingsView(), kLanguageRightRect, kTargetLanguageRight},
-        {"fps left", settingsView(), kFpsLeftRect, kTargetFpsLeft},
-        {"fps right", settingsView(), kFpsRightRect, kTargetFpsRight},
-        {"main PLAY under settings", settingsView(), kPlayRect, kTargetNone},
-        {"minimise under settings", settingsView(), kMinimiseRect, kTargetNone},
-        {"news item under settings", settingsView(), Rect{30, 90, 150, 100}, kTargetNone},
-        // Main view.
-        {"minimise", mainView(), kMinimiseRect, kTargetMinimise},
-        {"close", mainView(), kCloseRect, kTargetClose},
-        {"header icon", mainView(), kHeaderIconRect, kTargetHeaderIcon},
-        {"server selector", mainView(), kServerSelectorRect, kTargetServerSelector},
-        {"VERIFY", mainView(), kVerifyRect, kTargetVerify},
-        {"VERIFY disabled", with(mainView(), [](HitContext& c) { c.verifyEnabled = false; }), kVerifyRect, kTargetNone},
-        {"FORCE", mainView(), kForceRect, kTargetForce},
-        {"FORCE while VERIFY is disabled", with(mainView(), [](HitContext& c) { c.verifyEnabled = false; }), kForceRect,
-         kTargetNone},
-        {"FORCE not offered", with(mainView(), [](HitContext& c) { c.forceEnabled = false; }), kForceRect, kTargetNone},
-        {"gear", mainView(), kSettingsGearRect, kTargetSettingsGear},
-        {"PLAY", mainView(), kPlayRect, kTargetPlay},
-        {"PLAY disabled", with(mainView(), [](HitContext& c) { c.playEnabled = false; }), kPlayRect, kTargetNone},
-        {"news item 0", mainView(), newsItemRect(0), kTargetNewsItem0},
-        {"news item 1", mainView(), newsItemRect(1), kTargetNewsItem0 + 1},
-        {"news item 2", mainView(), newsItemRect(2), kTargetNewsItem0 + 2},
-        {"hidden news item", with(mainView(), [](HitContext& c) { c.newsVisible[1] = false; }), newsItemRect(1),
-         kTargetNone},
-        {"title bar", mainView(), Rect{100, 10, 110, 20}, kTargetNone},
-        {"progress bar", mainView(), progressBarRect(true), kTargetNone},
-    };
+    } cases[] = {{"servers without row", centre(kRegionLeftRect), kTargetRegionLeft},
+                 {"servers", centre(kPanelPlayRect), kTargetPanelPlay},
+                 {"servers without play", centre(kPanelPlayRect), kTargetNone},
+                 {"servers without row", centre(kPanelPlayRect), kTargetNone},
+                 {"settings", centre(kApplyRect), kTargetSettingsApply},
+                 {"settings", centre(kPlayRect), kTargetNone},
+                 {"main without verify", centre(kVerifyRect), kTargetNone},
+                 {"main", centre(kForceRect), kTargetForce},
+                 {"main without verify", centre(kForceRect), kTargetNone},
+                 {"main", {kPlayRect.left, kPlayRect.top}, kTargetPlay},
+                 {"main", {kPlayRect.right - 1, kPlayRect.bottom - 1}, kTargetPlay},
+                 {"main", {kPlayRect.right, kPlayRect.top}, kTargetNone}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Point point = centre(c.area);
-        EXPECT_EQ(hitTest(c.context, point.x, point.y).target, c.want);
+        SCOPED_TRACE(std::string(c.view) + " " + std::to_string(c.at.x) + "," + std::to_string(c.at.y));
+        EXPECT_EQ(hitTest(contextOf(c.view), c.at.x, c.at.y).target, c.want);
     }
-}
-
-TEST(HitTest, EdgesOfATargetFollowTheHalfOpenRule) {
-    const HitContext context = mainView();
-    EXPECT_EQ(hitTest(context, kPlayRect.left, kPlayRect.top).target, kTargetPlay);
-    EXPECT_EQ(hitTest(context, kPlayRect.right - 1, kPlayRect.bottom - 1).target, kTargetPlay);
-    EXPECT_EQ(hitTest(context, kPlayRect.right, kPlayRect.top).target, kTargetNone);
-    EXPECT_EQ(hitTest(context, kCloseRect.left - 1, kCloseRect.top).target, kTargetNone);
 }
 
 TEST(HitTest, RowSlotsFollowTheScrollAndSkipGapsAndTheScrollBar) {
     const struct {
-        const char* name;
         int scroll, rows, x, y, want;
-    } cases[] = {
-        {"first row top", 0, 5, 44, 94, 0},
-        {"first row last line", 0, 5, 400, 155, 0},
-        {"gap after the first row", 0, 5, 400, 156, -1},
-        {"gap end", 0, 5, 400, 159, -1},
-        {"second row", 0, 5, 400, 160, 1},
-        {"scroll bar strip", 0, 5, 822, 100, -1},
-        {"left of the viewport", 0, 5, 43, 100, -1},
-        {"below the viewport", 0, 5, 400, 312, -1},
-        {"beyond the last row", 0, 2, 400, 230, -1},
-        {"scrolled by one row", 66, 5, 400, 100, 1},
-        {"scrolled into a gap", 60, 5, 400, 96, -1},
-        {"no rows", 0, 0, 400, 100, -1},
-    };
+    } cases[] = {{0, 5, 44, 94, 0},    {0, 5, 400, 155, 0},  {0, 5, 400, 156, -1}, {0, 5, 400, 159, -1},
+                 {0, 5, 400, 160, 1},  {0, 5, 822, 100, -1}, {0, 5, 43, 100, -1},  {0, 5, 400, 312, -1},
+                 {0, 2, 400, 230, -1}, {66, 5, 400, 100, 1}, {60, 5, 400, 96, -1}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(std::to_string(c.scroll) + ": " + std::to_string(c.x) + "," + std::to_string(c.y));
         EXPECT_EQ(rowSlotAt(c.scroll, c.rows, c.x, c.y), c.want);
     }
-    HitContext context = serverView();
+    HitContext context = contextOf("servers");
     context.scrollOffset = 66;
-    const Hit hit = hitTest(context, 400, 100);
-    EXPECT_EQ(hit.target, kTargetServerRow);
-    EXPECT_EQ(hit.slot, 1);
+    EXPECT_EQ(hitTest(context, 400, 100).target, kTargetServerRow);
+    EXPECT_EQ(hitTest(context, 400, 100).slot, 1);
+}
+
+Point row(int slot) {
+    return Point{200, 94 + 66 * slot + 30};
+}
+
+WindowState windowWith(bool serverPanel, bool settingsPanel, int rows = 5) {
+    WindowState state;
+    state.update.playEnabled = state.update.verifyEnabled = state.update.forceEnabled = true;
+    for (int i = 0; i < rows; ++i) {
+        state.servers.rows.emplace_back().id = "s" + std::to_string(i);
+    }
+    if (serverPanel) {
+        openServerPanel(state);
+    }
+    state.settings.panelOpen = settingsPanel;
+    return state;
+}
+
+// A press, a move and a release: a click only when the release hits what was pressed.
+Command click(WindowState& state, Point at, Point releaseAt) {
+    pointerPressed(state, at.x, at.y);
+    pointerMoved(state, releaseAt.x, releaseAt.y);
+    return pointerReleased(state, releaseAt.x, releaseAt.y).command;
+}
+
+TEST(InputState, AClickNeedsTheReleaseOnThePressedTarget) {
+    const struct {
+        bool servers, settings;
+        Point press, release;
+        CommandKind want;
+        int argument;
+    } cases[] = {{false, false, centre(kPlayRect), centre(kPlayRect), CommandKind::Play, 0},
+                 {false, false, centre(kPlayRect), centre(kVerifyRect), CommandKind::None, 0},
+                 {false, true, centre(kPlayRect), centre(kPlayRect), CommandKind::None, 0},
+                 {true, false, row(2), row(2), CommandKind::SelectServer, 2},
+                 {true, false, row(1), row(3), CommandKind::None, 0},
+                 {true, false, centre(kPanelPlayRect), centre(kPanelPlayRect), CommandKind::None, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.press.x) + "," + std::to_string(c.press.y));
+        WindowState state = windowWith(c.servers, c.settings);
+        const Command command = click(state, c.press, c.release);
+        EXPECT_EQ(command.kind, c.want);
+        EXPECT_EQ(command.argument, c.argument);
+        EXPECT_EQ(state.pointer.pressedTarget, kTargetNone);
+    }
+    WindowState state = windowWith(true, false);
+    pointerPressed(state, row(1).x, row(1).y);
+    replaceServerRows(state.servers, state.servers.rows);
+    EXPECT_EQ(pointerReleased(state, row(1).x, row(1).y).command.kind, CommandKind::None) << "rows refreshed meanwhile";
+}
+
+TEST(ProgressGeometry, FillsTheFractionDoneOrSlidesAThirdWithoutATotal) {
+    const struct {
+        std::uint64_t done, total;
+        bool busy;
+        std::uint32_t offset;
+        int left, right;     // 0, 0: no fill
+        const char* percent; // "": none shown
+    } cases[] = {{50, 200, true, 0, 16, 16 + 598 / 4, "25%"},
+                 {250, 200, true, 0, 16, 614, "100%"},
+                 {1, 598, true, 0, 0, 0, "0%"},
+                 {2, 3, true, 0, 16, 16 + 598 * 2 / 3, "67%"},
+                 {~0ull / 2, ~0ull, true, 0, 16, 315, "50%"},
+                 {5, 0, false, 300, 0, 0, ""},
+                 {0, 0, true, 1, 0, 0, ""},
+                 {0, 0, true, 60, 16, 76, ""},
+                 {0, 0, true, 300, 117, 316, ""},
+                 {0, 0, true, 797 + 700, 517, 614, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.done) + "/" + std::to_string(c.total) + " at " + std::to_string(c.offset));
+        const ProgressFill progress = progressFill(progressBarRect(false), c.done, c.total, c.busy, c.offset);
+        EXPECT_EQ(progress.fill, c.right != 0);
+        const Rect want = c.right != 0 ? Rect{c.left, 348, c.right, 362} : Rect{};
+        EXPECT_EQ(progress.fill ? progress.fillRect : Rect{}, want);
+        EXPECT_EQ(progress.percent ? progress.percentText : "", c.percent);
+    }
+    EXPECT_EQ(statusLineRight(614, true), 396);
+    EXPECT_EQ(statusLineRight(614, false), 554);
 }
 
 } // namespace
+} // namespace launcher
