@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <random>
 #include <set>
@@ -187,9 +188,16 @@ TEST_F(PatchSoak, StoppedUpdatesLeaveWholeFilesAndTheNextRunFinishes) {
     expected.insert(s_.version1.begin(), s_.version1.end());
     const std::string firstReplaced = "Data/Sound/ambient100.ogg"; // the commit moves files in path order
     kyrtest::StoreFolderServer quiet(s_.storeTwo());
-    // Chunk and pack answers wait a little, so that a run is still downloading when SIGTERM comes.
-    kyrtest::StoreFolderServer slow(s_.storeTwo(), [](const kyrtest::HttpRequest&, kyrtest::HttpResponse r) {
-        r.stallMs = 30;
+    // Chunk and pack answers wait, and SIGTERM comes once one is asked for: the run is then surely
+    // downloading, however few requests packs need.
+    std::atomic<bool> downloading{false};
+    kyrtest::StoreFolderServer slow(s_.storeTwo(), [&](const kyrtest::HttpRequest& request, kyrtest::HttpResponse r) {
+        const std::string& target = request.target;
+        if (target.find("/chunks/") != std::string::npos ||
+            (target.find("/packs/") != std::string::npos && target.find("/packs/index-") == std::string::npos)) {
+            downloading = true;
+            r.stallMs = 300;
+        }
         return r;
     });
     const fs::path pristine = work_ / "pristine";
@@ -217,8 +225,15 @@ TEST_F(PatchSoak, StoppedUpdatesLeaveWholeFilesAndTheNextRunFinishes) {
         std::optional<int> status;
         {
             kyrtest::ChildProcess patcher(command, work_ / "out.json");
-            if (stop != 1) { // SIGTERM once the run downloads: the slow store makes it last far longer
-                std::this_thread::sleep_for(std::chrono::microseconds(random() % duration + (stop == 2) * duration));
+            if (stop == 0) {
+                std::this_thread::sleep_for(std::chrono::microseconds(random() % duration));
+            } else if (stop == 2) {
+                downloading = false;
+                const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
+                while (!downloading && patcher.running() && Clock::now() < deadline) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(50));
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(random() % 100000));
             } else {
                 const ino_t old = inodeOf(root / firstReplaced);
                 const Clock::time_point deadline = Clock::now() + std::chrono::seconds(30);
