@@ -5,7 +5,7 @@
 // (never from HTTPS down to HTTP), and the same status, Range, file-mode and message rules ("curl" in
 // place of "WinHTTP").
 
-#include "patch/fetcher.hpp"
+#include "patch/url_fetcher.hpp"
 
 #include <cstdint>
 #include <string>
@@ -17,25 +17,20 @@ namespace gu::patch {
 std::string redirect_protocols(const std::string& url);
 
 struct CurlFetcherOptions {
-    std::string ca_file;                     // extra trusted CA certificates (PEM), beside the system store
-    long connect_timeout_ms = 15000;         // name resolution, connection and sending the request
-    long get_receive_timeout_ms = 120000;    // longest wait for data in get(); downloads have no limit
+    std::string ca_file;                  // extra trusted CA certificates (PEM), beside the system store
+    long connect_timeout_ms = 15000;      // name resolution, connection and sending the request
+    long get_receive_timeout_ms = 120000; // longest wait for data in get(); downloads have no limit
 };
 
-class CurlFetcher : public Fetcher {
+class CurlFetcher : public UrlFetcher {
 public:
     explicit CurlFetcher(std::string base_url, CurlFetcherOptions options = {});
 
     std::string get(const std::string& path, std::uint64_t max_bytes) override;
     void download(const std::string& path, const std::string& dest_file) override;
-    bool supports_resume() override { return true; }
     void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) override;
 
-    const std::string& base_url() const { return base_url_; }
-    std::string resolve_url(const std::string& path) const;
-
 private:
-    std::string base_url_;
     CurlFetcherOptions options_;
 };
 

@@ -1,7 +1,6 @@
 #include "patch/curl_fetcher.hpp"
 
 #include "patch/errors.hpp"
-#include "patch/store_url.hpp"
 
 #include <curl/curl.h>
 
@@ -42,17 +41,6 @@ CURL* threadHandle() {
     }
     curl_easy_reset(handle.get());
     return handle.get();
-}
-
-// "%s (0x%08X) %s" in a 192-byte buffer, as the WinHTTP fetcher words its transport failures.
-std::string transportMessage(const char* what, CURLcode code, const std::string& url) {
-    char buffer[192];
-    std::snprintf(buffer, sizeof buffer, "%s (0x%08X) %s", what, static_cast<unsigned>(code), url.c_str());
-    return buffer;
-}
-
-std::string statusMessage(long status, const std::string& url) {
-    return "HTTP " + std::to_string(status) + " " + url;
 }
 
 long responseStatus(CURL* curl) {
@@ -200,9 +188,7 @@ std::string redirect_protocols(const std::string& url) {
 }
 
 CurlFetcher::CurlFetcher(std::string base_url, CurlFetcherOptions options)
-    : base_url_(store_base_url(std::move(base_url))), options_(std::move(options)) {}
-
-std::string CurlFetcher::resolve_url(const std::string& path) const { return resolve_store_url(base_url_, path); }
+    : UrlFetcher(std::move(base_url)), options_(std::move(options)) {}
 
 std::string CurlFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
@@ -218,13 +204,13 @@ std::string CurlFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     const CURLcode result = curl_easy_perform(curl);
     const long status = responseStatus(curl);
     if (status >= 400) {
-        throw FetchError(statusMessage(status, url));
+        throw FetchError(status_message(status, url));
     }
     if (sink.too_large || result == CURLE_FILESIZE_EXCEEDED) {
         throw FetchError(size_limit_message(url, max_bytes));
     }
     if (failedBeforeResponse(result, curl)) {
-        throw FetchError(transportMessage("curl GET failed", result, url));
+        throw FetchError(transport_message("curl GET failed", result, url));
     }
     return sink.body;
 }
@@ -250,11 +236,11 @@ void CurlFetcher::download_from(const std::string& path, const std::string& dest
         throw *sink.error;
     }
     if (failedBeforeResponse(result, curl)) {
-        throw FetchError(transportMessage("curl download failed", result, url));
+        throw FetchError(transport_message("curl download failed", result, url));
     }
     const long status = responseStatus(curl);
     if (status >= 400) {
-        throw FetchError(statusMessage(status, url));
+        throw FetchError(status_message(status, url));
     }
     if (sink.file == nullptr && !sink.open(status)) {
         throw *sink.error; // an empty body still creates or truncates the file

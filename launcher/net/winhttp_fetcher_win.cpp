@@ -1,7 +1,6 @@
 #include "launcher/net/winhttp_fetcher.hpp"
 
 #include "patch/errors.hpp"
-#include "patch/store_url.hpp"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -105,8 +104,8 @@ bool openRequest(const std::wstring& url, DWORD receiveTimeoutMs, const std::wst
     if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
         return fail();
     }
-    out.root = WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                           WINHTTP_NO_PROXY_BYPASS, 0);
+    out.root =
+        WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (out.root == nullptr) {
         return fail();
     }
@@ -169,17 +168,6 @@ std::optional<std::uint64_t> declaredLength(HINTERNET request) {
     return value;
 }
 
-// "%s (0x%08X) %s" in a 192-byte buffer, so a long URL is cut to 191 characters.
-std::string transportMessage(const char* what, DWORD error, const std::string& url) {
-    char buffer[192];
-    std::snprintf(buffer, sizeof buffer, "%s (0x%08X) %s", what, static_cast<unsigned>(error), url.c_str());
-    return buffer;
-}
-
-std::string statusMessage(DWORD status, const std::string& url) {
-    return "HTTP " + std::to_string(status) + " " + url;
-}
-
 // Hands the body to sink block by block. A failing query or read ends the body silently: the callers'
 // size and hash checks, and resume, deal with the short result.
 template <typename Sink> void readBody(HINTERNET request, Sink&& sink) {
@@ -199,22 +187,18 @@ template <typename Sink> void readBody(HINTERNET request, Sink&& sink) {
 
 } // namespace
 
-WinHttpFetcher::WinHttpFetcher(std::string base_url) : base_url_(gu::patch::store_base_url(std::move(base_url))) {}
-
-std::string WinHttpFetcher::resolve_url(const std::string& path) const {
-    return gu::patch::resolve_store_url(base_url_, path);
-}
+WinHttpFetcher::WinHttpFetcher(std::string base_url) : UrlFetcher(std::move(base_url)) {}
 
 std::string WinHttpFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
     Request request;
     DWORD error = 0;
     if (!openRequest(wideFromUtf8(url), kGetReceiveTimeoutMs, {}, request, error)) {
-        throw FetchError(transportMessage("WinHTTP GET failed", error, url));
+        throw FetchError(transport_message("WinHTTP GET failed", error, url));
     }
     const DWORD status = responseStatus(request.request);
     if (status >= 400) {
-        throw FetchError(statusMessage(status, url));
+        throw FetchError(status_message(status, url));
     }
     // Refused on the declared length before any of the body is read, or as soon as the body passes the limit.
     const std::optional<std::uint64_t> declared = declaredLength(request.request);
@@ -241,11 +225,11 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
     DWORD error = 0;
     if (!openRequest(wideFromUtf8(url), kDownloadReceiveTimeoutMs, offset != 0 ? rangeHeader(offset) : std::wstring(),
                      request, error)) {
-        throw FetchError(transportMessage("WinHTTP download failed", error, url));
+        throw FetchError(transport_message("WinHTTP download failed", error, url));
     }
     const DWORD status = responseStatus(request.request);
     if (status >= 400) {
-        throw FetchError(statusMessage(status, url)); // a 416 leaves the partial file to the caller
+        throw FetchError(status_message(status, url)); // a 416 leaves the partial file to the caller
     }
     // Append only what the server sent as the rest; a server that ignored the range sent everything.
     const wchar_t* mode = (offset != 0 && status == 206) ? L"ab" : L"wb";

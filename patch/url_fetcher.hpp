@@ -1,0 +1,38 @@
+#pragma once
+// What the HTTP fetchers (WinHTTP in the launcher, libcurl elsewhere) share: store paths below one base URL,
+// resume by Range, and the wording of their failures, which callers and logs rely on being the same.
+
+#include "patch/fetcher.hpp"
+#include "patch/store_url.hpp"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+namespace gu::patch {
+
+class UrlFetcher : public Fetcher {
+public:
+    bool supports_resume() override { return true; }
+
+protected:
+    explicit UrlFetcher(std::string base_url) : base_url_(store_base_url(std::move(base_url))) {}
+
+    std::string resolve_url(const std::string& path) const { return resolve_store_url(base_url_, path); }
+
+    // "<what> (0x%08X) <url>", cut to 191 characters so a long URL cannot flood a log line.
+    static std::string transport_message(const char* what, unsigned long code, const std::string& url) {
+        char buffer[192];
+        std::snprintf(buffer, sizeof buffer, "%s (0x%08lX) %s", what, code, url.c_str());
+        return buffer;
+    }
+
+    static std::string status_message(long status, const std::string& url) {
+        return "HTTP " + std::to_string(status) + " " + url;
+    }
+
+private:
+    std::string base_url_;
+};
+
+} // namespace gu::patch
