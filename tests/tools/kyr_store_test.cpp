@@ -88,15 +88,23 @@ TEST(Chunker, LengthsStayWithinTheBoundsWhateverTheReadSize) {
 // The cut points are what lets a new publish share chunks with the stores before it: a change of the gear
 // table, the masks or the warm-up passes every other test, yet makes every player download the whole game
 // again. These are the cuts of the published format; they may only change with a new store format.
+// Small sizes make cuts just after the minimum common, where only the warm-up decides them.
 TEST(Chunker, CutsOfAFixedInputAreThoseOfThePublishedFormat) {
-    const std::string bytes = randomBytes(1 << 20, 2026);
-    std::vector<std::size_t> cuts;
-    std::size_t at = 0;
-    for (const std::size_t length : kyrstore::chunk_lengths(bytes)) {
-        cuts.push_back(at += length);
-    }
-    EXPECT_EQ(cuts, (std::vector<std::size_t>{53757, 233270, 320110, 400466, 483247, 551458, 620887, 697578, 765789,
-                                              857811, 924795, 991548, 1048576}));
+    const auto cuts = [](std::size_t size, const kyrstore::ChunkSizes& sizes) {
+        std::vector<std::size_t> ends;
+        std::size_t at = 0;
+        for (const std::size_t length : kyrstore::chunk_lengths(randomBytes(size, 2026), sizes)) {
+            ends.push_back(at += length);
+        }
+        return ends;
+    };
+    EXPECT_EQ(cuts(1 << 20, kyrstore::kDefaultChunkSizes),
+              (std::vector<std::size_t>{53757, 233270, 320110, 400466, 483247, 551458, 620887, 697578, 765789, 857811,
+                                        924795, 991548, 1048576}));
+    EXPECT_EQ(cuts(1 << 12, {64, 128, 512}),
+              (std::vector<std::size_t>{176,  318,  449,  580,  710,  871,  1015, 1170, 1269, 1462,
+                                        1605, 1737, 1882, 2036, 2174, 2308, 2455, 2593, 2766, 2837,
+                                        3025, 3161, 3310, 3468, 3577, 3742, 3884, 4015, 4096}));
 }
 
 constexpr std::uint64_t kTarget = 1 << 20;
