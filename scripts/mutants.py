@@ -96,7 +96,7 @@ def main():
         if wanted and mutant.ident not in wanted:
             continue
         outcome = try_mutant(mutant, suite, log)
-        line = f"{mutant.ident:5} {outcome:40} {' '.join(mutant.about)}"
+        line = f"{mutant.ident:5} {outcome:40}  {' '.join(mutant.about)}"
         print(line, flush=True)
         lines.append(line)
     RESULTS.write_text("\n".join(lines) + "\n")
