@@ -36,8 +36,10 @@ FileWriter::FileWriter(std::uint64_t budget_bytes, unsigned threads, const Threa
     if (threads_.empty()) {
         throw std::runtime_error("cannot start a thread to write files: " + refusal);
     }
-    // Without flush threads the writers flush each part themselves: slower, never wrong.
-    for (unsigned i = 0; i < kFlushThreads; ++i) {
+    // Without flush threads the writers flush each part themselves: slower, never wrong. A flush of the
+    // whole file system takes every part that waits, so one thread keeps up with it.
+    const unsigned flush_threads = flushes_files_together() ? 1 : kFlushThreads;
+    for (unsigned i = 0; i < flush_threads; ++i) {
         std::function<void()> work = [this] { flush_parts(); };
         try {
             threads_.push_back(gu::patch::start_thread(start_thread, std::move(work)));
@@ -49,8 +51,8 @@ FileWriter::FileWriter(std::uint64_t budget_bytes, unsigned threads, const Threa
     }
 }
 
-// Flushing waits for the disk, not the processor. Several flushes under way at once are committed by the
-// file system together, where one at a time would each wait for a commit of their own.
+// Flushing waits for the disk, not the processor: the parts finished during a flush wait for the next one
+// or go to another thread.
 void FileWriter::flush_parts() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
@@ -58,20 +60,34 @@ void FileWriter::flush_parts() {
         if (stopping_ || failure_) {
             return;
         }
-        Job& job = *to_flush_.front();
-        to_flush_.pop_front();
+        const std::vector<Job*> batch = take_flush_batch();
+        std::vector<std::filesystem::path> parts;
+        for (const Job* job : batch) {
+            parts.push_back(job->part);
+        }
         lock.unlock();
         try {
-            flush_file_to_disk(job.part);
+            flush_files_to_disk(parts);
         } catch (...) {
             lock.lock();
             record_failure();
             return;
         }
         lock.lock();
-        job.finished = true;
+        for (Job* job : batch) {
+            job->finished = true;
+        }
         progress_.notify_all();
     }
+}
+
+// Where the file system commits many files for the cost of one, a flush takes every part that waits;
+// elsewhere one, so that the flush threads share them.
+std::vector<FileWriter::Job*> FileWriter::take_flush_batch() {
+    const std::size_t count = flushes_files_together() ? to_flush_.size() : 1;
+    std::vector<Job*> batch(to_flush_.begin(), to_flush_.begin() + static_cast<std::ptrdiff_t>(count));
+    to_flush_.erase(to_flush_.begin(), to_flush_.begin() + static_cast<std::ptrdiff_t>(count));
+    return batch;
 }
 
 FileWriter::~FileWriter() {

@@ -63,12 +63,13 @@ public:
 
 private:
     struct Job;
-    // Flush threads beside the writers: enough flushes under way for the file system to commit them
-    // together.
+    // Flush threads beside the writers where each file is flushed on its own: enough flushes under way for
+    // the disk to commit them together.
     static constexpr unsigned kFlushThreads = 4;
 
     void run_thread();
     void flush_parts();
+    std::vector<Job*> take_flush_batch();
     void write_job(Job& job, std::unique_lock<std::mutex>& lock);
     void record_failure();
     Job* find(std::uint64_t number);
