@@ -6,20 +6,37 @@
 namespace gu::patch {
 namespace {
 
-void flush(const std::filesystem::path& path, bool is_folder) {
+void observe(const std::filesystem::path& path) {
     if (flush_observer != nullptr) {
         flush_observer(path);
     }
-    const std::error_code ec = detail::flush_to_disk(path, is_folder);
+}
+
+void throw_if_failed(const std::error_code& ec, const std::filesystem::path& path) {
     if (ec) {
         throw LocalWriteError("write failed: cannot flush " + path_text(path) + " to disk: " + ec.message());
     }
+}
+
+void flush(const std::filesystem::path& path, bool is_folder) {
+    observe(path);
+    throw_if_failed(detail::flush_to_disk(path, is_folder), path);
 }
 
 } // namespace
 
 void flush_file_to_disk(const std::filesystem::path& file) {
     flush(file, false);
+}
+
+void flush_files_to_disk(const std::vector<std::filesystem::path>& files) {
+    for (const std::filesystem::path& file : files) {
+        observe(file);
+    }
+    std::size_t failed = 0;
+    if (const std::error_code ec = detail::flush_all_to_disk(files, failed)) {
+        throw_if_failed(ec, files[failed]);
+    }
 }
 
 void flush_folder_to_disk(const std::filesystem::path& folder) {

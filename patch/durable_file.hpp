@@ -12,12 +12,27 @@
 #include <functional>
 #include <set>
 #include <system_error>
+#include <vector>
 
 namespace gu::patch {
 
 // Writes the file's data to the disk: POSIX fsync, Windows FlushFileBuffers. The file is opened again by
 // name, so it need not be open; it must exist and be writable on Windows.
 void flush_file_to_disk(const std::filesystem::path& file);
+
+// The same for several files at once. On Linux one syncfs per file system commits them all together: a
+// flush of its own costs each new file several waits for the disk (its data, its inode, its folder, the
+// disk's cache), which bounds a cold install at a few hundred files a second. Elsewhere one file after
+// the other. Throws like flush_file_to_disk, naming the file whose flush failed.
+void flush_files_to_disk(const std::vector<std::filesystem::path>& files);
+
+// True where flush_files_to_disk commits many files for about the cost of one, so that files waiting
+// for their flush are best flushed together.
+bool flushes_files_together();
+
+// Starts writing the file's data to the disk without waiting for it (Linux); nothing elsewhere. For a
+// file that nothing relies on being on the disk: failures are ignored.
+void start_writing_to_disk(const std::filesystem::path& file);
 
 // Makes the folder's entries durable (a file renamed or created in it): POSIX fsync of the folder; nothing
 // on Windows, where NTFS journals the change of a MoveFileEx. An empty path is the current folder.
@@ -43,8 +58,10 @@ using FlushObserver = void (*)(const std::filesystem::path& path);
 inline FlushObserver flush_observer = nullptr;
 
 namespace detail {
-// The platform's flush (durable_file_posix.cpp, durable_file_win.cpp).
+// The platform's flushes (durable_file_posix.cpp, durable_file_win.cpp).
 std::error_code flush_to_disk(const std::filesystem::path& path, bool is_folder);
+// All of files; `failed` is the index of the file whose flush failed.
+std::error_code flush_all_to_disk(const std::vector<std::filesystem::path>& files, std::size_t& failed);
 } // namespace detail
 
 } // namespace gu::patch

@@ -2,6 +2,18 @@
 
 #include <windows.h>
 
+namespace gu::patch {
+
+// Each file is flushed on its own: a whole volume is flushed only through a handle to the volume, which
+// needs administrator rights.
+bool flushes_files_together() {
+    return false;
+}
+
+void start_writing_to_disk(const std::filesystem::path&) {}
+
+} // namespace gu::patch
+
 namespace gu::patch::detail {
 
 std::error_code flush_to_disk(const std::filesystem::path& path, bool is_folder) {
@@ -19,6 +31,15 @@ std::error_code flush_to_disk(const std::filesystem::path& path, bool is_folder)
     const DWORD error = GetLastError();
     CloseHandle(file);
     return flushed ? std::error_code() : std::error_code(static_cast<int>(error), std::system_category());
+}
+
+std::error_code flush_all_to_disk(const std::vector<std::filesystem::path>& files, std::size_t& failed) {
+    for (failed = 0; failed < files.size(); ++failed) {
+        if (const std::error_code ec = flush_to_disk(files[failed], false)) {
+            return ec;
+        }
+    }
+    return {};
 }
 
 } // namespace gu::patch::detail

@@ -36,8 +36,10 @@ FileWriter::FileWriter(std::uint64_t budget_bytes, unsigned threads, const Threa
     if (threads_.empty()) {
         throw std::runtime_error("cannot start a thread to write files: " + refusal);
     }
-    // Without flush threads the writers flush each part themselves: slower, never wrong.
-    for (unsigned i = 0; i < kFlushThreads; ++i) {
+    // Without flush threads the writers flush each part themselves: slower, never wrong. A flush of the
+    // whole file system takes every part that waits, so one thread keeps up with it.
+    const unsigned flush_threads = flushes_files_together() ? 1 : kFlushThreads;
+    for (unsigned i = 0; i < flush_threads; ++i) {
         std::function<void()> work = [this] { flush_parts(); };
         try {
             threads_.push_back(gu::patch::start_thread(start_thread, std::move(work)));
@@ -49,30 +51,43 @@ FileWriter::FileWriter(std::uint64_t budget_bytes, unsigned threads, const Threa
     }
 }
 
-// Flushing waits for the disk, not the processor. Several flushes under way at once are committed by the
-// file system together, where one at a time would each wait for a commit of their own.
+// Flushing waits for the disk, not the processor: the parts finished during a flush wait for the next one
+// or go to another thread.
 void FileWriter::flush_parts() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
-        changed_.wait(lock, [&] { return stopping_ || failure_ || !to_flush_.empty(); });
+        work_for_flushers_.wait(lock, [&] { return stopping_ || failure_ || !to_flush_.empty(); });
         if (stopping_ || failure_) {
             return;
         }
-        Job& job = *to_flush_.front();
-        to_flush_.pop_front();
+        const std::vector<Job*> batch = take_flush_batch();
+        std::vector<std::filesystem::path> parts;
+        for (const Job* job : batch) {
+            parts.push_back(job->part);
+        }
         lock.unlock();
         try {
-            flush_file_to_disk(job.part);
+            flush_files_to_disk(parts);
         } catch (...) {
             lock.lock();
-            failure_ = std::current_exception();
-            changed_.notify_all();
+            record_failure();
             return;
         }
         lock.lock();
-        job.finished = true;
-        changed_.notify_all();
+        for (Job* job : batch) {
+            job->finished = true;
+        }
+        progress_.notify_all();
     }
+}
+
+// Where the file system commits many files for the cost of one, a flush takes every part that waits;
+// elsewhere one, so that the flush threads share them.
+std::vector<FileWriter::Job*> FileWriter::take_flush_batch() {
+    const std::size_t count = flushes_files_together() ? to_flush_.size() : 1;
+    std::vector<Job*> batch(to_flush_.begin(), to_flush_.begin() + static_cast<std::ptrdiff_t>(count));
+    to_flush_.erase(to_flush_.begin(), to_flush_.begin() + static_cast<std::ptrdiff_t>(count));
+    return batch;
 }
 
 FileWriter::~FileWriter() {
@@ -88,7 +103,7 @@ void FileWriter::stop_threads() {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    wake_everyone();
     for (std::thread& thread : threads_) {
         thread.join();
     }
@@ -99,7 +114,7 @@ void FileWriter::run_thread() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
         Job* job = nullptr;
-        changed_.wait(lock, [&] {
+        work_for_writers_.wait(lock, [&] {
             for (Job& candidate : jobs_) {
                 if (!candidate.claimed) {
                     job = &candidate;
@@ -119,8 +134,7 @@ void FileWriter::run_thread() {
             if (!lock.owns_lock()) {
                 lock.lock();
             }
-            failure_ = std::current_exception();
-            changed_.notify_all();
+            record_failure();
             return;
         }
     }
@@ -132,7 +146,7 @@ void FileWriter::write_job(Job& job, std::unique_lock<std::mutex>& lock) {
     PartFile part(job.part);
     lock.lock();
     while (true) {
-        changed_.wait(lock, [&] { return stopping_ || !job.pieces.empty() || job.closed; });
+        work_for_writers_.wait(lock, [&] { return stopping_ || !job.pieces.empty() || job.closed; });
         if (stopping_) {
             return;
         }
@@ -145,10 +159,11 @@ void FileWriter::write_job(Job& job, std::unique_lock<std::mutex>& lock) {
                 flush_file_to_disk(job.part);
                 lock.lock();
                 job.finished = true;
+                progress_.notify_all();
             } else {
                 to_flush_.push_back(&job);
+                work_for_flushers_.notify_one();
             }
-            changed_.notify_all();
             return;
         }
         const std::string piece = std::move(job.pieces.front());
@@ -158,8 +173,20 @@ void FileWriter::write_job(Job& job, std::unique_lock<std::mutex>& lock) {
         lock.lock();
         job.written += piece.size();
         unwritten_bytes_ -= piece.size();
-        changed_.notify_all();
+        progress_.notify_all();
     }
+}
+
+// With the lock held, inside the handler of the failure.
+void FileWriter::record_failure() {
+    failure_ = std::current_exception();
+    wake_everyone();
+}
+
+void FileWriter::wake_everyone() {
+    work_for_writers_.notify_all();
+    work_for_flushers_.notify_all();
+    progress_.notify_all();
 }
 
 std::uint64_t FileWriter::open(const ManifestFile& file, std::filesystem::path part) {
@@ -171,21 +198,27 @@ std::uint64_t FileWriter::open(const ManifestFile& file, std::filesystem::path p
         job.part = std::move(part);
         number = first_number_ + jobs_.size() - 1;
     }
-    changed_.notify_all();
+    work_for_writers_.notify_all();
     return number;
 }
 
 void FileWriter::write(std::string piece) {
     const std::uint64_t size = piece.size();
+    bool writer_may_wait = false;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock,
-                      [&] { return failure_ || unwritten_bytes_ == 0 || unwritten_bytes_ + size <= budget_bytes_; });
+        progress_.wait(lock,
+                       [&] { return failure_ || unwritten_bytes_ == 0 || unwritten_bytes_ + size <= budget_bytes_; });
         rethrow_failure();
-        jobs_.back().pieces.push_back(std::move(piece));
+        std::deque<std::string>& pieces = jobs_.back().pieces;
+        // A writer waits for this file's pieces only while it has none left to write.
+        writer_may_wait = pieces.empty();
+        pieces.push_back(std::move(piece));
         unwritten_bytes_ += size;
     }
-    changed_.notify_all();
+    if (writer_may_wait) {
+        work_for_writers_.notify_all();
+    }
 }
 
 void FileWriter::close() {
@@ -196,7 +229,7 @@ void FileWriter::close() {
         }
         jobs_.back().closed = true;
     }
-    changed_.notify_all();
+    work_for_writers_.notify_all();
 }
 
 void FileWriter::rethrow_failure() const {
@@ -221,7 +254,7 @@ std::vector<FinishedFile> FileWriter::take_finished() {
 std::vector<FinishedFile> FileWriter::drain() {
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] {
+        progress_.wait(lock, [&] {
             return failure_ || std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.finished; });
         });
     }
@@ -241,7 +274,7 @@ bool FileWriter::wait_written(std::uint64_t number, std::uint64_t end) {
     if (job == nullptr) {
         return false;
     }
-    changed_.wait(lock, [&] { return failure_ || job->written >= end || job->finished; });
+    progress_.wait(lock, [&] { return failure_ || job->written >= end || job->finished; });
     rethrow_failure();
     return job->written >= end;
 }

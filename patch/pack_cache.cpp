@@ -1,6 +1,7 @@
 #include "patch/pack_cache.hpp"
 
 #include "patch/atomic_file.hpp"
+#include "patch/durable_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_hash.hpp"
 #include "patch/folder_cleanup.hpp"
@@ -324,13 +325,16 @@ std::optional<fs::path> PackCache::transfer(Transfers& transfers, std::optional<
             // downloaded again, while a flush would force a whole pack onto the disk during the transfer.
             if (deferred != nullptr) {
                 // Checked while the next pack downloads. A crash before the check leaves an unchecked file
-                // under the final name, which the next run checks before using it.
+                // under the final name, which the next run checks before using it. It also starts for the
+                // disk, which the pack phase leaves idle: the file phase's flushes, which commit the whole
+                // file system at once on Linux, would otherwise have to write it.
                 fs::rename(part, final_path);
                 remove_quietly(owner);
-                deferred->emplace(PendingCheck{transfers, final_path, size, offset,
-                                               std::async(std::launch::async, [final_path] {
-                                                   return sha256_hex_file(final_path);
-                                               })});
+                deferred->emplace(
+                    PendingCheck{transfers, final_path, size, offset, std::async(std::launch::async, [final_path] {
+                                     start_writing_to_disk(final_path);
+                                     return sha256_hex_file(final_path);
+                                 })});
                 return std::nullopt;
             }
             if (sha256_hex_file(part) != entry.sha256) {

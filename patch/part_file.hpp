@@ -2,6 +2,7 @@
 // A game file being written under its ".updpart" name. Its bytes are hashed as they are written, while
 // they are still in the processor's cache.
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -35,11 +36,15 @@ private:
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
     Sha256 hasher_;
+    std::uint64_t written_ = 0;
+    std::uint64_t sent_to_disk_ = 0; // bytes whose writing to the disk was started
 };
 
 namespace detail {
 // The platform's open for binary writing: truncating, unbuffered; nullptr on failure.
 std::FILE* open_part_for_writing(const std::filesystem::path& path);
+// Starts writing the range to the disk without waiting (Linux); nothing elsewhere.
+void start_writing_range(std::FILE* file, std::uint64_t offset, std::uint64_t length);
 } // namespace detail
 
 } // namespace gu::patch

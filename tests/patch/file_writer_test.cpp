@@ -1,8 +1,9 @@
-// The writing half of the file phase: parts written in order on two threads, chunks read back from parts
-// still being written, the messages of a part that cannot be written, refused threads, and what is left
-// on disk when the run ends early.
+// The writing half of the file phase: parts written in order on two threads and flushed before they are
+// handed over, chunks read back from parts still being written, the messages of a part that cannot be
+// written, refused threads, and what is left on disk when the run ends early.
 
 #include "patch/atomic_file.hpp"
+#include "patch/durable_file.hpp"
 #include "patch/file_assembly.hpp"
 #include "patch/file_writer.hpp"
 #include "patch/part_file.hpp"
@@ -12,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -28,8 +31,23 @@ ManifestFile entry(const std::string& path) {
     return file;
 }
 
+// The parts flushed so far, recorded by the flush observer while a test sets it.
+std::mutex flushed_lock;
+std::set<fs::path> flushed_parts;
+
+void record_flush(const fs::path& path) {
+    const std::lock_guard<std::mutex> lock(flushed_lock);
+    flushed_parts.insert(path);
+}
+
+bool was_flushed(const fs::path& path) {
+    const std::lock_guard<std::mutex> lock(flushed_lock);
+    return flushed_parts.count(path) != 0;
+}
+
 TEST(FileWriter, PartsOfManyFilesComeBackInOrderWithTheHashOfTheirBytes) {
     const kyrtest::ScratchFolder root;
+    flush_observer = &record_flush;
     std::deque<ManifestFile> files;
     FileWriter writer(16, 2); // a budget below one file: pieces still pass one at a time
     std::vector<std::string> expected;
@@ -52,12 +70,14 @@ TEST(FileWriter, PartsOfManyFilesComeBackInOrderWithTheHashOfTheirBytes) {
     ASSERT_EQ(finished.size(), files.size());
     for (std::size_t i = 0; i < finished.size(); ++i) {
         SCOPED_TRACE(files[i].path);
+        EXPECT_TRUE(was_flushed(finished[i].part)); // before it was handed over, so before its rename
         EXPECT_EQ(finished[i].file, &files[i]);
         EXPECT_EQ(finished[i].number, i);
         EXPECT_EQ(kyrtest::read_bytes(finished[i].part), expected[i]);
         EXPECT_EQ(finished[i].actual_sha256, sha256_hex(expected[i]));
     }
     EXPECT_TRUE(writer.drain().empty());
+    flush_observer = nullptr;
 }
 
 TEST(FileWriter, ChunksAreReadBackFromAPartStillBeingWrittenAndCheckedByHash) {
