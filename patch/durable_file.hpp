@@ -8,6 +8,8 @@
 // new name. Both throw LocalWriteError, whose message contains "write failed", so that the update run
 // reports a local write failure.
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -30,9 +32,11 @@ void flush_files_to_disk(const std::vector<std::filesystem::path>& files);
 // for their flush are best flushed together.
 bool flushes_files_together();
 
-// Starts writing the file's data to the disk without waiting for it (Linux); nothing elsewhere. For a
-// file that nothing relies on being on the disk: failures are ignored.
+// Starts writing the file's data to the disk without waiting for it (Linux); nothing elsewhere, and
+// failures are ignored: the flush that follows, or a hash check, is what may be relied on. The whole file
+// by name, or a range of one open for writing.
 void start_writing_to_disk(const std::filesystem::path& file);
+void start_writing_to_disk(std::FILE* file, std::uint64_t offset, std::uint64_t length);
 
 // Makes the folder's entries durable (a file renamed or created in it): POSIX fsync of the folder; nothing
 // on Windows, where NTFS journals the change of a MoveFileEx. An empty path is the current folder.

@@ -21,6 +21,10 @@ void start_writing_to_disk(const std::filesystem::path& file) {
     }
 }
 
+void start_writing_to_disk(std::FILE* file, std::uint64_t offset, std::uint64_t length) {
+    sync_file_range(fileno(file), static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+}
+
 } // namespace gu::patch
 
 namespace gu::patch::detail {

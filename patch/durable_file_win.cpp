@@ -12,6 +12,8 @@ bool flushes_files_together() {
 
 void start_writing_to_disk(const std::filesystem::path&) {}
 
+void start_writing_to_disk(std::FILE*, std::uint64_t, std::uint64_t) {}
+
 } // namespace gu::patch
 
 namespace gu::patch::detail {

@@ -60,25 +60,32 @@ void FileWriter::flush_parts() {
         if (stopping_ || failure_) {
             return;
         }
-        const std::vector<Job*> batch = take_flush_batch();
-        std::vector<std::filesystem::path> parts;
-        for (const Job* job : batch) {
-            parts.push_back(job->part);
-        }
-        lock.unlock();
         try {
-            flush_files_to_disk(parts);
+            flush_and_finish(take_flush_batch(), lock);
         } catch (...) {
-            lock.lock();
+            if (!lock.owns_lock()) {
+                lock.lock();
+            }
             record_failure();
             return;
         }
-        lock.lock();
-        for (Job* job : batch) {
-            job->finished = true;
-        }
-        progress_.notify_all();
     }
+}
+
+// Flushes the jobs' parts with the lock released, then marks the jobs finished: only now may their parts
+// be moved onto their names.
+void FileWriter::flush_and_finish(const std::vector<Job*>& batch, std::unique_lock<std::mutex>& lock) {
+    std::vector<std::filesystem::path> parts;
+    for (const Job* job : batch) {
+        parts.push_back(job->part);
+    }
+    lock.unlock();
+    flush_files_to_disk(parts);
+    lock.lock();
+    for (Job* job : batch) {
+        job->finished = true;
+    }
+    progress_.notify_all();
 }
 
 // Where the file system commits many files for the cost of one, a flush takes every part that waits;
@@ -155,11 +162,7 @@ void FileWriter::write_job(Job& job, std::unique_lock<std::mutex>& lock) {
             job.actual_sha256 = part.finish(); // the job is this thread's until it is finished or queued
             lock.lock();
             if (flush_threads_ == 0) {
-                lock.unlock();
-                flush_file_to_disk(job.part);
-                lock.lock();
-                job.finished = true;
-                progress_.notify_all();
+                flush_and_finish({&job}, lock);
             } else {
                 to_flush_.push_back(&job);
                 work_for_flushers_.notify_one();

@@ -70,6 +70,7 @@ private:
     void run_thread();
     void flush_parts();
     std::vector<Job*> take_flush_batch();
+    void flush_and_finish(const std::vector<Job*>& batch, std::unique_lock<std::mutex>& lock);
     void write_job(Job& job, std::unique_lock<std::mutex>& lock);
     void record_failure();
     Job* find(std::uint64_t number);

@@ -1,11 +1,19 @@
 #include "patch/part_file.hpp"
 
 #include "patch/atomic_file.hpp"
+#include "patch/durable_file.hpp"
 
 #include <stdexcept>
 #include <utility>
 
 namespace gu::patch {
+namespace {
+
+// A part goes to the disk while it is written, a MiB at a time: its flush then finds little left to
+// write (a file of 1 GiB was installed half a second sooner), and the disk is not idle until then.
+constexpr std::uint64_t kWritebackStepBytes = 1024 * 1024;
+
+} // namespace
 
 PartFile::PartFile(std::filesystem::path path) : path_(std::move(path)) {
     file_ = detail::open_part_for_writing(path_);
@@ -26,12 +34,6 @@ void PartFile::fail_writing() {
     throw std::runtime_error("failed writing: " + path_text(path_));
 }
 
-namespace {
-// A part goes to the disk while it is written, a MiB at a time: its flush then finds little left to
-// write (a file of 1 GiB was installed half a second sooner), and the disk is not idle until then.
-constexpr std::uint64_t kWritebackStepBytes = 1024 * 1024;
-} // namespace
-
 void PartFile::write(std::string_view bytes) {
     hasher_.update(bytes);
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
@@ -39,7 +41,7 @@ void PartFile::write(std::string_view bytes) {
     }
     written_ += bytes.size();
     if (written_ - sent_to_disk_ >= kWritebackStepBytes) {
-        detail::start_writing_range(file_, sent_to_disk_, written_ - sent_to_disk_);
+        start_writing_to_disk(file_, sent_to_disk_, written_ - sent_to_disk_);
         sent_to_disk_ = written_;
     }
 }

@@ -29,7 +29,6 @@ public:
     // moved onto its name.
     std::string finish();
 
-
 private:
     [[noreturn]] void fail_writing();
 
@@ -43,8 +42,6 @@ private:
 namespace detail {
 // The platform's open for binary writing: truncating, unbuffered; nullptr on failure.
 std::FILE* open_part_for_writing(const std::filesystem::path& path);
-// Starts writing the range to the disk without waiting (Linux); nothing elsewhere.
-void start_writing_range(std::FILE* file, std::uint64_t offset, std::uint64_t length);
 } // namespace detail
 
 } // namespace gu::patch

@@ -11,6 +11,4 @@ std::FILE* open_part_for_writing(const std::filesystem::path& path) {
     return file;
 }
 
-void start_writing_range(std::FILE*, std::uint64_t, std::uint64_t) {}
-
 } // namespace gu::patch::detail

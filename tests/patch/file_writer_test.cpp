@@ -172,13 +172,18 @@ TEST(FileWriter, RefusedThreadsLeaveFewerWritersOrNone) {
     };
     EXPECT_THROW(FileWriter(1 << 20, 2, granting(0)), std::runtime_error);
 
+    // One writer and no flush thread: the writer flushes the part itself before handing it over.
     const kyrtest::ScratchFolder root;
+    flush_observer = &record_flush;
     const ManifestFile file = entry("one.bin");
     FileWriter writer(1 << 20, 2, granting(1));
     writer.open(file, root / "one.bin.updpart");
     writer.write("bytes");
     writer.close();
-    ASSERT_EQ(writer.drain().size(), 1u);
+    const std::vector<FinishedFile> finished = writer.drain();
+    flush_observer = nullptr;
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_TRUE(was_flushed(finished[0].part));
 }
 
 TEST(PartFile, HashesWhatItWritesAndNamesItsPathWhenItCannotOpen) {
