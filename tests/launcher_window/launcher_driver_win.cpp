@@ -73,17 +73,11 @@ bool runHostCommand(const std::string& command) {
     write_bytes(windowsPath(base + ".sh"), "PATH=/usr/bin:/bin:$PATH\n(" + command + ") >/dev/null 2>&1\necho $? >" +
                                                quoted(base + ".tmp") + "\nmv " + quoted(base + ".tmp") + " " +
                                                quoted(base + ".done") + "\n");
-    std::string line = "/bin/sh " + base + ".sh";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return false;
-    }
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+    const std::string line = "/bin/sh " + base + ".sh"; // an ASCII path in the build folder
     std::string status = "<missing>";
-    waitFor(15000, [&] { return (status = read_bytes(windowsPath(base + ".done"))) != "<missing>"; });
+    run_on_host(
+        std::wstring(line.begin(), line.end()),
+        [&] { return (status = read_bytes(windowsPath(base + ".done"))) != "<missing>"; }, 15000);
     std::filesystem::remove(windowsPath(base + ".sh"));
     std::filesystem::remove(windowsPath(base + ".done"));
     return status == "0\n";

@@ -1,5 +1,7 @@
 #include "support/planted_link.hpp"
 
+#include "support/host_path_win.hpp"
+
 #include <functional>
 #include <string>
 
@@ -27,22 +29,8 @@ bool is_link(const std::filesystem::path& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// Under Wine only: runs a host program as a Unix process and waits up to five seconds until `done` says
-// it has acted (Wine gives no usable handle to such a process, so it cannot be waited for).
-bool run_on_host(std::wstring command, const std::function<bool()>& done) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (int tries = 0; tries < 250 && !done(); ++tries) {
-        Sleep(20);
-    }
-    return done();
-}
+// A host program acts within this long, or the link counts as not planted.
+constexpr int kHostTimeoutMs = 5000;
 
 } // namespace
 
@@ -51,8 +39,9 @@ PlantedLink plant_link(const std::filesystem::path& link, const std::filesystem:
     if (unix_link.empty()) {
         return PlantedLink::none;
     }
-    return run_on_host(L"Z:\\bin\\ln -s \"" + unix_name(target) + L"\" \"" + unix_link + L"\"",
-                       [&] { return is_link(link); })
+    return run_on_host(
+               L"Z:\\bin\\ln -s \"" + unix_name(target) + L"\" \"" + unix_link + L"\"", [&] { return is_link(link); },
+               kHostTimeoutMs)
                ? PlantedLink::wine_unix_link
                : PlantedLink::none;
 }
@@ -61,7 +50,8 @@ void remove_planted_link(const std::filesystem::path& link) {
     if (!RemoveDirectoryW(link.wstring().c_str())) {
         const std::wstring unix_link = unix_name(link);
         if (!unix_link.empty()) {
-            run_on_host(L"Z:\\bin\\rm -f \"" + unix_link + L"\"", [&] { return !is_link(link); });
+            run_on_host(
+                L"Z:\\bin\\rm -f \"" + unix_link + L"\"", [&] { return !is_link(link); }, kHostTimeoutMs);
         }
     }
 }
