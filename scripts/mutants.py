@@ -73,7 +73,8 @@ def try_mutant(mutant, suite, log):
         status = run(command + (["-R", suite] if suite else []), log)
         if status == 0:
             return "survived"
-        return "killed" + (" by " + ", ".join(failing_suites(mutant.preset)) if failing_suites(mutant.preset) else "")
+        failed = failing_suites(mutant.preset)  # none when a suite crashed before writing its report
+        return "killed by " + ", ".join(failed) if failed else "killed"
     finally:
         source.write_text(original)
 
