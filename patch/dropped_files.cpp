@@ -1,6 +1,7 @@
 #include "patch/dropped_files.hpp"
 
 #include "patch/file_hash.hpp"
+#include "patch/link_test.hpp"
 #include "patch/local_path.hpp"
 #include "patch/path_rules.hpp"
 #include "patch/update_plan.hpp"
@@ -26,26 +27,12 @@ std::vector<std::regex> preserve_patterns(const Manifest& previous, const Manife
     return patterns;
 }
 
-// True when every step from the root down to `relative` is a real folder or file, never a link (or a
-// junction, which the platform library reports as one).
-bool reached_without_links(const fs::path& root, const std::string& relative) {
-    fs::path at = root;
-    for (const fs::path& part : fs::u8path(relative)) {
-        at /= part;
-        std::error_code ec;
-        if (fs::is_symlink(fs::symlink_status(at, ec)) || ec) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Always by the bytes, never by the patch state's record: the state says what was installed, not that the
 // player left it alone, and a removal cannot be undone.
 bool still_as_installed(const fs::path& root, const ManifestFile& file) {
     const fs::path target = local_path(root, file.path);
     std::error_code ec;
-    if (!reached_without_links(root, file.path) || !fs::is_regular_file(target, ec) ||
+    if (leads_through_link(root, file.path) || !fs::is_regular_file(target, ec) ||
         fs::file_size(target, ec) != file.size || ec) {
         return false;
     }
@@ -92,7 +79,7 @@ std::vector<std::string> remove_dropped_files(const fs::path& root, const std::v
     std::vector<std::string> removed;
     for (const std::string& path : paths) {
         std::error_code ec;
-        if (!reached_without_links(root, path) || !fs::remove(local_path(root, path), ec)) {
+        if (leads_through_link(root, path) || !fs::remove(local_path(root, path), ec)) {
             if (log) {
                 log("dropped file " + path + " not removed" + (ec ? ": " + ec.message() : std::string()));
             }

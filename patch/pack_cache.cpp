@@ -5,6 +5,7 @@
 #include "patch/errors.hpp"
 #include "patch/file_hash.hpp"
 #include "patch/folder_cleanup.hpp"
+#include "patch/link_test.hpp"
 
 #include <algorithm>
 #include <fstream>
@@ -68,7 +69,7 @@ bool is_parked_partial_of(std::string_view file_name, std::string_view name) {
 // A link is never taken for a partial: resuming into one would write wherever it points.
 std::optional<std::uint64_t> regular_file_size(const fs::path& file) {
     std::error_code ec;
-    if (!fs::is_regular_file(fs::symlink_status(file, ec))) {
+    if (is_link(file) || !fs::is_regular_file(file, ec)) {
         return std::nullopt;
     }
     const std::uintmax_t size = fs::file_size(file, ec);
