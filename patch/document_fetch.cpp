@@ -1,18 +1,16 @@
 #include "patch/document_fetch.hpp"
 
-#include "patch/signed_document.hpp"
-
 #include <thread>
 
 namespace gu::patch {
 
-std::string fetch_document(Fetcher& fetcher, const DownloaderConfig& config, const std::string& path,
-                           const std::function<void(const std::string&)>& log,
-                           std::chrono::steady_clock::time_point run_start) {
+SignedDocument fetch_document(Fetcher& fetcher, const DownloaderConfig& config, const std::string& path,
+                              const std::function<void(const std::string&)>& log,
+                              std::chrono::steady_clock::time_point run_start) {
     const std::size_t attempts = config.document_retry_delays_ms.size() + 1;
     for (std::size_t k = 1;; ++k) {
         try {
-            return get_signed(fetcher, path, config.pubkey_b64);
+            return get_signed_document(fetcher, path, config.pubkey_b64);
         } catch (const std::exception& e) {
             if (log) {
                 log("meta " + path + " intento " + std::to_string(k) + "/" + std::to_string(attempts) +

@@ -12,6 +12,7 @@
 #include "patch/local_path.hpp"
 #include "patch/pack_cache.hpp"
 #include "patch/patch_state.hpp"
+#include "patch/path_obstacles.hpp"
 #include "patch/path_rules.hpp"
 #include "patch/prefetch_pool.hpp"
 #include "patch/previous_version.hpp"
@@ -119,7 +120,12 @@ private:
     // program's file is moved in by moving the running one aside, and the folder is flushed later.
     void move_into_place(const fs::path& from, const fs::path& to, const std::string& path, bool final,
                          std::string_view failure_prefix);
+    // The previous version's manifest when its signature proves it, else an empty one: only a proven
+    // manifest may decide that a file is the updater's to remove.
+    const Manifest& installed_version() const;
+    void clear_path_obstacles(const UpdatePlan& plan);
     void commit_staged_files(const UpdatePlan& plan);
+    bool is_skipped(const std::string& path) const;
     void remove_dropped_files(const Manifest& manifest);
     void finish(const Manifest& manifest, const UpdatePlan& plan);
 
@@ -135,10 +141,11 @@ private:
 
     std::chrono::steady_clock::time_point run_start_;
     std::string channel_path_;
-    std::string manifest_text_;
+    SignedDocument manifest_document_;
     PatchState state_;
-    Manifest previous_manifest_; // of the last successful run
-    FolderFlushes moved_into_;   // folders that files were moved into
+    PreviousManifest previous_; // of the last successful run
+    Manifest no_manifest_;
+    FolderFlushes moved_into_; // folders that files were moved into or removed from
     TrustAnchor current_anchor_;
     PackIndex pack_index_;
     bool use_packs_ = false;
@@ -153,7 +160,7 @@ void UpdateRun::check_configuration() const {
 
 Channel UpdateRun::fetch_channel() {
     channel_path_ = "v1/channels/" + config_.channel + ".json";
-    Channel channel = parse_channel(fetch_document(fetcher_, config_, channel_path_, config_.log, run_start_));
+    Channel channel = parse_channel(fetch_document(fetcher_, config_, channel_path_, config_.log, run_start_).text);
     if (channel.product != config_.product) {
         throw ManifestError("channel: product mismatch (expected \"" + config_.product + "\", got \"" +
                             channel.product + "\")");
@@ -172,8 +179,8 @@ Manifest UpdateRun::fetch_manifest(const Channel& channel) {
     const std::string path = config_.flat_manifest_path
                                  ? "v1/manifests/" + channel.latest + ".json"
                                  : "v1/manifests/" + config_.platform + "/" + channel.latest + ".json";
-    manifest_text_ = fetch_document(fetcher_, config_, path, config_.log, run_start_);
-    Manifest manifest = parse_manifest(manifest_text_);
+    manifest_document_ = fetch_document(fetcher_, config_, path, config_.log, run_start_);
+    Manifest manifest = parse_manifest(manifest_document_.text);
     validate_manifest(manifest, config_.product, config_.platform);
     return manifest;
 }
@@ -307,13 +314,12 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
                               PackBytes pack_bytes) {
         const fs::path part = with_suffix(local_path(install_root, file.path), ".updpart");
         fs::create_directories(part.parent_path());
-        AssembledFile assembled =
-            assemble_file(file, part, context, config_, writer, parts, after_chunk, pack_bytes);
+        AssembledFile assembled = assemble_file(file, part, context, config_, writer, parts, after_chunk, pack_bytes);
         unchecked[assembled.number] = std::move(assembled.unchecked_chunks);
     };
     const auto install_part = [&](const FinishedFile& done) {
-        move_into_place(done.part, local_path(install_root, done.file->path), done.file->path,
-                        !config_.transactional, "failed to install ");
+        move_into_place(done.part, local_path(install_root, done.file->path), done.file->path, !config_.transactional,
+                        "failed to install ");
         ++result_.files_written;
     };
     // A file whose part is complete is moved onto its name when its hash matches. Later files may then
@@ -385,8 +391,9 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         }
         if (!config_.transactional) {
             // Its old bytes are about to be replaced: no later file may read them any more.
-            previous.forget_file(file.path);
-            context.files.release(local_path(context.previous_dir, file.path));
+            for (const std::string& old_name : previous.forget_file(file.path)) {
+                context.files.release(local_path(context.previous_dir, old_name));
+            }
         }
         complete(writer.take_finished());
     }
@@ -415,7 +422,23 @@ void UpdateRun::move_into_place(const fs::path& from, const fs::path& to, const 
     }
 }
 
+const Manifest& UpdateRun::installed_version() const {
+    return previous_.proven ? previous_.manifest : no_manifest_;
+}
+
+void UpdateRun::clear_path_obstacles(const UpdatePlan& plan) {
+    const std::vector<PathObstacle> obstacles = find_path_obstacles(root_, plan.to_fetch, installed_version());
+    remove_path_obstacles(root_, obstacles, moved_into_);
+    for (const PathObstacle& obstacle : obstacles) {
+        log("removed \"" + obstacle.path + "\" of the installed version: the new one has another kind of entry there");
+        for (const std::string& path : obstacle.installed) {
+            state_.files.erase(path);
+        }
+    }
+}
+
 void UpdateRun::commit_staged_files(const UpdatePlan& plan) {
+    clear_path_obstacles(plan);
     for (const ManifestFile& file : plan.to_fetch) {
         const fs::path staged = local_path(stage_, file.path);
         const fs::path final_path = local_path(root_, file.path);
@@ -424,16 +447,27 @@ void UpdateRun::commit_staged_files(const UpdatePlan& plan) {
     }
 }
 
+bool UpdateRun::is_skipped(const std::string& path) const {
+    return config_.skip_apk && windows_key(path) == windows_key(config_.apk_path);
+}
+
 void UpdateRun::remove_dropped_files(const Manifest& manifest) {
     if (!config_.remove_dropped) {
         return;
     }
-    std::vector<std::string> dropped = dropped_files(root_, previous_manifest_, manifest);
+    if (!previous_.proven) {
+        if (!previous_.manifest.files.empty()) {
+            log("the saved manifest of the installed version is not proven: no dropped file is removed this time");
+        }
+        return;
+    }
+    std::vector<std::string> dropped = dropped_files(root_, previous_.manifest, manifest);
     // The program running this update stays, listed or not: it is the player's way to the next update.
+    // What this run skips on this platform was never its to judge.
     dropped.erase(std::remove_if(dropped.begin(), dropped.end(),
-                                 [&](const std::string& path) { return is_running_program(path); }),
+                                 [&](const std::string& path) { return is_running_program(path) || is_skipped(path); }),
                   dropped.end());
-    const std::vector<std::string> removed = gu::patch::remove_dropped_files(root_, dropped, config_.log);
+    const std::vector<std::string> removed = gu::patch::remove_dropped_files(root_, dropped, config_.log, moved_into_);
     for (const std::string& path : removed) {
         state_.files.erase(path);
     }
@@ -444,12 +478,12 @@ void UpdateRun::finish(const Manifest& manifest, const UpdatePlan& plan) {
     remove_tree_quietly(stage_);
     remove_tree_quietly(packs_dir_);
     remove_dropped_files(manifest);
-    // The new names must be on the disk before the patch state vouches for them.
+    // The new names, and the names gone, must be on the disk before the patch state vouches for them.
     moved_into_.flush();
     state_.version = manifest.version;
     state_.save(root_);
     try {
-        save_previous_manifest(root_, manifest_text_);
+        save_previous_manifest(root_, manifest_document_);
     } catch (const std::exception& e) {
         log(std::string("previous manifest not saved (the next update downloads more): ") + e.what());
     }
@@ -510,8 +544,10 @@ void UpdateRun::execute() {
 
     remove_tree_quietly(stage_);
     const fs::path install_root = config_.transactional ? stage_ : root_;
-    previous_manifest_ = load_previous_manifest(root_);
-    PreviousVersionChunks previous = PreviousVersionChunks::load(root_, previous_manifest_, state_);
+    previous_ = load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
+    PreviousVersionChunks previous = PreviousVersionChunks::load(root_, previous_.manifest, state_);
+    // Something of the player's in the way of a new file stops the run before anything is downloaded.
+    find_path_obstacles(root_, plan.to_fetch, installed_version());
     std::unordered_set<std::string> missing;
     std::uint64_t download_bytes = 0;
     for (const ManifestFile& file : plan.to_fetch) {
@@ -550,6 +586,9 @@ void UpdateRun::execute() {
         enter_phase(2);
     } else {
         enter_phase(3);
+    }
+    if (!config_.transactional) {
+        clear_path_obstacles(plan);
     }
     install_files(plan, context, cache, packs, previous, download_bytes);
     if (config_.transactional) {

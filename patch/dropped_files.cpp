@@ -27,22 +27,6 @@ std::vector<std::regex> preserve_patterns(const Manifest& previous, const Manife
     return patterns;
 }
 
-// Always by the bytes, never by the patch state's record: the state says what was installed, not that the
-// player left it alone, and a removal cannot be undone.
-bool still_as_installed(const fs::path& root, const ManifestFile& file) {
-    const fs::path target = local_path(root, file.path);
-    std::error_code ec;
-    if (leads_through_link(root, file.path) || !fs::is_regular_file(target, ec) ||
-        fs::file_size(target, ec) != file.size || ec) {
-        return false;
-    }
-    try {
-        return sha256_hex_file(target) == file.sha256;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 void remove_empty_folders_above(const fs::path& root, const std::string& relative) {
     for (fs::path folder = fs::u8path(relative).parent_path(); !folder.empty(); folder = folder.parent_path()) {
         std::error_code ec;
@@ -53,7 +37,31 @@ void remove_empty_folders_above(const fs::path& root, const std::string& relativ
     }
 }
 
+// The highest of the removed file and the folders that went with it: its folder lost an entry.
+fs::path highest_removed(const fs::path& root, const std::string& relative) {
+    fs::path entry = local_path(root, relative);
+    std::error_code ec;
+    while (entry.parent_path() != root && !fs::is_directory(entry.parent_path(), ec)) {
+        entry = entry.parent_path();
+    }
+    return entry;
+}
+
 } // namespace
+
+bool holds_installed_bytes(const fs::path& root, std::string_view relative, const ManifestFile& installed) {
+    const fs::path target = local_path(root, relative);
+    std::error_code ec;
+    if (leads_through_link(root, relative) || !fs::is_regular_file(target, ec) ||
+        fs::file_size(target, ec) != installed.size || ec) {
+        return false;
+    }
+    try {
+        return sha256_hex_file(target) == installed.sha256;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
 
 std::vector<std::string> dropped_files(const fs::path& root, const Manifest& previous, const Manifest& current) {
     std::unordered_set<std::string> listed;
@@ -63,10 +71,11 @@ std::vector<std::string> dropped_files(const fs::path& root, const Manifest& pre
     const std::vector<std::regex> preserve = preserve_patterns(previous, current);
     std::vector<std::string> dropped;
     for (const ManifestFile& file : previous.files) {
-        const bool preserved = std::any_of(preserve.begin(), preserve.end(),
-                                           [&](const std::regex& pattern) { return std::regex_match(file.path, pattern); });
+        const bool preserved = std::any_of(preserve.begin(), preserve.end(), [&](const std::regex& pattern) {
+            return std::regex_match(file.path, pattern);
+        });
         if (!is_safe_relative_path(file.path) || listed.count(windows_key(file.path)) != 0 || preserved ||
-            !still_as_installed(root, file)) {
+            !holds_installed_bytes(root, file.path, file)) {
             continue;
         }
         dropped.push_back(file.path);
@@ -75,7 +84,8 @@ std::vector<std::string> dropped_files(const fs::path& root, const Manifest& pre
 }
 
 std::vector<std::string> remove_dropped_files(const fs::path& root, const std::vector<std::string>& paths,
-                                              const std::function<void(const std::string&)>& log) {
+                                              const std::function<void(const std::string&)>& log,
+                                              FolderFlushes& changed) {
     std::vector<std::string> removed;
     for (const std::string& path : paths) {
         std::error_code ec;
@@ -87,6 +97,10 @@ std::vector<std::string> remove_dropped_files(const fs::path& root, const std::v
         }
         removed.push_back(path);
         remove_empty_folders_above(root, path);
+    }
+    // Only once all are gone: a folder that lost one file may have gone with the next.
+    for (const std::string& path : removed) {
+        changed.add_folders_of(highest_removed(root, path), root);
     }
     return removed;
 }

@@ -1,5 +1,7 @@
 #include "patch/path_rules.hpp"
 
+#include "patch/windows_case.hpp"
+
 #include <algorithm>
 
 namespace gu::patch {
@@ -10,15 +12,17 @@ constexpr std::string_view kRefusedInPackName("/\\\0", 3);
 
 // What the updater writes at the root of an installation (patch_state.cpp, previous_version.hpp, the
 // update run's stage, pack cache and done marker), as keys of windows_key.
-constexpr std::string_view kUpdaterRootNames[] = {"patchstate.json",
-                                                  "patchstate.json.tmp",
-                                                  "patchstate.manifest.json",
-                                                  "patchstate.manifest.json.tmp",
-                                                  ".update_done",
-                                                  ".updstage",
-                                                  ".updpacks"};
-constexpr std::string_view kUpdaterFolders[] = {".updstage/", ".updpacks/"};
-constexpr std::string_view kUpdaterPartSuffix = ".updpart";
+constexpr std::string_view kUpdaterRootNames[] = {"PATCHSTATE.JSON",
+                                                  "PATCHSTATE.JSON.TMP",
+                                                  "PATCHSTATE.MANIFEST.JSON",
+                                                  "PATCHSTATE.MANIFEST.JSON.TMP",
+                                                  "PATCHSTATE.MANIFEST.JSON.SIG",
+                                                  "PATCHSTATE.MANIFEST.JSON.SIG.TMP",
+                                                  ".UPDATE_DONE",
+                                                  ".UPDSTAGE",
+                                                  ".UPDPACKS"};
+constexpr std::string_view kUpdaterFolders[] = {".UPDSTAGE/", ".UPDPACKS/"};
+constexpr std::string_view kUpdaterPartSuffix = ".UPDPART";
 
 // Names that Windows opens as a device whatever the folder, with "\xc2\xb9" and so on the UTF-8
 // superscript digits one to three.
@@ -57,8 +61,6 @@ template <typename Visit> bool all_segments(std::string_view path, Visit visit) 
         start = slash + 1;
     }
 }
-
-// The name of a path as Windows compares it: ASCII case folded, "." segments dropped.
 
 // Windows takes the name before the first dot, trailing blanks dropped, as the device.
 bool is_device_name(std::string_view segment) {
@@ -169,7 +171,7 @@ std::string windows_key(std::string_view path) {
     all_segments(path, [&](std::string_view segment, bool) {
         if (segment != ".") {
             key += key.empty() ? "" : "/";
-            key += ascii_lower(segment);
+            key += windows_upcase(segment);
         }
         return true;
     });

@@ -28,17 +28,19 @@ bool is_safe_pack_name(std::string_view name);
 std::string installed_path_problem(std::string_view path);
 
 // Whether `path` names a file that the updater keeps in an installation root: "patchstate.json",
-// "patchstate.manifest.json" and the ".tmp" companion of each, ".update_done", the folders ".updstage"
-// and ".updpacks" and everything below them, and any "*.updpart". Names are compared as Windows compares
-// them: ASCII case folded, "." segments dropped.
+// "patchstate.manifest.json", its signature "patchstate.manifest.json.sig" and the ".tmp" companion of
+// each, ".update_done", the folders ".updstage" and ".updpacks" and everything below them, and any
+// "*.updpart". Names are compared as Windows compares them (windows_key).
 bool is_updater_file(std::string_view path);
 
-// The name under which Windows knows the file at `path`: ASCII case folded, "." segments dropped.
+// The name under which Windows knows the file at `path`: upper-cased as NTFS does (windows_upcase, so
+// "Ä" and "ä" are one name, "ß" and "SS" are not), "." segments dropped. Every comparison of installed
+// paths goes through it: clashes, dropped files, the running program, the updater's own files.
 std::string windows_key(std::string_view path);
 
-// Finds, one path at a time, paths that name the same file on Windows: equal once ASCII case is folded
-// and "." segments are dropped, or one naming a folder on the way to the other. Two entries for one
-// file would have two writers race on one ".updpart".
+// Finds, one path at a time, paths that name the same file on Windows: equal keys (windows_key), or
+// one naming a folder on the way to the other. Two entries for one file would have two writers race on
+// one ".updpart".
 class PathClashes {
 public:
     struct Clash {

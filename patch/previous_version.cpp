@@ -14,7 +14,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_text(const fs::path& file) {
+// The whole file, or an empty text when it cannot be read or is larger than a store would send.
+std::string read_text(const fs::path& file, std::uint64_t max_bytes) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(file, ec);
+    if (ec || size > max_bytes) {
+        return {};
+    }
     std::ifstream in(file, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -29,16 +35,27 @@ bool size_matches(const fs::path& file, std::uint64_t size) {
 
 } // namespace
 
-void save_previous_manifest(const fs::path& root, std::string_view manifest_text) {
-    save_state_text(root, kPreviousManifestFile, manifest_text, "PreviousManifest");
+void save_previous_manifest(const fs::path& root, const SignedDocument& manifest) {
+    // Whichever is saved first, a run cut off between the two leaves a pair that does not prove itself.
+    save_state_text(root, kPreviousManifestSignatureFile, manifest.signature, "PreviousManifest");
+    save_state_text(root, kPreviousManifestFile, manifest.text, "PreviousManifest");
 }
 
-Manifest load_previous_manifest(const fs::path& root) {
+PreviousManifest load_previous_manifest(const fs::path& root, std::string_view pubkey_b64, std::string_view product,
+                                        std::string_view platform) {
+    PreviousManifest previous;
     try {
-        return parse_manifest(read_text(root / kPreviousManifestFile));
+        const std::string text = read_text(root / kPreviousManifestFile, kMaxDocumentBytes);
+        previous.manifest = parse_manifest(text);
+        const std::string signature = read_text(root / kPreviousManifestSignatureFile, kMaxSignatureBytes);
+        if (signature_holds(text, signature, pubkey_b64)) {
+            validate_manifest(previous.manifest, product, platform);
+            previous.proven = true;
+        }
     } catch (const std::exception&) {
-        return Manifest{};
+        // Unreadable: nothing to reuse. Readable but not for this product or platform: reuse only.
     }
+    return previous;
 }
 
 PreviousVersionChunks PreviousVersionChunks::load(const fs::path& root, const Manifest& previous,
@@ -57,7 +74,7 @@ PreviousVersionChunks PreviousVersionChunks::load(const fs::path& root, const Ma
             std::vector<LocalChunkRef>& places = result.places_[chunk.h];
             if (places.empty() || places.back().path != file.path) {
                 places.push_back(LocalChunkRef{file.path, offset, chunk.n});
-                result.hashes_by_path_[file.path].push_back(chunk.h);
+                result.hashes_by_name_[windows_key(file.path)].push_back(chunk.h);
                 result.chunks_.emplace(chunk.h, places.front());
             }
             offset += chunk.n;
@@ -66,23 +83,32 @@ PreviousVersionChunks PreviousVersionChunks::load(const fs::path& root, const Ma
     return result;
 }
 
-void PreviousVersionChunks::forget_file(const std::string& path) {
-    const auto found = hashes_by_path_.find(path);
-    if (found == hashes_by_path_.end()) {
-        return;
+std::vector<std::string> PreviousVersionChunks::forget_file(const std::string& path) {
+    const std::string name = windows_key(path);
+    const auto found = hashes_by_name_.find(name);
+    if (found == hashes_by_name_.end()) {
+        return {};
     }
+    std::vector<std::string> spellings;
+    const auto is_this_file = [&](const LocalChunkRef& place) {
+        if (windows_key(place.path) != name) {
+            return false;
+        }
+        if (std::find(spellings.begin(), spellings.end(), place.path) == spellings.end()) {
+            spellings.push_back(place.path);
+        }
+        return true;
+    };
     for (const std::string& hash : found->second) {
         const auto places = places_.find(hash);
         if (places == places_.end()) {
-            continue; // a path listed twice in the saved manifest
+            continue; // a name listed twice in the saved manifest
         }
         std::vector<LocalChunkRef>& others = places->second;
-        others.erase(std::remove_if(others.begin(), others.end(),
-                                    [&](const LocalChunkRef& place) { return place.path == path; }),
-                     others.end());
+        others.erase(std::remove_if(others.begin(), others.end(), is_this_file), others.end());
         // An entry that fetch_chunk already dropped as stale stays dropped.
         const auto entry = chunks_.find(hash);
-        if (entry != chunks_.end() && entry->second.path == path) {
+        if (entry != chunks_.end() && windows_key(entry->second.path) == name) {
             if (others.empty()) {
                 chunks_.erase(entry);
             } else {
@@ -93,7 +119,8 @@ void PreviousVersionChunks::forget_file(const std::string& path) {
             places_.erase(places);
         }
     }
-    hashes_by_path_.erase(found);
+    hashes_by_name_.erase(found);
+    return spellings;
 }
 
 } // namespace gu::patch

@@ -1,10 +1,12 @@
 #pragma once
-// The verified manifest of the last successful run, kept beside the patch state. At the start of the next
-// run it maps every chunk of the files that are still as that run left them to its place on disk, so an
-// incremental update downloads only the chunks that really changed.
+// The manifest of the last successful run, kept beside the patch state as served, with its signature. At
+// the start of the next run it maps every chunk of the files that are still as that run left them to its
+// place on disk, so an incremental update downloads only the chunks that really changed; and, once its
+// signature is checked again, it tells which files the updater may remove.
 
 #include "patch/chunk_fetch.hpp"
 #include "patch/patch_state.hpp"
+#include "patch/signed_document.hpp"
 #include "patch/store_records.hpp"
 
 #include <filesystem>
@@ -16,12 +18,24 @@
 namespace gu::patch {
 
 inline constexpr const char* kPreviousManifestFile = "patchstate.manifest.json";
+inline constexpr const char* kPreviousManifestSignatureFile = "patchstate.manifest.json.sig";
 
-// Saved through a ".tmp" companion; throws std::runtime_error like the patch state's save.
-void save_previous_manifest(const std::filesystem::path& root, std::string_view manifest_text);
+// The manifest text exactly as served and its ".sig" text, each saved through a flushed ".tmp" companion;
+// throws std::runtime_error like the patch state's save.
+void save_previous_manifest(const std::filesystem::path& root, const SignedDocument& manifest);
 
-// The manifest of the last successful run; an empty one when it is missing or cannot be read.
-Manifest load_previous_manifest(const std::filesystem::path& root);
+struct PreviousManifest {
+    Manifest manifest; // empty when missing or unreadable
+    // Signed by the run's trust key and made for its product and platform. Anything that can write the
+    // game folder can write the saved copy, so only a proven one may decide what is deleted. An unproven
+    // one (an older installation saved no signature) still guides chunk reuse: every chunk read back is
+    // checked by its hash.
+    bool proven = false;
+};
+
+// The manifest of the last successful run. Never fails.
+PreviousManifest load_previous_manifest(const std::filesystem::path& root, std::string_view pubkey_b64,
+                                        std::string_view product, std::string_view platform);
 
 class PreviousVersionChunks {
 public:
@@ -33,16 +47,17 @@ public:
     LocalChunkMap& chunks() { return chunks_; }
     const LocalChunkMap& chunks() const { return chunks_; }
 
-    // The file at `path` was replaced: its old bytes are gone and must not be read. A chunk that another
-    // file of the previous version holds as well is read from there from now on.
-    void forget_file(const std::string& path);
+    // The file at `path` was replaced: its old bytes are gone and must not be read, under any name that
+    // Windows takes for the same file. A chunk that another file of the previous version holds as well is
+    // read from there from now on. Returns the names the previous version gave the file.
+    std::vector<std::string> forget_file(const std::string& path);
 
 private:
     LocalChunkMap chunks_; // the place fetch_chunk tries
     // Every file of the previous version that holds a chunk (its first place in each), in manifest order,
     // and the chunks of each file.
     std::unordered_map<std::string, std::vector<LocalChunkRef>> places_;
-    std::unordered_map<std::string, std::vector<std::string>> hashes_by_path_;
+    std::unordered_map<std::string, std::vector<std::string>> hashes_by_name_; // by windows_key
 };
 
 } // namespace gu::patch

@@ -13,15 +13,24 @@ constexpr std::size_t kSignatureSize = 64;
 
 } // namespace
 
-std::string get_signed(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64) {
-    std::string body = fetcher.get(path, kMaxDocumentBytes);
-    const std::string sig_text = fetcher.get(path + ".sig", kMaxSignatureBytes);
+bool signature_holds(std::string_view text, std::string_view signature_b64, std::string_view pubkey_b64) {
     const std::string key = base64_decode(pubkey_b64);
-    const std::string sig = base64_decode(sig_text);
-    if (key.size() != kPublicKeySize || sig.size() != kSignatureSize || !ed25519_verify(sig, body, key)) {
+    const std::string sig = base64_decode(signature_b64);
+    return key.size() == kPublicKeySize && sig.size() == kSignatureSize && ed25519_verify(sig, text, key);
+}
+
+SignedDocument get_signed_document(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64) {
+    SignedDocument document;
+    document.text = fetcher.get(path, kMaxDocumentBytes);
+    document.signature = fetcher.get(path + ".sig", kMaxSignatureBytes);
+    if (!signature_holds(document.text, document.signature, pubkey_b64)) {
         throw VerifyError("signature verification failed for \"" + path + "\"");
     }
-    return body;
+    return document;
+}
+
+std::string get_signed(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64) {
+    return get_signed_document(fetcher, path, pubkey_b64).text;
 }
 
 } // namespace gu::patch

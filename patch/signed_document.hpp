@@ -7,10 +7,23 @@
 
 namespace gu::patch {
 
-// A store document proven by the Ed25519 signature in its ".sig" companion (standard Base64 text).
-// The signature covers the exact bytes as served; nothing is trimmed. pubkey_b64 is the 32-byte trust key
-// in Base64. The document may hold up to kMaxDocumentBytes, its signature kMaxSignatureBytes. Fetch errors
-// propagate; any signature problem is a VerifyError, so callers never parse an unproven document.
+// A store document as served and the text of its ".sig" companion (standard Base64 of the Ed25519
+// signature over the exact bytes).
+struct SignedDocument {
+    std::string text;
+    std::string signature;
+};
+
+// Whether `signature_b64` is the signature of exactly `text` by the 32-byte key `pubkey_b64` (Base64).
+// Nothing is trimmed; a key or signature of the wrong length is simply not a match.
+bool signature_holds(std::string_view text, std::string_view signature_b64, std::string_view pubkey_b64);
+
+// A store document proven by the Ed25519 signature in its ".sig" companion. The document may hold up to
+// kMaxDocumentBytes, its signature kMaxSignatureBytes. Fetch errors propagate; any signature problem is a
+// VerifyError, so callers never parse an unproven document.
+SignedDocument get_signed_document(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64);
+
+// The same, when only the document is wanted.
 std::string get_signed(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64);
 
 } // namespace gu::patch
