@@ -4,8 +4,10 @@
 #include "patch/durable_file.hpp"
 #include "patch/local_path.hpp"
 #include "patch/patch_state.hpp"
+#include "patch/previous_version.hpp"
 #include "patch/sha256.hpp"
 #include "support/scratch_folder.hpp"
+#include "support/test_signer.hpp"
 #include "support/test_store.hpp"
 
 #include <gtest/gtest.h>
@@ -302,17 +304,37 @@ TEST(DownloaderRun, PatchStateAndPreserveRulesDecideWhatIsFetched) {
     }
 }
 
+// Removals follow the signed manifest of the installed version only: the copy in the game folder is
+// written by whatever can write there. Whatever a removal changed is on the disk before the patch state.
 TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
+    enum class Copy { signed_copy, unsigned_copy, forged, other_platform };
     struct Case {
         const char* name;
         bool remove_dropped;
         bool transactional;
+        Copy copy; // of the installed version's manifest when version 2 runs
     };
-    const Case cases[] = {{"not asked", false, false}, {"direct", true, false}, {"transactional", true, true}};
-    const FileMap v1 = {{"Main.exe", pattern(100, 1)},           {"KyrLauncher.exe", pattern(100, 9)},
-                        {"Data/Old/script.lua", pattern(70, 2)}, {"Data/Old/Deep/lib.dll", pattern(70, 3)},
-                        {"Data/changed.cfg", pattern(70, 4)},    {"Data/Local/opt.ini", pattern(70, 6)}};
-    const FileMap v2 = {{"Main.exe", pattern(100, 7)}, {"Data/new.bin", pattern(70, 8)}};
+    const Case cases[] = {{"not asked", false, false, Copy::signed_copy},
+                          {"direct", true, false, Copy::signed_copy},
+                          {"transactional", true, true, Copy::signed_copy},
+                          {"older install without a signature", true, false, Copy::unsigned_copy},
+                          {"forged copy listing the player's file", true, false, Copy::forged},
+                          {"signed for another platform", true, true, Copy::other_platform}};
+    const std::string apk = pattern(60, 10);
+    const std::string renamed = pattern(40, 11);
+    const FileMap v1 = {{"Main.exe", pattern(100, 1)},
+                        {"KyrLauncher.exe", pattern(100, 9)},
+                        {"Data/Old/script.lua", pattern(70, 2)},
+                        {"Data/Old/Deep/lib.dll", pattern(70, 3)},
+                        {"Data/changed.cfg", pattern(70, 4)},
+                        {"Data/Local/opt.ini", pattern(70, 6)},
+                        {"client/valdra7q.apk", apk},
+                        {"Data/\xc3\x84.txt", renamed}};
+    const FileMap v2 = {{"Main.exe", pattern(100, 7)},
+                        {"Data/new.bin", pattern(70, 8)},
+                        {"client/valdra7q.apk", apk},
+                        {"Data/\xc3\xa4.txt", renamed}}; // only the case of its name changed
+    const std::string mine = "the player's own file";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
@@ -324,17 +346,112 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
         // The player's edit keeps the size and the patch state still records the installed hash: only the
         // bytes tell that the file is no longer as installed.
         kyrtest::write_bytes(rig.at("Data/changed.cfg"), pattern(70, 5));
-        kyrtest::write_bytes(rig.at("Data/Old/mine.txt"), "the player's own file");
+        kyrtest::write_bytes(rig.at("Data/Old/mine.txt"), mine);
+        // The run skips the package on this platform; the player got it elsewhere.
+        fs::create_directories(rig.at("client"));
+        kyrtest::write_bytes(rig.at("client/valdra7q.apk"), apk);
+        if (c.copy == Copy::unsigned_copy) {
+            fs::remove(rig.at("patchstate.manifest.json.sig"));
+        } else if (c.copy != Copy::signed_copy) {
+            // A copy that names the player's file with its true size and hash, signed by another key or
+            // by the right one for another platform.
+            StoreOptions options = rig.options;
+            options.platform = c.copy == Copy::forged ? options.platform : "windows-x64";
+            FileMap listed = v1;
+            listed["Data/Old/mine.txt"] = mine;
+            rig.store.publish(listed, options);
+            const std::string text = rig.store.objects.at(rig.store.manifest_path());
+            const kyrtest::TestSigner forger({1, 2, 3});
+            kyrtest::write_bytes(rig.at("patchstate.manifest.json"), text);
+            kyrtest::write_bytes(rig.at("patchstate.manifest.json.sig"),
+                                 c.copy == Copy::forged ? forger.sign_base64(text)
+                                                        : rig.store.objects.at(rig.store.manifest_path() + ".sig"));
+        }
         rig.options.preserve = {};
-        rig.install(v2, "2.0.0");
+        rig.options.version = "2.0.0";
+        rig.store.publish(v2, rig.options);
+        flushes.clear();
+        flush_observer = [](const fs::path& path) {
+            const std::lock_guard<std::mutex> held(flushes_lock);
+            flushes.push_back(path.lexically_relative(path.root_path()));
+        };
+        const RunResult result = rig.run();
+        flush_observer = nullptr;
+        ASSERT_TRUE(result.ok) << result.error;
 
+        const bool removed = c.remove_dropped && c.copy == Copy::signed_copy;
         rig.expect_files(v2);
-        EXPECT_EQ(fs::exists(rig.at("Data/Old/script.lua")), !c.remove_dropped);
-        EXPECT_EQ(fs::exists(rig.at("Data/Old/Deep")), !c.remove_dropped); // emptied, so removed with its file
+        EXPECT_EQ(fs::exists(rig.at("Data/Old/script.lua")), !removed);
+        EXPECT_EQ(fs::exists(rig.at("Data/Old/Deep")), !removed); // emptied, so removed with its file
         EXPECT_EQ(rig.file("KyrLauncher.exe"), pattern(100, 9));
         EXPECT_EQ(rig.file("Data/changed.cfg"), pattern(70, 5));
-        EXPECT_EQ(rig.file("Data/Old/mine.txt"), "the player's own file");
+        EXPECT_EQ(rig.file("Data/Old/mine.txt"), mine);
         EXPECT_TRUE(fs::exists(rig.at("Data/Local/opt.ini"))); // preserved by the version that installed it
+        EXPECT_EQ(rig.file("client/valdra7q.apk"), apk);
+        // One file on Windows, two natively: either way the name the old version used still opens it.
+        EXPECT_EQ(rig.file("Data/\xc3\x84.txt"), renamed);
+        const std::ptrdiff_t folder = flushed_at(rig.at("Data/Old"), -1);
+        EXPECT_EQ(folder >= 0, removed); // it lost "Deep"
+        EXPECT_LT(folder, flushed_at(rig.at("patchstate.json.tmp"), -1));
+        // Whatever the installed copy was, the one saved now proves itself.
+        EXPECT_TRUE(load_previous_manifest(rig.root.path(), rig.config.pubkey_b64, "valdra7q", "windows-x86").proven);
+    }
+}
+
+// Version 2 has a folder where version 1 has a file, or the reverse. What version 1 installed goes out of
+// the way, in place and at the commit; anything of the player's there stops the run before anything is
+// removed, and says where.
+TEST(DownloaderRun, APathThatChangesKindInstallsUnlessThePlayersFileIsInTheWay) {
+    const FileMap file_v1 = {{"Main.exe", pattern(100, 1)}, {"Data/x", pattern(70, 2)}};
+    const FileMap file_v2 = {{"Main.exe", pattern(100, 1)}, {"Data/x/a.txt", pattern(70, 3)}};
+    const FileMap folder_v1 = {{"Data/x/a.txt", pattern(70, 4)}, {"Data/x/Deep/b.txt", pattern(70, 5)}};
+    const FileMap folder_v2 = {{"Data/x", pattern(70, 6)}};
+    struct Case {
+        const char* name;
+        const FileMap& v1;
+        const FileMap& v2;
+        bool transactional;
+        const char* players;    // a file of the player's put there after version 1, or nullptr
+        const char* want_error; // how the message names what is in the way; nullptr: installs
+    };
+    const char* changed_file = R"(the file "Data/x" stands where the new version has a folder, and it is not)";
+    const char* foreign_in_folder =
+        R"(the folder "Data/x" stands where the new version has a file, and "Data/x/Deep/mine.txt" is not)";
+    const Case cases[] = {
+        {"file to folder", file_v1, file_v2, false, nullptr, nullptr},
+        {"file to folder, transactional", file_v1, file_v2, true, nullptr, nullptr},
+        {"folder to file", folder_v1, folder_v2, false, nullptr, nullptr},
+        {"folder to file, transactional", folder_v1, folder_v2, true, nullptr, nullptr},
+        {"the player changed the file", file_v1, file_v2, false, "Data/x", changed_file},
+        {"the player changed the file, transactional", file_v1, file_v2, true, "Data/x", changed_file},
+        {"the player's file in the folder", folder_v1, folder_v2, false, "Data/x/Deep/mine.txt", foreign_in_folder},
+        {"the player's file in the folder, transactional", folder_v1, folder_v2, true, "Data/x/Deep/mine.txt",
+         foreign_in_folder},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.config.transactional = c.transactional;
+        rig.install(c.v1);
+        if (c.players != nullptr) {
+            kyrtest::write_bytes(rig.at(c.players), "the player's own file");
+        }
+        rig.options.version = "2.0.0";
+        rig.store.publish(c.v2, rig.options);
+
+        const RunResult result = rig.run();
+
+        if (c.want_error == nullptr) {
+            ASSERT_TRUE(result.ok) << result.error;
+            rig.expect_files(c.v2);
+            continue;
+        }
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(result.error.find(c.want_error), std::string::npos) << result.error;
+        EXPECT_EQ(rig.file(c.players), "the player's own file");
+        for (const auto& [path, content] : c.v1) {
+            EXPECT_EQ(rig.file(path), path == c.players ? "the player's own file" : content) << path;
+        }
     }
 }
 

@@ -37,6 +37,7 @@ TEST(PathRules, InstalledPathsStayBelowTheRootAndMeanOneFile) {
         {".UpdStage/Main.exe", true, "updater's own"},
         {".updpacks/current.part", true, "updater's own"},
         {"Data/x.UPDPART", true, "updater's own"},
+        {"PatchState.Manifest.JSON.sig", true, "updater's own"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -44,6 +45,43 @@ TEST(PathRules, InstalledPathsStayBelowTheRootAndMeanOneFile) {
         const std::string problem = gu::patch::installed_path_problem(c.path);
         EXPECT_EQ(problem.empty(), *c.want == '\0') << problem;
         EXPECT_NE(problem.find(c.want), std::string::npos) << problem;
+    }
+}
+
+// Names NTFS takes for one file, and names that only look alike. Its upcase table maps one character to
+// one, so "ß" stays "ß"; it has no Turkish rule and none of Unicode's foldings of symbol forms.
+TEST(PathRules, WindowsKeyFoldsCaseAsNtfsDoes) {
+    struct Case {
+        const char* a;
+        const char* b;
+        bool same;
+    };
+    const Case cases[] = {
+        {"./Data/Map.bmd", "data/./MAP.BMD", true},
+        {"\xc3\x89t\xc3\xa9.txt", "\xc3\xa9T\xc3\x89.txt", true},       // Été, éTÉ (Latin-1)
+        {"\xc3\xbf", "\xc5\xb8", true},                                 // ÿ, Ÿ
+        {"\xc5\x81\xc3\xb3\xc5\xba", "\xc5\x82\xc3\x93\xc5\xb9", true}, // Łóź, łÓŹ (Latin Extended-A)
+        {"\xc4\xb3", "\xc4\xb2", true},                                 // ĳ, Ĳ
+        {"\xcf\x83\xce\xac\xcf\x82", "\xce\xa3\xce\x86\xce\xa3", true}, // σάς, ΣΆΣ (Greek)
+        {"\xce\x8f", "\xcf\x8e", true},                                 // Ώ, ώ
+        {"\xd0\x81\xd0\xb6", "\xd1\x91\xd0\x96", true},                 // Ёж, ёЖ (Cyrillic)
+        {"\xd2\x90", "\xd2\x91", true},                                 // Ґ, ґ
+        {"\xd3\x81", "\xd3\x82", true},                                 // Ӂ, ӂ
+        {"\xc3\x9f", "SS", false},                                      // ß is not SS
+        {"\xc3\x9f", "\xe1\xba\x9e", false},                            // nor ẞ
+        {"\xc4\xb1", "I", false},                                       // dotless ı is not I
+        {"\xc4\xb0", "i", false},                                       // İ is not i
+        {"\xc5\xbf", "S", false},                                       // long ſ is not S
+        {"\xc2\xb5", "\xce\xbc", false},                                // micro sign is not μ
+        {"\xcf\x90", "\xce\xb2", false},                                // ϐ is not β
+        {"\xf0\x90\x90\xa8", "\xf0\x90\x90\x80", false},                // beyond 16 bits: 𐐨, 𐐀
+        {"\xe4.txt", "\xc3\x84.txt", false},                            // not UTF-8 (Latin-1 ä): the byte stays
+        {"\xc3-a", "\xc3-A", true},                                     // a lone lead byte stays, the rest folds
+        {"\xc1\xa1", "\xc1\x81", false},                                // overlong forms stay
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+        EXPECT_EQ(gu::patch::windows_key(c.a) == gu::patch::windows_key(c.b), c.same);
     }
 }
 

@@ -58,6 +58,8 @@ TEST(StoreDocuments, MalformedOrUnsafeDocumentsAreRefused) {
         {'m', empty_files({"Data /x"}), unsafe + "\"Data /x\": Windows drops a trailing dot or blank from \"Data \""},
         {'m', empty_files({"Data/Map.bmd", "data/map.BMD"}),
          "manifest: file path \"data/map.BMD\" clashes with \"Data/Map.bmd\": the same file on Windows"},
+        {'m', empty_files({"Data/\xc3\x84.txt", "data/\xc3\xa4.TXT"}),
+         "manifest: file path \"data/\xc3\xa4.TXT\" clashes with \"Data/\xc3\x84.txt\": the same file on Windows"},
         {'m', empty_files({"a/b/c", "A/B"}),
          "manifest: file path \"A/B\" clashes with \"a/b/c\": a file and a folder of the same name on Windows"},
         {'m', sized_file("7"), ""},
