@@ -314,12 +314,13 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
                               PackBytes pack_bytes) {
         const fs::path part = with_suffix(local_path(install_root, file.path), ".updpart");
         fs::create_directories(part.parent_path());
-        AssembledFile assembled = assemble_file(file, part, context, config_, writer, parts, after_chunk, pack_bytes);
+        AssembledFile assembled =
+            assemble_file(file, part, context, config_, writer, parts, after_chunk, pack_bytes);
         unchecked[assembled.number] = std::move(assembled.unchecked_chunks);
     };
     const auto install_part = [&](const FinishedFile& done) {
-        move_into_place(done.part, local_path(install_root, done.file->path), done.file->path, !config_.transactional,
-                        "failed to install ");
+        move_into_place(done.part, local_path(install_root, done.file->path), done.file->path,
+                        !config_.transactional, "failed to install ");
         ++result_.files_written;
     };
     // A file whose part is complete is moved onto its name when its hash matches. Later files may then
@@ -485,7 +486,7 @@ void UpdateRun::finish(const Manifest& manifest, const UpdatePlan& plan) {
     try {
         save_previous_manifest(root_, manifest_document_);
     } catch (const std::exception& e) {
-        log(std::string("previous manifest not saved (the next update downloads more): ") + e.what());
+        log(std::string("previous manifest not saved (the next update downloads more and removes nothing): ") + e.what());
     }
     if (!anchor_dir_.empty()) {
         const TrustAnchor target = anchor_from_manifest(manifest);

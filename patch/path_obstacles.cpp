@@ -57,11 +57,11 @@ public:
     }
 
 private:
-    // `relative` itself when it is not a file of the installed version holding its bytes, else empty.
+    // `relative` itself when it is not a file of the installed version holding its bytes (a link never
+    // is), else empty.
     std::string foreign_file(const std::string& relative, std::vector<std::string>& installed) const {
         const auto found = by_name_.find(windows_key(relative));
-        if (is_link(local_path(root_, relative)) || found == by_name_.end() ||
-            !holds_installed_bytes(root_, relative, *found->second)) {
+        if (found == by_name_.end() || !holds_installed_bytes(root_, relative, *found->second)) {
             return relative;
         }
         installed.push_back(found->second->path);

@@ -6,6 +6,7 @@
 #include "patch/patch_state.hpp"
 #include "patch/previous_version.hpp"
 #include "patch/sha256.hpp"
+#include "support/planted_link.hpp"
 #include "support/scratch_folder.hpp"
 #include "support/test_signer.hpp"
 #include "support/test_store.hpp"
@@ -413,6 +414,7 @@ TEST(DownloaderRun, APathThatChangesKindInstallsUnlessThePlayersFileIsInTheWay) 
         bool transactional;
         const char* players;    // a file of the player's put there after version 1, or nullptr
         const char* want_error; // how the message names what is in the way; nullptr: installs
+        bool link = false;      // players is a link to an empty folder outside the game, not a file
     };
     const char* changed_file = R"(the file "Data/x" stands where the new version has a folder, and it is not)";
     const char* foreign_in_folder =
@@ -427,13 +429,19 @@ TEST(DownloaderRun, APathThatChangesKindInstallsUnlessThePlayersFileIsInTheWay) 
         {"the player's file in the folder", folder_v1, folder_v2, false, "Data/x/Deep/mine.txt", foreign_in_folder},
         {"the player's file in the folder, transactional", folder_v1, folder_v2, true, "Data/x/Deep/mine.txt",
          foreign_in_folder},
+        {"a link in the folder", folder_v1, folder_v2, false, "Data/x/Deep/link",
+         R"(the folder "Data/x" stands where the new version has a file, and "Data/x/Deep/link" is not)", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
         rig.config.transactional = c.transactional;
         rig.install(c.v1);
-        if (c.players != nullptr) {
+        kyrtest::ScratchFolder outside;
+        if (c.link && kyrtest::plant_link(rig.at(c.players), outside.path()) == kyrtest::PlantedLink::none) {
+            continue; // this system cannot make one
+        }
+        if (c.players != nullptr && !c.link) {
             kyrtest::write_bytes(rig.at(c.players), "the player's own file");
         }
         rig.options.version = "2.0.0";
@@ -448,9 +456,13 @@ TEST(DownloaderRun, APathThatChangesKindInstallsUnlessThePlayersFileIsInTheWay) 
         }
         EXPECT_FALSE(result.ok);
         EXPECT_NE(result.error.find(c.want_error), std::string::npos) << result.error;
-        EXPECT_EQ(rig.file(c.players), "the player's own file");
         for (const auto& [path, content] : c.v1) {
             EXPECT_EQ(rig.file(path), path == c.players ? "the player's own file" : content) << path;
+        }
+        if (c.link) {
+            kyrtest::remove_planted_link(rig.at(c.players));
+        } else {
+            EXPECT_EQ(rig.file(c.players), "the player's own file");
         }
     }
 }
