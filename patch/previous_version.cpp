@@ -69,12 +69,13 @@ PreviousVersionChunks PreviousVersionChunks::load(const fs::path& root, const Ma
             !size_matches(local_path(root, file.path), file.size)) {
             continue;
         }
+        std::vector<std::string>& hashes = result.hashes_by_name_[windows_key(file.path)];
         std::uint64_t offset = 0;
         for (const ManifestChunk& chunk : file.chunks) {
             std::vector<LocalChunkRef>& places = result.places_[chunk.h];
             if (places.empty() || places.back().path != file.path) {
                 places.push_back(LocalChunkRef{file.path, offset, chunk.n});
-                result.hashes_by_name_[windows_key(file.path)].push_back(chunk.h);
+                hashes.push_back(chunk.h);
                 result.chunks_.emplace(chunk.h, places.front());
             }
             offset += chunk.n;
