@@ -31,8 +31,8 @@ public:
         }
         return name_ + " body";
     }
-    void download(const std::string&, const std::string&) override {}
-    void download_from(const std::string&, const std::string&, std::uint64_t) override {}
+    void download(const std::string&, const std::string&, std::uint64_t) override {}
+    void download_from(const std::string&, const std::string&, std::uint64_t, std::uint64_t) override {}
 
     std::size_t calls = 0;
 
