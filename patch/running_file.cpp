@@ -1,10 +1,5 @@
 #include "patch/running_file.hpp"
 
-#include "patch/link_test.hpp"
-
-#include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -26,20 +21,6 @@ constexpr int kAsideNames = 9;
     throw std::runtime_error(message);
 }
 
-// False when either file cannot be read to its end.
-bool same_bytes(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(a, ec);
-    if (ec || fs::file_size(b, ec) != size || ec) {
-        return false;
-    }
-    std::ifstream first(a, std::ios::binary);
-    std::ifstream second(b, std::ios::binary);
-    using Bytes = std::istreambuf_iterator<char>;
-    return first && second && std::equal(Bytes(first), Bytes(), Bytes(second), Bytes()) && !first.bad() &&
-           !second.bad();
-}
-
 // A name to move the file at `to` onto: free, or freed by removing an earlier update's leftover. After a
 // self-update in a run that then failed, the usual name holds this very process's image, which Windows
 // neither deletes nor lets be replaced: another name is taken then.
@@ -47,10 +28,7 @@ fs::path free_aside_path(const fs::path& to) {
     for (int n = 1; n <= kAsideNames; ++n) {
         const fs::path aside = n == 1 ? aside_path(to) : with_suffix(to, ".old" + std::to_string(n));
         std::error_code ec;
-        if (!fs::exists(fs::symlink_status(aside, ec)) && !ec) {
-            return aside;
-        }
-        if (fs::remove(aside, ec) && !ec) {
+        if (fs::symlink_status(aside, ec).type() == fs::file_type::not_found || (fs::remove(aside, ec) && !ec)) {
             return aside;
         }
     }
@@ -67,11 +45,6 @@ void replace_running_file(const fs::path& from, const fs::path& to, std::string_
                           const FileMover& mover) {
     std::error_code ec;
     const bool present = fs::exists(fs::symlink_status(to, ec));
-    if (present && !is_link(to) && same_bytes(from, to)) {
-        // Already in place (put there by an earlier run that failed later): nothing needs to move aside.
-        fs::remove(from, ec);
-        return;
-    }
     const fs::path aside = present ? free_aside_path(to) : fs::path();
     if (present) {
         mover.rename(to, aside, ec);

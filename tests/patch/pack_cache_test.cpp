@@ -38,8 +38,8 @@ public:
     bool resume = true;
     std::string script = "w";
     std::string pack;
-    std::string calls;                // "@0 @40", or "dl dl" for download()
-    std::set<std::uint64_t> limits;   // the max_bytes of every transfer
+    std::string calls;              // "@0 @40", or "dl dl" for download()
+    std::set<std::uint64_t> limits; // the max_bytes of every transfer
 
 private:
     void transfer(const std::string& call, const std::string& dest_file, std::uint64_t offset) {
