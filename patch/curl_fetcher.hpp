@@ -1,9 +1,9 @@
 #pragma once
 // The store transport where WinHTTP does not exist (Linux tools and tests), built on libcurl with the
 // same contract as the launcher's WinHTTP fetcher: system proxy, bounded resolve/connect/send, a receive
-// limit for documents and an idle limit for downloads, no caches, platform certificate checks, redirects followed
-// (never from HTTPS down to HTTP), and the same status, Range, file-mode and message rules ("curl" in
-// place of "WinHTTP").
+// limit for documents and an idle limit for downloads, no caches, platform certificate checks, redirects
+// followed (never from HTTPS down to HTTP), and the same status, Range, file-mode and message rules
+// ("curl" in place of "WinHTTP").
 
 #include "patch/url_fetcher.hpp"
 
