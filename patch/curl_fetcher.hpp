@@ -1,9 +1,9 @@
 #pragma once
 // The store transport where WinHTTP does not exist (Linux tools and tests), built on libcurl with the
 // same contract as the launcher's WinHTTP fetcher: system proxy, bounded resolve/connect/send, a receive
-// limit for documents and none for downloads, no caches, platform certificate checks, redirects followed
-// (never from HTTPS down to HTTP), and the same status, Range, file-mode and message rules ("curl" in
-// place of "WinHTTP").
+// limit for documents and an idle limit for downloads, no caches, platform certificate checks, redirects
+// followed (never from HTTPS down to HTTP), and the same status, Range, file-mode and message rules
+// ("curl" in place of "WinHTTP").
 
 #include "patch/url_fetcher.hpp"
 
@@ -19,7 +19,9 @@ std::string redirect_protocols(const std::string& url);
 struct CurlFetcherOptions {
     std::string ca_file;                  // extra trusted CA certificates (PEM), beside the system store
     long connect_timeout_ms = 15000;      // name resolution, connection and sending the request
-    long get_receive_timeout_ms = 120000; // longest wait for data in get(); downloads have no limit
+    long get_receive_timeout_ms = 120000; // longest wait for data in get()
+    // Longest wait for data in a download, the DownloaderConfig's idle_timeout_ms; 0 = no limit.
+    long idle_timeout_ms = kDefaultIdleTimeoutMs;
 };
 
 class CurlFetcher : public UrlFetcher {
@@ -27,8 +29,9 @@ public:
     explicit CurlFetcher(std::string base_url, CurlFetcherOptions options = {});
 
     std::string get(const std::string& path, std::uint64_t max_bytes) override;
-    void download(const std::string& path, const std::string& dest_file) override;
-    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) override;
+    void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
+    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
+                       std::uint64_t max_bytes) override;
 
 private:
     CurlFetcherOptions options_;

@@ -107,7 +107,7 @@ struct MemorySink {
 };
 
 // A declared Content-Length above the limit ends the transfer before any of the body is read. 0 would
-// mean no limit to curl; the sink refuses every byte then.
+// mean no limit to curl; the sinks refuse every byte then.
 void limitDeclaredSize(CURL* curl, std::uint64_t max_bytes) {
     if (max_bytes != 0) {
         const auto limit = static_cast<curl_off_t>(std::min<std::uint64_t>(max_bytes, INT64_MAX));
@@ -115,12 +115,17 @@ void limitDeclaredSize(CURL* curl, std::uint64_t max_bytes) {
     }
 }
 
-// Receives a download's body. The file is opened only once the status is known, so an error answer
-// (416 above all) leaves an existing partial file untouched.
+// Receives a download's body up to its limit. The file is opened only once the status is known and the
+// first block is within the limit, so an error answer (416 above all) or a body too long from its first
+// block leaves an existing partial file untouched.
 struct FileSink {
     CURL* curl = nullptr;
     std::string dest_file;
     std::uint64_t offset = 0;
+    std::uint64_t max_bytes = 0;
+    std::uint64_t limit = 0; // what the body may bring, once the file mode is known
+    std::uint64_t written = 0;
+    bool too_large = false;
     // glibc's setvbuf ignores the size unless it is given the buffer: without one a 16 KiB piece of the
     // body costs two write calls.
     std::unique_ptr<char[]> buffer;
@@ -133,8 +138,11 @@ struct FileSink {
         }
     }
 
+    // Only the rest of the object that was asked for is appended; a server that ignored the range sent all.
+    bool appends(long status) const { return offset != 0 && status == 206; }
+
     bool open(long status) {
-        const char* mode = (offset != 0 && status == 206) ? "ab" : "wb";
+        const char* mode = appends(status) ? "ab" : "wb";
         file = std::fopen(dest_file.c_str(), mode);
         if (file == nullptr) {
             error.emplace("cannot open " + dest_file);
@@ -150,6 +158,13 @@ struct FileSink {
         if (status >= 400) {
             return bytes; // the error body is dropped; the caller reports the status
         }
+        if (file == nullptr) {
+            limit = download_body_limit(max_bytes, offset, appends(status));
+        }
+        if (bytes > limit - written) {
+            too_large = true;
+            return 0;
+        }
         if (file == nullptr && !open(status)) {
             return 0;
         }
@@ -157,6 +172,7 @@ struct FileSink {
             error.emplace("disk write failed");
             return 0;
         }
+        written += bytes;
         return bytes;
     }
 
@@ -215,19 +231,22 @@ std::string CurlFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     return sink.body;
 }
 
-void CurlFetcher::download(const std::string& path, const std::string& dest_file) {
-    download_from(path, dest_file, 0);
+void CurlFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
+    download_from(path, dest_file, 0, max_bytes);
 }
 
-void CurlFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) {
+void CurlFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
+                                std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
     CURL* curl = threadHandle();
     const HeaderList headers = requestHeaders(offset);
-    configure(curl, url, options_, 0, headers.get());
+    configure(curl, url, options_, options_.idle_timeout_ms, headers.get());
+    limitDeclaredSize(curl, max_bytes);
     FileSink sink;
     sink.curl = curl;
     sink.dest_file = dest_file;
     sink.offset = offset;
+    sink.max_bytes = max_bytes;
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, FileSink::callback);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
@@ -235,12 +254,15 @@ void CurlFetcher::download_from(const std::string& path, const std::string& dest
     if (sink.error) {
         throw *sink.error;
     }
-    if (failedBeforeResponse(result, curl)) {
-        throw FetchError(transport_message("curl download failed", result, url));
-    }
     const long status = responseStatus(curl);
     if (status >= 400) {
         throw FetchError(status_message(status, url));
+    }
+    if (sink.too_large || result == CURLE_FILESIZE_EXCEEDED) {
+        throw FetchError(size_limit_message(url, max_bytes));
+    }
+    if (failedBeforeResponse(result, curl)) {
+        throw FetchError(transport_message("curl download failed", result, url));
     }
     if (sink.file == nullptr && !sink.open(status)) {
         throw *sink.error; // an empty body still creates or truncates the file

@@ -2,6 +2,7 @@
 // Settings of one update run. The defaults are the product's; the launcher's front end changes only
 // a few of them, tools and tests change the timings.
 
+#include "patch/fetcher.hpp"
 #include "patch/thread_starter.hpp"
 
 #include <cstdint>
@@ -36,6 +37,9 @@ struct DownloaderConfig {
     std::vector<std::uint32_t> document_retry_delays_ms{1000, 3000};
     std::uint64_t document_budget_ms = 120000; // 0 = no limit
     std::uint32_t prefetch_workers = 1;
+    // How long a download may go without a byte before the attempt fails (0 = no limit). The engine only
+    // carries it: whoever builds the fetchers hands it to them.
+    std::uint32_t idle_timeout_ms = kDefaultIdleTimeoutMs;
     std::function<bool()> cancel;
     std::function<void(const std::string&)> log;
     bool prepare_root = true;

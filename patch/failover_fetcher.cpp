@@ -112,8 +112,8 @@ std::string FailoverFetcher::get(const std::string& path, std::uint64_t max_byte
     return body;
 }
 
-void FailoverFetcher::download(const std::string& path, const std::string& dest_file) {
-    run_with_failover(path, [&](Fetcher& source) { source.download(path, dest_file); });
+void FailoverFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
+    run_with_failover(path, [&](Fetcher& source) { source.download(path, dest_file, max_bytes); });
 }
 
 bool FailoverFetcher::supports_resume() {
@@ -125,9 +125,10 @@ bool FailoverFetcher::supports_resume() {
     return true;
 }
 
-void FailoverFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) {
+void FailoverFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
+                                    std::uint64_t max_bytes) {
     if (!supports_resume()) {
-        download(path, dest_file);
+        download(path, dest_file, max_bytes);
         return;
     }
     run_with_failover(path, [&](Fetcher& source) {
@@ -135,7 +136,7 @@ void FailoverFetcher::download_from(const std::string& path, const std::string& 
         if (on_disk && *on_disk > offset) {
             offset = *on_disk;
         }
-        source.download_from(path, dest_file, offset);
+        source.download_from(path, dest_file, offset, max_bytes);
     });
 }
 

@@ -10,6 +10,10 @@
 
 namespace gu::patch {
 
+// How long a download may wait for its next byte before the transfer counts as failed. Per idle period,
+// not per transfer: a slow download that keeps moving is never cut. 0 = no limit.
+inline constexpr std::uint32_t kDefaultIdleTimeoutMs = 60000;
+
 // Implementations must allow concurrent calls from several threads (the prefetch workers share one).
 struct Fetcher {
     // Whole body of the object, any byte values. A body larger than max_bytes is a FetchError that names
@@ -18,13 +22,16 @@ struct Fetcher {
     virtual std::string get(const std::string& path, std::uint64_t max_bytes) = 0;
     // Writes the object into dest_file from the start, replacing an existing file. dest_file is the local
     // path as UTF-8 text whatever the platform's narrow code page: on Windows a game folder below
-    // "C:\Users\Jörg" must hold downloads too.
-    virtual void download(const std::string& path, const std::string& dest_file) = 0;
+    // "C:\Users\Jörg" must hold downloads too. dest_file never grows past max_bytes (the object's known
+    // size): a longer body is a FetchError as for get, and nothing past the limit is written.
+    virtual void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) = 0;
     // Whether download_from can continue a partial file.
     virtual bool supports_resume() { return true; }
     // Asks for the bytes from offset on and appends them when the source honours that; otherwise the
-    // file is rewritten from the start. dest_file as for download.
-    virtual void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) = 0;
+    // file is rewritten from the start. dest_file and max_bytes as for download: max_bytes bounds the
+    // whole file, the appended rest included.
+    virtual void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
+                               std::uint64_t max_bytes) = 0;
     virtual ~Fetcher() = default;
 };
 

@@ -58,16 +58,25 @@ std::string read_within(std::istream& in, const std::string& where, std::uint64_
     return body;
 }
 
-void copy_rest(std::istream& in, const std::string& where, const std::string& dest_file, bool append) {
+// Copies the rest of the stream, refusing it as soon as it passes max_bytes (a file may grow while it is
+// read): nothing of the block that would pass the limit is written.
+void copy_rest(std::istream& in, const std::string& where, const std::string& dest_file, bool append,
+               std::uint64_t max_bytes) {
     std::ofstream out(fs::u8path(dest_file), std::ios::binary | (append ? std::ios::app : std::ios::trunc));
     if (!out.is_open()) {
         throw LocalWriteError("cannot open " + dest_file);
     }
     const std::unique_ptr<char[]> buffer(new char[kCopyBufferBytes]);
+    std::uint64_t copied = 0;
     while (in.read(buffer.get(), kCopyBufferBytes) || in.gcount() > 0) {
+        const auto got = static_cast<std::uint64_t>(in.gcount());
+        if (got > max_bytes - copied) {
+            throw FetchError(size_limit_message(where, max_bytes));
+        }
         if (!out.write(buffer.get(), in.gcount())) {
             throw LocalWriteError("disk write failed");
         }
+        copied += got;
     }
     if (in.bad()) {
         throw FetchError("cannot read " + where);
@@ -106,13 +115,17 @@ std::string FolderFetcher::get(const std::string& path, std::uint64_t max_bytes)
     return read_within(object.in, name, max_bytes);
 }
 
-void FolderFetcher::download(const std::string& path, const std::string& dest_file) {
-    download_from(path, dest_file, 0);
+void FolderFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
+    download_from(path, dest_file, 0, max_bytes);
 }
 
-void FolderFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) {
+void FolderFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
+                                  std::uint64_t max_bytes) {
     const std::string name = where(path);
     ObjectFile object = open_object(object_file(path), name);
+    if (object.size > max_bytes) {
+        throw FetchError(size_limit_message(name, max_bytes));
+    }
     if (offset != 0 && offset >= object.size) {
         throw FetchError("offset " + std::to_string(offset) + " is past the end of " + name + " (" +
                          std::to_string(object.size) + " bytes)");
@@ -120,7 +133,7 @@ void FolderFetcher::download_from(const std::string& path, const std::string& de
     if (!object.in.seekg(static_cast<std::streamoff>(offset))) {
         throw FetchError("cannot read " + name);
     }
-    copy_rest(object.in, name, dest_file, offset != 0);
+    copy_rest(object.in, name, dest_file, offset != 0, max_bytes - offset);
 }
 
 } // namespace gu::patch

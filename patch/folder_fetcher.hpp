@@ -18,11 +18,13 @@ public:
     explicit FolderFetcher(const std::string& folder);
 
     std::string get(const std::string& path, std::uint64_t max_bytes) override;
-    void download(const std::string& path, const std::string& dest_file) override;
+    void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
     bool supports_resume() override { return true; }
     // A non-zero offset inside the object appends the rest; one at or past its end is a FetchError that
-    // leaves dest_file as it was (an HTTP store answers 416 there).
-    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) override;
+    // leaves dest_file as it was (an HTTP store answers 416 there). An object larger than max_bytes is
+    // refused before dest_file is touched.
+    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
+                       std::uint64_t max_bytes) override;
 
     // How messages name an object: the folder as given, a "/" when it lacks one, and the store path.
     std::string where(const std::string& path) const;

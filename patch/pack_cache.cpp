@@ -309,10 +309,11 @@ std::optional<fs::path> PackCache::transfer(Transfers& transfers, std::optional<
                     throw LocalWriteError("cannot write " + path_text(owner));
                 }
             }
+            // The signed size bounds the body: a source that sends more cannot fill the disk.
             if (resume) {
-                fetcher.download_from(store_path, path_text(part), offset);
+                fetcher.download_from(store_path, path_text(part), offset, entry.size);
             } else {
-                fetcher.download(store_path, path_text(part));
+                fetcher.download(store_path, path_text(part), entry.size);
             }
             transferred = true;
             const std::uint64_t size = regular_file_size(part).value_or(0);

@@ -10,12 +10,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// ".old", then ".old2" to ".old9".
+constexpr int kAsideNames = 9;
+
 [[noreturn]] void fail(std::string_view prefix, const fs::path& to, const std::error_code& ec) {
     std::string message(prefix);
     message += path_text(to);
     message += ": ";
     message += ec.message();
     throw std::runtime_error(message);
+}
+
+// A name to move the file at `to` onto: free, or freed by removing an earlier update's leftover. After a
+// self-update in a run that then failed, the usual name holds this very process's image, which Windows
+// neither deletes nor lets be replaced: another name is taken then.
+fs::path free_aside_path(const fs::path& to) {
+    for (int n = 1; n <= kAsideNames; ++n) {
+        const fs::path aside = n == 1 ? aside_path(to) : with_suffix(to, ".old" + std::to_string(n));
+        std::error_code ec;
+        if (fs::symlink_status(aside, ec).type() == fs::file_type::not_found || (fs::remove(aside, ec) && !ec)) {
+            return aside;
+        }
+    }
+    return aside_path(to); // every name is held: the move onto it fails and says why
 }
 
 } // namespace
@@ -26,11 +43,10 @@ fs::path aside_path(const fs::path& running) {
 
 void replace_running_file(const fs::path& from, const fs::path& to, std::string_view failure_prefix,
                           const FileMover& mover) {
-    const fs::path aside = aside_path(to);
     std::error_code ec;
     const bool present = fs::exists(fs::symlink_status(to, ec));
+    const fs::path aside = present ? free_aside_path(to) : fs::path();
     if (present) {
-        fs::remove(aside, ec); // a leftover of an earlier update; if it cannot go, the move below says why
         mover.rename(to, aside, ec);
         if (ec) {
             fail(failure_prefix, to, ec);
@@ -43,6 +59,10 @@ void replace_running_file(const fs::path& from, const fs::path& to, std::string_
             mover.rename(aside, to, ignored);
         }
         fail(failure_prefix, to, ec);
+    }
+    if (present && aside != aside_path(to)) {
+        // The launcher's next start removes only the usual name; a file that no program runs goes now.
+        fs::remove(aside, ec);
     }
 }
 

@@ -14,8 +14,10 @@ namespace gu::patch {
 std::filesystem::path aside_path(const std::filesystem::path& running);
 
 // Moves `to` (when it exists) to aside_path(to), replacing an earlier one, then `from` onto `to`. When the
-// second move fails the first is undone, so the program that was there can still be started. Throws
-// std::runtime_error(failure_prefix + to + ": " + system message).
+// second move fails the first is undone, so the program that was there can still be started. When the
+// aside name cannot be freed (the image of a running program holds it, as after a self-update in this
+// process), ".old2" to ".old9" serve instead, and the file moved there is removed at once where it can be.
+// Throws std::runtime_error(failure_prefix + to + ": " + system message).
 void replace_running_file(const std::filesystem::path& from, const std::filesystem::path& to,
                           std::string_view failure_prefix, const FileMover& mover = system_file_mover());
 

@@ -5,11 +5,21 @@
 #include "patch/fetcher.hpp"
 #include "patch/store_url.hpp"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
 
 namespace gu::patch {
+
+// How many bytes a download's body may bring so that the file stays within max_bytes: all of it when the
+// file is rewritten, what is left past offset when the body is appended there.
+inline std::uint64_t download_body_limit(std::uint64_t max_bytes, std::uint64_t offset, bool append) {
+    if (!append) {
+        return max_bytes;
+    }
+    return offset < max_bytes ? max_bytes - offset : 0;
+}
 
 class UrlFetcher : public Fetcher {
 public:

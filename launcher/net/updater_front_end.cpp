@@ -181,13 +181,14 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
     const ProgressChannel& channel = task.progress;
     reportProgressStatus(channel, uiText(UiText::CheckingForUpdates));
 
+    const gu::patch::DownloaderConfig config = runConfig(folder, task.programName);
     const std::string baseUrl = storeBaseUrl();
-    const std::unique_ptr<gu::patch::Fetcher> primary = makeStoreFetcher(baseUrl);
+    const std::unique_ptr<gu::patch::Fetcher> primary = makeStoreFetcher(baseUrl, config.idle_timeout_ms);
     gu::patch::FailoverFetcher failover({gu::patch::FetchSource{primary.get(), baseUrl}}, {});
     failover.on_switch = [&channel](unsigned index) { reportProgressSource(channel, index != 0 ? 1 : 0); };
     failover.force_secondary = [forceSecondary] { return forceSecondary; };
 
-    gu::patch::Downloader downloader(failover, runConfig(folder, task.programName));
+    gu::patch::Downloader downloader(failover, config);
     bool progressReportedBytes = false;
     const gu::patch::RunResult result = downloader.run(
         [&](unsigned, unsigned, unsigned, std::uint64_t doneBytes, std::uint64_t totalBytes) {

@@ -65,8 +65,9 @@ std::string storeTrustKey();
 std::string chooseStoreSetting(const std::string& built, const char* environmentValue, bool overrideAllowed);
 
 // Platform edges of the front end, one twin per platform.
-// The transport for one run: WinHTTP on Windows; libcurl elsewhere (tests and tools).
-std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl);
+// The transport for one run: WinHTTP on Windows; libcurl elsewhere (tests and tools). idleTimeoutMs is the
+// run configuration's idle_timeout_ms.
+std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl, std::uint32_t idleTimeoutMs);
 // [Custom] "Language" of config.ini (default "Eng") by the rule of the interface texts.
 bool playerPrefersSpanish(const std::string& configIniPath);
 // A launcher path as the patch engine takes it, UTF-8: on Windows the launcher's own paths are in the ANSI

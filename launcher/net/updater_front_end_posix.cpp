@@ -59,8 +59,10 @@ std::string profileValue(const std::string& path, std::string_view section, std:
 
 } // namespace
 
-std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl) {
-    return std::make_unique<gu::patch::CurlFetcher>(baseUrl);
+std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl, std::uint32_t idleTimeoutMs) {
+    gu::patch::CurlFetcherOptions options;
+    options.idle_timeout_ms = static_cast<long>(idleTimeoutMs);
+    return std::make_unique<gu::patch::CurlFetcher>(baseUrl, options);
 }
 
 bool playerPrefersSpanish(const std::string& configIniPath) {

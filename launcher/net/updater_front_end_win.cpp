@@ -7,8 +7,8 @@
 
 namespace launcher {
 
-std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl) {
-    return std::make_unique<WinHttpFetcher>(baseUrl);
+std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl, std::uint32_t idleTimeoutMs) {
+    return std::make_unique<WinHttpFetcher>(baseUrl, idleTimeoutMs);
 }
 
 bool playerPrefersSpanish(const std::string& configIniPath) {

@@ -2,6 +2,10 @@
 // The launcher's transport to the patch store: WinHTTP, one root handle, connection and GET request per
 // call, relative to one store base URL. No retries here; failover, retries and integrity checks are the
 // callers'. Windows only.
+//
+// Time-outs: 15 s each to resolve, connect and send; 120 s for each wait for data of a get; idle_timeout_ms
+// (the DownloaderConfig's) for each wait for data of a download, so a stalled transfer fails while a slow
+// one that keeps moving is never cut.
 
 #include "patch/url_fetcher.hpp"
 
@@ -12,11 +16,16 @@ namespace launcher {
 
 class WinHttpFetcher : public gu::patch::UrlFetcher {
 public:
-    explicit WinHttpFetcher(std::string base_url);
+    // idle_timeout_ms 0: downloads wait for data without limit.
+    explicit WinHttpFetcher(std::string base_url, std::uint32_t idle_timeout_ms = gu::patch::kDefaultIdleTimeoutMs);
 
     std::string get(const std::string& path, std::uint64_t max_bytes) override;
-    void download(const std::string& path, const std::string& dest_file) override;
-    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) override;
+    void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
+    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
+                       std::uint64_t max_bytes) override;
+
+private:
+    std::uint32_t idle_timeout_ms_;
 };
 
 } // namespace launcher

@@ -19,7 +19,6 @@ using gu::patch::LocalWriteError;
 constexpr wchar_t kUserAgent[] = L"7qvaldra-launcher/1.0";
 constexpr int kResolveConnectSendTimeoutMs = 15000;
 constexpr DWORD kGetReceiveTimeoutMs = 120000;
-constexpr DWORD kDownloadReceiveTimeoutMs = 0; // large packs on slow links must not be cut off
 constexpr DWORD kHostChars = 256;
 constexpr DWORD kPathChars = 2048;
 constexpr DWORD kReadBlock = 65536;
@@ -187,7 +186,8 @@ template <typename Sink> void readBody(HINTERNET request, Sink&& sink) {
 
 } // namespace
 
-WinHttpFetcher::WinHttpFetcher(std::string base_url) : UrlFetcher(std::move(base_url)) {}
+WinHttpFetcher::WinHttpFetcher(std::string base_url, std::uint32_t idle_timeout_ms)
+    : UrlFetcher(std::move(base_url)), idle_timeout_ms_(idle_timeout_ms) {}
 
 std::string WinHttpFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
@@ -215,16 +215,19 @@ std::string WinHttpFetcher::get(const std::string& path, std::uint64_t max_bytes
     return body;
 }
 
-void WinHttpFetcher::download(const std::string& path, const std::string& dest_file) {
-    download_from(path, dest_file, 0);
+void WinHttpFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
+    download_from(path, dest_file, 0, max_bytes);
 }
 
-void WinHttpFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) {
+void WinHttpFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
+                                   std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
     Request request;
     DWORD error = 0;
-    if (!openRequest(wideFromUtf8(url), kDownloadReceiveTimeoutMs, offset != 0 ? rangeHeader(offset) : std::wstring(),
-                     request, error)) {
+    // The receive time-out bounds each wait for data, not the transfer: large packs on slow links still
+    // arrive, a stalled one ends.
+    if (!openRequest(wideFromUtf8(url), idle_timeout_ms_, offset != 0 ? rangeHeader(offset) : std::wstring(), request,
+                     error)) {
         throw FetchError(transport_message("WinHTTP download failed", error, url));
     }
     const DWORD status = responseStatus(request.request);
@@ -232,15 +235,27 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
         throw FetchError(status_message(status, url)); // a 416 leaves the partial file to the caller
     }
     // Append only what the server sent as the rest; a server that ignored the range sent everything.
-    const wchar_t* mode = (offset != 0 && status == 206) ? L"ab" : L"wb";
+    const bool append = offset != 0 && status == 206;
+    const std::uint64_t limit = gu::patch::download_body_limit(max_bytes, offset, append);
+    // Refused on the declared length before the file is touched, or as soon as the body passes the limit.
+    const std::optional<std::uint64_t> declared = declaredLength(request.request);
+    if (declared && *declared > limit) {
+        throw FetchError(gu::patch::size_limit_message(url, max_bytes));
+    }
+    const wchar_t* mode = append ? L"ab" : L"wb";
     OutputFile file(_wfopen(wideFromUtf8(dest_file).c_str(), mode));
     if (file.get() == nullptr) {
         throw LocalWriteError("cannot open " + dest_file);
     }
+    std::uint64_t written = 0;
     readBody(request.request, [&](const char* data, DWORD size) {
+        if (size > limit - written) {
+            throw FetchError(gu::patch::size_limit_message(url, max_bytes));
+        }
         if (std::fwrite(data, 1, size, file.get()) != size) {
             throw LocalWriteError("disk write failed");
         }
+        written += size;
     });
     if (std::fclose(file.release()) != 0) {
         throw LocalWriteError("fclose failed " + dest_file);

@@ -19,14 +19,21 @@ using kyrtest::HttpRequest;
 using kyrtest::HttpTestServer;
 
 const kyrtest::FetcherMaker kCurl = [](const std::string& base) { return std::make_unique<CurlFetcher>(base); };
+const kyrtest::FetcherMaker kCurlIdleOneSecond = [](const std::string& base) {
+    CurlFetcherOptions options;
+    options.idle_timeout_ms = 1000;
+    return std::make_unique<CurlFetcher>(base, options);
+};
 
 TEST(CurlFetcher, KeepsTheFetcherContract) {
     const kyrtest::ScratchFolder scratch;
     const fs::path dir_ = scratch.path();
     const std::string object_ = kyrtest::binaryObject(5000);
     kyrtest::expectGetWithinItsLimit(*kyrtest::httpStore(kCurl), object_);
-    kyrtest::expectGetStopsAtItsLimit(kCurl);
+    kyrtest::expectGetStopsAtItsLimit(kCurl, dir_);
     kyrtest::expectDownloadFileModes(*kyrtest::httpStore(kCurl), dir_, object_);
+    kyrtest::expectDownloadWithinItsLimit(*kyrtest::httpStore(kCurl), dir_, object_);
+    kyrtest::expectStalledDownloadEnds(kCurlIdleOneSecond, dir_);
     kyrtest::expectRangeRequests(kCurl, dir_, object_);
     kyrtest::expectFailedDownloadLeavesThePartialFile(*kyrtest::httpStore(kCurl), dir_, object_);
     kyrtest::expectUnopenableDestinationIsALocalWriteError(*kyrtest::httpStore(kCurl), dir_, object_);

@@ -1,6 +1,7 @@
 #include "patch/failover_fetcher.hpp"
 
 #include "patch/errors.hpp"
+#include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -31,12 +32,29 @@ public:
         }
         return name_ + " body";
     }
-    void download(const std::string&, const std::string&) override {}
-    void download_from(const std::string&, const std::string&, std::uint64_t) override {}
+    void download(const std::string&, const std::string& dest_file, std::uint64_t max_bytes) override {
+        transfer("<" + std::to_string(max_bytes), dest_file);
+    }
+    void download_from(const std::string&, const std::string& dest_file, std::uint64_t offset,
+                       std::uint64_t max_bytes) override {
+        transfer("@" + std::to_string(offset) + "<" + std::to_string(max_bytes), dest_file);
+    }
+    bool supports_resume() override { return resume; }
 
     std::size_t calls = 0;
+    std::string downloads; // "@offset<limit " per download_from, "<limit " per download
+    bool resume = true;
 
 private:
+    // A failing step leaves 1000 bytes in the file, as a transfer cut short does.
+    void transfer(const std::string& call, const std::string& dest_file) {
+        downloads += call + " ";
+        if (script_[std::min(calls++, script_.size() - 1)] == 'f') {
+            kyrtest::write_bytes(std::filesystem::u8path(dest_file), std::string(1000, 'x'));
+            throw FetchError(name_ + " down");
+        }
+    }
+
     std::string name_;
     std::string script_;
 };
@@ -115,6 +133,22 @@ TEST(FailoverFetcher, AStoreFailureMovesToTheNextSourceAndOtherErrorsEndAtOnce) 
         EXPECT_EQ(switches, switched ? std::vector<unsigned>{1} : std::vector<unsigned>{});
         EXPECT_EQ(primary.calls, 1u);
         EXPECT_EQ(fetcher.active_index, switched ? 1u : 0u);
+    }
+}
+
+// The second source continues where the first stopped writing, and both keep to the caller's limit; with a
+// source that cannot resume, every transfer starts over.
+TEST(FailoverFetcher, DownloadsContinueOnTheNextSourceWithinTheLimit) {
+    for (const bool resume : {true, false}) {
+        SCOPED_TRACE(resume ? "resume" : "no resume");
+        const kyrtest::ScratchFolder scratch;
+        ScriptedSource primary("primary", "f");
+        ScriptedSource secondary("secondary", "o");
+        secondary.resume = resume;
+        FailoverFetcher fetcher({{&primary, "primary"}, {&secondary, "secondary"}}, {});
+        fetcher.download_from("v1/packs/p0", (scratch / "current.part").u8string(), 0, 5000);
+        EXPECT_EQ(primary.downloads, resume ? "@0<5000 " : "<5000 ");
+        EXPECT_EQ(secondary.downloads, resume ? "@1000<5000 " : "<5000 ");
     }
 }
 

@@ -49,6 +49,7 @@ protected:
 TEST_F(FolderFetcherTest, KeepsTheFetcherContract) {
     kyrtest::expectGetWithinItsLimit(store_, object_);
     kyrtest::expectDownloadFileModes(store_, dir_, object_);
+    kyrtest::expectDownloadWithinItsLimit(store_, dir_, object_);
     kyrtest::expectFailedDownloadLeavesThePartialFile(store_, dir_, object_);
     kyrtest::expectUnopenableDestinationIsALocalWriteError(store_, dir_, object_);
     kyrtest::expectEmptyBodyCreatesTheFile(store_, dir_);
@@ -70,7 +71,7 @@ TEST_F(FolderFetcherTest, RefusesPathsThatLeaveTheStoreFolder) {
         SCOPED_TRACE(path);
         const std::string want = "refused store path \"" + path + "\" for " + folder;
         EXPECT_EQ(messageOf<FetchError>([&] { fetcher->get(path, kMaxDocumentBytes); }), want);
-        EXPECT_EQ(messageOf<FetchError>([&] { fetcher->download(path, (dir_ / "out").u8string()); }), want);
+        EXPECT_EQ(messageOf<FetchError>([&] { fetcher->download(path, (dir_ / "out").u8string(), 1); }), want);
         EXPECT_FALSE(fs::exists(dir_ / "out"));
     }
 }
@@ -90,7 +91,7 @@ TEST_F(FolderFetcherTest, ResumesPastFourGibibytes) {
     }
     const fs::path dest = dir_ / "current.part";
     write_bytes(dest, "partial");
-    store_.fetcher()->download_from("v1/packs/big", dest.u8string(), kTailAt);
+    store_.fetcher()->download_from("v1/packs/big", dest.u8string(), kTailAt, kTailAt + 4);
     ASSERT_EQ(fs::file_size(dest), 11u); // a wrapped offset would have copied gigabytes: never read those
     EXPECT_EQ(read_bytes(dest), "partialtail");
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,16 +24,22 @@ using kyrtest::read_bytes;
 class FakePackServer : public Fetcher {
 public:
     std::string get(const std::string&, std::uint64_t) override { return "{}"; }
-    void download(const std::string&, const std::string& dest_file) override { transfer("dl", dest_file, 0); }
+    void download(const std::string&, const std::string& dest_file, std::uint64_t max_bytes) override {
+        limits.insert(max_bytes);
+        transfer("dl", dest_file, 0);
+    }
     bool supports_resume() override { return resume; }
-    void download_from(const std::string&, const std::string& dest_file, std::uint64_t offset) override {
+    void download_from(const std::string&, const std::string& dest_file, std::uint64_t offset,
+                       std::uint64_t max_bytes) override {
+        limits.insert(max_bytes);
         transfer("@" + std::to_string(offset), dest_file, offset);
     }
 
     bool resume = true;
     std::string script = "w";
     std::string pack;
-    std::string calls; // "@0 @40", or "dl dl" for download()
+    std::string calls;              // "@0 @40", or "dl dl" for download()
+    std::set<std::uint64_t> limits; // the max_bytes of every transfer
 
 private:
     void transfer(const std::string& call, const std::string& dest_file, std::uint64_t offset) {
@@ -142,6 +149,8 @@ TEST(PackCache, PacksAreDownloadedVerifiedAndResumedOrLeftToPerChunkFetching) {
         EXPECT_EQ(rig.fetcher.calls, c.want_calls);
         EXPECT_EQ(rig.packs_downloaded, c.want == "ready" && !c.want_calls.empty() ? 1u : 0u);
         EXPECT_EQ(fs::exists(rig.dir / "p0"), c.want == "ready" && c.pack_name == "p0");
+        // The signed size bounds every body, so a source that sends more cannot fill the disk.
+        EXPECT_EQ(rig.fetcher.limits, c.want_calls.empty() ? std::set<std::uint64_t>{} : std::set<std::uint64_t>{100});
     }
 }
 

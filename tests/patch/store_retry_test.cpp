@@ -43,8 +43,8 @@ public:
         }
         return step == 's' ? "bod" : "body";
     }
-    void download(const std::string&, const std::string&) override {}
-    void download_from(const std::string&, const std::string&, std::uint64_t) override {}
+    void download(const std::string&, const std::string&, std::uint64_t) override {}
+    void download_from(const std::string&, const std::string&, std::uint64_t, std::uint64_t) override {}
 
     std::string script;
     std::map<std::string, int> calls;

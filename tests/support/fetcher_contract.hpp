@@ -52,6 +52,9 @@ void expectGetWithinItsLimit(ContractStore& store, const std::string& object);
 // download_from: offset 0 rewrites, an offset inside the object appends the rest. object must be at least
 // 2000 bytes.
 void expectDownloadFileModes(ContractStore& store, const std::filesystem::path& dir, const std::string& object);
+// A download whose file would grow past max_bytes, from the start or appended to a partial, is a FetchError
+// naming the object and the limit that leaves the partial file as it was.
+void expectDownloadWithinItsLimit(ContractStore& store, const std::filesystem::path& dir, const std::string& object);
 // A missing object and an offset at or past the end are FetchErrors that leave the partial file as it was.
 void expectFailedDownloadLeavesThePartialFile(ContractStore& store, const std::filesystem::path& dir,
                                               const std::string& object);
@@ -70,7 +73,12 @@ void expectConcurrentGetsOfOneFetcher(ContractStore& store, const std::string& o
 // HTTP only: Range is sent only for an offset, and a server that ignores it (200) gets the file rewritten.
 void expectRangeRequests(const FetcherMaker& make, const std::filesystem::path& dir, const std::string& object);
 // HTTP only: a declared length past the limit is refused before the body is read, a body without one
-// as soon as it passes the limit, and an error status wins over the size of its page.
-void expectGetStopsAtItsLimit(const FetcherMaker& make);
+// as soon as it passes the limit (a download's file then holds no more than the limit), and an error
+// status wins over the size of its page; for get and download alike.
+void expectGetStopsAtItsLimit(const FetcherMaker& make, const std::filesystem::path& dir);
+// HTTP only, with a fetcher whose downloads have an idle time-out of one second: a body that stalls ends
+// the download in bounded time with the bytes that came, and one that keeps moving more slowly than
+// that for longer arrives whole.
+void expectStalledDownloadEnds(const FetcherMaker& makeWithOneSecondIdle, const std::filesystem::path& dir);
 
 } // namespace kyrtest

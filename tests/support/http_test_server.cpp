@@ -125,7 +125,15 @@ std::string wireBody(const HttpResponse& response) {
     return chunk.str();
 }
 
-void sendResponse(Socket s, const HttpResponse& response) {
+// Sleeps in short slices so that a stopping server is never held up by a long stall.
+void stall(int ms, const std::atomic<bool>& stopping) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!stopping && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+void sendResponse(Socket s, const HttpResponse& response, const std::atomic<bool>& stopping) {
     const std::string body = wireBody(response);
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " Status\r\n"; // clients ignore the reason phrase
     head +=
@@ -140,8 +148,14 @@ void sendResponse(Socket s, const HttpResponse& response) {
         if (!sendAll(s, head.data(), head.size())) {
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(response.stallMs));
-        sendAll(s, body.data(), bodyBytes);
+        const std::size_t pieces = response.pieces > 1 ? static_cast<std::size_t>(response.pieces) : 1;
+        for (std::size_t piece = 0; piece < pieces; ++piece) {
+            stall(response.stallMs, stopping);
+            const std::size_t from = bodyBytes * piece / pieces;
+            if (!sendAll(s, body.data() + from, bodyBytes * (piece + 1) / pieces - from)) {
+                return;
+            }
+        }
         return;
     }
     // One send for head and body: separate small writes meet Nagle and delayed ACKs (40 ms each).
@@ -257,7 +271,7 @@ void HttpTestServer::serve(std::intptr_t handle) {
         }
         const HttpResponse response = handler_(request);
         if (response.sendHeaders) {
-            sendResponse(client, response);
+            sendResponse(client, response, stopping_);
         }
     }
     closeSocket(client);

@@ -27,7 +27,10 @@ struct HttpResponse {
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
     std::size_t cutAfter = static_cast<std::size_t>(-1); // close the connection after this many body bytes
-    int stallMs = 0;                                     // wait this long before sending the body
+    // Wait this long before sending the body, or before each piece of it; the server's end cuts the wait
+    // short, so a stall may outlast any client.
+    int stallMs = 0;
+    int pieces = 1; // the body goes out in this many pieces, each after a stall
     bool sendHeaders = true;                             // false: close right after reading the request
     bool chunked = false; // the body as one chunk of chunked encoding, with no Content-Length
 };

@@ -157,12 +157,16 @@ std::string MemoryFetcher::serve(const std::string& path) {
     return found->second;
 }
 
-void MemoryFetcher::download(const std::string& path, const std::string& dest_file) {
-    download_from(path, dest_file, 0);
+void MemoryFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
+    download_from(path, dest_file, 0, max_bytes);
 }
 
-void MemoryFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) {
+void MemoryFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
+                                  std::uint64_t max_bytes) {
     const std::string body = serve(path);
+    if (body.size() > max_bytes) {
+        throw gu::patch::FetchError(gu::patch::size_limit_message(path, max_bytes));
+    }
     const bool append = offset != 0 && offset <= body.size();
     std::ofstream out(std::filesystem::u8path(dest_file),
                       std::ios::binary | (append ? std::ios::app : std::ios::trunc));

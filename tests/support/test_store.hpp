@@ -77,10 +77,12 @@ public:
     std::vector<std::string> request_log() const; // every requested path in order
 
     std::string get(const std::string& path, std::uint64_t) override { return serve(path); }
-    void download(const std::string& path, const std::string& dest_file) override;
+    void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
     bool supports_resume() override { return true; }
-    // A non-zero offset at most the object's size appends the rest; otherwise rewrites.
-    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset) override;
+    // A non-zero offset at most the object's size appends the rest; otherwise rewrites. An object larger
+    // than max_bytes is a FetchError.
+    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
+                       std::uint64_t max_bytes) override;
 
 private:
     std::string serve(const std::string& path);

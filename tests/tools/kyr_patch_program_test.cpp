@@ -154,6 +154,7 @@ TEST_F(KyrPatch, BadUsageExitsWithTwoBeforeTouchingTheRoot) {
          2,
          "kyr-patch: update needs --store, --root and --pubkey"},
         {with({"--prefetch", "4294967296"}), 2, "kyr-patch: --prefetch needs a whole number, not \"4294967296\""},
+        {with({"--idle-timeout", "4294968"}), 2, "kyr-patch: --idle-timeout takes at most 4294967 seconds"},
         {with({"--store", "ftp://x/"}), 2,
          "kyr-patch: unsupported store URL \"ftp://x/\": use http://, https://, file:/// or a folder"},
         {with({"--store", "file://nas/kyr/"}), 2,

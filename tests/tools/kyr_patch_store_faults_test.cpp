@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 namespace {
@@ -39,8 +40,11 @@ struct InProcessRun {
     std::vector<std::string> log; // the run's and the failover's lines, in the order they came
 };
 
-// One Downloader run over CurlFetchers for the given store URLs (several: in failover order).
-InProcessRun runUpdate(const std::vector<std::string>& storeUrls, gu::patch::DownloaderConfig config) {
+// One Downloader run over CurlFetchers for the given store URLs (several: in failover order), whose downloads
+// have the configuration's idle time-out.
+InProcessRun runUpdate(const std::vector<std::string>& storeUrls, gu::patch::DownloaderConfig config,
+                       gu::patch::CurlFetcherOptions options = {}) {
+    options.idle_timeout_ms = config.idle_timeout_ms;
     InProcessRun run;
     std::mutex logLock;
     config.log = [&](const std::string& line) {
@@ -50,7 +54,7 @@ InProcessRun runUpdate(const std::vector<std::string>& storeUrls, gu::patch::Dow
     std::vector<std::unique_ptr<gu::patch::CurlFetcher>> fetchers;
     std::vector<gu::patch::FetchSource> sources;
     for (const std::string& url : storeUrls) {
-        fetchers.push_back(std::make_unique<gu::patch::CurlFetcher>(url));
+        fetchers.push_back(std::make_unique<gu::patch::CurlFetcher>(url, options));
         sources.push_back({fetchers.back().get(), url});
     }
     gu::patch::FailoverFetcher failover(sources, config.log);
@@ -212,6 +216,39 @@ TEST_F(StoreFaults, TransportFaultsAreRiddenOut) {
         };
         EXPECT_EQ(logged("failover: " + dead + " fallo para " + kChannel), !c.fault);
         EXPECT_EQ(logged("failover: origen activo ahora = " + server.baseUrl()), !c.fault);
+    }
+}
+
+// A store that answers every chunk and pack with headers and then nothing: each transfer ends after the
+// idle time-out (gets after their receive time-out), so the run fails in bounded time instead of showing
+// "Downloading..." for ever, and the game folder loses nothing.
+TEST_F(StoreFaults, StalledTransfersEndTheRunInBoundedTime) {
+    for (const bool packs : {false, true}) {
+        SCOPED_TRACE(packs ? "packs" : "chunks");
+        kyrtest::StoreFolderServer server(s_.storeTwo(), [](const HttpRequest& request, HttpResponse response) {
+            if (endsWith(request.target, ".zst") || endsWith(request.target, ".pack")) {
+                response.stallMs = 60000; // cut short when the server ends
+            }
+            return response;
+        });
+        const fs::path root = work_ / (packs ? "packs" : "chunks");
+        fs::copy(installed(), root, fs::copy_options::recursive);
+        gu::patch::DownloaderConfig config = this->config(root);
+        config.pack_min_chunks = packs ? 1 : 0;
+        config.pack_max_transfers = 2;
+        config.pack_second_chance = false;
+        config.chunk_retry_delays_ms = {};
+        config.idle_timeout_ms = 1000;
+        gu::patch::CurlFetcherOptions options;
+        options.get_receive_timeout_ms = 1000;
+
+        const auto start = std::chrono::steady_clock::now();
+        const InProcessRun run = runUpdate({server.baseUrl()}, config, options);
+        // A hang check, not a timing test: without the time-outs each stalled answer takes a minute.
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+        EXPECT_FALSE(run.result.ok);
+        EXPECT_NE(run.result.error.find("object size mismatch (got 0 bytes"), std::string::npos) << run.result.error;
+        EXPECT_EQ(kyrtest::describeTornFiles(s_.version1, s_.version2, kyrtest::readGameFolder(root)), "");
     }
 }
 

@@ -17,18 +17,30 @@ std::uint32_t parse_count(const std::string& option, const std::string& text) {
     return value;
 }
 
+// Whole seconds, as milliseconds.
+std::uint32_t parse_seconds(const std::string& option, const std::string& text) {
+    constexpr std::uint32_t kMaxSeconds = UINT32_MAX / 1000;
+    const std::uint32_t seconds = parse_count(option, text);
+    if (seconds > kMaxSeconds) {
+        throw UsageError(option + " takes at most " + std::to_string(kMaxSeconds) + " seconds");
+    }
+    return seconds * 1000;
+}
+
 } // namespace
 
 std::string usage_text() {
     return "usage: kyr-patch update --store STORE [--store STORE]... --root DIR --pubkey B64\n"
            "                        [--product P] [--channel C] [--platform X] [--flat-manifest]\n"
            "                        [--transactional] [--remove-dropped] [--pack-min-chunks N] [--prefetch N]\n"
-           "                        [--ca FILE]\n"
+           "                        [--ca FILE] [--idle-timeout SECONDS]\n"
            "\n"
            "Brings DIR to the current signed manifest of the channel. A STORE is an http:// or https:// URL,\n"
            "a folder that holds a copy of the store, or a file:///folder/ URL. Several --store options are\n"
            "tried in order (failover). --remove-dropped removes, after a successful update, the files that the\n"
-           "previous version installed and this one no longer lists, when they are still as installed.\n"
+           "previous version installed and this one no longer lists, when they are still as installed. A\n"
+           "download that receives nothing for --idle-timeout seconds (60 by default, 0: no limit) is a failed\n"
+           "attempt and is retried.\n"
            "Progress goes to stderr; the result is printed on stdout as one JSON object.\n"
            "Exit codes: 0 updated, 1 the update failed, 2 bad usage.\n";
 }
@@ -53,6 +65,7 @@ UpdateCommand parse_command_line(const std::vector<std::string>& arguments) {
         {"--pack-min-chunks", [&](const std::string& v) { config.pack_min_chunks = parse_count("--pack-min-chunks", v); }},
         {"--prefetch", [&](const std::string& v) { config.prefetch_workers = parse_count("--prefetch", v); }},
         {"--ca", [&](const std::string& v) { command.ca_file = v; }},
+        {"--idle-timeout", [&](const std::string& v) { config.idle_timeout_ms = parse_seconds("--idle-timeout", v); }},
     };
     const std::map<std::string, std::function<void()>> switches = {
         {"--flat-manifest", [&] { config.flat_manifest_path = true; }},

@@ -35,7 +35,7 @@ using Fetchers = std::vector<std::unique_ptr<gu::patch::Fetcher>>;
 Fetchers make_fetchers(const kyrpatch::UpdateCommand& command) {
     Fetchers fetchers;
     for (const kyrpatch::StoreSource& store : command.stores) {
-        fetchers.push_back(kyrpatch::make_store_fetcher(store, command.ca_file));
+        fetchers.push_back(kyrpatch::make_store_fetcher(store, command.ca_file, command.config.idle_timeout_ms));
     }
     return fetchers;
 }

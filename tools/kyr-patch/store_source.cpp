@@ -71,16 +71,19 @@ StoreSource parse_store_source(const std::string& text) {
     return {StoreSource::Kind::folder, text};
 }
 
-std::unique_ptr<gu::patch::Fetcher> make_store_fetcher(const StoreSource& source, const std::string& ca_file) {
+std::unique_ptr<gu::patch::Fetcher> make_store_fetcher(const StoreSource& source, const std::string& ca_file,
+                                                       std::uint32_t idle_timeout_ms) {
     if (source.kind == StoreSource::Kind::folder) {
         return std::make_unique<gu::patch::FolderFetcher>(source.location);
     }
 #ifdef KYR_HAVE_CURL
     gu::patch::CurlFetcherOptions options;
     options.ca_file = ca_file;
+    options.idle_timeout_ms = static_cast<long>(idle_timeout_ms);
     return std::make_unique<gu::patch::CurlFetcher>(source.location, options);
 #else
     (void)ca_file;
+    (void)idle_timeout_ms;
     throw UsageError("this kyr-patch was built without libcurl and reads stores from folders only (--store DIR "
                      "or file:///DIR/), not \"" +
                      source.location + "\"");

@@ -5,6 +5,7 @@
 
 #include "patch/fetcher.hpp"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -20,8 +21,10 @@ struct StoreSource {
 // URL that names a host.
 StoreSource parse_store_source(const std::string& text);
 
-// The fetcher of a store; ca_file adds trusted certificates for HTTPS. Throws UsageError for a web store
-// in a build without the curl fetcher (the static 32-bit one has no libcurl).
-std::unique_ptr<gu::patch::Fetcher> make_store_fetcher(const StoreSource& source, const std::string& ca_file);
+// The fetcher of a store; ca_file adds trusted certificates for HTTPS, and a web store's downloads fail
+// after idle_timeout_ms without data (the run configuration's). Throws UsageError for a web store in a
+// build without the curl fetcher (the static 32-bit one has no libcurl).
+std::unique_ptr<gu::patch::Fetcher> make_store_fetcher(const StoreSource& source, const std::string& ca_file,
+                                                       std::uint32_t idle_timeout_ms);
 
 } // namespace kyrpatch

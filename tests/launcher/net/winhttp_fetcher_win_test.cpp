@@ -15,6 +15,9 @@ namespace {
 const kyrtest::FetcherMaker kWinHttp = [](const std::string& base) {
     return std::make_unique<launcher::WinHttpFetcher>(base);
 };
+const kyrtest::FetcherMaker kWinHttpIdleOneSecond = [](const std::string& base) {
+    return std::make_unique<launcher::WinHttpFetcher>(base, 1000);
+};
 
 // WinHTTP against a real local server: the engine's fetcher contract, the launcher's headers, and the
 // failures named by operation, code and address.
@@ -22,8 +25,10 @@ TEST(WinHttpFetcher, KeepsTheFetcherContract) {
     const kyrtest::ScratchFolder dir;
     const std::string object = kyrtest::binaryObject(200000); // several read blocks
     kyrtest::expectGetWithinItsLimit(*kyrtest::httpStore(kWinHttp), object);
-    kyrtest::expectGetStopsAtItsLimit(kWinHttp);
+    kyrtest::expectGetStopsAtItsLimit(kWinHttp, dir.path());
     kyrtest::expectDownloadFileModes(*kyrtest::httpStore(kWinHttp), dir.path(), object);
+    kyrtest::expectDownloadWithinItsLimit(*kyrtest::httpStore(kWinHttp), dir.path(), object);
+    kyrtest::expectStalledDownloadEnds(kWinHttpIdleOneSecond, dir.path());
     kyrtest::expectRangeRequests(kWinHttp, dir.path(), object);
     kyrtest::expectFailedDownloadLeavesThePartialFile(*kyrtest::httpStore(kWinHttp), dir.path(), object);
     kyrtest::expectUnopenableDestinationIsALocalWriteError(*kyrtest::httpStore(kWinHttp), dir.path(), object);
