@@ -9,12 +9,20 @@ NewFileResult writeNewFile(const std::string& path, const BlockSource& source) {
     if (!file.isOpen()) {
         return NewFileResult::CannotCreate;
     }
-    bool written = true;
-    for (std::string_view block; written && (written = source(block)) && !block.empty();) {
-        written = file.write(block);
-    }
     // An unfinished file is removed when it goes out of scope.
-    return written && file.finish() ? NewFileResult::Written : NewFileResult::ShortWrite;
+    for (;;) {
+        std::string_view block;
+        if (!source(block)) {
+            return NewFileResult::ShortWrite;
+        }
+        if (block.empty()) {
+            break;
+        }
+        if (!file.write(block)) {
+            return NewFileResult::ShortWrite;
+        }
+    }
+    return file.finish() ? NewFileResult::Written : NewFileResult::ShortWrite;
 }
 
 NewFileResult writeNewFile(const std::string& path, std::string_view bytes) {

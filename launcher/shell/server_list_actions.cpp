@@ -89,7 +89,7 @@ void startProbe(LauncherState& state) {
 void selectServer(const std::string& slug, LauncherState& state) {
     {
         std::lock_guard<std::mutex> lock(state.launcherLock);
-        if (slug.empty() || findServer(state.serverDirectory, slug) < 0) {
+        if (findServer(state.serverDirectory, slug) < 0) {
             return;
         }
         state.selectedServerId = slug;
