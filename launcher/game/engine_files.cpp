@@ -1,5 +1,6 @@
 #include "launcher/game/engine_files.hpp"
 
+#include "launcher/shell/file_replace.hpp"
 #include "patch/sha256.hpp"
 
 #include <cstdio>
@@ -83,6 +84,39 @@ bool fingerprintFile(const std::string& path, FileFingerprint& fingerprint) {
     fingerprint.size = size;
     fingerprint.sha256 = gu::patch::to_hex(digest.data(), digest.size());
     return true;
+}
+
+bool EngineFileWrites::copyToNewFile(const std::string& from, const std::string& to) const {
+    OpenFile source(from);
+    if (!source.isOpen()) {
+        return false;
+    }
+    const std::unique_ptr<char[]> buffer(new char[kBlockSize]);
+    return launcher::writeNewFile(to, [&](std::string_view& block) {
+               std::size_t length = 0;
+               const bool read = source.read(buffer.get(), length);
+               block = std::string_view(buffer.get(), length);
+               return read;
+           }) == NewFileResult::Written;
+}
+
+bool EngineFileWrites::writeNewFile(const std::string& path, std::string_view bytes) const {
+    return launcher::writeNewFile(path, bytes) == NewFileResult::Written;
+}
+
+bool EngineFileWrites::moveOnto(const std::string& from, const std::string& to) const {
+    resetFileAttributes(to);
+    return replaceFile(from, to);
+}
+
+bool EngineFileWrites::remove(const std::string& path) const {
+    resetFileAttributes(path);
+    return removeFile(path);
+}
+
+const EngineFileWrites& systemEngineFileWrites() {
+    static const EngineFileWrites writes;
+    return writes;
 }
 
 } // namespace launcher

@@ -18,12 +18,4 @@ bool fileSize(const std::string& path, std::uint64_t& size) {
     return true;
 }
 
-bool deleteFile(const std::string& path) {
-    return DeleteFileA(path.c_str()) != FALSE;
-}
-
-bool copyFileNew(const std::string& from, const std::string& to) {
-    return CopyFileA(from.c_str(), to.c_str(), TRUE) != FALSE;
-}
-
 } // namespace launcher

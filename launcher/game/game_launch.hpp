@@ -14,9 +14,10 @@ std::string buildGameCommandLine(const std::string& folder, const std::string& h
 
 // On the window thread. Writes ServerList.bmd for the selected server (not for the client's own server
 // list), applies the engine of config.ini and starts the game in the game folder with the launcher's
-// environment. On success the window is asked to close; otherwise an error box says why and the launcher
-// stays open. A call made while another one runs (PLAY clicked while its box is open) does nothing.
-// Windows only.
+// environment. On success the window is asked to close; otherwise an error box (owned by the window) says
+// why and the launcher stays open. Nothing happens while an update runs or another launch is under way
+// (PLAY clicked while its box is open); meanwhile the launch holds updateRunning, so that VERIFY and FORCE
+// start no update. Windows only.
 void launchGame(LauncherState& state);
 
 } // namespace launcher

@@ -16,14 +16,15 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <mutex>
 
 namespace launcher {
 namespace {
 
 
-void showError(const char* text) {
-    showMessageBox({nullptr, text, kLauncherErrorTitle, MessageBoxIcon::Error});
+void showError(const LauncherState& state, const char* text) {
+    showMessageBox({state.windowHandle, text, kLauncherErrorTitle, MessageBoxIcon::Error});
 }
 
 // The game's group list for the server. A failure is shown in the status line; the game still starts
@@ -41,7 +42,8 @@ void writeGameServerList(LauncherState& state, const ServerEntry& server) {
     }
 }
 
-void prepareAndStartGame(LauncherState& state) {
+// True when the game was started.
+bool prepareAndStartGame(LauncherState& state) {
     ServerEntry server;
     bool found = false;
     bool fromClient = false;
@@ -69,30 +71,33 @@ void prepareAndStartGame(LauncherState& state) {
     IniGameConfig config(state.configIniPath);
     const VideoEngine engine =
         videoEngineFromText(config.readText(kLauncherSection, kEngineKey, "Auto", kEngineBuffer));
-    if (!applyVideoEngine(state.folder, engine, config)) {
-        showError(kEngineNotAppliedText);
-        return;
+    if (!applyVideoEngine(state.folder, engine, config, state.windowHandle)) {
+        showError(state, kEngineNotAppliedText);
+        return false;
     }
     if (!startProgramInFolder(state.folder, buildGameCommandLine(state.folder, host, port))) {
-        showError(kGameNotStartedText);
-        return;
+        showError(state, kGameNotStartedText);
+        return false;
     }
     if (state.poster != nullptr) {
         state.poster->post(kWindowCloseMessage, nullptr);
     }
+    return true;
 }
 
 } // namespace
 
 void launchGame(LauncherState& state) {
-    // A box of this launch runs a message loop in which PLAY can be clicked again; a second launch would
-    // switch the engine files under the first and start a second game.
-    if (state.launching) {
+    // The launch takes the update slot for itself: no game starts on a folder that an update is rewriting,
+    // and while a box of this launch runs its message loop, neither VERIFY nor FORCE can start an update
+    // under it, nor PLAY a second launch. A game started keeps the slot until the launcher has closed.
+    std::int32_t idle = 0;
+    if (!state.updateRunning.compare_exchange_strong(idle, 1)) {
         return;
     }
-    state.launching = true;
-    prepareAndStartGame(state);
-    state.launching = false;
+    if (!prepareAndStartGame(state)) {
+        state.updateRunning.exchange(0);
+    }
 }
 
 } // namespace launcher

@@ -8,130 +8,185 @@
 #include "launcher/game/message_box.hpp"
 #include "launcher/game/process_environment.hpp"
 #include "launcher/servers/server_cache.hpp"
-#include "launcher/shell/file_replace.hpp"
 #include "launcher/shell/folder_path.hpp"
 
-#include <cstdio>
+#include <string_view>
 
 namespace launcher {
 namespace {
 
+// The placed-copy marker holds two lines of about seventy bytes; anything larger is not the launcher's.
+constexpr std::size_t kPlacedMarkerLimit = 512;
+constexpr char kTemporarySuffix[] = ".tmp";
 
-// The placed-copy marker is a few dozen bytes; anything larger is not the launcher's.
-constexpr std::size_t kPlacedMarkerLimit = 128;
-
-struct EnginePaths {
-    explicit EnginePaths(const std::string& folder)
+struct EngineFolder {
+    EngineFolder(const std::string& folder, const EngineFileWrites& fileWrites)
         : library(joinFolderPath(folder, kEngineLibraryName)), mesa(joinFolderPath(folder, kMesaLibraryName)),
           backup(joinFolderPath(folder, kEngineBackupName)),
           backupMarker(joinFolderPath(folder, kEngineBackupMarkerName)),
-          placedMarker(joinFolderPath(folder, kPlacedEngineMarkerName)) {}
+          placedMarker(joinFolderPath(folder, kPlacedEngineMarkerName)), writes(fileWrites) {}
 
     std::string library;
     std::string mesa;
     std::string backup;
     std::string backupMarker;
     std::string placedMarker;
+    const EngineFileWrites& writes;
 };
 
-// Files of the launcher's own making: a read-only attribute, copied along from the Mesa library or the
-// player's library, must not keep them from going.
-bool removeOwnFile(const std::string& path) {
-    resetFileAttributes(path);
-    return deleteFile(path);
+std::string temporaryOf(const std::string& path) {
+    return path + kTemporarySuffix;
 }
 
-std::string placedMarkerText(const FileFingerprint& fingerprint) {
+bool removeIfPresent(const EngineFolder& folder, const std::string& path) {
+    return !isFile(path) || folder.writes.remove(path);
+}
+
+// What a switch cut short left under the temporary names: never a file of the player's, never read.
+void removeLeftovers(const EngineFolder& folder) {
+    for (const std::string* path : {&folder.library, &folder.backup, &folder.backupMarker, &folder.placedMarker}) {
+        removeIfPresent(folder, temporaryOf(*path));
+    }
+}
+
+// The new content of target, under its temporary name, on the disk: a copy of from, or bytes.
+bool stageCopy(const EngineFolder& folder, const std::string& from, const std::string& target) {
+    const std::string temporary = temporaryOf(target);
+    return removeIfPresent(folder, temporary) && folder.writes.copyToNewFile(from, temporary);
+}
+
+bool stageBytes(const EngineFolder& folder, std::string_view bytes, const std::string& target) {
+    const std::string temporary = temporaryOf(target);
+    return removeIfPresent(folder, temporary) && folder.writes.writeNewFile(temporary, bytes);
+}
+
+// The staged content takes target's name in one step: target is the old file or the new one, never part.
+bool commitStaged(const EngineFolder& folder, const std::string& target) {
+    const std::string temporary = temporaryOf(target);
+    if (folder.writes.moveOnto(temporary, target)) {
+        return true;
+    }
+    folder.writes.remove(temporary);
+    return false;
+}
+
+std::string placedMarkerLine(const FileFingerprint& fingerprint) {
     return std::to_string(fingerprint.size) + " " + fingerprint.sha256 + "\n";
 }
 
-// Whether opengl32.dll is the exact file that the placed-copy marker records; hashed only when the sizes
-// agree.
-bool matchesPlacedMarker(const EnginePaths& paths) {
+// Whether opengl32.dll is an exact file that the placed-copy marker records; hashed only when a recorded
+// size agrees.
+bool matchesPlacedMarker(const EngineFolder& folder) {
     std::string recorded;
     std::uint64_t size = 0;
-    if (!readTextFile(paths.placedMarker, recorded, kPlacedMarkerLimit) || !fileSize(paths.library, size)) {
+    if (!readTextFile(folder.placedMarker, recorded, kPlacedMarkerLimit) || !fileSize(folder.library, size)) {
         return false;
     }
-    const std::string sizePrefix = std::to_string(size) + " ";
-    if (recorded.compare(0, sizePrefix.size(), sizePrefix) != 0) {
+    recorded.insert(0, "\n");
+    if (recorded.find("\n" + std::to_string(size) + " ") == std::string::npos) {
         return false;
     }
     FileFingerprint fingerprint;
-    return fingerprintFile(paths.library, fingerprint) && placedMarkerText(fingerprint) == recorded;
+    return fingerprintFile(folder.library, fingerprint) &&
+           recorded.find("\n" + placedMarkerLine(fingerprint)) != std::string::npos;
 }
 
-bool isPlacedCopy(const EnginePaths& paths) {
-    return filesIdentical(paths.library, paths.mesa) || matchesPlacedMarker(paths);
-}
-
-// Remembers the copy just placed. Without the marker the copy is still recognised while it equals the
-// Mesa library, so a failure here is not reported.
-void recordPlacedCopy(const EnginePaths& paths) {
-    FileFingerprint fingerprint;
-    if (fingerprintFile(paths.library, fingerprint)) {
-        writeFileReplacing(paths.placedMarker, placedMarkerText(fingerprint), true);
-    }
+bool isPlacedCopy(const EngineFolder& folder) {
+    return filesIdentical(folder.library, folder.mesa) || matchesPlacedMarker(folder);
 }
 
 // Removes opengl32.dll when it is the launcher's copy; any other library stays. False only when the
 // launcher's copy could not be deleted.
-bool removePlacedLibrary(const EnginePaths& paths) {
-    if (isFile(paths.library) && isPlacedCopy(paths) && !removeOwnFile(paths.library)) {
+bool removePlacedLibrary(const EngineFolder& folder) {
+    if (isFile(folder.library) && isPlacedCopy(folder) && !folder.writes.remove(folder.library)) {
         return false;
     }
-    if (isFile(paths.placedMarker)) {
-        removeOwnFile(paths.placedMarker);
-    }
+    removeIfPresent(folder, folder.placedMarker);
     return true;
 }
 
 // Whether the complete backup holds exactly the library in place.
-bool backupHoldsLibrary(const EnginePaths& paths) {
-    return isFile(paths.backup) && isFile(paths.backupMarker) && filesIdentical(paths.library, paths.backup);
+bool backupHoldsLibrary(const EngineFolder& folder) {
+    return isFile(folder.backup) && isFile(folder.backupMarker) && filesIdentical(folder.library, folder.backup);
 }
 
 // Keeps a library that the launcher did not place in the backup, in place of an older or cut-short one:
-// the library in the folder is the one the player (or a mod) put there last. The stale marker goes first
-// and the marker is written last, so only a whole backup has one. A backup without marker is discarded at
-// the next hardware-engine run, after the Mesa copy had replaced the only other copy of the library, so a
-// marker that cannot be written stops the switch instead.
-bool backUpForeignLibrary(const EnginePaths& paths) {
-    if (isFile(paths.backupMarker) && !removeOwnFile(paths.backupMarker)) {
+// the library in the folder is the one the player (or a mod) put there last. The new backup takes the name
+// only once it is whole and on the disk, so an older one is replaced whole or not at all. The marker is on
+// the disk before the library is touched: a backup without marker is discarded at the next hardware-engine
+// run, which is safe only while the library was never replaced, so a marker that cannot be written stops
+// the switch.
+bool backUpForeignLibrary(const EngineFolder& folder) {
+    if (!stageCopy(folder, folder.library, folder.backup) || !commitStaged(folder, folder.backup)) {
         return false;
     }
-    if (isFile(paths.backup) && !removeOwnFile(paths.backup)) {
-        return false;
+    if (isFile(folder.backupMarker)) {
+        return true;
     }
-    if (!copyFileNew(paths.library, paths.backup)) {
-        return false;
-    }
-    std::FILE* marker = std::fopen(paths.backupMarker.c_str(), "wb");
-    bool marked = false;
-    if (marker != nullptr) {
-        const std::size_t length = sizeof(kEngineBackupMarkerContent) - 1;
-        marked = std::fwrite(kEngineBackupMarkerContent, 1, length, marker) == length;
-        marked = std::fclose(marker) == 0 && marked;
-    }
-    if (!marked) {
-        removeOwnFile(paths.backupMarker);
-        removeOwnFile(paths.backup);
-    }
-    return marked;
+    return stageBytes(folder, kEngineBackupMarkerContent, folder.backupMarker) &&
+           commitStaged(folder, folder.backupMarker);
 }
 
-bool placeMesaLibrary(const EnginePaths& paths) {
-    if (!isFile(paths.mesa)) {
+// Records the staged copy, and the launcher's copy in place if there is one, before the staged copy takes
+// the library's name: whichever of the two a cut leaves there is still known as the launcher's, even once
+// the game's patch has brought another Mesa library. Without the marker the copy is still recognised while
+// it equals the Mesa library, so a failure here does not stop the switch.
+void recordPlacedCopy(const EngineFolder& folder, bool libraryPlaced) {
+    FileFingerprint staged;
+    if (!fingerprintFile(temporaryOf(folder.library), staged)) {
+        return;
+    }
+    std::string lines = placedMarkerLine(staged);
+    FileFingerprint current;
+    if (libraryPlaced && fingerprintFile(folder.library, current) && !(current == staged)) {
+        lines += placedMarkerLine(current);
+    }
+    if (stageBytes(folder, lines, folder.placedMarker)) {
+        commitStaged(folder, folder.placedMarker);
+    }
+}
+
+bool placeMesaLibrary(const EngineFolder& folder) {
+    if (!isFile(folder.mesa)) {
         return false;
     }
-    if (isFile(paths.library) && !isPlacedCopy(paths) && !backupHoldsLibrary(paths) && !backUpForeignLibrary(paths)) {
+    const bool libraryPresent = isFile(folder.library);
+    const bool libraryPlaced = libraryPresent && isPlacedCopy(folder);
+    if (libraryPresent && !libraryPlaced && !backupHoldsLibrary(folder) && !backUpForeignLibrary(folder)) {
         return false;
     }
-    if (!copyFileOver(paths.mesa, paths.library)) {
+    if (!stageCopy(folder, folder.mesa, folder.library)) {
         return false;
     }
-    recordPlacedCopy(paths);
-    return true;
+    recordPlacedCopy(folder, libraryPlaced);
+    return commitStaged(folder, folder.library);
+}
+
+bool restoreHardwareLibrary(const EngineFolder& folder) {
+    if (!isFile(folder.backup)) {
+        return removePlacedLibrary(folder);
+    }
+    if (isFile(folder.mesa) && filesIdentical(folder.backup, folder.mesa)) {
+        // The backup holds nothing that the Mesa library does not.
+        folder.writes.remove(folder.backup);
+        removeIfPresent(folder, folder.backupMarker);
+        return removePlacedLibrary(folder);
+    }
+    if (isFile(folder.backupMarker)) {
+        if (isFile(folder.library) && !isPlacedCopy(folder)) {
+            // The player (or a mod) put this library here after the backup was taken: it is newer and stays.
+            return removePlacedLibrary(folder);
+        }
+        if (!stageCopy(folder, folder.backup, folder.library) || !commitStaged(folder, folder.library)) {
+            return false;
+        }
+        removeIfPresent(folder, folder.placedMarker);
+        return true;
+    }
+    // A backup without its marker was cut short, or the library was never replaced since it was taken (the
+    // marker is written first): nothing is lost with it.
+    folder.writes.remove(folder.backup);
+    return removePlacedLibrary(folder);
 }
 
 bool writeProfile(GameConfig& config, const char* msaaSamples, const char* effectStatic, const char* skipGpuParticles) {
@@ -141,11 +196,11 @@ bool writeProfile(GameConfig& config, const char* msaaSamples, const char* effec
     return msaa && effects && particles;
 }
 
-void warnProfileNotSaved() {
-    showMessageBox({nullptr, kProfileNotSavedText, kLauncherWarningTitle, MessageBoxIcon::Warning});
+void warnProfileNotSaved(void* boxOwner) {
+    showMessageBox({boxOwner, kProfileNotSavedText, kLauncherWarningTitle, MessageBoxIcon::Warning});
 }
 
-bool applyHardwareEngine(const std::string& folder, GameConfig& config) {
+bool applyHardwareEngine(const EngineFolder& folder, GameConfig& config, void* boxOwner) {
     bool profileSaved = writeProfile(config, "4", "1", "0");
     const int previousWidth = config.readNumber(kLauncherSection, kPrevWidthKey, 0);
     const int previousHeight = config.readNumber(kLauncherSection, kPrevHeightKey, 0);
@@ -158,14 +213,14 @@ bool applyHardwareEngine(const std::string& folder, GameConfig& config) {
         }
     }
     setProcessVariable(kGalliumDriverVariable, nullptr);
-    const bool restored = restoreNativeEngine(folder);
+    const bool restored = restoreHardwareLibrary(folder);
     if (!profileSaved) {
-        warnProfileNotSaved();
+        warnProfileNotSaved(boxOwner);
     }
     return restored;
 }
 
-bool applySoftwareEngine(const std::string& folder, GameConfig& config) {
+bool applySoftwareEngine(const EngineFolder& folder, GameConfig& config, void* boxOwner) {
     bool profileSaved = writeProfile(config, "0", "0", "1");
     const int width = config.readNumber(kGraphicsSection, kWindowWidthKey, kDefaultWindowWidth);
     const int height = config.readNumber(kGraphicsSection, kWindowHeightKey, kDefaultWindowHeight);
@@ -177,45 +232,26 @@ bool applySoftwareEngine(const std::string& folder, GameConfig& config) {
                        writeWindowSize(config, kSoftwareWindowLimit.width, kSoftwareWindowLimit.height) && profileSaved;
     }
     setProcessVariable(kGalliumDriverVariable, kGalliumDriverSoftware);
-    const bool placed = placeMesaLibrary(EnginePaths(folder));
+    const bool placed = placeMesaLibrary(folder);
     if (!profileSaved) {
-        warnProfileNotSaved();
+        warnProfileNotSaved(boxOwner);
     }
     return placed;
 }
 
 } // namespace
 
-bool applyVideoEngine(const std::string& folder, VideoEngine engine, GameConfig& config) {
+bool applyVideoEngine(const std::string& folder, VideoEngine engine, GameConfig& config, void* boxOwner,
+                      const EngineFileWrites& writes) {
+    const EngineFolder engineFolder(folder, writes);
+    removeLeftovers(engineFolder);
     const bool hardware = engine == VideoEngine::Gpu || (engine != VideoEngine::Cpu && probeOpenGl());
-    return hardware ? applyHardwareEngine(folder, config) : applySoftwareEngine(folder, config);
+    return hardware ? applyHardwareEngine(engineFolder, config, boxOwner)
+                    : applySoftwareEngine(engineFolder, config, boxOwner);
 }
 
-bool restoreNativeEngine(const std::string& folder) {
-    const EnginePaths paths(folder);
-    if (!isFile(paths.backup)) {
-        return removePlacedLibrary(paths);
-    }
-    if (isFile(paths.mesa) && filesIdentical(paths.backup, paths.mesa)) {
-        // The backup holds nothing that the Mesa library does not.
-        removeOwnFile(paths.backup);
-        removeOwnFile(paths.backupMarker);
-        return removePlacedLibrary(paths);
-    }
-    if (isFile(paths.backupMarker)) {
-        if (isFile(paths.library) && !isPlacedCopy(paths)) {
-            // The player (or a mod) put this library here after the backup was taken: it is newer and stays.
-            return removePlacedLibrary(paths);
-        }
-        if (!copyFileOver(paths.backup, paths.library)) {
-            return false;
-        }
-        removeOwnFile(paths.placedMarker);
-        return true;
-    }
-    // A backup without its marker was cut short and cannot be restored.
-    removeOwnFile(paths.backup);
-    return removePlacedLibrary(paths);
+bool restoreNativeEngine(const std::string& folder, const EngineFileWrites& writes) {
+    return restoreHardwareLibrary(EngineFolder(folder, writes));
 }
 
 } // namespace launcher

@@ -11,10 +11,16 @@
 //   software, earlier saved   Mesa copy, B, P
 //   foreign, never switched   another library, no B, no P
 // The launcher only deletes or overwrites an opengl32.dll that it placed: one identical to the Mesa
-// library, or the exact file that P records (the game's patch may have replaced the Mesa library since).
+// library, or an exact file that P records (the game's patch may have replaced the Mesa library since).
 // Any other library stays when the hardware engine is chosen, even over an older backup, and the software
 // engine backs it up anew unless the backup already holds it.
+//
+// A switch cut short at any point (a crash, a power cut, the process ended) loses no library: opengl32.dll
+// and the backup only ever change whole, by a move onto their names of a copy already on the disk; the
+// backup's marker is on the disk before opengl32.dll is touched; P names a copy before it takes the
+// library's name.
 
+#include "launcher/game/engine_files.hpp"
 #include "launcher/game/game_settings.hpp"
 
 #include <string>
@@ -23,7 +29,8 @@ namespace launcher {
 
 class GameConfig;
 
-// Beside opengl32.dll while it is the launcher's copy: "<size> <sha256>\n" of that copy.
+// Beside opengl32.dll while it is the launcher's copy: a line "<size> <sha256>\n" for that copy, and while
+// a new copy is being placed, one for the copy that it replaces.
 inline constexpr char kPlacedEngineMarkerName[] = "opengl32-launcher.placed";
 // The content of the backup's marker, written once the backup is complete.
 inline constexpr char kEngineBackupMarkerContent[] = "verified\n";
@@ -37,12 +44,13 @@ inline constexpr DisplayMode kSoftwareWindowLimit{1024, 640};
 
 // Puts the folder into the state of the engine (Auto: hardware when probeOpenGl finds OpenGL 3.3, else
 // software), writes the graphics profile and sets GALLIUM_DRIVER for the game. True when the engine's
-// library state was reached. A failed profile write shows the warning box once, after the files were
-// handled, and does not change the result.
-bool applyVideoEngine(const std::string& folder, VideoEngine engine, GameConfig& config);
+// library state was reached. A failed profile write shows the warning box (owned by boxOwner, an HWND)
+// once, after the files were handled, and does not change the result.
+bool applyVideoEngine(const std::string& folder, VideoEngine engine, GameConfig& config, void* boxOwner,
+                      const EngineFileWrites& writes = systemEngineFileWrites());
 
 // The hardware engine's library state: a library the launcher did not place stays; otherwise the earlier
 // library restored from a complete backup, or no opengl32.dll. False when a deletion or the restore failed.
-bool restoreNativeEngine(const std::string& folder);
+bool restoreNativeEngine(const std::string& folder, const EngineFileWrites& writes = systemEngineFileWrites());
 
 } // namespace launcher

@@ -1,5 +1,8 @@
 #include "launcher/servers/endpoint_choice.hpp"
 
+#include "launcher/shell/ini_value.hpp"
+#include "launcher/shell/launcher_settings.hpp"
+
 #include <cstddef>
 
 namespace launcher {
@@ -13,6 +16,21 @@ const ServerEndpoint* findSameAddress(const ServerEntry& server, const ServerEnd
         }
     }
     return nullptr;
+}
+
+std::string storedRegion(const ServerEndpoint& endpoint) {
+    return sanitizeIniValue(endpoint.region, kRegionLimit, false);
+}
+
+int findPinnedEndpoint(const ServerEntry& server, const std::string& pin) {
+    const bool regionOnly = pin.find('@') == std::string::npos;
+    for (std::size_t i = 0; i < server.endpoints.size(); ++i) {
+        const ServerEndpoint& endpoint = server.endpoints[i];
+        if (regionOnly ? storedRegion(endpoint) == pin : pinnedEndpointText(endpoint) == pin) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 } // namespace
@@ -68,20 +86,16 @@ void carryOverLatencies(const ServerDirectory& current, ServerDirectory& fresh) 
     }
 }
 
-void restorePinnedRegions(ServerDirectory& directory,
-                          const std::function<std::string(const std::string& slug)>& regionOf) {
+std::string pinnedEndpointText(const ServerEndpoint& endpoint) {
+    return storedRegion(endpoint) + "@" + sanitizeIniValue(endpoint.ip, kPinnedEndpointLimit, false) + ":" +
+           std::to_string(endpoint.port);
+}
+
+void restorePinnedEndpoints(ServerDirectory& directory,
+                            const std::function<std::string(const std::string& slug)>& pinOf) {
     for (ServerEntry& server : directory.servers) {
-        server.selectedEndpoint = -1;
-        const std::string region = regionOf(server.slug);
-        if (region.empty()) {
-            continue;
-        }
-        for (std::size_t i = 0; i < server.endpoints.size(); ++i) {
-            if (server.endpoints[i].region == region) {
-                server.selectedEndpoint = static_cast<int>(i);
-                break;
-            }
-        }
+        const std::string pin = pinOf(server.slug);
+        server.selectedEndpoint = pin.empty() ? -1 : findPinnedEndpoint(server, pin);
     }
 }
 

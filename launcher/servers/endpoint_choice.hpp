@@ -17,10 +17,15 @@ int chooseEndpoint(const ServerEntry& server);
 // server with the same slug in current.
 void carryOverLatencies(const ServerDirectory& current, ServerDirectory& fresh);
 
-// Pins each server to the first endpoint whose region equals regionOf(slug); automatic (-1) when that
-// is empty or names no endpoint.
-void restorePinnedRegions(ServerDirectory& directory,
-                          const std::function<std::string(const std::string& slug)>& regionOf);
+// What launcher.ini keeps of a pinned endpoint: "<region>@<ip>:<port>", each part as launcher.ini keeps
+// text, so that two endpoints of one region, or one without a region, are told apart.
+std::string pinnedEndpointText(const ServerEndpoint& endpoint);
+
+// Pins each server to the endpoint that pinOf(slug) names: the one of that region, address and port; a
+// value of earlier versions (a region alone) names the first endpoint of the region. Automatic (-1) when
+// the value is empty or names no endpoint.
+void restorePinnedEndpoints(ServerDirectory& directory,
+                            const std::function<std::string(const std::string& slug)>& pinOf);
 
 // Steps a pinned index through the ring automatic (-1), 0, ..., count - 1: backwards when direction is
 // below 1, else forwards. An index outside the list counts as automatic.

@@ -117,7 +117,7 @@ void installServerDirectory(LauncherState& state, ServerDirectory fresh, bool fr
     state.serverDirectory = std::move(fresh);
     state.directoryFromClient = fromClient;
     ServerDirectory& directory = state.serverDirectory;
-    restorePinnedRegions(directory, [&](const std::string& slug) { return preferences.region(slug); });
+    restorePinnedEndpoints(directory, [&](const std::string& slug) { return preferences.pinnedEndpoint(slug); });
     if (directory.servers.empty() || findServer(directory, state.selectedServerId) >= 0) {
         return;
     }

@@ -1,28 +1,55 @@
 #include "launcher/shell/file_replace.hpp"
 
-#include <cstdio>
+#include "launcher/shell/new_file.hpp"
 
 namespace launcher {
 
+NewFileResult writeNewFile(const std::string& path, const BlockSource& source) {
+    NewFile file(path);
+    if (!file.isOpen()) {
+        return NewFileResult::CannotCreate;
+    }
+    // An unfinished file is removed when it goes out of scope.
+    for (;;) {
+        std::string_view block;
+        if (!source(block)) {
+            return NewFileResult::ShortWrite;
+        }
+        if (block.empty()) {
+            break;
+        }
+        if (!file.write(block)) {
+            return NewFileResult::ShortWrite;
+        }
+    }
+    return file.finish() ? NewFileResult::Written : NewFileResult::ShortWrite;
+}
+
+NewFileResult writeNewFile(const std::string& path, std::string_view bytes) {
+    bool given = false;
+    return writeNewFile(path, [&](std::string_view& block) {
+        block = given ? std::string_view() : bytes;
+        given = true;
+        return true;
+    });
+}
+
 ReplaceWriteResult writeFileReplacing(const std::string& path, std::string_view bytes, bool resetTarget) {
     const std::string temporary = path + ".tmp";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
+    removeFile(temporary);
+    switch (writeNewFile(temporary, bytes)) {
+    case NewFileResult::CannotCreate:
         return ReplaceWriteResult::CannotCreate;
-    }
-    const std::size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
-    // A full disk may only show when the buffered bytes reach the file, so the flush and close count too.
-    const bool flushed = std::fflush(file) == 0;
-    const bool closed = std::fclose(file) == 0;
-    if (written != bytes.size() || !flushed || !closed) {
-        std::remove(temporary.c_str());
+    case NewFileResult::ShortWrite:
         return ReplaceWriteResult::ShortWrite;
+    case NewFileResult::Written:
+        break;
     }
     if (resetTarget) {
         resetFileAttributes(path);
     }
     if (!replaceFile(temporary, path)) {
-        std::remove(temporary.c_str());
+        removeFile(temporary);
         return ReplaceWriteResult::NotReplaced;
     }
     return ReplaceWriteResult::Written;

@@ -1,7 +1,9 @@
 #pragma once
-// Launcher files that must never be left half-written go to their name plus ".tmp" first and are then
-// moved onto their name in one step, so that any failure leaves the previous file as it was.
+// Launcher files that must never be left half-written go to a temporary name first, reach the disk, and
+// are then moved onto their name in one step, so that any failure (a crash or a power cut included) leaves
+// either the previous file or the new one, never part of one.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,8 +15,9 @@ using FileReplacer = bool (*)(const std::string& from, const std::string& to);
 // while it is null, the platform's move runs.
 inline FileReplacer fileReplacerOverride = nullptr;
 
-// The platform's move with replace: on Windows MoveFileExA with MOVEFILE_REPLACE_EXISTING, elsewhere
-// rename. Either the target is replaced whole or it stays untouched.
+// The platform's move with replace: on Windows MoveFileExW with MOVEFILE_REPLACE_EXISTING and
+// MOVEFILE_WRITE_THROUGH (the move itself is on the disk when it returns), elsewhere rename. Either the
+// target is replaced whole or it stays untouched.
 bool replaceFileOnPlatform(const std::string& from, const std::string& to);
 
 inline bool replaceFile(const std::string& from, const std::string& to) {
@@ -25,18 +28,37 @@ inline bool replaceFile(const std::string& from, const std::string& to) {
 // overwrite); elsewhere adds write permission for the owner. Failures are ignored.
 void resetFileAttributes(const std::string& path);
 
+// Removes a file (never a folder); false when it could not be removed or was not there.
+bool removeFile(const std::string& path);
+
 // Copies from over to (the target's attributes reset first); false when the copy failed.
 bool copyFileOver(const std::string& from, const std::string& to);
 
+enum class NewFileResult {
+    Written,
+    CannotCreate, // something is at the name already, or the file could not be created
+    ShortWrite,   // a block could not be read or written, or the flush failed; the file is removed
+};
+
+// Gives the new file's bytes block by block: sets block to the next bytes, empty at the end. False on a
+// read error.
+using BlockSource = std::function<bool(std::string_view& block)>;
+
+// Creates path as a new file (never through an entry already at the name), writes every block, flushes it
+// to the disk (FlushFileBuffers, fsync) and closes it. Anything short of that removes it again.
+NewFileResult writeNewFile(const std::string& path, const BlockSource& source);
+NewFileResult writeNewFile(const std::string& path, std::string_view bytes);
+
 enum class ReplaceWriteResult {
     Written,
-    CannotCreate, // the ".tmp" file could not be opened for writing
+    CannotCreate, // the ".tmp" file could not be created
     ShortWrite,   // not every byte reached the ".tmp" file; it is removed
     NotReplaced,  // the move onto the target failed; the ".tmp" file is removed
 };
 
-// Writes bytes to path + ".tmp" and moves that onto path. resetTarget resets the attributes of an
-// existing path before the move, so that a read-only file is replaced too.
+// Writes bytes to path + ".tmp" (a stale one is removed first), flushed to the disk, and moves that onto
+// path. resetTarget resets the attributes of an existing path before the move, so that a read-only file is
+// replaced too.
 ReplaceWriteResult writeFileReplacing(const std::string& path, std::string_view bytes, bool resetTarget);
 
 } // namespace launcher

@@ -1,5 +1,7 @@
 #include "launcher/shell/file_replace.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -14,6 +16,10 @@ void resetFileAttributes(const std::string& path) {
     std::error_code ignored;
     std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
                                  ignored);
+}
+
+bool removeFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
 }
 
 bool copyFileOver(const std::string& from, const std::string& to) {

@@ -45,20 +45,21 @@ bool writeLastServer(const std::string& iniPath, const std::string& slug) {
     return writeValue(iniPath, "Last", sanitizeIniValue(slug, kLastServerLimit, false));
 }
 
-std::string readRegion(const std::string& iniPath, const std::string& slug) {
+std::string readPinnedEndpoint(const std::string& iniPath, const std::string& slug) {
     const std::string key = regionKey(slug);
     if (key.empty()) {
         return {};
     }
-    return sanitizeIniValue(readValue(iniPath, key, kRegionBuffer), kRegionLimit, false);
+    return sanitizeIniValue(readValue(iniPath, key, kPinnedEndpointBuffer), kPinnedEndpointLimit, false,
+                            kPinnedEndpointSigns);
 }
 
-bool writeRegion(const std::string& iniPath, const std::string& slug, const std::string& region) {
+bool writePinnedEndpoint(const std::string& iniPath, const std::string& slug, const std::string& pin) {
     const std::string key = regionKey(slug);
     if (key.empty()) {
         return false;
     }
-    return writeValue(iniPath, key, sanitizeIniValue(region, kRegionLimit, false));
+    return writeValue(iniPath, key, sanitizeIniValue(pin, kPinnedEndpointLimit, false, kPinnedEndpointSigns));
 }
 
 std::string readBmdStamp(const std::string& iniPath) {

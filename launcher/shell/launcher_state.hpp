@@ -47,8 +47,8 @@ struct LauncherState {
 
     // Window thread only.
     LauncherView* window = nullptr;
+    void* windowHandle = nullptr; // the window's HWND, owner of the message boxes of its actions
     UpdateDoneHandler onUpdateDone = nullptr;
-    bool launching = false; // PLAY runs; its message boxes let the window take clicks meanwhile
 
     // Reached from any thread; start-up wires the launcher's own, tests wire fakes.
     MessagePoster* poster = nullptr; // the window's message queue
@@ -66,6 +66,7 @@ struct LauncherState {
     std::mutex progressLock;
     UpdateProgress updateProgress;
 
+    // An update runs, or PLAY prepares the folder and starts the game: either holds the folder alone.
     std::atomic<std::int32_t> updateRunning{0};
     std::atomic<std::int32_t> serverListBusy{0};
     std::atomic<std::int32_t> probeBusy{0};

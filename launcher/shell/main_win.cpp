@@ -1,12 +1,13 @@
-// KyrLauncher.exe: finds its folder (the game folder), seeds the client's server file, creates the shared
-// state and the window, starts the update check, the news, the server list and the removal of the exe
-// that a self-update left behind, and runs the message loop until the window is gone. Command-line
-// arguments are ignored.
+// KyrLauncher.exe: takes its folder's lock (or brings the launcher that holds it forward and ends), finds
+// its folder (the game folder), seeds the client's server file, creates the shared state and the window,
+// starts the update check, the news, the server list and the removal of the exe that a self-update left
+// behind, and runs the message loop until the window is gone. Command-line arguments are ignored.
 
 #include "launcher/game/game_launch.hpp"
 #include "launcher/game/message_box_texts.hpp"
 #include "launcher/game/message_box.hpp"
 #include "launcher/net/updater_front_end.hpp"
+#include "launcher/shell/folder_lock.hpp"
 #include "launcher/shell/launcher_settings.hpp"
 #include "launcher/shell/launcher_state.hpp"
 #include "launcher/shell/leftover_program.hpp"
@@ -89,6 +90,12 @@ DWORD WINAPI runNewsWorker(void* window) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    // Lives for the whole run, as does the lock it holds.
+    auto* folderLock = new FolderLock;
+    if (!folderLock->take()) {
+        folderLock->bringForwardHolder(kLauncherWindowClassName);
+        return 0;
+    }
     std::string folder;
     std::string programName;
     if (!findLauncherProgram(folder, programName)) {
@@ -104,7 +111,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     state->launcherIniPath = formPath("%s\\launcher.ini", folder);
     state->serversCachePath = formPath("%s\\servers.cache.json", folder);
     state->programName = programName;
-    state->startProgram = startProgramInFolder;
+    // The new version that a self-update starts takes the folder's lock as it starts: this launcher lets go
+    // of it first (it only closes from then on), and takes it back when nothing started.
+    state->startProgram = [folderLock](const std::string& programFolder, const std::string& commandLine) {
+        folderLock->release();
+        if (startProgramInFolder(programFolder, commandLine)) {
+            return true;
+        }
+        folderLock->take();
+        return false;
+    };
     state->onUpdateDone = onUpdateDone;
     state->preferences = new IniServerPreferences(state->launcherIniPath);
 
@@ -118,6 +134,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         delete state;
         return 1;
     }
+    state->windowHandle = window->handle();
     state->poster = new WindowMessagePoster(window->handle());
     window->setNotificationRouter(routeFromWindowProcedure);
     window->setActionCallbacks({launchGame, onVerifyClicked, onForceClicked});

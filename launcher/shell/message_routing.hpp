@@ -24,9 +24,9 @@ bool routeFromMessageLoop(LauncherState& state, unsigned message, std::uintptr_t
 // notification, which the procedure then passes to the default procedure.
 bool routeFromWindowProcedure(LauncherState& state, unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
-// The launcher's message loop: GetMessageA for the thread's windows until it reports the end, each
-// message routed, translated and dispatched. Returns the wParam of the last message (WM_QUIT's code).
-// Windows only.
+// The launcher's message loop: GetMessageW for the thread's windows until it reports the end, each
+// message routed, translated and dispatched (DispatchMessageW). Returns the wParam of the last message (WM_QUIT's
+// code). Windows only.
 unsigned runMessageLoop(LauncherState& state);
 
 } // namespace launcher

@@ -86,18 +86,13 @@ void startProbe(LauncherState& state) {
     }
 }
 
-void selectServer(int rowIndex, LauncherState& state) {
-    std::string slug;
+void selectServer(const std::string& slug, LauncherState& state) {
     {
         std::lock_guard<std::mutex> lock(state.launcherLock);
-        const auto& servers = state.serverDirectory.servers;
-        if (rowIndex >= 0 && rowIndex < static_cast<int>(servers.size())) {
-            state.selectedServerId = servers[rowIndex].slug;
-            slug = state.selectedServerId;
+        if (findServer(state.serverDirectory, slug) < 0) {
+            return;
         }
-    }
-    if (slug.empty()) {
-        return;
+        state.selectedServerId = slug;
     }
     state.preferences->setLastServer(slug);
     refreshServerRows(state);
@@ -111,7 +106,7 @@ void applyAccessCode(LauncherState& state) {
 
 void cycleRegion(int direction, LauncherState& state) {
     std::string slug;
-    std::string region;
+    std::string pin;
     {
         std::lock_guard<std::mutex> lock(state.launcherLock);
         const int index = findServer(state.serverDirectory, state.selectedServerId);
@@ -121,14 +116,14 @@ void cycleRegion(int direction, LauncherState& state) {
             server.selectedEndpoint = stepPinnedEndpoint(server.selectedEndpoint, count, direction);
             slug = server.slug;
             if (server.selectedEndpoint >= 0) {
-                region = server.endpoints[server.selectedEndpoint].region;
+                pin = pinnedEndpointText(server.endpoints[server.selectedEndpoint]);
             }
         }
     }
     if (slug.empty()) {
         return;
     }
-    state.preferences->setRegion(slug, region);
+    state.preferences->setPinnedEndpoint(slug, pin);
     refreshServerRows(state);
 }
 

@@ -2,6 +2,8 @@
 // The server list's actions on the window thread: starting the acquisition and the probe, the handler
 // of the acquisition's result, and the three actions the window calls on player input.
 
+#include <string>
+
 namespace launcher {
 
 struct LauncherState;
@@ -18,8 +20,9 @@ void onServerListDone(LauncherState& state, const ServerListResult& result);
 // Safe from any thread.
 void startProbe(LauncherState& state);
 
-// The window's callbacks.
-void selectServer(int rowIndex, LauncherState& state);
+// The window's callbacks. A server is selected by its slug, which the row carries: the directory may have
+// been replaced since the rows were drawn; a slug that it no longer holds selects nothing.
+void selectServer(const std::string& slug, LauncherState& state);
 void applyAccessCode(LauncherState& state);
 void cycleRegion(int direction, LauncherState& state);
 

@@ -13,10 +13,11 @@ public:
     virtual ~ServerPreferences() = default;
 
     virtual std::string lastServer() const = 0;
-    virtual std::string region(const std::string& slug) const = 0;
+    // The pinned endpoint of the server as pinnedEndpointText gave it; empty for automatic choice.
+    virtual std::string pinnedEndpoint(const std::string& slug) const = 0;
     // Write results are informative only: a failed write is silent.
     virtual bool setLastServer(const std::string& slug) = 0;
-    virtual bool setRegion(const std::string& slug, const std::string& region) = 0;
+    virtual bool setPinnedEndpoint(const std::string& slug, const std::string& pin) = 0;
     virtual bool setAccessCode(const std::string& code) = 0;
 };
 
@@ -26,9 +27,9 @@ public:
     explicit IniServerPreferences(std::string iniPath) : iniPath_(std::move(iniPath)) {}
 
     std::string lastServer() const override;
-    std::string region(const std::string& slug) const override;
+    std::string pinnedEndpoint(const std::string& slug) const override;
     bool setLastServer(const std::string& slug) override;
-    bool setRegion(const std::string& slug, const std::string& region) override;
+    bool setPinnedEndpoint(const std::string& slug, const std::string& pin) override;
     bool setAccessCode(const std::string& code) override;
 
 private:

@@ -8,16 +8,16 @@ std::string IniServerPreferences::lastServer() const {
     return readLastServer(iniPath_);
 }
 
-std::string IniServerPreferences::region(const std::string& slug) const {
-    return readRegion(iniPath_, slug);
+std::string IniServerPreferences::pinnedEndpoint(const std::string& slug) const {
+    return readPinnedEndpoint(iniPath_, slug);
 }
 
 bool IniServerPreferences::setLastServer(const std::string& slug) {
     return writeLastServer(iniPath_, slug);
 }
 
-bool IniServerPreferences::setRegion(const std::string& slug, const std::string& region) {
-    return writeRegion(iniPath_, slug, region);
+bool IniServerPreferences::setPinnedEndpoint(const std::string& slug, const std::string& pin) {
+    return writePinnedEndpoint(iniPath_, slug, pin);
 }
 
 bool IniServerPreferences::setAccessCode(const std::string& code) {

@@ -7,7 +7,13 @@ namespace launcher {
 namespace {
 
 Command command(CommandKind kind, int argument = 0) {
-    return Command{kind, argument};
+    return Command{kind, argument, {}};
+}
+
+// Selects the row and names its server by slug, which stays right if the directory changes meanwhile.
+Command selectRow(ServerPanelState& servers, int row) {
+    servers.selectedRow = row;
+    return Command{CommandKind::SelectServer, 0, servers.rows[static_cast<std::size_t>(row)].id};
 }
 
 // The action of a completed click on a target other than a server row.
@@ -136,8 +142,7 @@ ReleaseOutcome pointerReleased(WindowState& state, int x, int y) {
     }
     if (pressed == kTargetServerRow) {
         if (hit.row == pressedRow) {
-            state.servers.selectedRow = hit.row;
-            outcome.command = command(CommandKind::SelectServer, hit.row);
+            outcome.command = selectRow(state.servers, hit.row);
         }
         return outcome;
     }
@@ -170,9 +175,8 @@ KeyOutcome keyPressed(WindowState& state, Key key) {
         const SelectionStep step =
             stepSelection(servers.visible, servers.selectedRow, key == Key::Up ? -1 : 1, servers.scrollOffset);
         if (step.moved) {
-            servers.selectedRow = step.row;
             servers.scrollOffset = step.scrollOffset;
-            outcome.command = command(CommandKind::SelectServer, step.row);
+            outcome.command = selectRow(servers, step.row);
             outcome.repaint = true;
         }
         break;

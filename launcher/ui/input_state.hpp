@@ -5,6 +5,8 @@
 
 #include "launcher/ui/window_state.hpp"
 
+#include <string>
+
 namespace launcher {
 
 enum class CommandKind {
@@ -12,7 +14,7 @@ enum class CommandKind {
     Play,
     Verify,
     Force,
-    SelectServer,      // argument: row index
+    SelectServer,      // server: the slug of the row
     RefreshAccessCode, // the refresh button
     EnterAccessCode,   // Enter in the access code field
     CycleRegion,       // argument: -1 or +1
@@ -26,6 +28,7 @@ enum class CommandKind {
 struct Command {
     CommandKind kind = CommandKind::None;
     int argument = 0;
+    std::string server;
 };
 
 // Repaints only when the hot target or the hot row changed.

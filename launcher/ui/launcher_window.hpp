@@ -41,7 +41,7 @@ struct ActionCallbacks {
 // The server panel's actions, in the order start-up registers them; Enter in the access code field has
 // its own slot.
 struct ServerListCallbacks {
-    std::function<void(int row, LauncherState& state)> selectServer;
+    std::function<void(const std::string& slug, LauncherState& state)> selectServer;
     StateCallback applyAccessCode;
     std::function<void(int direction, LauncherState& state)> cycleRegion;
     StateCallback applyAccessCodeOnEnter;

@@ -431,7 +431,7 @@ void LauncherWindow::run(const Command& command) {
         break;
     case CommandKind::SelectServer:
         if (serverList_.selectServer) {
-            serverList_.selectServer(command.argument, state);
+            serverList_.selectServer(command.server, state);
         }
         break;
     case CommandKind::CycleRegion:

@@ -213,10 +213,19 @@ HttpResponse GameFolder::serve(const HttpRequest& request) {
 }
 
 HWND GameFolder::start(LauncherProcess& launcher, std::string key) {
+    HWND window = nullptr;
+    if (spawn(launcher, text(), std::move(key))) {
+        waitFor(15000,
+                [&] { return (window = visibleWindow(launcher.id, launcher::kLauncherWindowClassName)) != nullptr; });
+    }
+    return window;
+}
+
+bool GameFolder::spawn(LauncherProcess& launcher, const std::string& folderText, std::string key) {
     if (key.empty()) {
         key = store_.pubkey_b64();
     }
-    std::string line = "\"" + text() + "\\KyrLauncher.exe\"";
+    std::string line = "\"" + folderText + "\\KyrLauncher.exe\"";
     std::string environment = environmentWithStore(server_->baseUrl(), key);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -224,15 +233,12 @@ HWND GameFolder::start(LauncherProcess& launcher, std::string key) {
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, environment.data(), nullptr, &startup,
                         &process)) {
         ADD_FAILURE() << "the launcher did not start: error " << GetLastError();
-        return nullptr;
+        return false;
     }
     CloseHandle(process.hThread);
     launcher.handle = process.hProcess;
     launcher.id = process.dwProcessId;
-    HWND window = nullptr;
-    waitFor(15000,
-            [&] { return (window = visibleWindow(launcher.id, launcher::kLauncherWindowClassName)) != nullptr; });
-    return window;
+    return true;
 }
 
 } // namespace kyrtest

@@ -89,6 +89,9 @@ public:
 
     // Starts the launcher trusting key (the store's own when empty) and waits for its window.
     HWND start(LauncherProcess& launcher, std::string key = {});
+    // Starts the launcher from the folder spelled as folderText (ANSI), trusting the store's key; does not
+    // wait for anything.
+    bool spawn(LauncherProcess& launcher, const std::string& folderText, std::string key = {});
 
 private:
     HttpResponse serve(const HttpRequest& request);

@@ -32,6 +32,8 @@ namespace fs = std::filesystem;
 
 // A player's folder often bears their name: everything runs below a name outside ASCII.
 constexpr char kFolderName[] = "J\xC3\xB6rg Fran\xC3\xA7ois";
+// Typed into the search, its letter outside the ANSI code page (U+0416) finds the server.
+constexpr char kValdraName[] = "Valdra \u0416ar";
 constexpr char kMesaLibrary[] = "MESA llvmpipe stand-in, never loaded";
 constexpr char kPlayersLibrary[] = "QEFFECTS wrapper library of the player";
 
@@ -141,8 +143,9 @@ protected:
         return R"({"schema":1,"servers":[{"slug":"arena","name":"Arena","order":1,"state":"online","endpoints":[)" +
                endpoint("eu", arena_.port(), 0) +
                R"(],"channels":[{"code":0,"name":"Arena-1","group":"Arena"}]},)"
-               R"({"slug":"valdra","name":"Valdra","order":2,"state":"online","endpoints":[)" +
-               endpoint("eu", refusedPort_, 2) + "," + endpoint("sa", southAmerica_.port(), 1) +
+               R"({"slug":"valdra","name":")" +
+               kValdraName + R"(","order":2,"state":"online","endpoints":[)" + endpoint("eu", refusedPort_, 2) + "," +
+               endpoint("sa", southAmerica_.port(), 1) +
                R"(],"channels":[{"code":0,"name":"Valdra-1","group":"Valdra"},)"
                R"({"code":21,"name":"Norte-1","group":"Valdra Norte"}]}]})";
     }
@@ -174,6 +177,19 @@ TEST_F(LauncherPlayerDay, UpdatesChoosesAServerAndSettingsThenPlays) {
     EXPECT_EQ(area.bottom - area.top, kWindowHeight);
     EXPECT_EQ(area.left, (GetSystemMetrics(SM_CXSCREEN) - kWindowWidth) / 2);
     EXPECT_FALSE(GetWindowLongPtrW(window, GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME));
+
+    // A second launcher on the folder, its path spelled in capitals, brings the first one's window back and
+    // ends at once.
+    ShowWindow(window, SW_MINIMIZE);
+    ASSERT_TRUE(kyrtest::waitFor(5000, [&] { return IsIconic(window) != FALSE; }));
+    std::string shouted = game_.text();
+    CharUpperBuffA(shouted.data(), static_cast<DWORD>(shouted.size()));
+    LauncherProcess another;
+    ASSERT_TRUE(game_.spawn(another, shouted));
+    EXPECT_TRUE(another.ended(10000)) << "a second launcher runs on the folder";
+    EXPECT_EQ(another.exitCode(), 0u);
+    EXPECT_TRUE(kyrtest::waitFor(5000, [&] { return IsIconic(window) == FALSE; })) << "the first stayed minimised";
+    EXPECT_FALSE(first.ended(0));
 
     ASSERT_TRUE(waitForBar(window, "day_up_to_date", kUpToDate)) << lastShot_;
     for (const auto& [path, bytes] : kStoreFiles) {
@@ -213,6 +229,14 @@ TEST_F(LauncherPlayerDay, UpdatesChoosesAServerAndSettingsThenPlays) {
     ASSERT_TRUE(kyrtest::pressKey("Down"));
     ASSERT_TRUE(waitToSee(window, "day_valdra", [](const Screenshot& shot) { return rowSelected(shot, 1); }))
         << lastShot_;
+    // A letter outside the ANSI code page, typed into the search, finds valdra alone by its name.
+    ASSERT_TRUE(kyrtest::click(window, kSearchBoxRect));
+    ASSERT_TRUE(PostMessageW(window, WM_CHAR, 0x0416, 1));
+    ASSERT_TRUE(waitToSee(window, "day_search", [](const Screenshot& shot) { return rowSelected(shot, 0); }))
+        << lastShot_;
+    ASSERT_TRUE(kyrtest::pressKey("BackSpace"));
+    ASSERT_TRUE(waitToSee(window, "day_search_erased", [](const Screenshot& shot) { return rowSelected(shot, 1); }))
+        << lastShot_;
     ASSERT_TRUE(kyrtest::click(window, kRegionRightRect));
     ASSERT_TRUE(kyrtest::pressKey("Escape"));
 
@@ -245,7 +269,7 @@ TEST_F(LauncherPlayerDay, UpdatesChoosesAServerAndSettingsThenPlays) {
     EXPECT_EQ(kyrtest::read_bytes(fs::path(serverList) += kServerListBmdTemplateSuffix), shippedServerList_);
     expectIni(game_.text() + "\\launcher.ini",
               {{"Servers", "Last", "valdra"},
-               {"Servers", "Region.valdra", "eu"},
+               {"Servers", "Region.valdra", ("eu@127.0.0.1:" + std::to_string(refusedPort_)).c_str()},
                {"Servers", "BmdStamp", stampOf(kyrtest::read_bytes(serverList)).c_str()}});
 
     // The software engine: its graphics profile with the player's window size kept for later, and the Mesa

@@ -12,10 +12,10 @@ namespace kyrtest {
 class MemoryPreferences : public launcher::ServerPreferences {
 public:
     std::string lastServer() const override { return get("Last"); }
-    std::string region(const std::string& slug) const override { return get("Region." + slug); }
+    std::string pinnedEndpoint(const std::string& slug) const override { return get("Region." + slug); }
     bool setLastServer(const std::string& slug) override { return set("Last", slug); }
-    bool setRegion(const std::string& slug, const std::string& region) override {
-        return set("Region." + slug, region);
+    bool setPinnedEndpoint(const std::string& slug, const std::string& pin) override {
+        return set("Region." + slug, pin);
     }
     bool setAccessCode(const std::string& code) override { return set("AccessCode", code); }
 

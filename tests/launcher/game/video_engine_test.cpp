@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <string>
 #include <string_view>
@@ -38,6 +39,7 @@ using kyrtest::write_bytes;
 // Two releases of the Mesa library (the game's patch may ship a new one) and two of a player's own library.
 inline constexpr char kMesa1[] = "MESA llvmpipe release 1";
 inline constexpr char kMesa2[] = "MESA llvmpipe release 2, a little longer";
+inline constexpr char kMesa3[] = "MESA llvmpipe release 3, longer again than the second";
 inline constexpr char kForeign[] = "QEFFECTS wrapper library of the player";
 inline constexpr char kNewerForeign[] = "QEFFECTS wrapper library, the player's newer release";
 
@@ -75,8 +77,9 @@ public:
 private:
     std::string nameOf(const char* file) const {
         const std::string content = bytes(file);
-        const std::pair<const char*, const char*> names[] = {
-            {"<missing>", "-"}, {kMesa1, "mesa1"}, {kMesa2, "mesa2"}, {kForeign, "foreign"}, {kNewerForeign, "newer"}};
+        const std::pair<const char*, const char*> names[] = {{"<missing>", "-"},    {kMesa1, "mesa1"},
+                                                             {kMesa2, "mesa2"},     {kMesa3, "mesa3"},
+                                                             {kForeign, "foreign"}, {kNewerForeign, "newer"}};
         for (const auto& [stored, name] : names) {
             if (content == stored) {
                 return name;
@@ -155,29 +158,37 @@ constexpr char kNativeRestored[] = "dll=foreign mesa=mesa1 bak=foreign ok=yes pl
 constexpr char kSoftwareEarlierSaved[] = "dll=mesa1 mesa=mesa1 bak=foreign ok=yes placed=yes";
 constexpr char kForeignKept[] = "dll=foreign mesa=mesa1 bak=- ok=no placed=no";
 
-bool apply(const EngineFolder& folder, VideoEngine engine) {
+bool apply(const EngineFolder& folder, VideoEngine engine, const EngineFileWrites& writes = systemEngineFileWrites()) {
     MemoryGameConfig config;
-    return applyVideoEngine(folder.folder(), engine, config);
+    return applyVideoEngine(folder.folder(), engine, config, nullptr, writes);
 }
 
-// A folder reached the way players reach it, step by step: C and G apply an engine, the others change a
-// file behind the launcher's back (f, n: the player's library or a newer one; c: a backup cut short; m: the
-// backup marker lost; 2: the game's patch brings a new Mesa library; 0: the Mesa library goes).
-void arrange(const EngineFolder& folder, const std::string& steps) {
+// Steps that players take: C and G apply an engine, the others change a file behind the launcher's back
+// (f, n: the player's library or a newer one; c: a backup cut short; m: the backup marker lost; 2, 3: the
+// game's patch brings a new Mesa library; 0: the Mesa library goes).
+void play(const EngineFolder& folder, const std::string& steps,
+          const EngineFileWrites& writes = systemEngineFileWrites()) {
     const std::map<char, std::pair<const char*, std::string>> changes = {
         {'f', {kEngineLibraryName, kForeign}},  {'n', {kEngineLibraryName, kNewerForeign}},
         {'c', {kEngineBackupName, "QEFFECTS"}}, {'m', {kEngineBackupMarkerName, ""}},
-        {'2', {kMesaLibraryName, kMesa2}},      {'0', {kMesaLibraryName, ""}}};
-    folder.put(kMesaLibraryName, kMesa1);
+        {'2', {kMesaLibraryName, kMesa2}},      {'3', {kMesaLibraryName, kMesa3}},
+        {'0', {kMesaLibraryName, ""}}};
     for (const char step : steps) {
         if (step == 'C' || step == 'G') {
-            apply(folder, step == 'C' ? VideoEngine::Cpu : VideoEngine::Gpu);
+            apply(folder, step == 'C' ? VideoEngine::Cpu : VideoEngine::Gpu, writes);
         } else if (changes.at(step).second.empty()) {
             folder.remove(changes.at(step).first);
         } else {
             folder.put(changes.at(step).first, changes.at(step).second);
         }
     }
+}
+
+// A folder reached the way players reach it, from the Mesa library alone.
+void arrange(const EngineFolder& folder, const std::string& steps,
+             const EngineFileWrites& writes = systemEngineFileWrites()) {
+    folder.put(kMesaLibraryName, kMesa1);
+    play(folder, steps, writes);
 }
 
 TEST(VideoEngine, EachEngineTakesEachStateWithoutLosingThePlayersLibrary) {
@@ -211,9 +222,80 @@ TEST(VideoEngine, EachEngineTakesEachStateWithoutLosingThePlayersLibrary) {
     std::filesystem::create_directory(folder.path(kEngineBackupMarkerName));
     EXPECT_FALSE(apply(folder, VideoEngine::Cpu)) << "no backup marker, no swap";
     EXPECT_EQ(folder.bytes(kEngineLibraryName), kForeign);
-    EXPECT_TRUE(copyFileNew(folder.path(kEngineLibraryName), folder.path("copy")));
-    EXPECT_FALSE(copyFileNew(folder.path(kMesaLibraryName), folder.path("copy"))) << "never over an existing file";
+    const EngineFileWrites& writes = systemEngineFileWrites();
+    EXPECT_TRUE(writes.copyToNewFile(folder.path(kEngineLibraryName), folder.path("copy")));
+    EXPECT_FALSE(writes.copyToNewFile(folder.path(kMesaLibraryName), folder.path("copy"))) << "never over a file";
     EXPECT_EQ(folder.bytes("copy"), kForeign);
+    setProcessVariable(kGalliumDriverVariable, nullptr);
+}
+
+// The system's moves and removals until the cut: the write numbered `cut` never completes (a new file is
+// left half written, a move or a removal does not happen) and every later one fails, as when the launcher
+// is ended or the power goes in the middle of a switch. New files are written without the system's flush,
+// which would only slow the many switches down; with no cut, these are the writes of an uncut switch.
+class CutShortWrites : public EngineFileWrites {
+public:
+    explicit CutShortWrites(int cut) : cut_(cut) {}
+
+    bool copyToNewFile(const std::string& from, const std::string& to) const override {
+        return create(to, read_bytes(from));
+    }
+    bool writeNewFile(const std::string& path, std::string_view bytes) const override {
+        return create(path, std::string(bytes));
+    }
+    bool moveOnto(const std::string& from, const std::string& to) const override {
+        return reached() && EngineFileWrites::moveOnto(from, to);
+    }
+    bool remove(const std::string& path) const override { return reached() && EngineFileWrites::remove(path); }
+
+    bool cutShort() const { return writes_ >= cut_; }
+
+private:
+    bool reached() const { return ++writes_ < cut_; }
+    bool create(const std::string& path, const std::string& bytes) const {
+        if (std::filesystem::exists(path)) {
+            ++writes_;
+            return false;
+        }
+        const bool whole = reached();
+        if (whole || writes_ == cut_) {
+            write_bytes(path, whole ? bytes : bytes.substr(0, bytes.size() / 2));
+        }
+        return whole;
+    }
+
+    int cut_;
+    mutable int writes_ = 0;
+};
+
+// A switch cut short at each of its writes in turn, then the engines as the player goes on choosing them
+// (and the game's patch bringing another Mesa library): the player's library always comes back whole.
+TEST(VideoEngine, ASwitchCutShortAtAnyWriteLosesNoLibrary) {
+    const struct {
+        const char* steps; // the folder as arranged
+        VideoEngine engine;
+        const char* players; // the player's latest library
+    } cases[] = {{"f", VideoEngine::Cpu, kForeign},
+                 {"fC", VideoEngine::Gpu, kForeign},
+                 {"fCn", VideoEngine::Cpu, kNewerForeign},
+                 {"fC2", VideoEngine::Cpu, kForeign}};
+    for (const auto& c : cases) {
+        bool cutShort = true;
+        for (int cut = 1; cutShort; ++cut) {
+            for (const char* after : {"G", "CG", "3G"}) {
+                SCOPED_TRACE(std::string(c.steps) + (c.engine == VideoEngine::Cpu ? "C" : "G") + " cut at write " +
+                             std::to_string(cut) + ", then " + after);
+                const EngineFolder folder;
+                const CutShortWrites uncut(std::numeric_limits<int>::max());
+                arrange(folder, c.steps, uncut);
+                const CutShortWrites writes(cut);
+                apply(folder, c.engine, writes);
+                cutShort = writes.cutShort();
+                play(folder, after, uncut);
+                EXPECT_EQ(folder.bytes(kEngineLibraryName), c.players);
+            }
+        }
+    }
     setProcessVariable(kGalliumDriverVariable, nullptr);
 }
 
@@ -234,12 +316,12 @@ TEST(VideoEngine, SoftwareEngineReducesOnlyALargerWindowAndHardwareGivesItBack) 
             config.set("Graphics.WindowHeight", c.height);
         }
         const kyrtest::MessageBoxRecorder boxes;
-        ASSERT_TRUE(applyVideoEngine(folder.folder(), VideoEngine::Cpu, config));
+        ASSERT_TRUE(applyVideoEngine(folder.folder(), VideoEngine::Cpu, config, nullptr));
         EXPECT_EQ(config.value("Graphics.WindowWidth") + "x" + config.value("Graphics.WindowHeight") + " " +
                       config.value("Launcher.PrevWidth") + "x" + config.value("Launcher.PrevHeight"),
                   c.want);
         EXPECT_EQ(config.value("Graphics.MSAASamples") + processVariable(kGalliumDriverVariable), "0llvmpipe");
-        ASSERT_TRUE(applyVideoEngine(folder.folder(), VideoEngine::Gpu, config));
+        ASSERT_TRUE(applyVideoEngine(folder.folder(), VideoEngine::Gpu, config, nullptr));
         EXPECT_EQ(config.value("Graphics.WindowWidth") + "x" + config.value("Graphics.WindowHeight"),
                   std::string(c.width) + "x" + (c.height != nullptr ? c.height : "768"));
         EXPECT_EQ(config.value("Graphics.MSAASamples") + processVariable(kGalliumDriverVariable), "4<unset>");

@@ -90,12 +90,12 @@ TEST(ServerListWorker, TakesTheNetworkThenTheCacheThenTheClientFile) {
     ScriptedSource primary(true, document("alpha"));
     h.state.directorySources.primary = &primary;
     h.preferences.setLastServer("beta");
-    h.preferences.setRegion("alpha", "sa");
+    h.preferences.setPinnedEndpoint("alpha", "sa");
     EXPECT_TRUE(run()->ok);
     EXPECT_EQ(primary.header, L"X-Valdra-Access-Code: Code-7\r\n");
     EXPECT_EQ(kyrtest::read_bytes(cache), document("alpha"));
     EXPECT_EQ(h.state.selectedServerId, "beta");
-    EXPECT_EQ(h.state.serverDirectory.servers[0].selectedEndpoint, 1) << "the stored region";
+    EXPECT_EQ(h.state.serverDirectory.servers[0].selectedEndpoint, 1) << "a region stored by an earlier version";
 
     h.state.directorySources.primary = nullptr;
     const std::string big = document("big");

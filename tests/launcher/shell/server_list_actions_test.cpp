@@ -3,6 +3,7 @@
 
 #include "launcher/shell/server_list_actions.hpp"
 
+#include "launcher/servers/server_list_worker.hpp"
 #include "launcher/shell/file_replace.hpp"
 #include "launcher/shell/ini_value.hpp"
 #include "launcher/shell/server_rows.hpp"
@@ -107,13 +108,13 @@ TEST_F(ServerListActions, RowsShowTheChosenEndpointAndTheSelectedServersHeadline
     h.state.serverDirectory.servers[1].ratesDrop = "x5";
     h.state.serverDirectory.servers.push_back(server("cc", 1, "unknown"));
     h.state.serverDirectory.servers.push_back(server("dd", 1, "closed"));
-    for (int outside : {5, -1}) {
-        selectServer(outside, h.state);
+    for (const char* gone : {"zz", "", "AA"}) {
+        selectServer(gone, h.state);
     }
-    EXPECT_EQ(h.preferences.value("Last"), "<absent>") << "a click past the rows selects nothing";
+    EXPECT_EQ(h.preferences.value("Last"), "<absent>") << "a row of a server the directory no longer has";
     std::string seen;
-    for (int row : {1, 3, 4}) {
-        selectServer(row, h.state);
+    for (const char* slug : {"bb", "cc", "dd"}) {
+        selectServer(slug, h.state);
         const Headline& headline = h.view.headlines.back();
         seen += headline.text + (headline.statusOk ? "+ " : "- ");
     }
@@ -125,6 +126,51 @@ TEST_F(ServerListActions, RowsShowTheChosenEndpointAndTheSelectedServersHeadline
     EXPECT_EQ(ratesText(h.state.serverDirectory.servers[1]), "DROP x5");
     h.state.serverDirectory.servers[1].ratesExp = "x9";
     EXPECT_EQ(ratesText(h.state.serverDirectory.servers[1]), "EXP x9  -  DROP x5");
+}
+
+// The endpoint that the player pins stays pinned across the list fetches that follow every update: it is
+// known by its region, address and port. A value of earlier versions (the region alone) pins the first
+// endpoint of that region.
+TEST(PinnedEndpoint, StaysPinnedAcrossListFetches) {
+    const auto endpoint = [](const char* region, const char* ip, int port) {
+        return ServerEndpoint{region, region, ip, port, 1, -1};
+    };
+    const std::vector<ServerEndpoint> pinned = {endpoint("eu", "127.0.0.1", 7000), endpoint("eu", "127.0.0.2", 7000),
+                                                endpoint("", "127.0.0.3", 7000)};
+    const struct {
+        const char* earlier; // stored by an earlier version; null: none
+        int steps;           // forward steps of the region
+        std::vector<ServerEndpoint> fetched;
+        const char* stored;
+        int want;
+    } cases[] = {{nullptr, 2, pinned, "eu@127.0.0.2:7000", 1},
+                 {nullptr, 3, pinned, "@127.0.0.3:7000", 2},
+                 {nullptr, 2, {pinned[2], pinned[1], pinned[0]}, "eu@127.0.0.2:7000", 1},
+                 {nullptr, 2, {pinned[0], endpoint("eu", "127.0.0.2", 7001)}, "eu@127.0.0.2:7000", -1},
+                 {nullptr, 4, pinned, "", -1},
+                 {"eu", 0, {pinned[2], pinned[1], pinned[0]}, "eu", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        kyrtest::LauncherHarness h;
+        h.workers.failStarts(true);
+        ServerEntry entry;
+        entry.slug = "aa";
+        entry.endpoints = pinned;
+        h.state.serverDirectory.servers = {entry};
+        h.state.selectedServerId = "aa";
+        if (c.earlier != nullptr) {
+            h.preferences.setPinnedEndpoint("aa", c.earlier);
+        }
+        for (int step = 0; step < c.steps; ++step) {
+            cycleRegion(+1, h.state);
+        }
+        EXPECT_EQ(h.preferences.value("Region.aa"), c.stored);
+        ServerDirectory fetched;
+        entry.endpoints = c.fetched;
+        fetched.servers = {entry};
+        installServerDirectory(h.state, fetched, false);
+        EXPECT_EQ(h.state.serverDirectory.servers[0].selectedEndpoint, c.want);
+    }
 }
 
 // Each notification reaches its handler once, routed by the main loop or only by the window procedure.

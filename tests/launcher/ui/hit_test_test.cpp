@@ -100,19 +100,23 @@ TEST(InputState, AClickNeedsTheReleaseOnThePressedTarget) {
         bool servers, settings;
         Point press, release;
         CommandKind want;
-        int argument;
-    } cases[] = {{false, false, centre(kPlayRect), centre(kPlayRect), CommandKind::Play, 0},
-                 {false, false, centre(kPlayRect), centre(kVerifyRect), CommandKind::None, 0},
-                 {false, true, centre(kPlayRect), centre(kPlayRect), CommandKind::None, 0},
-                 {true, false, row(2), row(2), CommandKind::SelectServer, 2},
-                 {true, false, row(1), row(3), CommandKind::None, 0},
-                 {true, false, centre(kPanelPlayRect), centre(kPanelPlayRect), CommandKind::None, 0}};
+        const char* server; // the server a row click selects, by slug
+        const char* search;
+    } cases[] = {{false, false, centre(kPlayRect), centre(kPlayRect), CommandKind::Play, "", ""},
+                 {false, false, centre(kPlayRect), centre(kVerifyRect), CommandKind::None, "", ""},
+                 {false, true, centre(kPlayRect), centre(kPlayRect), CommandKind::None, "", ""},
+                 {true, false, row(2), row(2), CommandKind::SelectServer, "s2", ""},
+                 {true, false, row(0), row(0), CommandKind::SelectServer, "s3", "s3"},
+                 {true, false, row(1), row(3), CommandKind::None, "", ""},
+                 {true, false, centre(kPanelPlayRect), centre(kPanelPlayRect), CommandKind::None, "", ""}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.press.x) + "," + std::to_string(c.press.y));
+        SCOPED_TRACE(std::to_string(c.press.x) + "," + std::to_string(c.press.y) + " " + c.search);
         WindowState state = windowWith(c.servers, c.settings);
+        state.servers.search = c.search;
+        rebuildVisibleRows(state.servers);
         const Command command = click(state, c.press, c.release);
         EXPECT_EQ(command.kind, c.want);
-        EXPECT_EQ(command.argument, c.argument);
+        EXPECT_EQ(command.server, c.server);
         EXPECT_EQ(state.pointer.pressedTarget, kTargetNone);
     }
     WindowState state = windowWith(true, false);
