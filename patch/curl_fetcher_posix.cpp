@@ -1,5 +1,6 @@
 #include "patch/curl_fetcher.hpp"
 
+#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 
 #include <curl/curl.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace gu::patch {
 namespace {
@@ -126,6 +128,7 @@ struct FileSink {
     std::unique_ptr<char[]> buffer;
     std::FILE* file = nullptr;
     std::optional<LocalWriteError> error;
+    bool start_over = false; // the partial was not a plain file: it went, and the object comes again from 0
 
     ~FileSink() {
         if (file != nullptr) {
@@ -134,10 +137,15 @@ struct FileSink {
     }
 
     bool open(long status) {
-        const char* mode = (offset != 0 && status == 206) ? "ab" : "wb";
-        file = std::fopen(dest_file.c_str(), mode);
+        const AppendFile opened = open_download_file(dest_file, offset != 0 && status == 206);
+        file = opened.file;
+        start_over = opened.start_over;
         if (file == nullptr) {
             error.emplace("cannot open " + dest_file);
+            return false;
+        }
+        if (start_over) {
+            std::fclose(std::exchange(file, nullptr));
             return false;
         }
         buffer.reset(new char[kFileBufferBytes]);
@@ -232,6 +240,9 @@ void CurlFetcher::download_from(const std::string& path, const std::string& dest
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, FileSink::callback);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     const CURLcode result = curl_easy_perform(curl);
+    if (sink.start_over) {
+        return download_from(path, dest_file, 0);
+    }
     if (sink.error) {
         throw *sink.error;
     }
@@ -243,6 +254,9 @@ void CurlFetcher::download_from(const std::string& path, const std::string& dest
         throw FetchError(status_message(status, url));
     }
     if (sink.file == nullptr && !sink.open(status)) {
+        if (sink.start_over) {
+            return download_from(path, dest_file, 0);
+        }
         throw *sink.error; // an empty body still creates or truncates the file
     }
     std::FILE* file = sink.file;

@@ -1,5 +1,7 @@
 #include "patch/running_file.hpp"
 
+#include "patch/link_test.hpp"
+
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -28,7 +30,7 @@ void replace_running_file(const fs::path& from, const fs::path& to, std::string_
                           const FileMover& mover) {
     const fs::path aside = aside_path(to);
     std::error_code ec;
-    const bool present = fs::exists(fs::symlink_status(to, ec));
+    const bool present = fs::exists(to, ec) || is_link(to); // a link whose target is gone is there too
     if (present) {
         fs::remove(aside, ec); // a leftover of an earlier update; if it cannot go, the move below says why
         mover.rename(to, aside, ec);

@@ -1,5 +1,6 @@
 #include "launcher/net/winhttp_fetcher.hpp"
 
+#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 
 #include <windows.h>
@@ -232,8 +233,13 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
         throw FetchError(status_message(status, url)); // a 416 leaves the partial file to the caller
     }
     // Append only what the server sent as the rest; a server that ignored the range sent everything.
-    const wchar_t* mode = (offset != 0 && status == 206) ? L"ab" : L"wb";
-    OutputFile file(_wfopen(wideFromUtf8(dest_file).c_str(), mode));
+    const gu::patch::AppendFile opened = gu::patch::open_download_file(dest_file, offset != 0 && status == 206);
+    OutputFile file(opened.file);
+    if (opened.start_over && file.get() != nullptr) {
+        std::fclose(file.release());
+        request.close();
+        return download_from(path, dest_file, 0); // the partial was not a plain file: the object anew
+    }
     if (file.get() == nullptr) {
         throw LocalWriteError("cannot open " + dest_file);
     }
