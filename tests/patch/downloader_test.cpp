@@ -373,8 +373,10 @@ TEST(DownloaderRun, NeverWritesThroughALinkAtItsOwnNames) {
         rig.store.publish(files, rig.options);
         const fs::path outside = rig.root.path().parent_path() / "outside";
         const fs::path outside_file = rig.root.path().parent_path() / "outside.bin";
+        // Named as the first pack: a pack cache that is the link would take it for a stale pack and delete it.
+        const fs::path outside_pack = outside / "p0-1.0.0.pack";
         fs::create_directories(outside);
-        kyrtest::write_bytes(outside / "keep.txt", "keep");
+        kyrtest::write_bytes(outside_pack, "keep");
         kyrtest::write_bytes(outside_file, "keep");
         fs::create_directories(rig.at(c.link).parent_path());
         const bool to_folder = c.folder_name || !kyrtest::file_links_show();
@@ -386,7 +388,7 @@ TEST(DownloaderRun, NeverWritesThroughALinkAtItsOwnNames) {
 
         EXPECT_EQ(result.ok, removable || c.ok_when_unremovable) << result.error;
         EXPECT_EQ(kyrtest::read_bytes(outside_file), "keep");
-        EXPECT_EQ(kyrtest::read_bytes(outside / "keep.txt"), "keep");
+        EXPECT_EQ(kyrtest::read_bytes(outside_pack), "keep");
         EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
         if (result.ok) {
             rig.expect_files(files);
