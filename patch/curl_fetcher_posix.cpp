@@ -241,7 +241,7 @@ void CurlFetcher::download_from(const std::string& path, const std::string& dest
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     const CURLcode result = curl_easy_perform(curl);
     if (sink.start_over) {
-        return download_from(path, dest_file, 0);
+        return download_from(path, dest_file, 0); // the rest alone would not fit a new file
     }
     if (sink.error) {
         throw *sink.error;
