@@ -1,9 +1,11 @@
 #include "patch/atomic_file.hpp"
 
 #include "patch/durable_file.hpp"
+#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -86,16 +88,15 @@ void replace_file(const fs::path& from, const fs::path& to, std::string_view fai
 void write_file_atomically(const fs::path& target, const fs::path& temporary, std::string_view bytes,
                            const AtomicWriteMessages& messages, const std::function<void()>& before_copy,
                            const FileMover& mover) {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) {
+    std::FILE* out = create_file_anew(temporary);
+    if (out == nullptr) {
         throw std::runtime_error(messages.cannot_open + path_text(temporary));
     }
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     // A full disk may only show when the last buffered bytes reach the file, so closing counts too.
-    out.close();
+    const bool closed = std::fclose(out) == 0;
     std::error_code ignored;
-    if (!out) {
+    if (!written || !closed) {
         fs::remove(temporary, ignored);
         throw std::runtime_error(messages.write_failed + path_text(temporary));
     }

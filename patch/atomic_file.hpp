@@ -40,10 +40,11 @@ struct AtomicWriteMessages {
     std::string install_failed;
 };
 
-// Writes `bytes` to `temporary` (truncating it), closes it and flushes it to the disk, then replace_file()
-// onto `target` and flushes the target's folder, so that the new file survives a power cut. A temporary
-// that could not be written or flushed completely is removed and the target is not touched. The target's
-// folder must exist. A failed flush throws LocalWriteError ("write failed: ...").
+// Writes `bytes` to `temporary` (created anew: a link under its name goes as a link, never written
+// through), closes it and flushes it to the disk, then replace_file() onto `target` and flushes the
+// target's folder, so that the new file survives a power cut. A temporary that could not be written or
+// flushed completely is removed and the target is not touched. The target's folder must exist. A failed
+// flush throws LocalWriteError ("write failed: ...").
 void write_file_atomically(const std::filesystem::path& target, const std::filesystem::path& temporary,
                            std::string_view bytes, const AtomicWriteMessages& messages,
                            const std::function<void()>& before_copy = {}, const FileMover& mover = system_file_mover());

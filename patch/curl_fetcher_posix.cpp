@@ -1,5 +1,6 @@
 #include "patch/curl_fetcher.hpp"
 
+#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 
 #include <curl/curl.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace gu::patch {
 namespace {
@@ -131,6 +133,7 @@ struct FileSink {
     std::unique_ptr<char[]> buffer;
     std::FILE* file = nullptr;
     std::optional<LocalWriteError> error;
+    bool start_over = false; // the partial was not a plain file: it went, and the object comes again from 0
 
     ~FileSink() {
         if (file != nullptr) {
@@ -142,10 +145,15 @@ struct FileSink {
     bool appends(long status) const { return offset != 0 && status == 206; }
 
     bool open(long status) {
-        const char* mode = appends(status) ? "ab" : "wb";
-        file = std::fopen(dest_file.c_str(), mode);
+        const AppendFile opened = open_download_file(dest_file, appends(status));
+        file = opened.file;
+        start_over = opened.start_over;
         if (file == nullptr) {
             error.emplace("cannot open " + dest_file);
+            return false;
+        }
+        if (start_over) {
+            std::fclose(std::exchange(file, nullptr));
             return false;
         }
         buffer.reset(new char[kFileBufferBytes]);
@@ -251,6 +259,9 @@ void CurlFetcher::download_from(const std::string& path, const std::string& dest
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, FileSink::callback);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     const CURLcode result = curl_easy_perform(curl);
+    if (sink.start_over) {
+        return download_from(path, dest_file, 0, max_bytes); // the rest alone would not fit a new file
+    }
     if (sink.error) {
         throw *sink.error;
     }
@@ -265,6 +276,9 @@ void CurlFetcher::download_from(const std::string& path, const std::string& dest
         throw FetchError(transport_message("curl download failed", result, url));
     }
     if (sink.file == nullptr && !sink.open(status)) {
+        if (sink.start_over) {
+            return download_from(path, dest_file, 0, max_bytes);
+        }
         throw *sink.error; // an empty body still creates or truncates the file
     }
     std::FILE* file = sink.file;

@@ -5,6 +5,7 @@
 #include "patch/document_fetch.hpp"
 #include "patch/dropped_files.hpp"
 #include "patch/durable_file.hpp"
+#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_assembly.hpp"
 #include "patch/file_writer.hpp"
@@ -26,7 +27,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <unordered_map>
@@ -313,6 +313,9 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     const auto assemble = [&](const ManifestFile& file, const std::function<void(std::uint64_t)>& after_chunk,
                               PackBytes pack_bytes) {
         const fs::path part = with_suffix(local_path(install_root, file.path), ".updpart");
+        if (config_.transactional) {
+            make_engine_folder(stage_); // a link planted in its place goes, never written through
+        }
         fs::create_directories(part.parent_path());
         AssembledFile assembled =
             assemble_file(file, part, context, config_, writer, parts, after_chunk, pack_bytes);
@@ -499,7 +502,12 @@ void UpdateRun::finish(const Manifest& manifest, const UpdatePlan& plan) {
         }
     }
     if (!config_.done_marker.empty()) {
-        std::ofstream(local_path(root_, config_.done_marker), std::ios::binary | std::ios::trunc) << manifest.version;
+        // Written like the state files, flushed and never through a link; a failure only costs the marker.
+        const fs::path marker = local_path(root_, config_.done_marker);
+        try {
+            write_file_atomically(marker, with_suffix(marker, ".tmp"), manifest.version, AtomicWriteMessages{});
+        } catch (const std::exception&) {
+        }
     }
     result_.ok = true;
     result_.version = manifest.version;

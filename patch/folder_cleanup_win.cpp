@@ -1,5 +1,7 @@
 #include "patch/folder_cleanup.hpp"
 
+#include "patch/link_test.hpp"
+
 #include <string>
 
 #include <windows.h>
@@ -11,7 +13,8 @@ bool gone(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-bool is_link(DWORD attributes) {
+// For attributes read through a handle, which is_link (by name) cannot be asked about.
+bool has_reparse_point(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
@@ -52,7 +55,7 @@ bool remove_real_folder(const std::wstring& path) {
     }
     BY_HANDLE_FILE_INFORMATION info;
     const bool known = GetFileInformationByHandle(folder, &info) != FALSE;
-    const bool link = !known || is_link(info.dwFileAttributes);
+    const bool link = !known || has_reparse_point(info.dwFileAttributes);
     const bool emptied = !link && remove_folder_entries(path);
     CloseHandle(folder);
     if (link) {
@@ -70,7 +73,7 @@ bool remove_entry(const std::wstring& path) {
         // A file symbolic link is deleted as a link.
         return DeleteFileW(path.c_str()) || gone(GetLastError());
     }
-    return is_link(attributes) ? remove_folder_link(path) : remove_real_folder(path);
+    return is_link(path) ? remove_folder_link(path) : remove_real_folder(path);
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 #include "patch/folder_fetcher.hpp"
 
+#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/local_path.hpp"
 #include "patch/path_rules.hpp"
 
+#include <cstdio>
 #include <fstream>
 #include <ios>
 #include <memory>
@@ -58,14 +60,18 @@ std::string read_within(std::istream& in, const std::string& where, std::uint64_
     return body;
 }
 
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 // Copies the rest of the stream, refusing it as soon as it passes max_bytes (a file may grow while it is
 // read): nothing of the block that would pass the limit is written.
-void copy_rest(std::istream& in, const std::string& where, const std::string& dest_file, bool append,
+void copy_rest(std::istream& in, const std::string& where, std::FILE* file, const std::string& dest_file,
                std::uint64_t max_bytes) {
-    std::ofstream out(fs::u8path(dest_file), std::ios::binary | (append ? std::ios::app : std::ios::trunc));
-    if (!out.is_open()) {
+    if (file == nullptr) {
         throw LocalWriteError("cannot open " + dest_file);
     }
+    std::unique_ptr<std::FILE, FileCloser> out(file);
     const std::unique_ptr<char[]> buffer(new char[kCopyBufferBytes]);
     std::uint64_t copied = 0;
     while (in.read(buffer.get(), kCopyBufferBytes) || in.gcount() > 0) {
@@ -73,7 +79,7 @@ void copy_rest(std::istream& in, const std::string& where, const std::string& de
         if (got > max_bytes - copied) {
             throw FetchError(size_limit_message(where, max_bytes));
         }
-        if (!out.write(buffer.get(), in.gcount())) {
+        if (std::fwrite(buffer.get(), 1, static_cast<std::size_t>(got), out.get()) != got) {
             throw LocalWriteError("disk write failed");
         }
         copied += got;
@@ -81,8 +87,7 @@ void copy_rest(std::istream& in, const std::string& where, const std::string& de
     if (in.bad()) {
         throw FetchError("cannot read " + where);
     }
-    out.close();
-    if (!out) {
+    if (std::fclose(out.release()) != 0) {
         throw LocalWriteError("close failed " + dest_file);
     }
 }
@@ -133,7 +138,11 @@ void FolderFetcher::download_from(const std::string& path, const std::string& de
     if (!object.in.seekg(static_cast<std::streamoff>(offset))) {
         throw FetchError("cannot read " + name);
     }
-    copy_rest(object.in, name, dest_file, offset != 0, max_bytes - offset);
+    const AppendFile out = open_download_file(dest_file, offset != 0);
+    if (out.start_over) {
+        object.in.seekg(0); // the partial was not a plain file of the caller's: the whole object follows
+    }
+    copy_rest(object.in, name, out.file, dest_file, out.start_over ? max_bytes : max_bytes - offset);
 }
 
 } // namespace gu::patch

@@ -2,12 +2,14 @@
 
 #include "patch/atomic_file.hpp"
 #include "patch/durable_file.hpp"
+#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/file_hash.hpp"
 #include "patch/folder_cleanup.hpp"
 #include "patch/link_test.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <future>
 #include <stdexcept>
@@ -97,10 +99,12 @@ bool owner_matches(const fs::path& owner_file, const std::string& text) {
 }
 
 bool write_owner(const fs::path& owner_file, const std::string& text) {
-    std::ofstream out(owner_file, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    return static_cast<bool>(out);
+    std::FILE* out = create_file_anew(owner_file);
+    if (out == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    return std::fclose(out) == 0 && written;
 }
 
 std::optional<std::uint64_t> available_space(const fs::path& folder) {
@@ -191,6 +195,9 @@ std::optional<fs::path> PackCache::obtain(std::uint32_t pack, std::optional<Pend
         return std::nullopt;
     }
 
+    // Made a real folder before anything in it is looked at: a link in its place would lead the removal
+    // of a stale pack out of the game folder.
+    make_engine_folder(cache_dir);
     const fs::path final_path = cache_dir / fs::u8path(entry.name);
     std::error_code ec;
     if (fs::exists(final_path, ec)) {
@@ -208,10 +215,6 @@ std::optional<fs::path> PackCache::obtain(std::uint32_t pack, std::optional<Pend
         remove_quietly(final_path);
     }
 
-    fs::create_directories(cache_dir, ec);
-    if (ec) {
-        throw LocalWriteError("cannot create " + path_text(cache_dir) + ": " + ec.message());
-    }
     if (!fits_on_disk(pack, entry)) {
         return std::nullopt;
     }

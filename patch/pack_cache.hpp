@@ -38,8 +38,8 @@ using FreeSpaceQuery = std::function<std::optional<std::uint64_t>(const std::fil
 
 class PackCache final : public PackFiles {
 public:
-    // Everything referenced must outlive the cache. The cache folder is created when a pack is first
-    // downloaded.
+    // Everything referenced must outlive the cache. The cache folder is made a real folder (a link in its
+    // place removed as a link) when a pack is first looked for.
     PackCache(const PackIndex& index, std::filesystem::path packs_dir, Fetcher& engine_fetcher,
               const DownloaderConfig& engine_config, StoreRetry& engine_store, PackCounters counters);
 

@@ -2,6 +2,7 @@
 
 #include "patch/atomic_file.hpp"
 #include "patch/durable_file.hpp"
+#include "patch/engine_file.hpp"
 
 #include <stdexcept>
 #include <utility>
@@ -16,10 +17,11 @@ constexpr std::uint64_t kWritebackStepBytes = 1024 * 1024;
 } // namespace
 
 PartFile::PartFile(std::filesystem::path path) : path_(std::move(path)) {
-    file_ = detail::open_part_for_writing(path_);
+    file_ = create_file_anew(path_);
     if (file_ == nullptr) {
         throw std::runtime_error("failed to open for write: " + path_text(path_));
     }
+    std::setvbuf(file_, nullptr, _IONBF, 0);
 }
 
 PartFile::~PartFile() {

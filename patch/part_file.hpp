@@ -14,7 +14,8 @@ namespace gu::patch {
 
 class PartFile {
 public:
-    // Creates or truncates the part. std::runtime_error "failed to open for write: " + path.
+    // Creates the part anew: a leftover of an earlier run goes, and so does a link under the name, as a
+    // link. std::runtime_error "failed to open for write: " + path.
     explicit PartFile(std::filesystem::path path);
     // Closes a part that was not finished; its bytes stay for whoever removes it.
     ~PartFile();
@@ -38,10 +39,5 @@ private:
     std::uint64_t written_ = 0;
     std::uint64_t sent_to_disk_ = 0; // bytes whose writing to the disk was started
 };
-
-namespace detail {
-// The platform's open for binary writing: truncating, unbuffered; nullptr on failure.
-std::FILE* open_part_for_writing(const std::filesystem::path& path);
-} // namespace detail
 
 } // namespace gu::patch

@@ -1,5 +1,7 @@
 #include "patch/running_file.hpp"
 
+#include "patch/link_test.hpp"
+
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -44,7 +46,7 @@ fs::path aside_path(const fs::path& running) {
 void replace_running_file(const fs::path& from, const fs::path& to, std::string_view failure_prefix,
                           const FileMover& mover) {
     std::error_code ec;
-    const bool present = fs::exists(fs::symlink_status(to, ec));
+    const bool present = fs::exists(to, ec) || is_link(to); // a link whose target is gone is there too
     const fs::path aside = present ? free_aside_path(to) : fs::path();
     if (present) {
         mover.rename(to, aside, ec);

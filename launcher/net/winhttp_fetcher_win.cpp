@@ -1,5 +1,6 @@
 #include "launcher/net/winhttp_fetcher.hpp"
 
+#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 
 #include <windows.h>
@@ -242,8 +243,13 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
     if (declared && *declared > limit) {
         throw FetchError(gu::patch::size_limit_message(url, max_bytes));
     }
-    const wchar_t* mode = append ? L"ab" : L"wb";
-    OutputFile file(_wfopen(wideFromUtf8(dest_file).c_str(), mode));
+    const gu::patch::AppendFile opened = gu::patch::open_download_file(dest_file, append);
+    OutputFile file(opened.file);
+    if (opened.start_over && file.get() != nullptr) {
+        std::fclose(file.release());
+        request.close();
+        return download_from(path, dest_file, 0, max_bytes); // the partial was not a plain file: the object anew
+    }
     if (file.get() == nullptr) {
         throw LocalWriteError("cannot open " + dest_file);
     }

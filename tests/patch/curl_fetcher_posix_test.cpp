@@ -38,6 +38,7 @@ TEST(CurlFetcher, KeepsTheFetcherContract) {
     kyrtest::expectFailedDownloadLeavesThePartialFile(*kyrtest::httpStore(kCurl), dir_, object_);
     kyrtest::expectUnopenableDestinationIsALocalWriteError(*kyrtest::httpStore(kCurl), dir_, object_);
     kyrtest::expectEmptyBodyCreatesTheFile(*kyrtest::httpStore(kCurl), dir_);
+    kyrtest::expectLinksAtTheDestinationAreNeverWrittenThrough(*kyrtest::httpStore(kCurl), dir_, object_);
     kyrtest::expectNonAsciiDestinationIsWritten(*kyrtest::httpStore(kCurl), dir_, kyrtest::binaryObject(200000));
     kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kCurl), object_);
 }

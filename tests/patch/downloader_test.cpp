@@ -2,6 +2,7 @@
 
 #include "patch/chunk_fetch.hpp"
 #include "patch/durable_file.hpp"
+#include "patch/link_test.hpp"
 #include "patch/local_path.hpp"
 #include "patch/patch_state.hpp"
 #include "patch/previous_version.hpp"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -464,6 +466,86 @@ TEST(DownloaderRun, APathThatChangesKindInstallsUnlessThePlayersFileIsInTheWay) 
         } else {
             EXPECT_EQ(rig.file(c.players), "the player's own file");
         }
+    }
+}
+
+// A link planted at one of the engine's own names points out of the game folder, at a file (where links
+// to files show) or a folder: the run never writes through it, removes it as a link and installs. Where
+// it cannot be removed (Wine) the run fails instead, unless the file is one it can do without.
+TEST(DownloaderRun, NeverWritesThroughALinkAtItsOwnNames) {
+    struct Case {
+        const char* name;
+        const char* link; // relative to the game folder
+        bool folder_name;
+        bool packs;
+        bool transactional;
+        bool ok_when_unremovable;
+    };
+    const Case cases[] = {
+        {"a file's part", "Data/a.bin.updpart", false, false, false, false},
+        {"the stage", ".updstage", true, false, true, false},
+        {"the pack cache", ".updpacks", true, true, false, false},
+        {"the active partial pack", ".updpacks/current.part", false, true, false, false},
+        {"the partial's owner", ".updpacks/current.part.owner", false, true, false, false},
+        {"the done marker", ".update_done", false, false, false, true},
+        {"the patch state's temporary", "patchstate.json.tmp", false, false, false, false},
+        {"the previous manifest's temporary", "patchstate.manifest.json.tmp", false, false, false, true},
+    };
+    const FileMap files = {{"Main.exe", pattern(300, 1)}, {"Data/a.bin", pattern(300, 2)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.config.transactional = c.transactional;
+        rig.config.pack_min_chunks = c.packs ? 1 : 0;
+        rig.options.pack_chunks = 2;
+        rig.store.publish(files, rig.options);
+        const fs::path outside = rig.root.path().parent_path() / "outside";
+        const fs::path outside_file = rig.root.path().parent_path() / "outside.bin";
+        // Named as the first pack: a pack cache that is the link would take it for a stale pack and delete it.
+        const fs::path outside_pack = outside / "p0-1.0.0.pack";
+        fs::create_directories(outside);
+        kyrtest::write_bytes(outside_pack, "keep");
+        kyrtest::write_bytes(outside_file, "keep");
+        fs::create_directories(rig.at(c.link).parent_path());
+        const bool to_folder = c.folder_name || !kyrtest::file_links_show();
+        const kyrtest::PlantedLink planted = kyrtest::plant_link(rig.at(c.link), to_folder ? outside : outside_file);
+        ASSERT_NE(planted, kyrtest::PlantedLink::none);
+        const bool removable = planted == kyrtest::PlantedLink::removable;
+
+        const RunResult result = rig.run();
+
+        EXPECT_EQ(result.ok, removable || c.ok_when_unremovable) << result.error;
+        EXPECT_EQ(kyrtest::read_bytes(outside_file), "keep");
+        EXPECT_EQ(kyrtest::read_bytes(outside_pack), "keep");
+        EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+        if (result.ok) {
+            rig.expect_files(files);
+            EXPECT_FALSE(is_link(rig.at("Data/a.bin")));
+            EXPECT_EQ(result.packs_downloaded != 0, c.packs);
+        }
+        if (removable) {
+            EXPECT_FALSE(is_link(rig.at(c.link)));
+            EXPECT_EQ(rig.file(".update_done"), "1.0.0");
+        }
+        kyrtest::remove_planted_link(rig.at(c.link));
+    }
+}
+
+// The player moved the Data folder to another drive and linked it back: the update follows that link.
+TEST(DownloaderRun, InstallsThroughThePlayersOwnLinkedFolder) {
+    for (const bool transactional : {false, true}) {
+        SCOPED_TRACE(transactional ? "transactional" : "direct");
+        Rig rig;
+        rig.config.transactional = transactional;
+        const fs::path other_drive = rig.root.path().parent_path() / "other drive";
+        fs::create_directories(other_drive);
+        ASSERT_NE(kyrtest::plant_link(rig.at("Data"), other_drive), kyrtest::PlantedLink::none);
+        const FileMap files = {{"Main.exe", pattern(100, 1)}, {"Data/Local/a.bin", pattern(100, 2)}};
+        rig.install(files);
+        rig.expect_files(files);
+        EXPECT_TRUE(is_link(rig.at("Data")));
+        EXPECT_EQ(kyrtest::read_bytes(other_drive / "Local" / "a.bin"), pattern(100, 2));
+        kyrtest::remove_planted_link(rig.at("Data"));
     }
 }
 

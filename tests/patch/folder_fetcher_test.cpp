@@ -53,6 +53,7 @@ TEST_F(FolderFetcherTest, KeepsTheFetcherContract) {
     kyrtest::expectFailedDownloadLeavesThePartialFile(store_, dir_, object_);
     kyrtest::expectUnopenableDestinationIsALocalWriteError(store_, dir_, object_);
     kyrtest::expectEmptyBodyCreatesTheFile(store_, dir_);
+    kyrtest::expectLinksAtTheDestinationAreNeverWrittenThrough(store_, dir_, object_);
     kyrtest::expectNonAsciiDestinationIsWritten(store_, dir_, object_);
     kyrtest::expectConcurrentGetsOfOneFetcher(store_, object_);
 }

@@ -1,12 +1,15 @@
 #include "support/fetcher_contract.hpp"
 
 #include "patch/errors.hpp"
+#include "patch/link_test.hpp"
 #include "support/http_test_server.hpp"
+#include "support/planted_link.hpp"
 #include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -167,6 +170,61 @@ void expectNonAsciiDestinationIsWritten(ContractStore& store, const fs::path& di
     write_bytes(folder / "current.part", object.substr(0, 1000));
     fetcher->download_from("v1/x", (folder / "current.part").u8string(), 1000, object.size());
     EXPECT_EQ(read_bytes(folder / "current.part"), object);
+}
+
+void expectLinksAtTheDestinationAreNeverWrittenThrough(ContractStore& store, const fs::path& dir,
+                                                       const std::string& object) {
+    enum class Planted { link_to_file, link_to_folder, hard_link };
+    struct Case {
+        const char* name;
+        Planted planted;
+        std::uint64_t offset;
+    };
+    const Case cases[] = {
+        {"link to a file, download", Planted::link_to_file, 0},
+        {"link to a file, resume", Planted::link_to_file, 1000},
+        {"link to a folder, download", Planted::link_to_folder, 0},
+        {"link to a folder, resume", Planted::link_to_folder, 1000},
+        {"second hard link, download", Planted::hard_link, 0},
+        {"second hard link, resume", Planted::hard_link, 1000},
+    };
+    store.put("v1/packs/p0", object);
+    const std::unique_ptr<gu::patch::Fetcher> fetcher = store.fetcher();
+    const fs::path outside_file = dir / "outside.bin";
+    const fs::path outside_folder = dir / "outside";
+    const fs::path dest = dir / "current.part";
+    // The outside file looks like a partial of the object, so that a resume would append to it.
+    const std::string partial = object.substr(0, 1000);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.planted == Planted::link_to_file && !file_links_show()) {
+            continue;
+        }
+        write_bytes(outside_file, partial);
+        fs::create_directories(outside_folder);
+        write_bytes(outside_folder / "keep.txt", "keep");
+        PlantedLink planted = PlantedLink::removable;
+        if (c.planted == Planted::hard_link) {
+            fs::create_hard_link(outside_file, dest);
+        } else {
+            planted = plant_link(dest, c.planted == Planted::link_to_file ? outside_file : outside_folder);
+            ASSERT_NE(planted, PlantedLink::none);
+        }
+        const std::string failure = failureOf([&] { fetcher->download_from("v1/packs/p0", dest.string(), c.offset); });
+        EXPECT_EQ(read_bytes(outside_file), partial);
+        EXPECT_EQ(read_bytes(outside_folder / "keep.txt"), "keep");
+        EXPECT_EQ(std::distance(fs::directory_iterator(outside_folder), fs::directory_iterator()), 1);
+        if (planted == PlantedLink::removable) {
+            EXPECT_EQ(failure, "(no exception)");
+            EXPECT_FALSE(gu::patch::is_link(dest));
+            EXPECT_EQ(read_bytes(dest), object);
+        } else {
+            EXPECT_EQ(failure, "local write: cannot open " + dest.string());
+            remove_planted_link(dest);
+        }
+        std::error_code ignored;
+        fs::remove(dest, ignored);
+    }
 }
 
 void expectConcurrentGetsOfOneFetcher(ContractStore& store, const std::string& object) {

@@ -67,6 +67,11 @@ void expectEmptyBodyCreatesTheFile(ContractStore& store, const std::filesystem::
 // dest_file is UTF-8 text: a folder name outside any narrow code page still holds downloads and resumes.
 void expectNonAsciiDestinationIsWritten(ContractStore& store, const std::filesystem::path& dir,
                                         const std::string& object);
+// A link, or a second hard link, planted at the destination to make the fetcher write out of the game
+// folder: what lies outside keeps its bytes, and the destination becomes a plain file holding the whole
+// object (a resume starts again from 0). A link that cannot be removed (Wine) is a LocalWriteError.
+void expectLinksAtTheDestinationAreNeverWrittenThrough(ContractStore& store, const std::filesystem::path& dir,
+                                                       const std::string& object);
 // Four threads sharing one fetcher each get their own bodies.
 void expectConcurrentGetsOfOneFetcher(ContractStore& store, const std::string& object);
 

@@ -16,6 +16,10 @@ enum class PlantedLink {
 // `target` must exist; a folder on Windows.
 PlantedLink plant_link(const std::filesystem::path& link, const std::filesystem::path& target);
 
+// Whether a planted link to a file shows as a link: Wine shows only a link to a folder as a reparse
+// point, and follows a link to a file in every call.
+bool file_links_show();
+
 // Removes a link that plant_link made, if it is still there, so that the scratch folder can go.
 void remove_planted_link(const std::filesystem::path& link);
 

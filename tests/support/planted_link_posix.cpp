@@ -8,6 +8,10 @@ PlantedLink plant_link(const std::filesystem::path& link, const std::filesystem:
     return ec ? PlantedLink::none : PlantedLink::removable;
 }
 
+bool file_links_show() {
+    return true;
+}
+
 void remove_planted_link(const std::filesystem::path& link) {
     std::error_code ignored;
     std::filesystem::remove(link, ignored);

@@ -46,6 +46,10 @@ PlantedLink plant_link(const std::filesystem::path& link, const std::filesystem:
                : PlantedLink::none;
 }
 
+bool file_links_show() {
+    return false;
+}
+
 void remove_planted_link(const std::filesystem::path& link) {
     if (!RemoveDirectoryW(link.wstring().c_str())) {
         const std::wstring unix_link = unix_name(link);

@@ -1,5 +1,6 @@
 #include "support/test_store.hpp"
 
+#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/sha256.hpp"
 
@@ -9,8 +10,8 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -168,11 +169,14 @@ void MemoryFetcher::download_from(const std::string& path, const std::string& de
         throw gu::patch::FetchError(gu::patch::size_limit_message(path, max_bytes));
     }
     const bool append = offset != 0 && offset <= body.size();
-    std::ofstream out(std::filesystem::u8path(dest_file),
-                      std::ios::binary | (append ? std::ios::app : std::ios::trunc));
-    const std::string_view written = std::string_view(body).substr(append ? static_cast<std::size_t>(offset) : 0);
-    out.write(written.data(), static_cast<std::streamsize>(written.size()));
-    if (!out.flush()) {
+    // The engine's own open, as the real fetchers use it.
+    const gu::patch::AppendFile out = gu::patch::open_download_file(dest_file, append);
+    if (out.file == nullptr) {
+        throw gu::patch::LocalWriteError("cannot open " + dest_file);
+    }
+    const std::size_t from = append && !out.start_over ? static_cast<std::size_t>(offset) : 0;
+    const bool written = std::fwrite(body.data() + from, 1, body.size() - from, out.file) == body.size() - from;
+    if (std::fclose(out.file) != 0 || !written) {
         throw gu::patch::LocalWriteError("cannot write " + dest_file);
     }
 }

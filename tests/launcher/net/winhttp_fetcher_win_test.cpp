@@ -33,6 +33,7 @@ TEST(WinHttpFetcher, KeepsTheFetcherContract) {
     kyrtest::expectFailedDownloadLeavesThePartialFile(*kyrtest::httpStore(kWinHttp), dir.path(), object);
     kyrtest::expectUnopenableDestinationIsALocalWriteError(*kyrtest::httpStore(kWinHttp), dir.path(), object);
     kyrtest::expectEmptyBodyCreatesTheFile(*kyrtest::httpStore(kWinHttp), dir.path());
+    kyrtest::expectLinksAtTheDestinationAreNeverWrittenThrough(*kyrtest::httpStore(kWinHttp), dir.path(), object);
     kyrtest::expectNonAsciiDestinationIsWritten(*kyrtest::httpStore(kWinHttp), dir.path(), object);
     kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kWinHttp), object.substr(0, 3000));
 

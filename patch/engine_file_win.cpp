@@ -1,0 +1,89 @@
+#include "patch/engine_file.hpp"
+
+#include "patch/link_test.hpp"
+
+#include <cstdint>
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+namespace gu::patch {
+namespace {
+
+// The sharing of the C library's own opens, so that readers of a part being written still open it.
+constexpr DWORD kSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+bool gone(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+std::FILE* stdio_file(HANDLE handle, int flags, const char* mode) {
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), flags | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, mode);
+    if (file == nullptr) {
+        _close(fd);
+    }
+    return file;
+}
+
+} // namespace
+
+AppendFile open_to_append(const std::filesystem::path& path) {
+    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, kSharing, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) {
+            return {nullptr, true};
+        }
+        // A link to a folder does not open for writing.
+        return {nullptr, is_link(path) && detail::remove_file_or_link(path)};
+    }
+    // What was opened is the name itself: the link, should it be one.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) {
+        CloseHandle(handle);
+        return {};
+    }
+    const DWORD not_plain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+    if ((info.dwFileAttributes & not_plain) != 0 || info.nNumberOfLinks != 1) {
+        CloseHandle(handle);
+        return {nullptr, detail::remove_file_or_link(path)};
+    }
+    return {stdio_file(handle, _O_APPEND, "ab"), false};
+}
+
+} // namespace gu::patch
+
+namespace gu::patch::detail {
+
+bool remove_file_or_link(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return gone(GetLastError());
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        // A junction or a link to a folder goes as a link (RemoveDirectoryW never enters it); a real
+        // folder stays. (Wine cannot remove a Unix link to a folder at all.)
+        return is_link(path) && (RemoveDirectoryW(path.c_str()) || gone(GetLastError()));
+    }
+    // A file's symbolic link is deleted as a link.
+    return DeleteFileW(path.c_str()) || gone(GetLastError());
+}
+
+std::FILE* create_exclusively(const std::filesystem::path& path, bool& exists) {
+    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, kSharing, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    return stdio_file(handle, 0, "wb");
+}
+
+} // namespace gu::patch::detail
