@@ -1,5 +1,5 @@
 # Every entry point installs what is missing first, so each works on a fresh machine.
-.PHONY: deps build test test-large demo bench fuzz soak mutants
+.PHONY: deps build test test-large demo bench fuzz soak mutants power-cut
 
 deps:
 	@scripts/setup-deps.sh
@@ -27,3 +27,7 @@ soak: deps
 
 mutants: deps
 	@scripts/mutants.py
+
+# Exit code 77: skipped, where no FUSE file system can be mounted (the script says why).
+power-cut: deps
+	@scripts/power-cut-test.sh || [ $$? -eq 77 ]

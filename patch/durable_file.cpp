@@ -6,9 +6,9 @@
 namespace gu::patch {
 namespace {
 
-void observe(const std::filesystem::path& path) {
+void observe(const std::filesystem::path& path, Flush how) {
     if (flush_observer != nullptr) {
-        flush_observer(path);
+        flush_observer(path, how);
     }
 }
 
@@ -19,7 +19,7 @@ void throw_if_failed(const std::error_code& ec, const std::filesystem::path& pat
 }
 
 void flush(const std::filesystem::path& path, bool is_folder) {
-    observe(path);
+    observe(path, Flush::alone);
     throw_if_failed(detail::flush_to_disk(path, is_folder), path);
 }
 
@@ -30,12 +30,18 @@ void flush_file_to_disk(const std::filesystem::path& file) {
 }
 
 void flush_files_to_disk(const std::vector<std::filesystem::path>& files) {
+    std::vector<std::filesystem::path> together;
     for (const std::filesystem::path& file : files) {
-        observe(file);
+        if (flushes_files_together(file)) {
+            observe(file, Flush::with_file_system);
+            together.push_back(file);
+        } else {
+            flush(file, false);
+        }
     }
     std::size_t failed = 0;
-    if (const std::error_code ec = detail::flush_all_to_disk(files, failed)) {
-        throw_if_failed(ec, files[failed]);
+    if (const std::error_code ec = detail::flush_file_systems(together, failed)) {
+        throw_if_failed(ec, together[failed]);
     }
 }
 

@@ -6,7 +6,7 @@ namespace gu::patch {
 
 // Each file is flushed on its own: a whole volume is flushed only through a handle to the volume, which
 // needs administrator rights.
-bool flushes_files_together() {
+bool flushes_files_together(const std::filesystem::path&) {
     return false;
 }
 
@@ -35,7 +35,8 @@ std::error_code flush_to_disk(const std::filesystem::path& path, bool is_folder)
     return flushed ? std::error_code() : std::error_code(static_cast<int>(error), std::system_category());
 }
 
-std::error_code flush_all_to_disk(const std::vector<std::filesystem::path>& files, std::size_t& failed) {
+// Never given a file (none flushes together); each on its own all the same.
+std::error_code flush_file_systems(const std::vector<std::filesystem::path>& files, std::size_t& failed) {
     for (failed = 0; failed < files.size(); ++failed) {
         if (const std::error_code ec = flush_to_disk(files[failed], false)) {
             return ec;

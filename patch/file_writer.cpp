@@ -36,10 +36,8 @@ FileWriter::FileWriter(std::uint64_t budget_bytes, unsigned threads, const Threa
     if (threads_.empty()) {
         throw std::runtime_error("cannot start a thread to write files: " + refusal);
     }
-    // Without flush threads the writers flush each part themselves: slower, never wrong. A flush of the
-    // whole file system takes every part that waits, so one thread keeps up with it.
-    const unsigned flush_threads = flushes_files_together() ? 1 : kFlushThreads;
-    for (unsigned i = 0; i < flush_threads; ++i) {
+    // Without flush threads the writers flush each part themselves: slower, never wrong.
+    for (unsigned i = 0; i < kFlushThreads; ++i) {
         std::function<void()> work = [this] { flush_parts(); };
         try {
             threads_.push_back(gu::patch::start_thread(start_thread, std::move(work)));
@@ -56,12 +54,16 @@ FileWriter::FileWriter(std::uint64_t budget_bytes, unsigned threads, const Threa
 void FileWriter::flush_parts() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
-        work_for_flushers_.wait(lock, [&] { return stopping_ || failure_ || !to_flush_.empty(); });
+        work_for_flushers_.wait(lock, [&] { return stopping_ || failure_ || flush_batch_waits(); });
         if (stopping_ || failure_) {
             return;
         }
         try {
+            const bool together = to_flush_alone_.empty();
             flush_and_finish(take_flush_batch(), lock);
+            if (together) {
+                flushing_together_ = false;
+            }
         } catch (...) {
             if (!lock.owns_lock()) {
                 lock.lock();
@@ -88,12 +90,23 @@ void FileWriter::flush_and_finish(const std::vector<Job*>& batch, std::unique_lo
     progress_.notify_all();
 }
 
-// Where the file system commits many files for the cost of one, a flush takes every part that waits;
-// elsewhere one, so that the flush threads share them.
+bool FileWriter::flush_batch_waits() const {
+    return !to_flush_alone_.empty() || (!to_flush_together_.empty() && !flushing_together_);
+}
+
+// A part flushed on its own is taken alone, so that the flush threads share them. Where the file system
+// commits many files for the cost of one, a flush takes every such part that waits; the parts finished
+// meanwhile wait for the next one, rather than start a flush of the same file systems beside it.
 std::vector<FileWriter::Job*> FileWriter::take_flush_batch() {
-    const std::size_t count = flushes_files_together() ? to_flush_.size() : 1;
-    std::vector<Job*> batch(to_flush_.begin(), to_flush_.begin() + static_cast<std::ptrdiff_t>(count));
-    to_flush_.erase(to_flush_.begin(), to_flush_.begin() + static_cast<std::ptrdiff_t>(count));
+    std::vector<Job*> batch;
+    if (!to_flush_alone_.empty()) {
+        batch.push_back(to_flush_alone_.front());
+        to_flush_alone_.pop_front();
+    } else {
+        batch.assign(to_flush_together_.begin(), to_flush_together_.end());
+        to_flush_together_.clear();
+        flushing_together_ = true;
+    }
     return batch;
 }
 
@@ -160,11 +173,12 @@ void FileWriter::write_job(Job& job, std::unique_lock<std::mutex>& lock) {
         if (job.pieces.empty()) {
             lock.unlock();
             job.actual_sha256 = part.finish(); // the job is this thread's until it is finished or queued
+            const bool together = flushes_files_together(job.part);
             lock.lock();
             if (flush_threads_ == 0) {
                 flush_and_finish({&job}, lock);
             } else {
-                to_flush_.push_back(&job);
+                (together ? to_flush_together_ : to_flush_alone_).push_back(&job);
                 work_for_flushers_.notify_one();
             }
             return;

@@ -63,12 +63,13 @@ public:
 
 private:
     struct Job;
-    // Flush threads beside the writers where each file is flushed on its own: enough flushes under way for
-    // the disk to commit them together.
+    // Flush threads beside the writers: enough flushes of parts on their own under way for the disk to
+    // commit them together. A flush of a whole file system takes one of them at a time.
     static constexpr unsigned kFlushThreads = 4;
 
     void run_thread();
     void flush_parts();
+    bool flush_batch_waits() const;
     std::vector<Job*> take_flush_batch();
     void flush_and_finish(const std::vector<Job*>& batch, std::unique_lock<std::mutex>& lock);
     void write_job(Job& job, std::unique_lock<std::mutex>& lock);
@@ -88,7 +89,10 @@ private:
     std::deque<Job> jobs_;             // in opening order; the first is number first_number_
     std::uint64_t first_number_ = 0;
     std::uint64_t unwritten_bytes_ = 0;
-    std::deque<Job*> to_flush_; // written and closed, waiting for their flush to the disk
+    // Written and closed, waiting for their flush to the disk: on their own, or with their file system.
+    std::deque<Job*> to_flush_alone_;
+    std::deque<Job*> to_flush_together_;
+    bool flushing_together_ = false; // a flush thread flushes file systems
     unsigned flush_threads_ = 0;
     std::exception_ptr failure_;
     bool stopping_ = false;

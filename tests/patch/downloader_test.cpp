@@ -131,7 +131,7 @@ TEST(DownloaderRun, InstallsDurablyThenDownloadsOnlyWhatChanged) {
         rig.config.transactional = c.transactional;
         rig.config.prefetch_workers = c.prefetch_workers;
         flushes.clear();
-        flush_observer = [](const fs::path& path) {
+        flush_observer = [](const fs::path& path, Flush) {
             const std::lock_guard<std::mutex> held(flushes_lock);
             flushes.push_back(path.lexically_relative(path.root_path()));
         };
