@@ -374,7 +374,7 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
         rig.options.version = "2.0.0";
         rig.store.publish(v2, rig.options);
         flushes.clear();
-        flush_observer = [](const fs::path& path) {
+        flush_observer = [](const fs::path& path, Flush) {
             const std::lock_guard<std::mutex> held(flushes_lock);
             flushes.push_back(path.lexically_relative(path.root_path()));
         };

@@ -210,7 +210,8 @@ void expectLinksAtTheDestinationAreNeverWrittenThrough(ContractStore& store, con
             planted = plant_link(dest, c.planted == Planted::link_to_file ? outside_file : outside_folder);
             ASSERT_NE(planted, PlantedLink::none);
         }
-        const std::string failure = failureOf([&] { fetcher->download_from("v1/packs/p0", dest.string(), c.offset); });
+        const std::string failure =
+            failureOf([&] { fetcher->download_from("v1/packs/p0", dest.string(), c.offset, object.size()); });
         EXPECT_EQ(read_bytes(outside_file), partial);
         EXPECT_EQ(read_bytes(outside_folder / "keep.txt"), "keep");
         EXPECT_EQ(std::distance(fs::directory_iterator(outside_folder), fs::directory_iterator()), 1);
