@@ -10,6 +10,7 @@
 #include "patch/file_assembly.hpp"
 #include "patch/file_writer.hpp"
 #include "patch/folder_cleanup.hpp"
+#include "patch/link_test.hpp"
 #include "patch/local_path.hpp"
 #include "patch/pack_cache.hpp"
 #include "patch/patch_state.hpp"
@@ -612,7 +613,8 @@ void UpdateRun::clean_up_after_failure(const std::exception& e) {
         result_.space_free_bytes = 0;
         result_.space_wanted_bytes = std::max(config_.disk_margin_bytes, kMinimumSpaceWanted);
     }
-    if (!fetcher_.supports_resume()) {
+    // A partial that cannot be resumed goes, but never through a link planted in the pack folder's place.
+    if (!fetcher_.supports_resume() && !is_link(packs_dir_)) {
         remove_quietly(packs_dir_ / "current.part");
         remove_quietly(packs_dir_ / "current.part.owner");
     }

@@ -12,9 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// ".old", then ".old2" to ".old9".
-constexpr int kAsideNames = 9;
-
 [[noreturn]] void fail(std::string_view prefix, const fs::path& to, const std::error_code& ec) {
     std::string message(prefix);
     message += path_text(to);
@@ -28,9 +25,10 @@ constexpr int kAsideNames = 9;
 // neither deletes nor lets be replaced: another name is taken then.
 fs::path free_aside_path(const fs::path& to) {
     for (int n = 1; n <= kAsideNames; ++n) {
-        const fs::path aside = n == 1 ? aside_path(to) : with_suffix(to, ".old" + std::to_string(n));
+        const fs::path aside = aside_path(to, n);
         std::error_code ec;
-        if (fs::symlink_status(aside, ec).type() == fs::file_type::not_found || (fs::remove(aside, ec) && !ec)) {
+        const bool free = !fs::exists(aside, ec) && !ec && !is_link(aside);
+        if (free || (fs::remove(aside, ec) && !ec)) {
             return aside;
         }
     }
@@ -39,8 +37,8 @@ fs::path free_aside_path(const fs::path& to) {
 
 } // namespace
 
-fs::path aside_path(const fs::path& running) {
-    return with_suffix(running, ".old");
+fs::path aside_path(const fs::path& running, int n) {
+    return with_suffix(running, n == 1 ? std::string(".old") : ".old" + std::to_string(n));
 }
 
 void replace_running_file(const fs::path& from, const fs::path& to, std::string_view failure_prefix,

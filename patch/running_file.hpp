@@ -10,8 +10,12 @@
 
 namespace gu::patch {
 
-// "<running>.old": where the running file goes; the launcher deletes it at its next start.
-std::filesystem::path aside_path(const std::filesystem::path& running);
+// How many aside names there are: ".old", then ".old2" to ".old9".
+inline constexpr int kAsideNames = 9;
+
+// "<running>.old", or with `n` from 2 to kAsideNames "<running>.old<n>": where the running file goes;
+// the launcher deletes every one of them at its next start.
+std::filesystem::path aside_path(const std::filesystem::path& running, int n = 1);
 
 // Moves `to` (when it exists) to aside_path(to), replacing an earlier one, then `from` onto `to`. When the
 // second move fails the first is undone, so the program that was there can still be started. When the

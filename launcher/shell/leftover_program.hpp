@@ -11,8 +11,9 @@ namespace launcher {
 // with pause between two tries. True when the file is gone.
 bool removeWithRetries(const std::function<bool()>& attempt, const std::function<void()>& pause, int attempts);
 
-// Deletes "<this exe>.old" in the launcher's folder, trying for about ten seconds at most; failures are
-// ignored (the next start tries again). Blocks meanwhile: run it on a worker. Windows only.
+// Deletes "<this exe>.old" (and ".old2" to ".old9", left by a self-update retried in one process) in the
+// launcher's folder, trying for about ten seconds at most; failures are ignored (the next start tries
+// again). Blocks meanwhile: run it on a worker. Windows only.
 void removeLeftoverProgram();
 
 } // namespace launcher

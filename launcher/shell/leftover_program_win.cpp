@@ -24,12 +24,16 @@ void removeLeftoverProgram() {
         return;
     }
     module.resize(length);
-    const std::filesystem::path leftover = gu::patch::aside_path(std::filesystem::path(module));
+    const std::filesystem::path running(module);
     removeWithRetries(
-        [&leftover] {
-            std::error_code error;
-            std::filesystem::remove(leftover, error);
-            return !error;
+        [&running] {
+            bool gone = true;
+            for (int n = 1; n <= gu::patch::kAsideNames; ++n) {
+                std::error_code error;
+                std::filesystem::remove(gu::patch::aside_path(running, n), error);
+                gone = gone && !error;
+            }
+            return gone;
         },
         [] { Sleep(kPauseMs); }, kAttempts);
 }
