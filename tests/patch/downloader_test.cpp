@@ -325,6 +325,7 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
                           {"signed for another platform", true, true, Copy::other_platform}};
     const std::string apk = pattern(60, 10);
     const std::string renamed = pattern(40, 11);
+    const std::string linked = pattern(50, 12);
     const FileMap v1 = {{"Main.exe", pattern(100, 1)},
                         {"KyrLauncher.exe", pattern(100, 9)},
                         {"Data/Old/script.lua", pattern(70, 2)},
@@ -332,7 +333,8 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
                         {"Data/changed.cfg", pattern(70, 4)},
                         {"Data/Local/opt.ini", pattern(70, 6)},
                         {"client/valdra7q.apk", apk},
-                        {"Data/\xc3\x84.txt", renamed}};
+                        {"Data/\xc3\x84.txt", renamed},
+                        {"Data/Linked/x.dat", linked}};
     const FileMap v2 = {{"Main.exe", pattern(100, 7)},
                         {"Data/new.bin", pattern(70, 8)},
                         {"client/valdra7q.apk", apk},
@@ -353,6 +355,12 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
         // The run skips the package on this platform; the player got it elsewhere.
         fs::create_directories(rig.at("client"));
         kyrtest::write_bytes(rig.at("client/valdra7q.apk"), apk);
+        // A dropped file's folder swapped for a link to a folder outside that holds the same bytes.
+        const fs::path outside = rig.root.path().parent_path() / "outside";
+        fs::create_directories(outside);
+        kyrtest::write_bytes(outside / "x.dat", linked);
+        fs::remove_all(rig.at("Data/Linked"));
+        ASSERT_NE(kyrtest::plant_link(rig.at("Data/Linked"), outside), kyrtest::PlantedLink::none);
         if (c.copy == Copy::unsigned_copy) {
             fs::remove(rig.at("patchstate.manifest.json.sig"));
         } else if (c.copy != Copy::signed_copy) {
@@ -391,6 +399,8 @@ TEST(DownloaderRun, DroppedFilesAreRemovedOnlyWhenAskedAndOnlyAsInstalled) {
         EXPECT_EQ(rig.file("Data/Old/mine.txt"), mine);
         EXPECT_TRUE(fs::exists(rig.at("Data/Local/opt.ini"))); // preserved by the version that installed it
         EXPECT_EQ(rig.file("client/valdra7q.apk"), apk);
+        EXPECT_EQ(kyrtest::read_bytes(outside / "x.dat"), linked);
+        kyrtest::remove_planted_link(rig.at("Data/Linked"));
         // One file on Windows, two natively: either way the name the old version used still opens it.
         EXPECT_EQ(rig.file("Data/\xc3\x84.txt"), renamed);
         const std::ptrdiff_t folder = flushed_at(rig.at("Data/Old"), -1);
