@@ -136,7 +136,8 @@ void requestCurrentTls(const WinHttpLibrary& api, HINTERNET session) {
 
 // False with the platform's error code of the failing step; every handle opened so far is closed then.
 // receiveTimeoutMs bounds each wait for data, the wait for the response headers included (without the
-// second option some WinHTTP versions wait for them without limit); 0 leaves both waits unbounded.
+// second option some WinHTTP versions wait for them without limit); 0 leaves the waits for data unbounded
+// and the wait for the headers to the system's default.
 bool openRequest(const std::wstring& url, DWORD receiveTimeoutMs, const std::wstring& extraHeaders, Request& out,
                  DWORD& error) {
     wchar_t host[kHostChars] = {};
