@@ -58,6 +58,22 @@ missing_pe_flags() { # missing_pe_flags EXE OBJDUMP_HEADERS
     echo "$missing"
 }
 
+# The libraries that Windows 7 and later always take from their own folder. Any other import would first
+# be looked up in the exe's folder, the game folder, which the player can write while the launcher runs
+# elevated.
+known_dlls="advapi32 clbcatq combase comdlg32 coml2 difxapi gdi32 gdiplus imagehlp imm32 kernel32 msctf msvcrt
+normaliz nsi ntdll ole32 oleaut32 psapi rpcrt4 sechost setupapi shcore shell32 shlwapi user32 wldap32 wow64
+wow64cpu wow64win ws2_32"
+
+check_imports() { # check_imports EXE OBJDUMP_HEADERS
+    local dll others=""
+    for dll in $(grep 'DLL Name' <<<"$2" | awk '{print tolower($3)}'); do
+        grep -qw -- "${dll%.dll}" <<<"$known_dlls" || others+=" $dll"
+    done
+    [ -z "$others" ] || echo "$1 imports libraries that Windows may take from its folder:$others"
+    record "$1 imports only libraries that Windows takes from its own folder" $([ -z "$others" ]; echo $?)
+}
+
 check_win32_binaries() {
     local exe arch headers imports missing found=0
     for exe in $(find build/win32 -name '*.exe' -not -path '*/CMakeFiles/*'); do
@@ -75,6 +91,7 @@ check_win32_binaries() {
         else
             record "$exe is static" 0
         fi
+        check_imports "$exe" "$headers"
         missing=$(missing_pe_flags "$exe" "$headers")
         if [ -n "$missing" ]; then
             echo "$exe lacks:$missing"
@@ -139,6 +156,7 @@ for prefix in build/win64/wineprefix build/win64/wineprefix-display; do
     [ -d "$prefix" ] && WINEPREFIX=$PWD/$prefix wineserver -k 2>/dev/null
 done
 check_win32_binaries
+check_imports build/win64/launcher/KyrLauncher.exe "$(x86_64-w64-mingw32-objdump -p build/win64/launcher/KyrLauncher.exe)"
 scripts/check-release-trust.sh build/win32
 record "the release launcher takes its store and key from its build only" $?
 check_launcher_signature

@@ -3,9 +3,13 @@
 // call, relative to one store base URL. No retries here; failover, retries and integrity checks are the
 // callers'. Windows only.
 //
-// Time-outs: 15 s each to resolve, connect and send; 120 s for each wait for data of a get; idle_timeout_ms
-// (the DownloaderConfig's) for each wait for data of a download, so a stalled transfer fails while a slow
-// one that keeps moving is never cut.
+// Time-outs: 15 s each to resolve, connect and send; 120 s for the answer and each wait for data of a get;
+// idle_timeout_ms (the DownloaderConfig's) for the answer and each wait for data of a download, so a stalled
+// transfer fails while a slow one that keeps moving is never cut.
+//
+// The proxy is the player's: found by Windows 8.1 and later, else the fixed proxy of the current user's
+// Internet Options, else the machine-wide WinHTTP setting. TLS 1.2 is asked for, and 1.3 where the system
+// has it. WinHTTP itself is loaded from the system folder only (winhttp_library_win.hpp).
 
 #include "patch/url_fetcher.hpp"
 

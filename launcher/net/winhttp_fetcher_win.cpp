@@ -1,10 +1,8 @@
 #include "launcher/net/winhttp_fetcher.hpp"
 
+#include "launcher/net/winhttp_library_win.hpp"
 #include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
-
-#include <windows.h>
-#include <winhttp.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -27,7 +25,7 @@ constexpr DWORD kReadBlock = 65536;
 // The three handles of one request, closed innermost first whatever path leaves the call.
 class Request {
 public:
-    Request() = default;
+    explicit Request(const WinHttpLibrary* library) : api(library) {}
     Request(const Request&) = delete;
     Request& operator=(const Request&) = delete;
     ~Request() { close(); }
@@ -35,12 +33,13 @@ public:
     void close() {
         for (HINTERNET* handle : {&request, &connection, &root}) {
             if (*handle != nullptr) {
-                WinHttpCloseHandle(*handle);
+                api->closeHandle(*handle);
                 *handle = nullptr;
             }
         }
     }
 
+    const WinHttpLibrary* api; // nullptr when WinHTTP could not be loaded: then no handle is ever opened
     HINTERNET root = nullptr;
     HINTERNET connection = nullptr;
     HINTERNET request = nullptr;
@@ -85,7 +84,60 @@ std::wstring rangeHeader(std::uint64_t offset) {
     return std::wstring(text.begin(), text.end());
 }
 
+// The fixed proxy of the current user's Internet Options and its bypass list, if one is set. Auto-config
+// scripts are not followed there.
+bool userProxy(const WinHttpLibrary& api, std::wstring& proxy, std::wstring& bypass) {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config = {};
+    if (!api.getIeProxyConfigForCurrentUser(&config)) {
+        return false;
+    }
+    const bool found = config.lpszProxy != nullptr && config.lpszProxy[0] != L'\0';
+    if (found) {
+        proxy = config.lpszProxy;
+        bypass = config.lpszProxyBypass != nullptr ? config.lpszProxyBypass : L"";
+    }
+    for (wchar_t* text : {config.lpszAutoConfigUrl, config.lpszProxy, config.lpszProxyBypass}) {
+        if (text != nullptr) {
+            GlobalFree(text);
+        }
+    }
+    return found;
+}
+
+// The root handle, through the proxy that the player set: Windows 8.1 and later find it themselves
+// (automatic access); older systems refuse that access type, and then the user's Internet Options proxy
+// is used, or else the machine-wide WinHTTP setting.
+HINTERNET openSession(const WinHttpLibrary& api) {
+    if (HINTERNET session = api.open(kUserAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                     WINHTTP_NO_PROXY_BYPASS, 0)) {
+        return session;
+    }
+    std::wstring proxy;
+    std::wstring bypass;
+    if (userProxy(api, proxy, bypass)) {
+        if (HINTERNET session = api.open(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, proxy.c_str(),
+                                         bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), 0)) {
+            return session;
+        }
+    }
+    return api.open(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+}
+
+// Windows 7 offers only TLS 1.0 unless asked for more. A system that does not know 1.3 refuses the whole
+// set, and gets 1.2 alone; one that knows neither keeps its defaults, and a store that needs more then
+// fails the handshake.
+void requestCurrentTls(const WinHttpLibrary& api, HINTERNET session) {
+    DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+    if (!api.setOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+        protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+        api.setOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+    }
+}
+
 // False with the platform's error code of the failing step; every handle opened so far is closed then.
+// receiveTimeoutMs bounds each wait for data, the wait for the response headers included (without the
+// second option some WinHTTP versions wait for them without limit); 0 leaves the waits for data unbounded
+// and the wait for the headers to the system's default.
 bool openRequest(const std::wstring& url, DWORD receiveTimeoutMs, const std::wstring& extraHeaders, Request& out,
                  DWORD& error) {
     wchar_t host[kHostChars] = {};
@@ -101,56 +153,64 @@ bool openRequest(const std::wstring& url, DWORD receiveTimeoutMs, const std::wst
         out.close();
         return false;
     };
-    if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) {
+    if (out.api == nullptr) {
         return fail();
     }
-    out.root =
-        WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    const WinHttpLibrary& api = *out.api;
+    if (!api.crackUrl(url.c_str(), 0, 0, &parts)) {
+        return fail();
+    }
+    out.root = openSession(api);
     if (out.root == nullptr) {
         return fail();
     }
-    if (!WinHttpSetTimeouts(out.root, kResolveConnectSendTimeoutMs, kResolveConnectSendTimeoutMs,
-                            kResolveConnectSendTimeoutMs, static_cast<int>(receiveTimeoutMs))) {
+    requestCurrentTls(api, out.root);
+    if (!api.setTimeouts(out.root, kResolveConnectSendTimeoutMs, kResolveConnectSendTimeoutMs,
+                         kResolveConnectSendTimeoutMs, static_cast<int>(receiveTimeoutMs))) {
         return fail();
     }
-    out.connection = WinHttpConnect(out.root, host, parts.nPort, 0);
+    out.connection = api.connect(out.root, host, parts.nPort, 0);
     if (out.connection == nullptr) {
         return fail();
     }
     const DWORD flags = WINHTTP_FLAG_REFRESH | (parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0);
-    out.request = WinHttpOpenRequest(out.connection, L"GET", path, nullptr, WINHTTP_NO_REFERER,
-                                     WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+    out.request =
+        api.openRequest(out.connection, L"GET", path, nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
     if (out.request == nullptr) {
+        return fail();
+    }
+    if (receiveTimeoutMs != 0 && !api.setOption(out.request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &receiveTimeoutMs,
+                                                sizeof receiveTimeoutMs)) {
         return fail();
     }
     const wchar_t* headers = extraHeaders.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : extraHeaders.c_str();
     const DWORD headersLength = extraHeaders.empty() ? 0 : static_cast<DWORD>(-1); // -1: NUL-terminated
-    if (!WinHttpSendRequest(out.request, headers, headersLength, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+    if (!api.sendRequest(out.request, headers, headersLength, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
         return fail();
     }
-    if (!WinHttpReceiveResponse(out.request, nullptr)) {
+    if (!api.receiveResponse(out.request, nullptr)) {
         return fail();
     }
     return true;
 }
 
 // 0 when the status cannot be read.
-DWORD responseStatus(HINTERNET request) {
+DWORD responseStatus(const Request& request) {
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
+    if (!request.api->queryHeaders(request.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                   WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX)) {
         return 0;
     }
     return status;
 }
 
 // The Content-Length of the answer, when it has a valid one.
-std::optional<std::uint64_t> declaredLength(HINTERNET request) {
+std::optional<std::uint64_t> declaredLength(const Request& request) {
     wchar_t text[32] = {};
     DWORD size = sizeof text;
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
-                             WINHTTP_NO_HEADER_INDEX)) {
+    if (!request.api->queryHeaders(request.request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text,
+                                   &size, WINHTTP_NO_HEADER_INDEX)) {
         return std::nullopt;
     }
     std::uint64_t value = 0;
@@ -170,15 +230,16 @@ std::optional<std::uint64_t> declaredLength(HINTERNET request) {
 
 // Hands the body to sink block by block. A failing query or read ends the body silently: the callers'
 // size and hash checks, and resume, deal with the short result.
-template <typename Sink> void readBody(HINTERNET request, Sink&& sink) {
+template <typename Sink> void readBody(const Request& request, Sink&& sink) {
     char block[kReadBlock];
     for (;;) {
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available) || available == 0) {
+        if (!request.api->queryDataAvailable(request.request, &available) || available == 0) {
             return;
         }
         DWORD read = 0;
-        if (!WinHttpReadData(request, block, available < kReadBlock ? available : kReadBlock, &read) || read == 0) {
+        if (!request.api->readData(request.request, block, available < kReadBlock ? available : kReadBlock, &read) ||
+            read == 0) {
             return;
         }
         sink(block, read);
@@ -192,22 +253,22 @@ WinHttpFetcher::WinHttpFetcher(std::string base_url, std::uint32_t idle_timeout_
 
 std::string WinHttpFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
-    Request request;
+    Request request(winHttpLibrary());
     DWORD error = 0;
     if (!openRequest(wideFromUtf8(url), kGetReceiveTimeoutMs, {}, request, error)) {
         throw FetchError(transport_message("WinHTTP GET failed", error, url));
     }
-    const DWORD status = responseStatus(request.request);
+    const DWORD status = responseStatus(request);
     if (status >= 400) {
         throw FetchError(status_message(status, url));
     }
     // Refused on the declared length before any of the body is read, or as soon as the body passes the limit.
-    const std::optional<std::uint64_t> declared = declaredLength(request.request);
+    const std::optional<std::uint64_t> declared = declaredLength(request);
     if (declared && *declared > max_bytes) {
         throw FetchError(gu::patch::size_limit_message(url, max_bytes));
     }
     std::string body;
-    readBody(request.request, [&](const char* data, DWORD size) {
+    readBody(request, [&](const char* data, DWORD size) {
         if (size > max_bytes - body.size()) {
             throw FetchError(gu::patch::size_limit_message(url, max_bytes));
         }
@@ -223,7 +284,7 @@ void WinHttpFetcher::download(const std::string& path, const std::string& dest_f
 void WinHttpFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                                    std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
-    Request request;
+    Request request(winHttpLibrary());
     DWORD error = 0;
     // The receive time-out bounds each wait for data, not the transfer: large packs on slow links still
     // arrive, a stalled one ends.
@@ -231,7 +292,7 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
                      error)) {
         throw FetchError(transport_message("WinHTTP download failed", error, url));
     }
-    const DWORD status = responseStatus(request.request);
+    const DWORD status = responseStatus(request);
     if (status >= 400) {
         throw FetchError(status_message(status, url)); // a 416 leaves the partial file to the caller
     }
@@ -239,7 +300,7 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
     const bool append = offset != 0 && status == 206;
     const std::uint64_t limit = gu::patch::download_body_limit(max_bytes, offset, append);
     // Refused on the declared length before the file is touched, or as soon as the body passes the limit.
-    const std::optional<std::uint64_t> declared = declaredLength(request.request);
+    const std::optional<std::uint64_t> declared = declaredLength(request);
     if (declared && *declared > limit) {
         throw FetchError(gu::patch::size_limit_message(url, max_bytes));
     }
@@ -254,7 +315,7 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
         throw LocalWriteError("cannot open " + dest_file);
     }
     std::uint64_t written = 0;
-    readBody(request.request, [&](const char* data, DWORD size) {
+    readBody(request, [&](const char* data, DWORD size) {
         if (size > limit - written) {
             throw FetchError(gu::patch::size_limit_message(url, max_bytes));
         }

@@ -90,6 +90,14 @@ DWORD WINAPI runNewsWorker(void* window) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    // Libraries loaded from here on come from the system folder only, never from the game folder, which the
+    // player can write. Looked up: Windows 7 has the call only with an update.
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    if (const auto setDefaultDllDirectories =
+            reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(
+                GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")))) {
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
     // Lives for the whole run, as does the lock it holds.
     auto* folderLock = new FolderLock;
     if (!folderLock->take()) {

@@ -144,7 +144,9 @@ void DrawingKit::gradient(const Rect& rect, Colour from, Colour to, bool vertica
     }
     TRIVERTEX vertices[2] = {vertex(rect.left, rect.top, from), vertex(rect.right, rect.bottom, to)};
     GRADIENT_RECT mesh{0, 1};
-    GradientFill(dc_, vertices, 2, &mesh, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
+    // GDI32's own entry: MSIMG32's GradientFill is a thin wrapper of it, in a library that would be looked
+    // up in the game folder first.
+    GdiGradientFill(dc_, vertices, 2, &mesh, 1, vertical ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_RECT_H);
 }
 
 void DrawingKit::gradientV(const Rect& rect, Colour top, Colour bottom) {
@@ -177,7 +179,7 @@ void DrawingKit::alphaFill(const Rect& rect, Colour colour, int alpha) {
     }
     SetPixel(pixelDc_, 0, 0, colour);
     BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(alpha < 0 ? 0 : alpha > 255 ? 255 : alpha), 0};
-    AlphaBlend(dc_, rect.left, rect.top, rect.width(), rect.height(), pixelDc_, 0, 0, 1, 1, blend);
+    GdiAlphaBlend(dc_, rect.left, rect.top, rect.width(), rect.height(), pixelDc_, 0, 0, 1, 1, blend);
 }
 
 void DrawingKit::accentFill(const Rect& rect) {

@@ -82,8 +82,8 @@ void expectRangeRequests(const FetcherMaker& make, const std::filesystem::path& 
 // status wins over the size of its page; for get and download alike.
 void expectGetStopsAtItsLimit(const FetcherMaker& make, const std::filesystem::path& dir);
 // HTTP only, with a fetcher whose downloads have an idle time-out of one second: a body that stalls ends
-// the download in bounded time with the bytes that came, and one that keeps moving more slowly than
-// that for longer arrives whole.
+// the download in bounded time with the bytes that came, a request that gets no answer fails it in bounded
+// time, and one that keeps moving more slowly than that for longer arrives whole.
 void expectStalledDownloadEnds(const FetcherMaker& makeWithOneSecondIdle, const std::filesystem::path& dir);
 
 } // namespace kyrtest

@@ -272,6 +272,8 @@ void HttpTestServer::serve(std::intptr_t handle) {
         const HttpResponse response = handler_(request);
         if (response.sendHeaders) {
             sendResponse(client, response, stopping_);
+        } else {
+            stall(response.stallMs, stopping_);
         }
     }
     closeSocket(client);

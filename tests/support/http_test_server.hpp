@@ -31,7 +31,7 @@ struct HttpResponse {
     // short, so a stall may outlast any client.
     int stallMs = 0;
     int pieces = 1; // the body goes out in this many pieces, each after a stall
-    bool sendHeaders = true;                             // false: close right after reading the request
+    bool sendHeaders = true; // false: close after reading the request (and stallMs) without an answer
     bool chunked = false; // the body as one chunk of chunked encoding, with no Content-Length
 };
 

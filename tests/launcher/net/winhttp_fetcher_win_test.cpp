@@ -6,6 +6,7 @@
 #include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <memory>
 #include <string>
@@ -51,6 +52,22 @@ TEST(WinHttpFetcher, KeepsTheFetcherContract) {
     EXPECT_EQ(kyrtest::messageOf<gu::patch::FetchError>([&] { closed.get("v1/x", 100); }),
               "WinHTTP GET failed (0x00002EFD) " + base + "v1/x");
     EXPECT_EQ(kyrtest::messageOf<gu::patch::FetchError>([&] { closed.get(std::string(400, 'p'), 100); }).size(), 191u);
+}
+
+// The test build plants winhttp.dll and msimg32.dll beside this program and has Wine prefer them to its own,
+// as Windows would take a copy planted in the game folder: the fetcher still works on the system's.
+TEST(WinHttpFetcher, LoadsNoLibraryFromTheProgramFolder) {
+    wchar_t program[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    std::wstring folder(program, length);
+    folder.resize(folder.rfind(L'\\') + 1);
+    for (const wchar_t* name : {L"winhttp.dll", L"msimg32.dll"}) {
+        ASSERT_NE(GetFileAttributesW((folder + name).c_str()), INVALID_FILE_ATTRIBUTES) << "not planted";
+    }
+    kyrtest::HttpTestServer server([](const kyrtest::HttpRequest&) { return kyrtest::HttpResponse{200, "ok"}; });
+    EXPECT_EQ(launcher::WinHttpFetcher(server.baseUrl()).get("v1/x", 100), "ok");
+    EXPECT_EQ(GetEnvironmentVariableW(L"KYR_PLANTED_LIBRARY_RAN", nullptr, 0), 0u);
 }
 
 } // namespace
