@@ -87,17 +87,7 @@ bool fingerprintFile(const std::string& path, FileFingerprint& fingerprint) {
 }
 
 bool EngineFileWrites::copyToNewFile(const std::string& from, const std::string& to) const {
-    OpenFile source(from);
-    if (!source.isOpen()) {
-        return false;
-    }
-    const std::unique_ptr<char[]> buffer(new char[kBlockSize]);
-    return launcher::writeNewFile(to, [&](std::string_view& block) {
-               std::size_t length = 0;
-               const bool read = source.read(buffer.get(), length);
-               block = std::string_view(buffer.get(), length);
-               return read;
-           }) == NewFileResult::Written;
+    return launcher::copyToNewFile(from, to);
 }
 
 bool EngineFileWrites::writeNewFile(const std::string& path, std::string_view bytes) const {

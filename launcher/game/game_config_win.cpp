@@ -1,6 +1,7 @@
 #include "launcher/game/game_config.hpp"
 
 #include "launcher/game/game_client_interface.hpp"
+#include "launcher/shell/safe_path.hpp"
 
 #include <windows.h>
 
@@ -22,12 +23,15 @@ int IniGameConfig::readNumber(const char* section, const char* key, int fallback
     return static_cast<int>(GetPrivateProfileIntA(section, key, fallback, configPath_.c_str()));
 }
 
+// The profile functions write through a link at the name, so one is never left there.
 bool IniGameConfig::writeText(const char* section, const char* key, const std::string& value) {
-    return WritePrivateProfileStringA(section, key, value.c_str(), configPath_.c_str()) != FALSE;
+    return readyToWriteInPlace(configPath_) &&
+           WritePrivateProfileStringA(section, key, value.c_str(), configPath_.c_str()) != FALSE;
 }
 
 bool IniGameConfig::removeKey(const char* section, const char* key) {
-    return WritePrivateProfileStringA(section, key, nullptr, configPath_.c_str()) != FALSE;
+    return readyToWriteInPlace(configPath_) &&
+           WritePrivateProfileStringA(section, key, nullptr, configPath_.c_str()) != FALSE;
 }
 
 void IniGameConfig::writeLanguageValue(const std::string& code) {

@@ -19,6 +19,9 @@ inline constexpr char kProfileNotSavedText[] =
 inline constexpr char kEngineNotAppliedText[] = "Could not apply the video engine (opengl32.dll).\n"
                                                 "Check that opengl32-mesa.dll is present in the game folder,\n"
                                                 "or that Main.exe is not already open (file in use).";
+inline constexpr char kMesaNotVerifiedText[] =
+    "The CPU video engine was not applied: opengl32-mesa.dll is not the file the last update installed.\n"
+    "Run the launcher's update again to restore it, or choose the GPU engine.";
 inline constexpr char kGameNotStartedText[] = "Could not start Main.exe.";
 inline constexpr char kFolderNotFoundText[] = "Could not determine the launcher folder.";
 inline constexpr char kWindowNotCreatedText[] = "Could not create the launcher window.";

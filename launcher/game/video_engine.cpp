@@ -7,8 +7,12 @@
 #include "launcher/game/gl_probe.hpp"
 #include "launcher/game/message_box.hpp"
 #include "launcher/game/process_environment.hpp"
+#include "launcher/net/updater_front_end.hpp"
 #include "launcher/servers/server_cache.hpp"
 #include "launcher/shell/folder_path.hpp"
+#include "patch/patch_state.hpp"
+
+#include <filesystem>
 
 #include <string_view>
 
@@ -21,11 +25,12 @@ constexpr char kTemporarySuffix[] = ".tmp";
 
 struct EngineFolder {
     EngineFolder(const std::string& folder, const EngineFileWrites& fileWrites)
-        : library(joinFolderPath(folder, kEngineLibraryName)), mesa(joinFolderPath(folder, kMesaLibraryName)),
-          backup(joinFolderPath(folder, kEngineBackupName)),
+        : root(folder), library(joinFolderPath(folder, kEngineLibraryName)),
+          mesa(joinFolderPath(folder, kMesaLibraryName)), backup(joinFolderPath(folder, kEngineBackupName)),
           backupMarker(joinFolderPath(folder, kEngineBackupMarkerName)),
           placedMarker(joinFolderPath(folder, kPlacedEngineMarkerName)), writes(fileWrites) {}
 
+    std::string root;
     std::string library;
     std::string mesa;
     std::string backup;
@@ -220,7 +225,21 @@ bool applyHardwareEngine(const EngineFolder& folder, GameConfig& config, void* b
     return restored;
 }
 
+// Whether the Mesa library is the one that the signed update installed: any other file under its name
+// could be anything, and the game would load it.
+bool mesaIsInstalledOne(const EngineFolder& folder) {
+    const gu::patch::PatchState state = gu::patch::PatchState::load(std::filesystem::u8path(enginePath(folder.root)));
+    const auto installed = state.files.find(kMesaLibraryName);
+    FileFingerprint fingerprint;
+    return installed != state.files.end() && fingerprintFile(folder.mesa, fingerprint) &&
+           fingerprint.sha256 == installed->second;
+}
+
 bool applySoftwareEngine(const EngineFolder& folder, GameConfig& config, void* boxOwner) {
+    if (isFile(folder.mesa) && !mesaIsInstalledOne(folder)) {
+        showMessageBox({boxOwner, kMesaNotVerifiedText, kLauncherErrorTitle, MessageBoxIcon::Error});
+        return false;
+    }
     bool profileSaved = writeProfile(config, "0", "0", "1");
     const int width = config.readNumber(kGraphicsSection, kWindowWidthKey, kDefaultWindowWidth);
     const int height = config.readNumber(kGraphicsSection, kWindowHeightKey, kDefaultWindowHeight);

@@ -5,6 +5,7 @@
 #include "launcher/servers/text_rules.hpp"
 #include "launcher/shell/file_replace.hpp"
 #include "launcher/shell/folder_path.hpp"
+#include "launcher/shell/safe_path.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,6 +27,9 @@ constexpr unsigned kLastSequence = 255;
 constexpr char kCannotCreate[] = "No se pudo escribir Data\\Local\\ServerList.bmd (archivo en uso o de solo lectura).";
 constexpr char kShortWrite[] = "No se pudo escribir Data\\Local\\ServerList.bmd (disco lleno?).";
 constexpr char kNotReplaced[] = "No se pudo reemplazar Data\\Local\\ServerList.bmd.";
+constexpr char kFolderNotOnDrive[] =
+    "No se escribió Data\\Local\\ServerList.bmd: la carpeta Data o Data\\Local es un enlace que no lleva a "
+    "una carpeta de un disco.";
 constexpr char kTooManyGroups[] = "Demasiados grupos de servidor para ServerList.bmd: se escribieron los primeros.";
 
 using Header = std::array<std::uint8_t, kBmdHeaderSize>;
@@ -212,6 +216,10 @@ bool writeServerListBmd(const std::string& folder, const ServerEntry& server, co
                         std::string& newStamp, std::string& message) {
     const std::string path = joinFolderPath(folder, kServerListBmdPath);
     const std::string templatePath = path + kServerListBmdTemplateSuffix;
+    if (!foldersStayOnDrives(folder, kGameLocalDataFolder)) {
+        message = kFolderNotOnDrive;
+        return false;
+    }
 
     std::string current;
     const bool currentRead = readTextFile(path, current, kBmdFileLimit);

@@ -17,7 +17,7 @@ inline FileReplacer fileReplacerOverride = nullptr;
 
 // The platform's move with replace: on Windows MoveFileExW with MOVEFILE_REPLACE_EXISTING and
 // MOVEFILE_WRITE_THROUGH (the move itself is on the disk when it returns), elsewhere rename. Either the
-// target is replaced whole or it stays untouched.
+// target is replaced whole or it stays untouched. A link at the target goes first, as a link.
 bool replaceFileOnPlatform(const std::string& from, const std::string& to);
 
 inline bool replaceFile(const std::string& from, const std::string& to) {
@@ -25,13 +25,16 @@ inline bool replaceFile(const std::string& from, const std::string& to) {
 }
 
 // Sets the file's attributes to normal on Windows (read-only, hidden and system all block a replace or an
-// overwrite); elsewhere adds write permission for the owner. Failures are ignored.
+// overwrite); elsewhere adds write permission for the owner. Failures are ignored. A link, or a file with
+// other names, is left as it is: the change would reach the file it shares.
 void resetFileAttributes(const std::string& path);
 
-// Removes a file (never a folder); false when it could not be removed or was not there.
+// Removes a file or a link (never a real folder, never a link's target); false when it could not be
+// removed or was not there.
 bool removeFile(const std::string& path);
 
-// Copies from over to (the target's attributes reset first); false when the copy failed.
+// Copies from over to, through to + ".tmp" as writeFileReplacing does (the target's attributes reset
+// first); false when the copy failed, to then untouched.
 bool copyFileOver(const std::string& from, const std::string& to);
 
 enum class NewFileResult {
@@ -48,6 +51,8 @@ using BlockSource = std::function<bool(std::string_view& block)>;
 // to the disk (FlushFileBuffers, fsync) and closes it. Anything short of that removes it again.
 NewFileResult writeNewFile(const std::string& path, const BlockSource& source);
 NewFileResult writeNewFile(const std::string& path, std::string_view bytes);
+// writeNewFile with the bytes of the file from; false on any failure, nothing then left at to.
+bool copyToNewFile(const std::string& from, const std::string& to);
 
 enum class ReplaceWriteResult {
     Written,

@@ -1,5 +1,7 @@
 #include "launcher/shell/file_replace.hpp"
 
+#include "launcher/shell/safe_path.hpp"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,10 +11,13 @@
 namespace launcher {
 
 bool replaceFileOnPlatform(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    return clearLinkAt(to) && std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 void resetFileAttributes(const std::string& path) {
+    if (isLinkAt(path) || hasOtherNames(path)) {
+        return;
+    }
     std::error_code ignored;
     std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add,
                                  ignored);
@@ -20,13 +25,6 @@ void resetFileAttributes(const std::string& path) {
 
 bool removeFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
-}
-
-bool copyFileOver(const std::string& from, const std::string& to) {
-    resetFileAttributes(to);
-    std::error_code ec;
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-    return !ec;
 }
 
 } // namespace launcher

@@ -1,5 +1,7 @@
 #include "launcher/shell/file_replace.hpp"
 
+#include "launcher/shell/safe_path.hpp"
+
 #include <windows.h>
 
 namespace launcher {
@@ -22,21 +24,18 @@ std::wstring widenAnsi(const std::string& text) {
 bool replaceFileOnPlatform(const std::string& from, const std::string& to) {
     const std::wstring source = widenAnsi(from);
     const std::wstring target = widenAnsi(to);
-    return !source.empty() && !target.empty() &&
+    return !source.empty() && !target.empty() && clearLinkAt(to) &&
            MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 void resetFileAttributes(const std::string& path) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!isLinkAt(path) && !hasOtherNames(path)) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 bool removeFile(const std::string& path) {
-    return DeleteFileA(path.c_str()) != FALSE;
-}
-
-bool copyFileOver(const std::string& from, const std::string& to) {
-    resetFileAttributes(to);
-    return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+    return isLinkAt(path) ? clearLinkAt(path) : DeleteFileA(path.c_str()) != FALSE;
 }
 
 } // namespace launcher

@@ -1,6 +1,7 @@
 #include "launcher/shell/launcher_settings.hpp"
 
 #include "launcher/shell/ini_value.hpp"
+#include "launcher/shell/safe_path.hpp"
 
 #include <windows.h>
 
@@ -17,8 +18,10 @@ std::string readValue(const std::string& iniPath, const std::string& key, unsign
     return std::string(buffer.data());
 }
 
+// The profile functions write through a link at the name, so one is never left there.
 bool writeValue(const std::string& iniPath, const std::string& key, const std::string& value) {
-    return WritePrivateProfileStringA(kSection, key.c_str(), value.c_str(), iniPath.c_str()) != FALSE;
+    return readyToWriteInPlace(iniPath) &&
+           WritePrivateProfileStringA(kSection, key.c_str(), value.c_str(), iniPath.c_str()) != FALSE;
 }
 
 // Empty when the slug has no allowed character: such a server has no region key at all.

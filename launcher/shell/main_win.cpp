@@ -3,10 +3,12 @@
 // starts the update check, the news, the server list and the removal of the exe that a self-update left
 // behind, and runs the message loop until the window is gone. Command-line arguments are ignored.
 
+#include "launcher/game/game_client_interface.hpp"
 #include "launcher/game/game_launch.hpp"
-#include "launcher/game/message_box_texts.hpp"
 #include "launcher/game/message_box.hpp"
+#include "launcher/game/message_box_texts.hpp"
 #include "launcher/net/updater_front_end.hpp"
+#include "launcher/shell/file_replace.hpp"
 #include "launcher/shell/folder_lock.hpp"
 #include "launcher/shell/launcher_settings.hpp"
 #include "launcher/shell/launcher_state.hpp"
@@ -15,6 +17,7 @@
 #include "launcher/shell/message_routing.hpp"
 #include "launcher/shell/news_worker.hpp"
 #include "launcher/shell/program_start.hpp"
+#include "launcher/shell/safe_path.hpp"
 #include "launcher/shell/server_list_actions.hpp"
 #include "launcher/shell/server_preferences.hpp"
 #include "launcher/ui/interface_texts.hpp"
@@ -64,6 +67,7 @@ bool exists(const std::string& path) {
 }
 
 // The client's built-in server file is read below Data\Local; a copy beside the launcher seeds it once.
+// Data and Data\Local are followed only to a folder on a drive, and the copy never goes through a link.
 // Every failure here is ignored: the server list then reports its own.
 void seedClientServerFile(const std::string& folder) {
     const std::string rootFile = formPath("%s\\valdra.main", folder);
@@ -74,7 +78,9 @@ void seedClientServerFile(const std::string& folder) {
     }
     CreateDirectoryA(formPath("%s\\Data", folder).c_str(), nullptr);
     CreateDirectoryA(localFolder.c_str(), nullptr);
-    CopyFileA(rootFile.c_str(), localFile.c_str(), TRUE);
+    if (foldersStayOnDrives(folder, kGameLocalDataFolder)) {
+        copyToNewFile(rootFile, localFile);
+    }
 }
 
 void showStartupError(const char* text) {

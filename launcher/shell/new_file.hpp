@@ -10,7 +10,8 @@ namespace launcher {
 
 class NewFile {
 public:
-    // Creates the file; fails when any entry is at the name (so a link planted there is never followed).
+    // Creates the file; fails when any entry is at the name, a link included: one planted there, even one
+    // that leads nowhere, is never followed.
     explicit NewFile(std::string path);
     ~NewFile();
     NewFile(const NewFile&) = delete;

@@ -9,7 +9,8 @@
 namespace launcher {
 
 NewFile::NewFile(std::string path)
-    : path_(std::move(path)), handle_(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)) {}
+    : path_(std::move(path)),
+      handle_(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644)) {}
 
 NewFile::~NewFile() {
     discard();

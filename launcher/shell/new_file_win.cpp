@@ -14,9 +14,9 @@ HANDLE handleOf(std::intptr_t value) {
 } // namespace
 
 NewFile::NewFile(std::string path)
-    : path_(std::move(path)),
-      handle_(reinterpret_cast<std::intptr_t>(
-          CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+    : path_(std::move(path)), handle_(reinterpret_cast<std::intptr_t>(
+                                  CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr))) {}
 
 NewFile::~NewFile() {
     discard();

@@ -38,7 +38,8 @@ constexpr char kMesaLibrary[] = "MESA llvmpipe stand-in, never loaded";
 constexpr char kPlayersLibrary[] = "QEFFECTS wrapper library of the player";
 
 const kyrtest::FileMap kStoreFiles{{"Data/Player/skin.bmd", std::string(3000, 's') + "skin"},
-                                   {"Data/Music/theme.ogg", std::string(900, 'o') + "theme"}};
+                                   {"Data/Music/theme.ogg", std::string(900, 'o') + "theme"},
+                                   {kMesaLibraryName, kMesaLibrary}};
 
 std::string readIni(const std::string& file, const char* section, const char* key) {
     char value[128] = {};

@@ -8,6 +8,7 @@
 #include "launcher/game/game_settings.hpp"
 #include "launcher/game/gl_probe.hpp"
 #include "launcher/game/process_environment.hpp"
+#include "patch/patch_state.hpp"
 #include "support/scratch_folder.hpp"
 #include "tests/launcher/game/memory_game_config.hpp"
 #include "tests/launcher/game/message_box_recorder.hpp"
@@ -59,7 +60,17 @@ class EngineFolder {
 public:
     std::string folder() const { return scratch_.path().string(); }
     std::string path(const char* name) const { return (scratch_ / name).string(); }
-    void put(const char* name, std::string_view bytes) const { write_bytes(scratch_ / name, bytes); }
+    // A Mesa library put here is the one the update installed, unless `installed` is false.
+    void put(const char* name, std::string_view bytes, bool installed = true) const {
+        write_bytes(scratch_ / name, bytes);
+        if (installed && std::string_view(name) == kMesaLibraryName) {
+            gu::patch::PatchState state;
+            FileFingerprint mesa;
+            fingerprintFile(path(name), mesa);
+            state.files[name] = mesa.sha256;
+            state.save(scratch_.path());
+        }
+    }
     std::string bytes(const char* name) const { return read_bytes(scratch_ / name); }
     void remove(const char* name) const { std::filesystem::remove(scratch_ / name); }
 
@@ -165,21 +176,22 @@ bool apply(const EngineFolder& folder, VideoEngine engine, const EngineFileWrite
 
 // Steps that players take: C and G apply an engine, the others change a file behind the launcher's back
 // (f, n: the player's library or a newer one; c: a backup cut short; m: the backup marker lost; 2, 3: the
-// game's patch brings a new Mesa library; 0: the Mesa library goes).
+// game's patch brings a new Mesa library; x: another one appears outside the patch; 0: the Mesa library
+// goes).
 void play(const EngineFolder& folder, const std::string& steps,
           const EngineFileWrites& writes = systemEngineFileWrites()) {
     const std::map<char, std::pair<const char*, std::string>> changes = {
         {'f', {kEngineLibraryName, kForeign}},  {'n', {kEngineLibraryName, kNewerForeign}},
         {'c', {kEngineBackupName, "QEFFECTS"}}, {'m', {kEngineBackupMarkerName, ""}},
         {'2', {kMesaLibraryName, kMesa2}},      {'3', {kMesaLibraryName, kMesa3}},
-        {'0', {kMesaLibraryName, ""}}};
+        {'x', {kMesaLibraryName, kMesa3}},      {'0', {kMesaLibraryName, ""}}};
     for (const char step : steps) {
         if (step == 'C' || step == 'G') {
             apply(folder, step == 'C' ? VideoEngine::Cpu : VideoEngine::Gpu, writes);
         } else if (changes.at(step).second.empty()) {
             folder.remove(changes.at(step).first);
         } else {
-            folder.put(changes.at(step).first, changes.at(step).second);
+            folder.put(changes.at(step).first, changes.at(step).second, step != 'x');
         }
     }
 }
@@ -209,13 +221,16 @@ TEST(VideoEngine, EachEngineTakesEachStateWithoutLosingThePlayersLibrary) {
                  {"Cf", VideoEngine::Gpu, true, kForeignKept},
                  {"fCn", VideoEngine::Gpu, true, "dll=newer mesa=mesa1 bak=foreign ok=yes placed=no"},
                  {"fCn", VideoEngine::Cpu, true, "dll=mesa1 mesa=mesa1 bak=newer ok=yes placed=yes"},
-                 {"f0", VideoEngine::Cpu, false, "dll=foreign mesa=- bak=- ok=no placed=no"}};
+                 {"f0", VideoEngine::Cpu, false, "dll=foreign mesa=- bak=- ok=no placed=no"},
+                 {"fx", VideoEngine::Cpu, false, "dll=foreign mesa=mesa3 bak=- ok=no placed=no"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.steps) + (c.engine == VideoEngine::Cpu ? " then CPU" : " then GPU"));
         const EngineFolder folder;
         arrange(folder, c.steps);
+        const kyrtest::MessageBoxRecorder boxes;
         EXPECT_EQ(apply(folder, c.engine), c.wantResult);
         EXPECT_EQ(folder.describe(), c.wantState);
+        EXPECT_EQ(boxes.shown().size(), std::string(c.steps) == "fx" ? 1u : 0u) << "the unknown Mesa library is told";
     }
     const EngineFolder folder;
     arrange(folder, "f");

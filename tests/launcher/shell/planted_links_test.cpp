@@ -1,0 +1,167 @@
+// Links that another program planted under the names the launcher writes in the game folder: whatever
+// the launcher does there, the file or folder the link leads to, outside the game folder, stays as it was.
+
+#include "launcher/game/engine_files.hpp"
+#include "launcher/game/game_client_interface.hpp"
+#include "launcher/game/video_engine.hpp"
+#include "launcher/servers/server_list_bmd.hpp"
+#include "launcher/shell/folder_path.hpp"
+#include "launcher/shell/safe_path.hpp"
+#include "patch/patch_state.hpp"
+#include "support/planted_link.hpp"
+#include "support/scratch_folder.hpp"
+#include "tests/launcher/game/memory_game_config.hpp"
+
+#ifdef _WIN32
+#include "launcher/game/game_config.hpp"
+#include "launcher/shell/launcher_settings.hpp"
+#endif
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iterator>
+#include <string>
+
+namespace launcher {
+namespace {
+
+namespace fs = std::filesystem;
+using kyrtest::read_bytes;
+using kyrtest::write_bytes;
+
+enum class Link { file, hard };
+
+// Each action as the launcher takes it in the game folder; true when it reports success.
+bool switchToCpu(const std::string& game) {
+    kyrtest::MemoryGameConfig config;
+    return applyVideoEngine(game, VideoEngine::Cpu, config, nullptr, systemEngineFileWrites());
+}
+
+bool switchToGpu(const std::string& game) {
+    return restoreNativeEngine(game, systemEngineFileWrites());
+}
+
+bool writeBmd(const std::string& game) {
+    ServerEntry server;
+    server.channels.push_back({1, "", "Main"});
+    std::string stamp;
+    std::string message;
+    return writeServerListBmd(game, server, "", stamp, message);
+}
+
+#ifdef _WIN32
+bool writeConfig(const std::string& game) {
+    IniGameConfig config(joinFolderPath(game, kGameConfigFileName));
+    return config.writeText("Graphics", "Key", "value");
+}
+
+bool writeLauncherIni(const std::string& game) {
+    return writeLastServer(joinFolderPath(game, "launcher.ini"), "main");
+}
+#endif
+
+// A game folder where each engine name is written by a switch: the player's library (backed up anew by
+// a CPU switch), a backup equal to the Mesa library (removed with its marker by a GPU switch), a stale
+// placed-copy marker (removed by a GPU switch).
+void arrangeEngineFiles(const fs::path& game) {
+    write_bytes(game / kMesaLibraryName, "MESA");
+    gu::patch::PatchState installed;
+    FileFingerprint mesa;
+    fingerprintFile((game / kMesaLibraryName).string(), mesa);
+    installed.files[kMesaLibraryName] = mesa.sha256;
+    installed.save(game);
+    write_bytes(game / kEngineLibraryName, "player's library");
+    write_bytes(game / kEngineBackupName, "MESA");
+    write_bytes(game / kEngineBackupMarkerName, "verified\n");
+    write_bytes(game / kPlacedEngineMarkerName, "1 00\n");
+}
+
+bool isReadOnly(const fs::path& path) {
+    return (fs::status(path).permissions() & fs::perms::owner_write) == fs::perms::none;
+}
+
+TEST(PlantedLinks, NoLauncherWriteReachesWhatALinkLeadsTo) {
+    const struct {
+        const char* name; // where the link is planted, below the game folder
+        Link link;
+        bool readOnlyTarget;
+        bool (*action)(const std::string& game);
+    } cases[] = {
+        {kEngineLibraryName, Link::file, true, switchToCpu},
+        {kEngineLibraryName, Link::hard, true, switchToCpu},
+        {kEngineBackupName, Link::file, true, switchToCpu},
+        {kPlacedEngineMarkerName, Link::file, true, switchToGpu},
+        {kEngineBackupMarkerName, Link::hard, true, switchToGpu},
+        {kServerListBmdPath, Link::file, true, writeBmd},
+        {"Data\\Local\\ServerList.bmd.orig", Link::file, false, writeBmd},
+        {"Data\\Local\\ServerList.bmd.orig", Link::hard, false, writeBmd},
+#ifdef _WIN32
+        {kGameConfigFileName, Link::hard, false, writeConfig},
+        {"launcher.ini", Link::hard, false, writeLauncherIni},
+#endif
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " link " + std::to_string(static_cast<int>(c.link)));
+        if (c.link == Link::file && !kyrtest::file_links_show()) {
+            continue;
+        }
+        const kyrtest::ScratchFolder scratch;
+        const fs::path game = scratch / "game";
+        const fs::path outside = scratch / "outside";
+        fs::create_directories(game / "Data" / "Local");
+        fs::create_directories(outside);
+        write_bytes(joinFolderPath(game.string(), kServerListBmdPath), "player's server list");
+        arrangeEngineFiles(game);
+        const fs::path target = outside / "file";
+        write_bytes(target, "OUTSIDE");
+        const fs::path linkPath = joinFolderPath(game.string(), c.name);
+        fs::remove(linkPath);
+        if (c.link == Link::hard) {
+            fs::create_hard_link(target, linkPath);
+        } else if (kyrtest::plant_link(linkPath, target) == kyrtest::PlantedLink::none) {
+            continue;
+        }
+        if (c.readOnlyTarget) {
+            fs::permissions(target, fs::perms::owner_read);
+        }
+        c.action(game.string());
+        EXPECT_EQ(read_bytes(target), "OUTSIDE");
+        EXPECT_EQ(isReadOnly(target), c.readOnlyTarget);
+        EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+        fs::permissions(target, fs::perms::owner_all);
+        kyrtest::remove_planted_link(linkPath);
+    }
+}
+
+// A Data folder moved elsewhere and linked back is still the player's: the launcher writes through it.
+TEST(PlantedLinks, ALinkedDataFolderOnADriveIsFollowed) {
+    const kyrtest::ScratchFolder scratch;
+    const fs::path game = scratch / "game";
+    fs::create_directories(game);
+    fs::create_directories(scratch / "moved" / "Local");
+    if (kyrtest::plant_link(game / "Data", scratch / "moved") == kyrtest::PlantedLink::none) {
+        GTEST_SKIP() << "no links here";
+    }
+    EXPECT_TRUE(writeBmd(game.string()));
+    EXPECT_TRUE(fs::exists(scratch / "moved" / "Local" / "ServerList.bmd"));
+    kyrtest::remove_planted_link(game / "Data");
+}
+
+TEST(PlantedLinks, OnlyAFinalPathOnADriveLeadsToARealFolder) {
+    const struct {
+        const wchar_t* finalPath;
+        bool want;
+    } cases[] = {{L"\\\\?\\D:\\Games\\Data", true},
+                 {L"\\\\?\\UNC\\nas\\games\\Data", true},
+                 {L"\\\\?\\GLOBALROOT\\Device\\Data", false},
+                 {L"\\??\\C:\\Windows", false},
+                 {L"\\\\?\\C:", false},
+                 {L"", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(isDriveFinalPath(c.finalPath), c.want) << fs::path(c.finalPath).string();
+    }
+}
+
+} // namespace
+} // namespace launcher
