@@ -7,7 +7,6 @@
 #include "launcher/game/gl_probe.hpp"
 #include "launcher/game/message_box.hpp"
 #include "launcher/game/process_environment.hpp"
-#include "launcher/net/updater_front_end.hpp"
 #include "launcher/servers/server_cache.hpp"
 #include "launcher/shell/folder_path.hpp"
 #include "patch/patch_state.hpp"

@@ -70,8 +70,5 @@ std::string chooseStoreSetting(const std::string& built, const char* environment
 std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl, std::uint32_t idleTimeoutMs);
 // [Custom] "Language" of config.ini (default "Eng") by the rule of the interface texts.
 bool playerPrefersSpanish(const std::string& configIniPath);
-// A launcher path as the patch engine takes it, UTF-8: on Windows the launcher's own paths are in the ANSI
-// code page, and a folder such as "C:\Users\Jörg" must still be updated.
-std::string enginePath(const std::string& path);
 
 } // namespace launcher

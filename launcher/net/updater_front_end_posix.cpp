@@ -69,8 +69,4 @@ bool playerPrefersSpanish(const std::string& configIniPath) {
     return isSpanishLanguageCode(profileValue(configIniPath, "Custom", "Language", "Eng"));
 }
 
-std::string enginePath(const std::string& path) {
-    return path; // file names are bytes here, UTF-8 in practice
-}
-
 } // namespace launcher

@@ -10,4 +10,8 @@ namespace launcher {
 // tools and tests run, those separators become "/" so the same files are reached.
 std::string joinFolderPath(std::string_view folder, std::string_view relative);
 
+// A launcher path as the patch engine takes it, UTF-8: on Windows the launcher's own paths are in the ANSI
+// code page, and a folder such as "C:\Users\Jörg" must still be updated.
+std::string enginePath(const std::string& path);
+
 } // namespace launcher
