@@ -3,7 +3,6 @@
 #include "launcher/net/winhttp_fetcher.hpp"
 #include "launcher/ui/interface_texts.hpp"
 
-
 namespace launcher {
 
 std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl, std::uint32_t idleTimeoutMs) {
