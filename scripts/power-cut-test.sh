@@ -136,16 +136,24 @@ done
 echo "version 1: $(find "$work/game-v1" -type f | wc -l) files; version 2 changes, adds or drops $(
     (diff -rq "$work/game-v1" "$work/game-v2" || true) | wc -l)"
 
+# completed_then_cut ID STORE VERSION WHAT EXPECTED [FLAG]: a run into the folder ID on LazyFS that must
+# give VERSION, the power cut right after it; then every file must be EXPECTED's.
+completed_then_cut() {
+    local id=$1 store=$2 version=$3 what=$4 expected=$5 flag=${6:-}
+    mount_disk
+    if run_patch "$mnt/$id" "$store" "$flag" && grep -q "\"version\":\"$version\"" "$work/result.json" &&
+        lazyfs_cut; then
+        lazyfs_unmount
+        expect_whole "$what" "$disk/$id" "$expected" || true
+    else
+        echo "  FAILED: $what: $(cat "$work/result.json" "$work/patch.log")"
+        failures=$((failures + 1))
+        lazyfs_unmount
+    fi
+}
+
 echo "== a cold install into LazyFS, the power cut right after it completed"
-mount_disk
-if run_patch "$mnt/cold" "$work/store-v1" && lazyfs_cut; then
-    lazyfs_unmount
-    expect_whole "every file of version 1 is whole" "$disk/cold" "$work/game-v1" || true
-else
-    echo "  FAILED: the cold install: $(cat "$work/result.json" "$work/patch.log")"
-    failures=$((failures + 1))
-    lazyfs_unmount
-fi
+completed_then_cut cold "$work/store-v1" 1.0.0 "every file of version 1 is whole" "$work/game-v1"
 # Version 1 as the player has it, installed beside LazyFS: where every update starts.
 if ! run_patch "$work/pristine" "$work/store-v1"; then
     echo "power-cut: the install of version 1 beside LazyFS failed: $(cat "$work/result.json" "$work/patch.log")"
@@ -184,16 +192,8 @@ round() {
     else
         expect_whole "every file is version 1's or version 2's" "$root" "$work/game-v1" "$work/game-v2" || true
     fi
-    mount_disk
-    if run_patch "$mnt/$id" "$work/store-v2" "$flag" && grep -q '"version":"2.0.0"' "$work/result.json" &&
-        lazyfs_cut; then
-        lazyfs_unmount
-        expect_whole "the next run gave version 2, whole after a cut right after it" "$root" "$work/game-v2" || true
-    else
-        echo "  FAILED: the next run: $(cat "$work/result.json" "$work/patch.log")"
-        failures=$((failures + 1))
-        lazyfs_unmount
-    fi
+    completed_then_cut "$id" "$work/store-v2" 2.0.0 "the next run gave version 2, whole after a cut right after it" \
+        "$work/game-v2" "$flag"
 }
 
 changed_files=$( (diff -rq "$work/game-v1" "$work/game-v2" || true) | grep -o "game-v1/[^ ]* and" |
