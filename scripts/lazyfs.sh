@@ -57,7 +57,7 @@ fifo_path_completed="$lazyfs_run/done.fifo"
 [cache]
 apply_eviction=false
 [cache.simple]
-custom_size="32MB"
+custom_size="128MB"
 blocks_per_page=1
 [filesystem]
 log_all_operations=false

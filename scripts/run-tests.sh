@@ -132,8 +132,17 @@ check_launcher_signature() {
 # counts as neither passed nor failed.
 check_power_cuts() {
     echo "== power cuts on LazyFS"
-    scripts/power-cut-test.sh
-    local status=$?
+    local log=build/power-cut.log status
+    scripts/power-cut-test.sh 2>&1 | tee "$log"
+    status=${PIPESTATUS[0]}
+    # LazyFS itself at times dies under load (the FUSE connection aborts under kyr-patch): that says nothing
+    # of kyr-patch's flushes, so such a run is repeated once. A file not whole fails at once.
+    if [ "$status" -ne 0 ] && [ "$status" -ne 77 ] &&
+        grep -q -e 'connection abort' -e 'Transport endpoint is not connected' "$log"; then
+        echo "== LazyFS's connection aborted; the power cuts once more"
+        scripts/power-cut-test.sh
+        status=$?
+    fi
     if [ "$status" -eq 77 ]; then
         skipped+=("power cuts on LazyFS")
     else
