@@ -1,8 +1,16 @@
 #include "launcher/shell/safe_path.hpp"
 
 #include "launcher/shell/folder_path.hpp"
+#include "patch/link_test.hpp"
+
+#include <filesystem>
 
 namespace launcher {
+
+// The engine's link test, so that the launcher and the engine never disagree on what a link is.
+bool isLinkAt(const std::string& path) {
+    return gu::patch::is_link(std::filesystem::u8path(enginePath(path)));
+}
 
 bool readyToWriteInPlace(const std::string& path) {
     return clearLinkAt(path) && !hasOtherNames(path);

@@ -3,17 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 namespace launcher {
-
-bool isLinkAt(const std::string& path) {
-    struct stat info;
-    if (::lstat(path.c_str(), &info) != 0) {
-        return errno != ENOENT && errno != ENOTDIR;
-    }
-    return S_ISLNK(info.st_mode);
-}
 
 bool clearLinkAt(const std::string& path) {
     return !isLinkAt(path) || ::unlink(path.c_str()) == 0;

@@ -38,14 +38,6 @@ bool isMissing(DWORD error) {
 
 } // namespace
 
-bool isLinkAt(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return !isMissing(GetLastError());
-    }
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 bool clearLinkAt(const std::string& path) {
     if (!isLinkAt(path)) {
         return true;
