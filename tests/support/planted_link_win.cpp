@@ -24,8 +24,12 @@ std::wstring unix_name(const std::filesystem::path& path) {
     return std::wstring(folder.begin(), folder.end()) + L"/" + path.filename().wstring(); // ASCII scratch names
 }
 
+DWORD attributes_of(const std::filesystem::path& path) {
+    return GetFileAttributesW(path.wstring().c_str());
+}
+
 bool is_link(const std::filesystem::path& path) {
-    const DWORD attributes = GetFileAttributesW(path.wstring().c_str());
+    const DWORD attributes = attributes_of(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
@@ -54,8 +58,12 @@ void remove_planted_link(const std::filesystem::path& link) {
     if (!RemoveDirectoryW(link.wstring().c_str())) {
         const std::wstring unix_link = unix_name(link);
         if (!unix_link.empty()) {
+            // Waits until the name is free, whatever was there (a hard link is no reparse point): Wine quirk, an
+            // entry that a host rm removes while the caller's remove_all lists the folder can make remove_all
+            // spin on that entry's name for good.
             run_on_host(
-                L"Z:\\bin\\rm -f \"" + unix_link + L"\"", [&] { return !is_link(link); }, kHostTimeoutMs);
+                L"Z:\\bin\\rm -f \"" + unix_link + L"\"",
+                [&] { return attributes_of(link) == INVALID_FILE_ATTRIBUTES; }, kHostTimeoutMs);
         }
     }
 }
