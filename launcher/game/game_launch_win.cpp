@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 namespace launcher {
 namespace {
@@ -71,8 +72,9 @@ bool prepareAndStartGame(LauncherState& state) {
     IniGameConfig config(state.configIniPath);
     const VideoEngine engine =
         videoEngineFromText(config.readText(kLauncherSection, kEngineKey, "Auto", kEngineBuffer));
-    if (!applyVideoEngine(state.folder, engine, config, state.windowHandle)) {
-        showError(state, kEngineNotAppliedText);
+    std::string engineFailure;
+    if (!applyVideoEngine(state.folder, engine, config, state.windowHandle, engineFailure)) {
+        showError(state, engineFailure.c_str());
         return false;
     }
     if (!startProgramInFolder(state.folder, buildGameCommandLine(state.folder, host, port))) {

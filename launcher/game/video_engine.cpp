@@ -235,10 +235,6 @@ bool mesaIsInstalledOne(const EngineFolder& folder) {
 }
 
 bool applySoftwareEngine(const EngineFolder& folder, GameConfig& config, void* boxOwner) {
-    if (isFile(folder.mesa) && !mesaIsInstalledOne(folder)) {
-        showMessageBox({boxOwner, kMesaNotVerifiedText, kLauncherErrorTitle, MessageBoxIcon::Error});
-        return false;
-    }
     bool profileSaved = writeProfile(config, "0", "0", "1");
     const int width = config.readNumber(kGraphicsSection, kWindowWidthKey, kDefaultWindowWidth);
     const int height = config.readNumber(kGraphicsSection, kWindowHeightKey, kDefaultWindowHeight);
@@ -260,12 +256,20 @@ bool applySoftwareEngine(const EngineFolder& folder, GameConfig& config, void* b
 } // namespace
 
 bool applyVideoEngine(const std::string& folder, VideoEngine engine, GameConfig& config, void* boxOwner,
-                      const EngineFileWrites& writes) {
+                      std::string& failure, const EngineFileWrites& writes) {
     const EngineFolder engineFolder(folder, writes);
     removeLeftovers(engineFolder);
     const bool hardware = engine == VideoEngine::Gpu || (engine != VideoEngine::Cpu && probeOpenGl());
-    return hardware ? applyHardwareEngine(engineFolder, config, boxOwner)
-                    : applySoftwareEngine(engineFolder, config, boxOwner);
+    if (!hardware && isFile(engineFolder.mesa) && !mesaIsInstalledOne(engineFolder)) {
+        failure = kMesaNotVerifiedText;
+        return false;
+    }
+    if (hardware ? applyHardwareEngine(engineFolder, config, boxOwner)
+                 : applySoftwareEngine(engineFolder, config, boxOwner)) {
+        return true;
+    }
+    failure = kEngineNotAppliedText;
+    return false;
 }
 
 bool restoreNativeEngine(const std::string& folder, const EngineFileWrites& writes) {

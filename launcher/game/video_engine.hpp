@@ -44,10 +44,12 @@ inline constexpr DisplayMode kSoftwareWindowLimit{1024, 640};
 
 // Puts the folder into the state of the engine (Auto: hardware when probeOpenGl finds OpenGL 3.3, else
 // software), writes the graphics profile and sets GALLIUM_DRIVER for the game. True when the engine's
-// library state was reached. A failed profile write shows the warning box (owned by boxOwner, an HWND)
-// once, after the files were handled, and does not change the result.
+// library state was reached; otherwise failure is the one text the player is shown: the software engine
+// refused for a Mesa library that the update did not install (nothing is then written), or the engine not
+// applied. A failed profile write shows the warning box (owned by boxOwner, an HWND) once, after the files
+// were handled, and does not change the result.
 bool applyVideoEngine(const std::string& folder, VideoEngine engine, GameConfig& config, void* boxOwner,
-                      const EngineFileWrites& writes = systemEngineFileWrites());
+                      std::string& failure, const EngineFileWrites& writes = systemEngineFileWrites());
 
 // The hardware engine's library state: a library the launcher did not place stays; otherwise the earlier
 // library restored from a complete backup, or no opengl32.dll. False when a deletion or the restore failed.

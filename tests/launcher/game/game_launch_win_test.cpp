@@ -3,8 +3,10 @@
 
 #include "launcher/game/game_launch.hpp"
 
+#include "launcher/game/game_client_interface.hpp"
 #include "launcher/game/gl_probe.hpp"
 #include "launcher/game/message_box.hpp"
+#include "launcher/game/message_box_texts.hpp"
 #include "launcher/net/updater_front_end.hpp"
 #include "support/launcher_harness.hpp"
 #include "support/scratch_folder.hpp"
@@ -28,7 +30,7 @@ void clickEverythingMeanwhile(const MessageBoxRequest& request) {
     launchGame(*launchingState);
 }
 
-TEST(GameLaunch, NoUpdateStartsDuringALaunchNorALaunchDuringAnUpdate) {
+TEST(GameLaunch, NoUpdateStartsDuringALaunchNorALaunchDuringAnUpdateAndEachFailureIsOneBox) {
     const kyrtest::ScratchFolder scratch;
     kyrtest::LauncherHarness h;
     h.workers.failStarts(true);
@@ -54,6 +56,15 @@ TEST(GameLaunch, NoUpdateStartsDuringALaunchNorALaunchDuringAnUpdate) {
     }
     EXPECT_TRUE(h.view.verifyEnabled.empty() && h.view.forceEnabled.empty()) << "an update started meanwhile";
     EXPECT_EQ(h.state.updateRunning.load(), 0) << "a failed launch gives the folder back";
+
+    // The CPU engine with a Mesa library that the update did not install: one box says why.
+    std::filesystem::remove(scratch / "config.ini");
+    kyrtest::write_bytes(scratch / "config.ini", "[Launcher]\r\nEngine=CPU\r\n");
+    kyrtest::write_bytes(scratch / kMesaLibraryName, "a library the update never installed");
+    boxes.clear();
+    launchGame(h.state);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes.front().text, kMesaNotVerifiedText);
 
     messageBoxOverride = nullptr;
     glProbeOverride = nullptr;

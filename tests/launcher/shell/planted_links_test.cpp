@@ -6,6 +6,7 @@
 #include "launcher/game/video_engine.hpp"
 #include "launcher/servers/server_list_bmd.hpp"
 #include "launcher/shell/folder_path.hpp"
+#include "launcher/shell/safe_path.hpp"
 #include "patch/patch_state.hpp"
 #include "support/planted_link.hpp"
 #include "support/scratch_folder.hpp"
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <utility>
 
 namespace launcher {
 namespace {
@@ -35,7 +37,8 @@ enum class Link { file, hard };
 // Each action as the launcher takes it in the game folder; true when it reports success.
 bool switchToCpu(const std::string& game) {
     kyrtest::MemoryGameConfig config;
-    return applyVideoEngine(game, VideoEngine::Cpu, config, nullptr, systemEngineFileWrites());
+    std::string failure;
+    return applyVideoEngine(game, VideoEngine::Cpu, config, nullptr, failure);
 }
 
 bool switchToGpu(const std::string& game) {
@@ -131,8 +134,18 @@ TEST(PlantedLinks, NoLauncherWriteReachesWhatALinkLeadsTo) {
     }
 }
 
-// A Data folder moved elsewhere and linked back is still the player's: the launcher writes through it.
+// A Data folder moved elsewhere and linked back is still the player's: the launcher writes through it. A
+// link is followed only where its final path is on a drive, never into the object namespace.
 TEST(PlantedLinks, ALinkedDataFolderOnADriveIsFollowed) {
+    const std::pair<const wchar_t*, bool> finalPaths[] = {
+        {LR"(\\?\D:\Moved)", true},
+        {LR"(\\?\UNC\host\share)", true},
+        {LR"(\\?\GLOBALROOT\Device\HarddiskVolumeShadowCopy1\Moved)", false},
+        {LR"(\\.\D:\Moved)", false},
+        {LR"(\\?\D:)", false}};
+    for (const auto& [finalPath, onDrive] : finalPaths) {
+        EXPECT_EQ(isDriveFinalPath(finalPath), onDrive) << finalPath;
+    }
     const kyrtest::ScratchFolder scratch;
     const fs::path game = scratch / "game";
     fs::create_directories(game);
