@@ -157,6 +157,8 @@ TEST_F(StoreFaults, HostileStoreIsRefusedAndTheGameFolderLosesNothing) {
             const InProcessRun run = runUpdate({server.baseUrl()}, config);
             const GameFiles found = kyrtest::readGameFolder(root);
             EXPECT_EQ(run.result.ok, c.want.empty()) << run.result.error;
+            // Only a run that installed the channel's version makes its serial the installation's.
+            EXPECT_EQ(gu::patch::PatchState::load(root).channel_serial("valdra7q", "windows"), run.result.ok ? 2u : 1u);
             EXPECT_NE(run.result.error.find(c.want), std::string::npos) << run.result.error;
             // A refused pack index is no failure: the chunks come one by one.
             EXPECT_EQ(run.result.used_pack_index, c.want.empty() && packs && !c.ownKey);
