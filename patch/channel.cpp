@@ -30,8 +30,7 @@ Channel parse_channel(std::string_view text) {
     return channel;
 }
 
-void check_channel_freshness(const Channel& channel, std::optional<std::uint64_t> highest_accepted,
-                             std::int64_t now) {
+void check_channel_freshness(const Channel& channel, std::optional<std::uint64_t> highest_accepted, std::int64_t now) {
     if (highest_accepted && !channel.serial) {
         fail_document("the store offers a channel without a serial, but this installation already had serial " +
                       std::to_string(*highest_accepted));

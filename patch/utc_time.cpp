@@ -40,8 +40,7 @@ CivilDate civil_from_days(std::int64_t days) {
     days += 719468;
     const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
     const std::int64_t day_of_era = days - era * 146097;
-    const std::int64_t year_of_era =
-        (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+    const std::int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
     const std::int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
     const std::int64_t shifted_month = (5 * day_of_year + 2) / 153; // 0 = March
     const int day = static_cast<int>(day_of_year - (153 * shifted_month + 2) / 5 + 1);

@@ -336,9 +336,8 @@ TEST_F(KyrStorePublish, SecondVersionReusesObjectsAndNeverRewritesAPublishedOne)
     rotated.key_file = scratch_ / "other.key";
     run(rotated);
     EXPECT_EQ(serial(), 4u);
-    EXPECT_NE(refusal([&] { kyrstore::resign({scratch_ / "key", store(), "windows", {}}, {}); })
-                  .find("is not signed with this key"),
-              std::string::npos);
+    const std::string foreign = refusal([&] { kyrstore::resign({scratch_ / "key", store(), "windows", {}}, {}); });
+    EXPECT_NE(foreign.find("is not signed with this key"), std::string::npos) << foreign;
     kyrstore::resign({rotated.key_file, store(), "windows", {}}, {});
     EXPECT_EQ(serial(), 5u);
     EXPECT_EQ(std::count_if(notices_.begin(), notices_.end(),

@@ -47,8 +47,8 @@ int run(const kyrstore::Command& command) {
         std::cout << kyrstore::SigningKey::generate(command.key_out).public_key_base64() << '\n';
         return 0;
     case kyrstore::Command::Kind::resign: {
-        const kyrstore::ResignSummary s = kyrstore::resign(
-            command.resign, [](const std::string& text) { std::cerr << "warning: " << text << '\n'; });
+        const kyrstore::ResignSummary s =
+            kyrstore::resign(command.resign, [](const std::string& text) { std::cerr << "warning: " << text << '\n'; });
         std::cout << "re-signed " << s.channel_path << ": version " << s.latest << ", serial " << s.serial << ", "
                   << (s.expires.empty() ? std::string("no expiry") : "expires " + s.expires) << '\n';
         return 0;
