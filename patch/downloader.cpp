@@ -25,6 +25,7 @@
 #include "patch/store_retry.hpp"
 #include "patch/trust_anchor.hpp"
 #include "patch/update_plan.hpp"
+#include "patch/utc_time.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -128,7 +129,7 @@ private:
     void commit_staged_files(const UpdatePlan& plan);
     bool is_skipped(const std::string& path) const;
     void remove_dropped_files(const Manifest& manifest);
-    void finish(const Manifest& manifest, const UpdatePlan& plan);
+    void finish(const Channel& channel, const Manifest& manifest, const UpdatePlan& plan);
 
     Fetcher& fetcher_;
     const DownloaderConfig& config_;
@@ -141,6 +142,7 @@ private:
     const fs::path anchor_dir_;
 
     std::chrono::steady_clock::time_point run_start_;
+    std::int64_t run_started_utc_ = 0;
     std::string channel_path_;
     SignedDocument manifest_document_;
     PatchState state_;
@@ -173,6 +175,7 @@ Channel UpdateRun::fetch_channel() {
     if (channel.latest.empty()) {
         throw ManifestError("channel: \"latest\" is empty");
     }
+    check_channel_freshness(channel, state_.channel_serial(config_.product, config_.channel), run_started_utc_);
     return channel;
 }
 
@@ -479,13 +482,18 @@ void UpdateRun::remove_dropped_files(const Manifest& manifest) {
     result_.files_removed = static_cast<std::uint32_t>(removed.size());
 }
 
-void UpdateRun::finish(const Manifest& manifest, const UpdatePlan& plan) {
+void UpdateRun::finish(const Channel& channel, const Manifest& manifest, const UpdatePlan& plan) {
     remove_tree_quietly(stage_);
     remove_tree_quietly(packs_dir_);
     remove_dropped_files(manifest);
     // The new names, and the names gone, must be on the disk before the patch state vouches for them.
     moved_into_.flush();
     state_.version = manifest.version;
+    // Only now is the channel's serial the installation's: a run that failed must not lock out the
+    // channel it was replacing.
+    if (channel.serial) {
+        state_.channel_serials[config_.product][config_.channel] = *channel.serial;
+    }
     state_.save(root_);
     try {
         save_previous_manifest(root_, manifest_document_);
@@ -533,6 +541,8 @@ void UpdateRun::execute() {
     check_configuration();
     enter_phase(0);
     run_start_ = std::chrono::steady_clock::now();
+    run_started_utc_ = config_.now_utc ? config_.now_utc() : utc_now_seconds();
+    state_ = PatchState::load(root_);
     const Channel channel = fetch_channel();
     Manifest manifest = fetch_manifest(channel);
     if (!anchor_dir_.empty()) {
@@ -545,7 +555,6 @@ void UpdateRun::execute() {
             manifest.files.erase(apk);
         }
     }
-    state_ = PatchState::load(root_);
     const std::vector<std::string> anchored = anchor_dir_.empty() ? std::vector<std::string>{} : anchored_paths();
     const UpdatePlan plan = plan_update(
         manifest, state_, root_, [&](unsigned done, unsigned total) { report(done, total, 0, 0); }, anchored);
@@ -604,7 +613,7 @@ void UpdateRun::execute() {
     if (config_.transactional) {
         commit_staged_files(plan);
     }
-    finish(manifest, plan);
+    finish(channel, manifest, plan);
 }
 
 void UpdateRun::clean_up_after_failure(const std::exception& e) {

@@ -21,6 +21,9 @@ struct DownloaderConfig {
     std::string channel = "windows";
     std::string platform = "windows-x86";
     std::string pubkey_b64 = kDefaultPubkeyB64;
+    // Seconds since 1970 (UTC) against which a channel's expiry is judged, read once as the run starts.
+    // Empty: the system clock.
+    std::function<std::int64_t()> now_utc;
     std::string root_dir;
     bool flat_manifest_path = false;
     std::string done_marker = ".update_done";

@@ -10,7 +10,36 @@ namespace {
 
 constexpr const char* kFileName = "patchstate.json";
 
+// Entries that are not a product's object of whole non-negative numbers are dropped, like bad file entries.
+void load_channel_serials(const boost::json::object& object, PatchState& state) {
+    const boost::json::value* serials = object.if_contains("channel_serials");
+    if (serials == nullptr || !serials->is_object()) {
+        return;
+    }
+    for (const boost::json::key_value_pair& product : serials->get_object()) {
+        if (!product.value().is_object()) {
+            continue;
+        }
+        for (const boost::json::key_value_pair& channel : product.value().get_object()) {
+            const boost::json::value& serial = channel.value();
+            if (serial.is_uint64() || (serial.is_int64() && serial.get_int64() >= 0)) {
+                state.channel_serials[std::string(product.key())][std::string(channel.key())] =
+                    serial.to_number<std::uint64_t>();
+            }
+        }
+    }
+}
+
 } // namespace
+
+std::optional<std::uint64_t> PatchState::channel_serial(const std::string& product, const std::string& channel) const {
+    const auto of_product = channel_serials.find(product);
+    if (of_product == channel_serials.end()) {
+        return std::nullopt;
+    }
+    const auto found = of_product->second.find(channel);
+    return found == of_product->second.end() ? std::nullopt : std::optional<std::uint64_t>(found->second);
+}
 
 PatchState PatchState::load(const std::filesystem::path& root) {
     PatchState state;
@@ -27,6 +56,7 @@ PatchState PatchState::load(const std::filesystem::path& root) {
         }
     }
     state.apk_sha = optional_string(*object, "apk_sha");
+    load_channel_serials(*object, state);
     return state;
 }
 
@@ -40,6 +70,17 @@ void PatchState::save(const std::filesystem::path& root) const {
     object.emplace("version", version);
     object.emplace("files", std::move(files_object));
     object.emplace("apk_sha", apk_sha);
+    if (!channel_serials.empty()) {
+        boost::json::object serials;
+        for (const auto& [product, channels] : channel_serials) {
+            boost::json::object of_product;
+            for (const auto& [channel, serial] : channels) {
+                of_product.emplace(channel, serial);
+            }
+            serials.emplace(product, std::move(of_product));
+        }
+        object.emplace("channel_serials", std::move(serials));
+    }
     save_state_text(root, kFileName, boost::json::serialize(object), "PatchState");
 }
 

@@ -4,11 +4,20 @@
 
 #include "patch/store_records.hpp"
 
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace gu::patch {
 
+// "serial" is read like every count; "expires" must be a time as utc_time.hpp writes it.
 Channel parse_channel(std::string_view text);
+
+// Refuses (ManifestError) a channel older than `highest_accepted`, the newest serial this installation
+// accepted for the channel (nullopt: none yet), one without a serial once a serial was accepted, and
+// one whose expiry is not after `now` (seconds since 1970, UTC).
+void check_channel_freshness(const Channel& channel, std::optional<std::uint64_t> highest_accepted,
+                             std::int64_t now);
 
 // Structure only: schema, product, platform, paths and sizes are left to validate_manifest.
 Manifest parse_manifest(std::string_view text);

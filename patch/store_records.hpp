@@ -2,6 +2,7 @@
 // Records of the patch store's signed documents: the channel, the manifest and the pack index.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -17,6 +18,12 @@ struct Channel {
     std::string updated_at;
     std::string min_client_ios;
     std::string min_client_android;
+    // Raised by every publish, also by one that rolls back: an installation refuses a channel older than
+    // the newest it accepted, so an old signed channel cannot be replayed to it. Absent in older stores.
+    std::optional<std::uint64_t> serial;
+    // Seconds since 1970 (UTC) from which the channel is refused: a mirror that stops following the store
+    // cannot keep players on an old version for ever. Absent: it never expires.
+    std::optional<std::int64_t> expires;
 };
 
 struct ManifestChunk {

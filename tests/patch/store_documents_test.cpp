@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -34,6 +35,11 @@ std::string pack_index(const std::string& chunks, const std::string& name = "p00
            R"(","size":100,"sha256":"ff"}],"chunks":)" + chunks + "}";
 }
 
+// A channel document with these members besides the four required ones.
+std::string channel(const std::string& members) {
+    return R"({"product":"p","channel":"c","platform":"x","latest":"1")" + (members.empty() ? "" : "," + members) + "}";
+}
+
 // Signed documents are still checked whole: each fault is refused with its own message.
 TEST(StoreDocuments, MalformedOrUnsafeDocumentsAreRefused) {
     struct Case {
@@ -42,9 +48,15 @@ TEST(StoreDocuments, MalformedOrUnsafeDocumentsAreRefused) {
         std::string want; // empty: accepted
     };
     const std::string unsafe = "manifest: unsafe file path ";
+    const std::string bad_expiry = R"(channel: field "expires" must be a UTC time such as "2027-01-06T12:00:00Z")";
     const std::string outside = "pack index: chunk \"h1\": range outside pack \"p0001.pack\"";
     const Case cases[] = {
         {'c', R"({"product":"p","channel":"c","platform":"x"})", "channel: missing required field \"latest\""},
+        {'c', channel(R"("expires":"2100-02-29T00:00:00Z")"), bad_expiry},
+        {'c', channel(R"("expires":"2027-01-06 12:00:00Z")"), bad_expiry},
+        {'c', channel(R"("expires":"2027-01-06T12:00:00+01:00")"), bad_expiry},
+        {'c', channel(R"("expires":1799236800)"), "channel: field \"expires\" must be a string"},
+        {'c', channel(R"("serial":"42")"), "channel: field \"serial\" must be a number"},
         {'m', "[]", "manifest: top-level JSON must be an object"},
         {'m', manifest("[]", R"("schema":2,"product":"valdra7q","platform":"windows-x86")"),
          "manifest: unsupported schema 2"},
@@ -88,6 +100,41 @@ TEST(StoreDocuments, MalformedOrUnsafeDocumentsAreRefused) {
                 EXPECT_EQ(index.chunks.at("h1").offset, 99u);
                 EXPECT_EQ(index.chunks.at("h1").length, 1u);
             }
+        } catch (const ManifestError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.want);
+    }
+}
+
+// The serial against the newest one this installation accepted; the expiry against now, as counted by
+// another implementation (Python's calendar.timegm), on both sides of the moment.
+TEST(StoreDocuments, OlderSerialLessOrExpiredChannelsAreRefused) {
+    struct Case {
+        std::string members;
+        std::optional<std::uint64_t> accepted;
+        std::int64_t now;
+        std::string want; // empty: accepted
+    };
+    const std::string expired = "the store's channel expired at ";
+    const Case cases[] = {
+        {"", std::nullopt, 0, ""},
+        {R"("serial":41)", 42, 0,
+         "the store offers an older channel (serial 41) than this installation already had (serial 42)"},
+        {R"("serial":42)", 42, 0, ""},
+        {"", 42, 0, "the store offers a channel without a serial, but this installation already had serial 42"},
+        {R"("serial":42,"expires":"2027-01-06T12:00:00Z")", 42, 1799236799, ""},
+        {R"("expires":"2027-01-06T12:00:00Z")", std::nullopt, 1799236800,
+         expired + "2027-01-06T12:00:00Z (now 2027-01-06T12:00:00Z): the store is no longer kept current"},
+        {R"("expires":"2000-02-29T23:59:59Z")", std::nullopt, 951868798, ""},
+        {R"("expires":"2000-02-29T23:59:59Z")", std::nullopt, 1835481600,
+         expired + "2000-02-29T23:59:59Z (now 2028-03-01T00:00:00Z): the store is no longer kept current"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.members + " now " + std::to_string(c.now));
+        std::string error;
+        try {
+            check_channel_freshness(parse_channel(channel(c.members)), c.accepted, c.now);
         } catch (const ManifestError& e) {
             error = e.what();
         }

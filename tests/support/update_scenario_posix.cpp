@@ -23,7 +23,8 @@ const UpdateScenario& sharedScenario(const std::string& kyrStore) {
         made.served = folder / "served";
         writeGameFiles(folder / "game1", made.version1);
         writeGameFiles(folder / "game2", made.version2);
-        const std::string key = (folder / "signing.key").string();
+        made.keyFile = folder / "signing.key";
+        const std::string key = made.keyFile.string();
         const std::string out = runStore({kyrStore, "keygen", "--out", key});
         made.publicKey = out.substr(0, out.find('\n'));
         for (const char* version : {"1", "2"}) {

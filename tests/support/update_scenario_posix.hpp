@@ -19,6 +19,7 @@ struct UpdateScenario {
     GameFiles version1 = makeGameVersion(1);
     GameFiles version2 = makeGameVersion(2);
     std::string publicKey;
+    std::filesystem::path keyFile; // signed both stores
     std::filesystem::path served;
     std::filesystem::path storeOne() const { return served / "one"; }
     std::filesystem::path storeTwo() const { return served / "two"; }

@@ -7,13 +7,16 @@
 #include "support/scratch_folder.hpp"
 #include "support/update_scenario_posix.hpp"
 
+#include "tools/kyr-store/publish.hpp"
 #include "tools/kyr-store/signing_key.hpp"
 
 #include "patch/chunk_fetch.hpp"
 #include "patch/curl_fetcher.hpp"
 #include "patch/downloader.hpp"
 #include "patch/failover_fetcher.hpp"
+#include "patch/patch_state.hpp"
 #include "patch/store_documents.hpp"
+#include "patch/utc_time.hpp"
 
 #include <gtest/gtest.h>
 
@@ -154,6 +157,8 @@ TEST_F(StoreFaults, HostileStoreIsRefusedAndTheGameFolderLosesNothing) {
             const InProcessRun run = runUpdate({server.baseUrl()}, config);
             const GameFiles found = kyrtest::readGameFolder(root);
             EXPECT_EQ(run.result.ok, c.want.empty()) << run.result.error;
+            // Only a run that installed the channel's version makes its serial the installation's.
+            EXPECT_EQ(gu::patch::PatchState::load(root).channel_serial("valdra7q", "windows"), run.result.ok ? 2u : 1u);
             EXPECT_NE(run.result.error.find(c.want), std::string::npos) << run.result.error;
             // A refused pack index is no failure: the chunks come one by one.
             EXPECT_EQ(run.result.used_pack_index, c.want.empty() && packs && !c.ownKey);
@@ -164,6 +169,52 @@ TEST_F(StoreFaults, HostileStoreIsRefusedAndTheGameFolderLosesNothing) {
             EXPECT_EQ(std::distance(fs::directory_iterator(place), fs::directory_iterator()), 1) << "nothing outside";
         }
     }
+}
+
+// A mirror or a proxy serves version 1's signed channel again to a player who has version 2: refused, and
+// nothing changes. A rollback published anew (its serial goes up) installs. A channel past its expiry is
+// refused until the operator re-signs it, which needs no new version.
+TEST_F(StoreFaults, OlderOrExpiredChannelIsRefusedUntilPublishedOrSignedAnew) {
+    const fs::path root = work_ / "root";
+    const fs::path store = work_ / "store";
+    fs::copy(installed(), root, fs::copy_options::recursive);
+    fs::copy(s_.storeTwo(), store, fs::copy_options::recursive);
+    kyrtest::StoreFolderServer current(store);
+    kyrtest::StoreFolderServer replayed(s_.storeOne());
+    ASSERT_TRUE(runUpdate({current.baseUrl()}, config(root)).result.ok);
+    const auto refused = [&](const gu::patch::DownloaderConfig& config, const std::string& server) {
+        const std::string state = kyrtest::read_bytes(root / "patchstate.json");
+        const GameFiles before = kyrtest::readGameFolder(root);
+        const gu::patch::RunResult result = runUpdate({server}, config).result;
+        EXPECT_EQ(kyrtest::read_bytes(root / "patchstate.json"), state) << "the version and the serial stay";
+        EXPECT_EQ(kyrtest::describeDifferences(before, kyrtest::readGameFolder(root)), "");
+        return result.ok ? "accepted" : result.error;
+    };
+    EXPECT_EQ(refused(config(root), replayed.baseUrl()),
+              "the store offers an older channel (serial 1) than this installation already had (serial 2)");
+
+    kyrtest::writeGameFiles(work_ / "game1", s_.version1);
+    kyrstore::PublishOptions rollback;
+    rollback.key_file = s_.keyFile;
+    rollback.game_dir = work_ / "game1";
+    rollback.store_dir = store;
+    rollback.version = "1.0.0";
+    rollback.expires_days = 1;
+    const std::string expiry = kyrstore::publish(rollback, {}).expires;
+    gu::patch::DownloaderConfig back = config(root);
+    back.remove_dropped = true; // the file that version 2 added goes too
+    ASSERT_TRUE(runUpdate({current.baseUrl()}, back).result.ok);
+    EXPECT_EQ(kyrtest::describeDifferences(s_.version1, kyrtest::readGameFolder(root)), "");
+
+    gu::patch::DownloaderConfig later = config(root);
+    later.now_utc = [] { return gu::patch::utc_now_seconds() + 2 * 86400; };
+    const std::string expired = refused(later, current.baseUrl());
+    EXPECT_EQ(expired.find("the store's channel expired at " + expiry + " (now "), 0u) << expired;
+    kyrstore::resign({s_.keyFile, store, "windows", 7}, {});
+    const gu::patch::RunResult result = runUpdate({current.baseUrl()}, later).result;
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.version + " " + std::to_string(result.files_installed), "1.0.0 0");
+    EXPECT_EQ(gu::patch::PatchState::load(root).channel_serial("valdra7q", "windows"), 4u);
 }
 
 // Each row answers the first `times` requests for objects named `...suffix` with a fault; the run must still

@@ -182,6 +182,10 @@ TEST(KyrStoreRules, NamesAndOptionsAreCheckedBeforeAnythingIsRead) {
         {usageError, publish + "--pack-size 65535", "--pack-size"},
         {usageError, publish + "--version 1/2", "invalid version"},
         {usageError, publish + "--preserve Data\\*.ini", "invalid --preserve"},
+        {usageError, publish + "--expires 36501", "--expires must be between 1 and 36500 days"},
+        {usageError, "resign --key k --out s --expires 30 --channel beta", ""},
+        {usageError, "resign --key k --out s --expires 0", "--expires must be between 1 and 36500 days"},
+        {usageError, "resign --key k --expires 30", "resign needs --key and --out"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
@@ -285,11 +289,16 @@ TEST_F(KyrStorePublish, RefusesWithoutPublishingAnything) {
 
 // A store as an operator grows it: a second version shares the unchanged chunks and packs and repairs a
 // damaged object; a published version is never replaced by other content, nor the channel repointed to
-// another platform; a publish with another key gets a warning.
+// another platform; a publish with another key gets a warning. Every channel written has the next serial,
+// and only a channel signed with the key is signed again.
 TEST_F(KyrStorePublish, SecondVersionReusesObjectsAndNeverRewritesAPublishedOne) {
     kyrstore::PublishOptions first = options("1.0.0");
     first.preserve = {"Data/Local/*.ini"};
     const kyrstore::PublishSummary summary = run(first);
+    const auto serial = [&] {
+        return gu::patch::parse_channel(read_bytes(store() / "v1/channels/windows.json")).serial.value_or(0);
+    };
+    EXPECT_EQ(serial(), 1u);
     EXPECT_LT(summary.chunks, summary.chunk_uses) << "copy.bin re-uses the chunks of big.bin";
     const std::string manifest = "v1/manifests/windows-x86/1.0.0.json";
     const gu::patch::Manifest published = gu::patch::parse_manifest(read_bytes(store() / manifest));
@@ -311,7 +320,9 @@ TEST_F(KyrStorePublish, SecondVersionReusesObjectsAndNeverRewritesAPublishedOne)
     EXPECT_NE(read_bytes(deep), "not zstd");
     EXPECT_LT(second.packs_written, second.packs) << "packs away from the change are the same files";
 
+    EXPECT_EQ(serial(), 2u);
     EXPECT_EQ(refusal([&] { run(options("1.0.1")); }), "accepted") << "the same content again";
+    EXPECT_EQ(serial(), 3u);
     const std::string channel = read_bytes(store() / "v1/channels/windows.json");
     put(game() / "a" / "b" / "deep.txt", "changed");
     EXPECT_NE(refusal([&] { run(options("1.0.1")); }).find("already published"), std::string::npos);
@@ -324,6 +335,11 @@ TEST_F(KyrStorePublish, SecondVersionReusesObjectsAndNeverRewritesAPublishedOne)
     kyrstore::PublishOptions rotated = options("1.0.3");
     rotated.key_file = scratch_ / "other.key";
     run(rotated);
+    EXPECT_EQ(serial(), 4u);
+    const std::string foreign = refusal([&] { kyrstore::resign({scratch_ / "key", store(), "windows", {}}, {}); });
+    EXPECT_NE(foreign.find("is not signed with this key"), std::string::npos) << foreign;
+    kyrstore::resign({rotated.key_file, store(), "windows", {}}, {});
+    EXPECT_EQ(serial(), 5u);
     EXPECT_EQ(std::count_if(notices_.begin(), notices_.end(),
                             [](auto& text) { return text.find("not signed with this key") != std::string::npos; }),
               1);

@@ -20,6 +20,15 @@ std::uint64_t parse_number(const std::string& option, const std::string& text) {
     return value;
 }
 
+// The value after the option at `i`, which then points at the value.
+const std::string& option_value(const std::vector<std::string>& arguments, std::size_t& i) {
+    const std::string& option = arguments[i];
+    if (i + 1 >= arguments.size()) {
+        throw UsageError(option.rfind("--", 0) == 0 ? option + " needs a value" : "unexpected \"" + option + "\"");
+    }
+    return arguments[++i];
+}
+
 Command parse_keygen(const std::vector<std::string>& arguments) {
     Command command;
     command.kind = Command::Kind::keygen;
@@ -44,10 +53,7 @@ Command parse_publish(const std::vector<std::string>& arguments) {
             options.flat_manifest = true;
             continue;
         }
-        if (i + 1 >= arguments.size()) {
-            throw UsageError(option.rfind("--", 0) == 0 ? option + " needs a value" : "unexpected \"" + option + "\"");
-        }
-        const std::string& value = arguments[++i];
+        const std::string& value = option_value(arguments, i);
         if (option == "--key") {
             options.key_file = value;
             has_key = true;
@@ -72,6 +78,8 @@ Command parse_publish(const std::vector<std::string>& arguments) {
             options.pack_size = parse_number(option, value);
         } else if (option == "--level") {
             options.level = static_cast<int>(std::min<std::uint64_t>(parse_number(option, value), 1000));
+        } else if (option == "--expires") {
+            options.expires_days = parse_number(option, value);
         } else if (option == "--threads") {
             options.threads = static_cast<unsigned>(std::min<std::uint64_t>(parse_number(option, value), 100000));
             if (options.threads == 0) {
@@ -85,6 +93,39 @@ Command parse_publish(const std::vector<std::string>& arguments) {
         throw UsageError("publish needs --key, --in, --out and --version");
     }
     const std::string problem = option_problem(options);
+    if (!problem.empty()) {
+        throw UsageError(problem);
+    }
+    return command;
+}
+
+Command parse_resign(const std::vector<std::string>& arguments) {
+    Command command;
+    command.kind = Command::Kind::resign;
+    ResignOptions& options = command.resign;
+    bool has_key = false;
+    bool has_out = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        const std::string& value = option_value(arguments, i);
+        if (option == "--key") {
+            options.key_file = value;
+            has_key = true;
+        } else if (option == "--out") {
+            options.store_dir = value;
+            has_out = true;
+        } else if (option == "--channel") {
+            options.channel = value;
+        } else if (option == "--expires") {
+            options.expires_days = parse_number(option, value);
+        } else {
+            throw UsageError("unknown option \"" + option + "\"");
+        }
+    }
+    if (!has_key || !has_out) {
+        throw UsageError("resign needs --key and --out");
+    }
+    const std::string problem = resign_problem(options);
     if (!problem.empty()) {
         throw UsageError(problem);
     }
@@ -107,6 +148,9 @@ Command parse_command_line(const std::vector<std::string>& arguments) {
     if (name == "publish") {
         return parse_publish(arguments);
     }
+    if (name == "resign") {
+        return parse_resign(arguments);
+    }
     throw UsageError("unknown command \"" + name + "\"");
 }
 
@@ -117,11 +161,14 @@ std::string usage_text() {
            "  kyr-store publish --key KEYFILE --in GAMEDIR --out STOREDIR --version V\n"
            "                    [--product valdra7q] [--channel windows] [--platform windows-x86]\n"
            "                    [--flat-manifest] [--preserve GLOB]... [--pack-size BYTES]\n"
-           "                    [--level N] [--threads N]\n"
-           "      publish GAMEDIR as version V of the channel in STOREDIR\n"
+           "                    [--level N] [--threads N] [--expires DAYS]\n"
+           "      publish GAMEDIR as version V of the channel in STOREDIR; with --expires, installations\n"
+           "      refuse the channel DAYS days from now unless it is published or re-signed again\n"
            "      defaults: --pack-size " +
            std::to_string(kDefaultPackSize) + ", --level " + std::to_string(kDefaultLevel) +
            ", --threads one per hardware thread\n"
+           "  kyr-store resign --key KEYFILE --out STOREDIR [--channel windows] [--expires DAYS]\n"
+           "      sign the current channel again, same version, with a new expiry (none without --expires)\n"
            "exit codes: 0 done, 1 failure (reason on stderr), 2 bad usage\n";
 }
 

@@ -18,10 +18,11 @@ public:
 };
 
 struct Command {
-    enum class Kind { help, keygen, publish };
+    enum class Kind { help, keygen, publish, resign };
     Kind kind = Kind::help;
     std::filesystem::path key_out; // keygen
     PublishOptions publish;
+    ResignOptions resign;
 };
 
 // `arguments` without the program name. Throws UsageError.

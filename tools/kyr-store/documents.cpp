@@ -1,5 +1,7 @@
 #include "tools/kyr-store/documents.hpp"
 
+#include "patch/utc_time.hpp"
+
 #include <boost/json.hpp>
 
 namespace kyrstore {
@@ -38,8 +40,14 @@ std::string channel_json(const gu::patch::Channel& channel) {
                           {"channel", channel.channel},
                           {"platform", channel.platform},
                           {"latest", channel.latest}};
+    if (channel.serial) {
+        document["serial"] = *channel.serial;
+    }
     if (!channel.updated_at.empty()) {
         document["updated_at"] = channel.updated_at;
+    }
+    if (channel.expires) {
+        document["expires"] = gu::patch::utc_time_text(*channel.expires);
     }
     return json::serialize(document);
 }

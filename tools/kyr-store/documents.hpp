@@ -13,7 +13,8 @@ namespace kyrstore {
 // "schema" 1 and every member of the record; "preserve" is always written, empty or not.
 std::string manifest_json(const gu::patch::Manifest& manifest);
 
-// "product", "channel", "platform", "latest", then "updated_at" when it is not empty.
+// "product", "channel", "platform", "latest", then each of "serial", "updated_at" (when not empty) and
+// "expires" that the record has.
 std::string channel_json(const gu::patch::Channel& channel);
 
 // "schema" 1, "channel", "version", "packs" and "chunks" (in pack order).

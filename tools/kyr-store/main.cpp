@@ -31,7 +31,8 @@ void print_summary(const kyrstore::PublishSummary& s, const std::string& version
               << "  packs:       " << s.packs << " (" << kyrtool::human_bytes(s.pack_bytes) << "), " << s.packs_written
               << " new\n"
               << "  manifest:    " << s.manifest_path << "\n"
-              << "  channel:     " << s.channel_path << "\n"
+              << "  channel:     " << s.channel_path << ", serial " << s.serial
+              << (s.expires.empty() ? std::string() : ", expires " + s.expires) << "\n"
               << "  pack index:  " << s.pack_index_path << "\n"
               << "  public key:  " << s.public_key << "\n"
               << "  time:        " << s.duration.count() / 1000.0 << " s\n";
@@ -45,6 +46,13 @@ int run(const kyrstore::Command& command) {
     case kyrstore::Command::Kind::keygen:
         std::cout << kyrstore::SigningKey::generate(command.key_out).public_key_base64() << '\n';
         return 0;
+    case kyrstore::Command::Kind::resign: {
+        const kyrstore::ResignSummary s =
+            kyrstore::resign(command.resign, [](const std::string& text) { std::cerr << "warning: " << text << '\n'; });
+        std::cout << "re-signed " << s.channel_path << ": version " << s.latest << ", serial " << s.serial << ", "
+                  << (s.expires.empty() ? std::string("no expiry") : "expires " + s.expires) << '\n';
+        return 0;
+    }
     case kyrstore::Command::Kind::publish:
         break;
     }

@@ -11,11 +11,11 @@
 #include "patch/ed25519.hpp"
 #include "patch/errors.hpp"
 #include "patch/store_documents.hpp"
+#include "patch/utc_time.hpp"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -75,40 +75,82 @@ bool signature_matches(const std::string& signature_b64, const std::string& docu
                                      gu::patch::base64_decode(key.public_key_base64()));
 }
 
-// The channel decides which product and platform its clients run; a publish must not repoint it, or every
-// client of the other platform would stop updating on a platform mismatch.
-void check_current_channel(const fs::path& store, const PublishOptions& options, const SigningKey& key,
-                           const std::function<void(const std::string&)>& notice) {
-    const fs::path path = store / channel_store_path(options.channel);
+struct CurrentChannel {
+    gu::patch::Channel channel;
+    bool signed_with_key = false;
+};
+
+// The channel that the store holds, or nullopt when there is none. One that cannot be read stops the
+// publisher: its serial is unknown, and installations refuse a channel whose serial is lower than theirs.
+std::optional<CurrentChannel> read_current_channel(const fs::path& store, const std::string& name,
+                                                   const SigningKey& key) {
+    const fs::path path = store / channel_store_path(name);
     const std::optional<std::string> text = read_existing(path);
     if (!text) {
-        return;
+        return std::nullopt;
     }
-    gu::patch::Channel current;
+    CurrentChannel current;
     try {
-        current = gu::patch::parse_channel(*text);
+        current.channel = gu::patch::parse_channel(*text);
     } catch (const gu::patch::ManifestError& e) {
-        notice("the current channel document is unreadable (" + std::string(e.what()) + "); it will be replaced");
+        throw std::runtime_error("the current channel document " + path.u8string() + " is unreadable (" + e.what() +
+                                 "): its serial is unknown, and installations refuse a lower one; put back a good "
+                                 "copy (from a mirror or a backup) first");
+    }
+    const std::optional<std::string> signature = read_existing(fs::path(path) += ".sig");
+    current.signed_with_key = signature && signature_matches(*signature, *text, key);
+    return current;
+}
+
+// The channel decides which product and platform its clients run; a publish must not repoint it, or every
+// client of the other platform would stop updating on a platform mismatch.
+void check_current_channel(const std::optional<CurrentChannel>& current, const PublishOptions& options,
+                           const std::function<void(const std::string&)>& notice) {
+    if (!current) {
         return;
     }
-    if (current.product != options.product || current.platform != options.platform) {
+    const gu::patch::Channel& channel = current->channel;
+    if (channel.product != options.product || channel.platform != options.platform) {
         throw std::runtime_error("channel " + in_quotes(options.channel) + " belongs to product " +
-                                 in_quotes(current.product) + ", platform " + in_quotes(current.platform) +
+                                 in_quotes(channel.product) + ", platform " + in_quotes(channel.platform) +
                                  "; it cannot carry product " + in_quotes(options.product) + ", platform " +
                                  in_quotes(options.platform));
     }
-    const std::optional<std::string> signature = read_existing(fs::path(path) += ".sig");
-    if (!signature || !signature_matches(*signature, *text, key)) {
+    if (!current->signed_with_key) {
         notice("the current channel was not signed with this key: clients that trust the previous key will refuse "
                "version " +
                in_quotes(options.version));
     }
 }
 
+// `channel` as it replaces the current one: its serial one higher (1 for the first), never lower, also when
+// it points back at an older version; updated now, expiring `expires_days` from now when given.
+gu::patch::Channel next_channel(gu::patch::Channel channel, const std::optional<CurrentChannel>& current,
+                                std::optional<std::uint64_t> expires_days) {
+    constexpr std::int64_t kSecondsPerDay = 86400;
+    const std::int64_t now = gu::patch::utc_now_seconds();
+    channel.serial = (current && current->channel.serial ? *current->channel.serial : 0) + 1;
+    channel.updated_at = gu::patch::utc_time_text(now);
+    channel.expires.reset();
+    if (expires_days) {
+        channel.expires = now + static_cast<std::int64_t>(*expires_days) * kSecondsPerDay;
+    }
+    return channel;
+}
+
+// A failed check is the publisher's own fault: the engine would refuse what it was about to write.
+void check_as_the_engine(const std::function<void()>& checks) {
+    try {
+        checks();
+    } catch (const gu::patch::ManifestError& e) {
+        throw std::runtime_error(std::string("internal error, the engine would refuse this store: ") + e.what());
+    }
+}
+
 // Whatever the store holds must also pass the engine's own checks, so they run before anything is written.
 void check_like_the_engine(const std::string& manifest, const std::string& pack_index, const std::string& channel,
                            const PublishOptions& options, const std::vector<PackedChunk>& chunks) {
-    try {
+    check_as_the_engine([&] {
         gu::patch::validate_manifest(gu::patch::parse_manifest(manifest), options.product, options.platform);
         const gu::patch::PackIndex index = gu::patch::parse_pack_index(pack_index);
         for (const PackedChunk& chunk : chunks) {
@@ -118,9 +160,7 @@ void check_like_the_engine(const std::string& manifest, const std::string& pack_
             }
         }
         gu::patch::parse_channel(channel);
-    } catch (const gu::patch::ManifestError& e) {
-        throw std::runtime_error(std::string("internal error, the engine would refuse this store: ") + e.what());
-    }
+    });
 }
 
 void write_signed(const fs::path& store, const std::string& store_path, const std::string& text,
@@ -133,15 +173,6 @@ void write_signed(const fs::path& store, const std::string& store_path, const st
     fs::create_directories(target.parent_path());
     write_staged(target, text, true);
     write_staged(fs::path(target) += ".sig", signature + "\n", true);
-}
-
-std::string utc_now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    gmtime_r(&now, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
 }
 
 // A store inside the game folder would publish itself.
@@ -196,6 +227,13 @@ std::string option_problem(const PublishOptions& options) {
     if (options.threads > kMaxThreads) {
         return "--threads must be at most " + std::to_string(kMaxThreads);
     }
+    return expires_problem(options.expires_days);
+}
+
+std::string expires_problem(std::optional<std::uint64_t> expires_days) {
+    if (expires_days && (*expires_days == 0 || *expires_days > kMaxExpiresDays)) {
+        return "--expires must be between 1 and " + std::to_string(kMaxExpiresDays) + " days";
+    }
     return {};
 }
 
@@ -226,7 +264,8 @@ PublishSummary publish(const PublishOptions& options, const PublishObserver& obs
     check_folders(options);
     fs::create_directories(store);
     const StoreLock lock(store);
-    check_current_channel(store, options, key, notice);
+    const std::optional<CurrentChannel> current = read_current_channel(store, options.channel, key);
+    check_current_channel(current, options, notice);
 
     step("scanning " + options.game_dir.u8string());
     const std::vector<GameFile> files = scan_game_folder(options.game_dir, notice);
@@ -276,7 +315,7 @@ PublishSummary publish(const PublishOptions& options, const PublishObserver& obs
     channel.channel = options.channel;
     channel.platform = options.platform;
     channel.latest = options.version;
-    channel.updated_at = utc_now();
+    channel = next_channel(channel, current, options.expires_days);
     const std::string channel_text = channel_json(channel);
     check_like_the_engine(manifest_text, index_text, channel_text, options, chunks);
 
@@ -296,8 +335,52 @@ PublishSummary publish(const PublishOptions& options, const PublishObserver& obs
     summary.packs = packs.packs.size();
     summary.packs_written = packs.written;
     summary.pack_bytes = packs.total_bytes;
+    summary.serial = *channel.serial;
+    summary.expires = channel.expires ? gu::patch::utc_time_text(*channel.expires) : "";
     summary.duration =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    return summary;
+}
+
+std::string resign_problem(const ResignOptions& options) {
+    const std::string reason = unsafe_name_reason(options.channel);
+    if (!reason.empty()) {
+        return "invalid channel " + in_quotes(options.channel) + ": " + reason;
+    }
+    return expires_problem(options.expires_days);
+}
+
+ResignSummary resign(const ResignOptions& options, const std::function<void(const std::string&)>& notice) {
+    const std::string problem = resign_problem(options);
+    if (!problem.empty()) {
+        throw std::runtime_error(problem);
+    }
+    const SigningKey key = SigningKey::load(options.key_file, notice);
+    const fs::path& store = options.store_dir;
+    if (!fs::is_directory(store)) {
+        throw std::runtime_error("no store folder at " + store.u8string());
+    }
+    const StoreLock lock(store);
+    const std::optional<CurrentChannel> current = read_current_channel(store, options.channel, key);
+    if (!current) {
+        throw std::runtime_error("channel " + in_quotes(options.channel) + " has never been published in " +
+                                 store.u8string());
+    }
+    // Whoever could write the store folder could have changed the document: only what this key signed
+    // is signed again. A new key comes with a publish, which signs the manifest too.
+    if (!current->signed_with_key) {
+        throw std::runtime_error("the current channel " + in_quotes(options.channel) +
+                                 " is not signed with this key; re-sign it with its own key, or publish a version");
+    }
+    const gu::patch::Channel channel = next_channel(current->channel, current, options.expires_days);
+    const std::string text = channel_json(channel);
+    check_as_the_engine([&] { gu::patch::parse_channel(text); });
+    ResignSummary summary;
+    summary.channel_path = channel_store_path(options.channel);
+    write_signed(store, summary.channel_path, text, key);
+    summary.latest = channel.latest;
+    summary.serial = *channel.serial;
+    summary.expires = channel.expires ? gu::patch::utc_time_text(*channel.expires) : "";
     return summary;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ struct PublishOptions {
     std::uint64_t pack_size = kDefaultPackSize;
     int level = kDefaultLevel;
     unsigned threads = 0; // 0: one per hardware thread
+    std::optional<std::uint64_t> expires_days; // the channel expires this many days after the publish
 };
 
 struct PublishObserver {
@@ -57,7 +59,11 @@ struct PublishSummary {
     std::uint64_t packs_written = 0;
     std::uint64_t pack_bytes = 0;
     std::chrono::milliseconds duration{0};
+    std::uint64_t serial = 0; // of the channel written
+    std::string expires;      // of the channel written; empty: never
 };
+
+inline constexpr std::uint64_t kMaxExpiresDays = 36500;
 
 inline constexpr std::uint64_t kMinPackSize = 64 * 1024;
 inline constexpr std::uint64_t kMaxPackSize = 4ULL * 1024 * 1024 * 1024;
@@ -65,10 +71,32 @@ inline constexpr unsigned kMaxThreads = 256;
 
 // What is wrong with the options before anything is read (names, patterns, ranges), or empty.
 std::string option_problem(const PublishOptions& options);
+std::string expires_problem(std::optional<std::uint64_t> expires_days);
 
 // Throws std::runtime_error with a message for the operator; nothing of the documents is written when it
 // fails before the documents' phase (an unsafe file name, a bad option, another publish running, ...).
 PublishSummary publish(const PublishOptions& options, const PublishObserver& observer);
+
+// Re-signs the current channel of a store: the same version, the serial one higher and a new expiry, so
+// that a channel with an expiry stays valid without a new version. Takes the publisher's lock.
+struct ResignOptions {
+    std::filesystem::path key_file;
+    std::filesystem::path store_dir;
+    std::string channel = "windows";
+    std::optional<std::uint64_t> expires_days; // none: the channel no longer expires
+};
+
+struct ResignSummary {
+    std::string channel_path;
+    std::string latest;
+    std::uint64_t serial = 0;
+    std::string expires; // empty: never
+};
+
+std::string resign_problem(const ResignOptions& options);
+
+// Throws std::runtime_error with a message for the operator; the channel stays as it was then.
+ResignSummary resign(const ResignOptions& options, const std::function<void(const std::string&)>& notice);
 
 // Store paths of the documents.
 std::string manifest_store_path(const std::string& platform, const std::string& version, bool flat);
