@@ -182,6 +182,12 @@ TEST(KyrStoreRules, NamesAndOptionsAreCheckedBeforeAnythingIsRead) {
         {usageError, publish + "--pack-size 65535", "--pack-size"},
         {usageError, publish + "--version 1/2", "invalid version"},
         {usageError, publish + "--preserve Data\\*.ini", "invalid --preserve"},
+        {usageError, "prune --out s --keep 1 --dry-run", ""},
+        {usageError, "prune --out s --keep 0", "--keep must be at least 1"},
+        {usageError, "prune --out s", "needs --out and --keep"},
+        {usageError, "verify --all --out s --pubkey 11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=", ""},
+        {usageError, "verify --out s --pubkey c2hvcnQ=", "--pubkey needs"},
+        {usageError, "verify --all", "needs --out"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);

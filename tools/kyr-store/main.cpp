@@ -1,10 +1,10 @@
 // kyr-store: the operators' publisher of the patch store. Exit codes: 0 done, 1 failure (reason on
 // stderr), 2 bad usage.
 
+#include "tools/common/terminal_progress.hpp"
 #include "tools/kyr-store/command_line.hpp"
 #include "tools/kyr-store/publish.hpp"
 #include "tools/kyr-store/signing_key.hpp"
-#include "tools/common/terminal_progress.hpp"
 
 #include <cstdio>
 #include <exception>
@@ -26,8 +26,8 @@ void print_summary(const kyrstore::PublishSummary& s, const std::string& version
         std::cout << ", " << s.chunks_repaired << " damaged objects rewritten";
     }
     std::cout << "\n"
-              << "  compressed:  " << kyrtool::human_bytes(s.compressed_bytes) << " (" << kyrtool::human_bytes(s.written_bytes)
-              << " written)\n"
+              << "  compressed:  " << kyrtool::human_bytes(s.compressed_bytes) << " ("
+              << kyrtool::human_bytes(s.written_bytes) << " written)\n"
               << "  packs:       " << s.packs << " (" << kyrtool::human_bytes(s.pack_bytes) << "), " << s.packs_written
               << " new\n"
               << "  manifest:    " << s.manifest_path << "\n"

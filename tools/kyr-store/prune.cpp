@@ -25,8 +25,7 @@ std::string file_name(const std::string& store_path) {
 }
 
 // A document that decides what stays: when it cannot be read, nothing is removed.
-template <typename Parse>
-auto read_deciding_document(const fs::path& store, const std::string& path, Parse parse) {
+template <typename Parse> auto read_deciding_document(const fs::path& store, const std::string& path, Parse parse) {
     const std::optional<std::string> text = read_store_file(store / path);
     if (!text) {
         throw std::runtime_error("cannot prune: " + path + " is missing");

@@ -34,8 +34,8 @@ struct StoreFile {
     std::string path;
     std::uint64_t size = 0;
 };
-std::vector<StoreFile> pack_files(const std::filesystem::path& store);   // v1/packs/* but the indexes
-std::vector<StoreFile> chunk_files(const std::filesystem::path& store);  // v1/chunks/*/*
+std::vector<StoreFile> pack_files(const std::filesystem::path& store);  // v1/packs/* but the indexes
+std::vector<StoreFile> chunk_files(const std::filesystem::path& store); // v1/chunks/*/*
 
 // The manifests that a channel's current version may have: the platform layout, then the flat one.
 std::vector<std::string> current_manifest_candidates(const gu::patch::Channel& channel);

@@ -38,9 +38,8 @@ constexpr std::size_t kChunkBatch = 64;
 constexpr std::uint64_t kLargestUnnamedChunk = 1ULL << 30;
 
 bool is_chunk_name(const std::string& h) {
-    return h.size() == 64 && std::all_of(h.begin(), h.end(), [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-           });
+    return h.size() == 64 &&
+           std::all_of(h.begin(), h.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 // Opens a file for reading. Empty on success, "missing" when it does not exist, else the system's reason.
