@@ -16,12 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool ends_with(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-std::string file_name(const std::string& store_path) {
-    return store_path.substr(store_path.rfind('/') + 1);
+std::string extension(const std::string& store_path) {
+    return fs::path(store_path).extension().u8string();
 }
 
 // A document that decides what stays: when it cannot be read, nothing is removed.
@@ -106,15 +102,16 @@ Plan plan_prune(const fs::path& store, std::uint64_t keep) {
     }
 
     for (const StoreFile& file : pack_files(store)) {
-        const std::string name = file_name(file.path);
-        if (ends_with(name, ".tmp") || (ends_with(name, ".pack") && kept_packs.count(name) == 0)) {
+        const std::string kind = extension(file.path);
+        const std::string name = fs::path(file.path).filename().u8string();
+        if (kind == ".tmp" || (kind == ".pack" && kept_packs.count(name) == 0)) {
             plan.objects.push_back(file);
         }
     }
     for (const StoreFile& file : chunk_files(store)) {
-        const std::string name = file_name(file.path);
-        const bool unused = ends_with(name, ".zst") && kept_chunks.count(name.substr(0, name.size() - 4)) == 0;
-        if (ends_with(name, ".tmp") || unused) {
+        const std::string kind = extension(file.path);
+        const std::string h = fs::path(file.path).stem().u8string();
+        if (kind == ".tmp" || (kind == ".zst" && kept_chunks.count(h) == 0)) {
             plan.objects.push_back(file);
         }
     }
@@ -135,11 +132,11 @@ void remove_file(const fs::path& store, const StoreFile& file, const PruneOption
 
 void count_kinds(PruneSummary& summary, const Plan& plan) {
     for (const StoreFile& file : plan.manifests) {
-        summary.manifests += ends_with(file.path, ".json") ? 1 : 0;
+        summary.manifests += extension(file.path) == ".json" ? 1 : 0;
     }
     for (const StoreFile& file : plan.objects) {
-        summary.chunk_objects += ends_with(file.path, ".zst") ? 1 : 0;
-        summary.packs += ends_with(file.path, ".pack") ? 1 : 0;
+        summary.chunk_objects += extension(file.path) == ".zst" ? 1 : 0;
+        summary.packs += extension(file.path) == ".pack" ? 1 : 0;
     }
 }
 

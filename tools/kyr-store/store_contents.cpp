@@ -6,22 +6,22 @@
 #include "patch/store_documents.hpp"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
 #include <tuple>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace kyrstore {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool ends_with(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
 
 // Names of the regular files in a store folder, sorted; none when the folder does not exist.
 std::vector<std::string> file_names(const fs::path& folder) {
@@ -54,7 +54,7 @@ std::vector<std::string> folder_names(const fs::path& folder) {
 std::vector<std::string> documents_in(const fs::path& store, const std::string& folder, const std::string& prefix) {
     std::vector<std::string> paths;
     for (const std::string& name : file_names(store / folder)) {
-        if (name.rfind(prefix, 0) == 0 && ends_with(name, ".json")) {
+        if (name.rfind(prefix, 0) == 0 && fs::path(name).extension() == ".json") {
             paths.push_back(folder + "/" + name);
         }
     }
@@ -103,19 +103,33 @@ fs::file_time_type modified(const fs::path& file) {
 } // namespace
 
 std::optional<std::string> read_store_file(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in.is_open()) {
-        std::error_code error;
-        if (!fs::exists(file, error) && !error) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || ::fstat(fd, &info) != 0) {
+        const int saved = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (saved == ENOENT) {
             return std::nullopt;
         }
-        throw std::runtime_error("cannot open " + file.u8string());
+        throw std::runtime_error("cannot open " + file.u8string() + ": " + std::strerror(saved));
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        throw std::runtime_error("cannot read " + file.u8string());
+    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t done = 0;
+    ssize_t got = 1;
+    while (done < bytes.size() && got != 0) {
+        got = ::read(fd, &bytes[done], bytes.size() - done);
+        if (got < 0 && errno != EINTR) {
+            const int saved = errno;
+            ::close(fd);
+            throw std::runtime_error("cannot read " + file.u8string() + ": " + std::strerror(saved));
+        }
+        done += got > 0 ? static_cast<std::size_t>(got) : 0;
     }
-    return text;
+    ::close(fd);
+    bytes.resize(done);
+    return bytes;
 }
 
 std::vector<std::string> channel_paths(const fs::path& store) {

@@ -42,51 +42,23 @@ bool is_chunk_name(const std::string& h) {
            std::all_of(h.begin(), h.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
-// Opens a file for reading. Empty on success, "missing" when it does not exist, else the system's reason.
-std::string open_for_reading(const fs::path& file, int& fd, std::uint64_t& size) {
-    fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        const std::string reason = errno == ENOENT ? "missing" : std::string("cannot open: ") + std::strerror(errno);
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return reason;
-    }
-    size = static_cast<std::uint64_t>(info.st_size);
-    return {};
-}
-
-// The whole of a small file (a chunk object). Empty on success, else what went wrong.
-std::string read_whole(const fs::path& file, std::string& bytes) {
-    int fd = -1;
-    std::uint64_t size = 0;
-    const std::string reason = open_for_reading(file, fd, size);
-    if (!reason.empty()) {
-        return reason;
-    }
-    bytes.resize(size);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got = ::read(fd, &bytes[done], bytes.size() - done);
-        if (got <= 0 && !(got < 0 && errno == EINTR)) {
-            ::close(fd);
-            return got == 0 ? "shorter than its size" : std::string("cannot read: ") + std::strerror(errno);
-        }
-        done += got > 0 ? static_cast<std::size_t>(got) : 0;
-    }
-    ::close(fd);
-    return {};
-}
-
 // A pack mapped read-only: hashed front to back while its chunk ranges are checked in passing, so each
 // byte comes from the disk once however large the pack.
 class MappedPack {
 public:
     explicit MappedPack(const fs::path& file) {
-        int fd = -1;
-        problem_ = open_for_reading(file, fd, size_);
-        if (!problem_.empty() || size_ == 0) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info {};
+        if (fd < 0 || ::fstat(fd, &info) != 0) {
+            problem_ = errno == ENOENT ? "missing" : std::string("cannot open: ") + std::strerror(errno);
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return;
+        }
+        size_ = static_cast<std::uint64_t>(info.st_size);
+        if (size_ == 0) {
+            ::close(fd);
             return;
         }
         void* mapped = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
@@ -343,12 +315,19 @@ private:
     bool check_object(const std::string& h, std::string& bytes) {
         const ExpectedChunk& chunk = expected_.at(h);
         const std::string path = gu::patch::chunk_path(h);
-        const std::string unreadable = read_whole(options_.store_dir / path, bytes);
         advance(chunk.z);
-        if (!unreadable.empty()) {
-            problem(path + ": " + unreadable);
+        std::optional<std::string> object;
+        try {
+            object = read_store_file(options_.store_dir / path);
+        } catch (const std::runtime_error& e) {
+            problem(path + ": " + e.what());
             return false;
         }
+        if (!object) {
+            problem(path + ": missing");
+            return false;
+        }
+        bytes = std::move(*object);
         ++chunk_objects_;
         bytes_read_ += bytes.size();
         const std::string trouble = content_problem(bytes, h, chunk.n);
