@@ -24,4 +24,7 @@ echo "gbps=$(echo "scale=3; 0.268435456 / $seconds" | bc)" | tee build/bench/sha
 echo "== update benchmark (kyr-patch, casync, rsync)"
 bench/update_bench.sh
 
+echo "== store check benchmark (kyr-store verify, sha256sum)"
+bench/store_verify_bench.sh
+
 bench/report.py

@@ -186,6 +186,12 @@ TEST(KyrStoreRules, NamesAndOptionsAreCheckedBeforeAnythingIsRead) {
         {usageError, "resign --key k --out s --expires 30 --channel beta", ""},
         {usageError, "resign --key k --out s --expires 0", "--expires must be between 1 and 36500 days"},
         {usageError, "resign --key k --expires 30", "resign needs --key and --out"},
+        {usageError, "prune --out s --keep 1 --dry-run", ""},
+        {usageError, "prune --out s --keep 0", "--keep must be at least 1"},
+        {usageError, "prune --out s", "needs --out and --keep"},
+        {usageError, "verify --all --out s --pubkey 11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=", ""},
+        {usageError, "verify --out s --pubkey c2hvcnQ=", "--pubkey needs"},
+        {usageError, "verify --all", "needs --out"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);

@@ -1,7 +1,10 @@
 #include "tools/kyr-store/command_line.hpp"
 
+#include "patch/base64.hpp"
+
 #include <algorithm>
 #include <cctype>
+#include <functional>
 
 namespace kyrstore {
 namespace {
@@ -132,6 +135,77 @@ Command parse_resign(const std::vector<std::string>& arguments) {
     return command;
 }
 
+// The options of prune and verify: flags, and options with a value handed to `take`, which returns
+// whether it knew the option.
+void parse_store_options(const std::vector<std::string>& arguments, const std::vector<std::string>& flags,
+                         const std::function<bool(const std::string&, const std::string&)>& take) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        if (std::find(flags.begin(), flags.end(), option) != flags.end()) {
+            take(option, {});
+            continue;
+        }
+        if (i + 1 >= arguments.size()) {
+            throw UsageError(option.rfind("--", 0) == 0 ? option + " needs a value" : "unexpected \"" + option + "\"");
+        }
+        if (!take(option, arguments[++i])) {
+            throw UsageError("unknown option \"" + option + "\"");
+        }
+    }
+}
+
+Command parse_prune(const std::vector<std::string>& arguments) {
+    Command command;
+    command.kind = Command::Kind::prune;
+    PruneOptions& options = command.prune;
+    bool has_keep = false;
+    parse_store_options(arguments, {"--dry-run"}, [&](const std::string& option, const std::string& value) {
+        if (option == "--dry-run") {
+            options.dry_run = true;
+        } else if (option == "--out") {
+            options.store_dir = value;
+        } else if (option == "--keep") {
+            options.keep = parse_number(option, value);
+            has_keep = true;
+        } else {
+            return false;
+        }
+        return true;
+    });
+    if (options.store_dir.empty() || !has_keep) {
+        throw UsageError("prune needs --out and --keep");
+    }
+    if (options.keep == 0) {
+        throw UsageError("--keep must be at least 1: the current version always stays");
+    }
+    return command;
+}
+
+Command parse_verify(const std::vector<std::string>& arguments) {
+    Command command;
+    command.kind = Command::Kind::verify;
+    VerifyOptions& options = command.verify;
+    parse_store_options(arguments, {"--all"}, [&](const std::string& option, const std::string& value) {
+        if (option == "--all") {
+            options.all = true;
+        } else if (option == "--out") {
+            options.store_dir = value;
+        } else if (option == "--pubkey") {
+            if (value.size() != 44 || gu::patch::base64_decode(value).size() != 32) {
+                throw UsageError("--pubkey needs the 44-character public key that keygen printed");
+            }
+            options.pubkey_b64 = value;
+        } else {
+            return false;
+        }
+        return true;
+    });
+    if (options.store_dir.empty()) {
+        throw UsageError("verify needs --out");
+    }
+    return command;
+}
+
 } // namespace
 
 Command parse_command_line(const std::vector<std::string>& arguments) {
@@ -151,6 +225,12 @@ Command parse_command_line(const std::vector<std::string>& arguments) {
     if (name == "resign") {
         return parse_resign(arguments);
     }
+    if (name == "prune") {
+        return parse_prune(arguments);
+    }
+    if (name == "verify") {
+        return parse_verify(arguments);
+    }
     throw UsageError("unknown command \"" + name + "\"");
 }
 
@@ -169,6 +249,12 @@ std::string usage_text() {
            ", --threads one per hardware thread\n"
            "  kyr-store resign --key KEYFILE --out STOREDIR [--channel windows] [--expires DAYS]\n"
            "      sign the current channel again, same version, with a new expiry (none without --expires)\n"
+           "  kyr-store prune --out STOREDIR --keep N [--dry-run]\n"
+           "      remove what only versions older than the newest N of each channel use (the current\n"
+           "      version always stays); --dry-run lists what would go\n"
+           "  kyr-store verify --out STOREDIR [--all] [--pubkey KEY]\n"
+           "      check the signatures, the objects of the current versions (--all: of every version)\n"
+           "      and the packs; exit code 1 when anything is wrong\n"
            "exit codes: 0 done, 1 failure (reason on stderr), 2 bad usage\n";
 }
 

@@ -2,7 +2,9 @@
 // The command line of kyr-store, parsed without side effects so that every usage error is found before
 // a key or a store is touched.
 
+#include "tools/kyr-store/prune.hpp"
 #include "tools/kyr-store/publish.hpp"
+#include "tools/kyr-store/store_verify.hpp"
 
 #include <filesystem>
 #include <stdexcept>
@@ -18,11 +20,13 @@ public:
 };
 
 struct Command {
-    enum class Kind { help, keygen, publish, resign };
+    enum class Kind { help, keygen, publish, resign, prune, verify };
     Kind kind = Kind::help;
     std::filesystem::path key_out; // keygen
     PublishOptions publish;
     ResignOptions resign;
+    PruneOptions prune;
+    VerifyOptions verify;
 };
 
 // `arguments` without the program name. Throws UsageError.

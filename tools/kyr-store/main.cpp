@@ -1,10 +1,10 @@
 // kyr-store: the operators' publisher of the patch store. Exit codes: 0 done, 1 failure (reason on
 // stderr), 2 bad usage.
 
+#include "tools/common/terminal_progress.hpp"
 #include "tools/kyr-store/command_line.hpp"
 #include "tools/kyr-store/publish.hpp"
 #include "tools/kyr-store/signing_key.hpp"
-#include "tools/common/terminal_progress.hpp"
 
 #include <cstdio>
 #include <exception>
@@ -26,8 +26,8 @@ void print_summary(const kyrstore::PublishSummary& s, const std::string& version
         std::cout << ", " << s.chunks_repaired << " damaged objects rewritten";
     }
     std::cout << "\n"
-              << "  compressed:  " << kyrtool::human_bytes(s.compressed_bytes) << " (" << kyrtool::human_bytes(s.written_bytes)
-              << " written)\n"
+              << "  compressed:  " << kyrtool::human_bytes(s.compressed_bytes) << " ("
+              << kyrtool::human_bytes(s.written_bytes) << " written)\n"
               << "  packs:       " << s.packs << " (" << kyrtool::human_bytes(s.pack_bytes) << "), " << s.packs_written
               << " new\n"
               << "  manifest:    " << s.manifest_path << "\n"
@@ -36,6 +36,43 @@ void print_summary(const kyrstore::PublishSummary& s, const std::string& version
               << "  pack index:  " << s.pack_index_path << "\n"
               << "  public key:  " << s.public_key << "\n"
               << "  time:        " << s.duration.count() / 1000.0 << " s\n";
+}
+
+int run_prune(const kyrstore::PruneOptions& options) {
+    const kyrstore::PruneSummary s = kyrstore::prune(options);
+    if (options.dry_run) {
+        for (const kyrstore::StoreFile& file : s.removed) {
+            std::cout << "would remove " << file.path << " (" << file.size << " bytes)\n";
+        }
+    }
+    std::cout << (options.dry_run ? "would keep " : "kept ") << s.kept.size() << " versions:";
+    for (const kyrstore::PublishedVersion& version : s.kept) {
+        std::cout << ' ' << version.manifest_path;
+    }
+    std::cout << "\n"
+              << (options.dry_run ? "would remove " : "removed ") << s.manifests << " versions, " << s.chunk_objects
+              << " chunk objects, " << s.packs << " packs, " << s.removed.size() << " files in all; "
+              << kyrtool::human_bytes(s.bytes) << " (" << s.bytes << " bytes) freed\n";
+    return 0;
+}
+
+int run_verify(const kyrstore::VerifyOptions& options) {
+    kyrtool::ProgressBar bar(std::cout, kyrtool::is_terminal(1));
+    kyrstore::VerifyObserver observer;
+    observer.problem = [&](const std::string& line) {
+        bar.end_line();
+        std::cout << line << '\n';
+    };
+    observer.progress = [&](std::uint64_t done, std::uint64_t total) { bar.draw(done, total, "verifying"); };
+    const kyrstore::VerifySummary s = kyrstore::verify_store(options, observer);
+    bar.end_line();
+    std::cout << (s.problems.empty() ? "store is sound: " : std::to_string(s.problems.size()) + " problems: ")
+              << s.documents << " documents ("
+              << (options.pubkey_b64.empty() ? "signatures NOT checked, give --pubkey" : "signatures checked") << "), "
+              << s.manifests << (options.all ? " manifests (all), " : " current manifests, ") << s.chunk_objects
+              << " chunk objects, " << s.packs << " packs with " << s.ranges << " chunk ranges; "
+              << kyrtool::human_bytes(s.bytes_read) << " read in " << s.duration.count() / 1000.0 << " s\n";
+    return s.problems.empty() ? 0 : kExitFailure;
 }
 
 int run(const kyrstore::Command& command) {
@@ -53,6 +90,10 @@ int run(const kyrstore::Command& command) {
                   << (s.expires.empty() ? std::string("no expiry") : "expires " + s.expires) << '\n';
         return 0;
     }
+    case kyrstore::Command::Kind::prune:
+        return run_prune(command.prune);
+    case kyrstore::Command::Kind::verify:
+        return run_verify(command.verify);
     case kyrstore::Command::Kind::publish:
         break;
     }

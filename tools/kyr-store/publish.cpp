@@ -6,6 +6,8 @@
 #include "tools/kyr-store/packs.hpp"
 #include "tools/kyr-store/signing_key.hpp"
 #include "tools/kyr-store/staged_file.hpp"
+#include "tools/kyr-store/store_contents.hpp"
+#include "tools/kyr-store/store_lock.hpp"
 
 #include "patch/base64.hpp"
 #include "patch/ed25519.hpp"
@@ -22,9 +24,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 #include <zstd.h>
 
 namespace kyrstore {
@@ -35,28 +34,6 @@ namespace fs = std::filesystem;
 std::string in_quotes(const std::string& text) {
     return "\"" + text + "\"";
 }
-
-// One publisher per store at a time. The lock is the kernel's, so a crashed publish never leaves it held.
-class StoreLock {
-public:
-    explicit StoreLock(const fs::path& store) {
-        const fs::path path = store / ".kyr-store.lock";
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ < 0) {
-            throw std::runtime_error("cannot create " + path.u8string() + ": " + std::strerror(errno));
-        }
-        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd_);
-            throw std::runtime_error("another publish is running on " + store.u8string());
-        }
-    }
-    ~StoreLock() { ::close(fd_); }
-    StoreLock(const StoreLock&) = delete;
-    StoreLock& operator=(const StoreLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
 
 std::optional<std::string> read_existing(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -324,6 +301,7 @@ PublishSummary publish(const PublishOptions& options, const PublishObserver& obs
     write_signed(store, summary.pack_index_path, index_text, key);
     write_signed(store, summary.manifest_path, manifest_text, key);
     write_signed(store, summary.channel_path, channel_text, key);
+    record_publish(store, options.channel, summary.manifest_path);
 
     summary.chunk_uses = stats.chunk_uses;
     summary.chunks = stats.distinct;
