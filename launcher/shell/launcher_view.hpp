@@ -30,10 +30,12 @@ struct Headline {
     int numberB = 0;
     bool statusOk = false; // false draws the "no connection" mark
     bool visible = false;
+    bool counts = true; // false: a news headline, shown without numbers or mark
 };
 
 struct NewsSlot {
     std::string texts[4];
+    std::string link; // opened in the player's browser by a click on the item; empty: none
     bool visible = false;
 };
 

@@ -5,6 +5,7 @@
 #include "launcher/game/game_config.hpp"
 #include "launcher/game/message_box.hpp"
 #include "launcher/shell/window_messages.hpp"
+#include "launcher/ui/browser_link.hpp"
 #include "launcher/ui/interface_texts.hpp"
 #include "launcher/ui/panels_win.hpp"
 
@@ -400,6 +401,9 @@ void LauncherWindow::run(const Command& command) {
     case CommandKind::ResetSettings:
         resetGameSettings(state_.settings, primaryScreenSize());
         repaint();
+        return;
+    case CommandKind::OpenLink:
+        openLinkInBrowser(command.link);
         return;
     default:
         break;

@@ -109,8 +109,14 @@ void paintNewsPanel(const PaintContext& context) {
         }
         kit.roundRect(Rect{panel.left + 12, item.top + 8, panel.left + 15, item.bottom - 14}, 2, palette::Accent,
                       kNoColour);
-        kit.text(Rect{panel.left + 27, item.top + 2, panel.right - 12, item.top + 22}, news.items[k].texts[0],
-                 FontId::F5, palette::TextBright, TextAlign::Left, true);
+        // The item's date at the right of its title line; a title with a link lights up under the pointer.
+        const std::wstring date = widen(news.items[k].texts[3]);
+        const int dateLeft = panel.right - 12 - kit.textWidth(date, FontId::F6);
+        kit.text(Rect{dateLeft, item.top + 2, panel.right - 12, item.top + 22}, date, FontId::F6, palette::TextMuted,
+                 TextAlign::Right);
+        const bool linkHot = !news.items[k].link.empty() && kit.isHot(kTargetNewsItem0 + k);
+        kit.text(Rect{panel.left + 27, item.top + 2, dateLeft - 12, item.top + 22}, news.items[k].texts[0],
+                 FontId::F5, linkHot ? palette::AccentHot : palette::TextBright, TextAlign::Left, true);
         kit.text(Rect{panel.left + 27, item.top + 22, panel.right - 12, item.bottom - 6}, news.items[k].texts[1],
                  FontId::F6, palette::TextDim, TextAlign::Wrap);
         if (k < kNewsItemCount - 1) {

@@ -91,6 +91,40 @@ Command parse_publish(const std::vector<std::string>& arguments) {
     return command;
 }
 
+Command parse_news(const std::vector<std::string>& arguments) {
+    Command command;
+    command.kind = Command::Kind::news;
+    NewsOptions& options = command.news;
+    bool has_key = false;
+    bool has_in = false;
+    bool has_out = false;
+    for (std::size_t i = 1; i < arguments.size(); i += 2) {
+        const std::string& option = arguments[i];
+        if (i + 1 >= arguments.size()) {
+            throw UsageError(option.rfind("--", 0) == 0 ? option + " needs a value" : "unexpected \"" + option + "\"");
+        }
+        const std::string& value = arguments[i + 1];
+        if (option == "--key") {
+            options.key_file = value;
+            has_key = true;
+        } else if (option == "--in") {
+            options.input = value;
+            has_in = true;
+        } else if (option == "--out") {
+            options.store_dir = value;
+            has_out = true;
+        } else if (option == "--channel") {
+            options.channel = value;
+        } else {
+            throw UsageError("unknown option \"" + option + "\"");
+        }
+    }
+    if (!has_key || !has_in || !has_out) {
+        throw UsageError("news needs --key, --in and --out");
+    }
+    return command;
+}
+
 } // namespace
 
 Command parse_command_line(const std::vector<std::string>& arguments) {
@@ -107,6 +141,9 @@ Command parse_command_line(const std::vector<std::string>& arguments) {
     if (name == "publish") {
         return parse_publish(arguments);
     }
+    if (name == "news") {
+        return parse_news(arguments);
+    }
     throw UsageError("unknown command \"" + name + "\"");
 }
 
@@ -122,6 +159,9 @@ std::string usage_text() {
            "      defaults: --pack-size " +
            std::to_string(kDefaultPackSize) + ", --level " + std::to_string(kDefaultLevel) +
            ", --threads one per hardware thread\n"
+           "  kyr-store news --key KEYFILE --in NEWS.json --out STOREDIR [--channel windows]\n"
+           "      check NEWS.json ({\"headline\", \"items\": [{\"title\", \"body\", \"date\", \"link\"}]}, at most\n"
+           "      three items) and publish it, signed, as the news that the channel's launchers show\n"
            "exit codes: 0 done, 1 failure (reason on stderr), 2 bad usage\n";
 }
 

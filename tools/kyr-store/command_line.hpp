@@ -2,6 +2,7 @@
 // The command line of kyr-store, parsed without side effects so that every usage error is found before
 // a key or a store is touched.
 
+#include "tools/kyr-store/news.hpp"
 #include "tools/kyr-store/publish.hpp"
 
 #include <filesystem>
@@ -18,10 +19,11 @@ public:
 };
 
 struct Command {
-    enum class Kind { help, keygen, publish };
+    enum class Kind { help, keygen, publish, news };
     Kind kind = Kind::help;
     std::filesystem::path key_out; // keygen
     PublishOptions publish;
+    NewsOptions news;
 };
 
 // `arguments` without the program name. Throws UsageError.

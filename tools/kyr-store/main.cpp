@@ -37,6 +37,16 @@ void print_summary(const kyrstore::PublishSummary& s, const std::string& version
               << "  time:        " << s.duration.count() / 1000.0 << " s\n";
 }
 
+int run_news(const kyrstore::NewsOptions& options) {
+    const kyrstore::NewsSummary s =
+        kyrstore::publish_news(options, [](const std::string& text) { std::cerr << "warning: " << text << '\n'; });
+    std::cout << "published the news of channel " << options.channel << "\n"
+              << "  items:       " << s.items << (s.headline ? ", with a headline" : ", no headline") << "\n"
+              << "  document:    " << s.news_path << "\n"
+              << "  public key:  " << s.public_key << "\n";
+    return 0;
+}
+
 int run(const kyrstore::Command& command) {
     switch (command.kind) {
     case kyrstore::Command::Kind::help:
@@ -45,6 +55,8 @@ int run(const kyrstore::Command& command) {
     case kyrstore::Command::Kind::keygen:
         std::cout << kyrstore::SigningKey::generate(command.key_out).public_key_base64() << '\n';
         return 0;
+    case kyrstore::Command::Kind::news:
+        return run_news(command.news);
     case kyrstore::Command::Kind::publish:
         break;
     }

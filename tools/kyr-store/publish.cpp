@@ -6,25 +6,17 @@
 #include "tools/kyr-store/packs.hpp"
 #include "tools/kyr-store/signing_key.hpp"
 #include "tools/kyr-store/staged_file.hpp"
+#include "tools/kyr-store/store_files.hpp"
 
-#include "patch/base64.hpp"
-#include "patch/ed25519.hpp"
 #include "patch/errors.hpp"
 #include "patch/store_documents.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 #include <zstd.h>
 
 namespace kyrstore {
@@ -34,45 +26,6 @@ namespace fs = std::filesystem;
 
 std::string in_quotes(const std::string& text) {
     return "\"" + text + "\"";
-}
-
-// One publisher per store at a time. The lock is the kernel's, so a crashed publish never leaves it held.
-class StoreLock {
-public:
-    explicit StoreLock(const fs::path& store) {
-        const fs::path path = store / ".kyr-store.lock";
-        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ < 0) {
-            throw std::runtime_error("cannot create " + path.u8string() + ": " + std::strerror(errno));
-        }
-        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd_);
-            throw std::runtime_error("another publish is running on " + store.u8string());
-        }
-    }
-    ~StoreLock() { ::close(fd_); }
-    StoreLock(const StoreLock&) = delete;
-    StoreLock& operator=(const StoreLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
-
-std::optional<std::string> read_existing(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
-        return std::nullopt;
-    }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        throw std::runtime_error("cannot read " + path.u8string());
-    }
-    return text;
-}
-
-bool signature_matches(const std::string& signature_b64, const std::string& document, const SigningKey& key) {
-    return gu::patch::ed25519_verify(gu::patch::base64_decode(signature_b64), document,
-                                     gu::patch::base64_decode(key.public_key_base64()));
 }
 
 // The channel decides which product and platform its clients run; a publish must not repoint it, or every
@@ -121,18 +74,6 @@ void check_like_the_engine(const std::string& manifest, const std::string& pack_
     } catch (const gu::patch::ManifestError& e) {
         throw std::runtime_error(std::string("internal error, the engine would refuse this store: ") + e.what());
     }
-}
-
-void write_signed(const fs::path& store, const std::string& store_path, const std::string& text,
-                  const SigningKey& key) {
-    const std::string signature = key.sign_base64(text);
-    if (!signature_matches(signature, text, key)) {
-        throw std::runtime_error("internal error: the signature of " + store_path + " does not verify");
-    }
-    const fs::path target = store / store_path;
-    fs::create_directories(target.parent_path());
-    write_staged(target, text, true);
-    write_staged(fs::path(target) += ".sig", signature + "\n", true);
 }
 
 std::string utc_now() {
