@@ -122,6 +122,10 @@ Command parse_news(const std::vector<std::string>& arguments) {
     if (!has_key || !has_in || !has_out) {
         throw UsageError("news needs --key, --in and --out");
     }
+    const std::string problem = news_option_problem(options);
+    if (!problem.empty()) {
+        throw UsageError(problem);
+    }
     return command;
 }
 

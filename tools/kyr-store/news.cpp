@@ -58,6 +58,11 @@ void check_key_of_channel(const fs::path& store, const std::string& channel, con
 
 } // namespace
 
+std::string news_option_problem(const NewsOptions& options) {
+    const std::string reason = unsafe_name_reason(options.channel);
+    return reason.empty() ? "" : "invalid channel \"" + options.channel + "\": " + reason;
+}
+
 std::string news_json(const gu::patch::News& news) {
     json::array items;
     for (const gu::patch::NewsItem& item : news.items) {
@@ -79,9 +84,9 @@ std::string news_json(const gu::patch::News& news) {
 }
 
 NewsSummary publish_news(const NewsOptions& options, const std::function<void(const std::string&)>& notice) {
-    const std::string reason = unsafe_name_reason(options.channel);
-    if (!reason.empty()) {
-        throw std::runtime_error("invalid channel \"" + options.channel + "\": " + reason);
+    const std::string problem = news_option_problem(options);
+    if (!problem.empty()) {
+        throw std::runtime_error(problem);
     }
     const gu::patch::News news = checked(read_input(options.input), options.input.u8string());
     const std::string text = news_json(news);

@@ -25,6 +25,9 @@ struct NewsSummary {
     std::string public_key;
 };
 
+// What is wrong with the options before anything is read (the channel's name), or empty.
+std::string news_option_problem(const NewsOptions& options);
+
 // Compact JSON: "headline" when not empty, then "items", each with "title", "body", and "date" and "link"
 // when not empty.
 std::string news_json(const gu::patch::News& news);
