@@ -18,8 +18,8 @@ inline constexpr std::size_t kMaxNewsItems = 3;
 // What the window's header and news rows can show; characters, not bytes.
 inline constexpr std::size_t kMaxNewsHeadlineCharacters = 60;
 inline constexpr std::size_t kMaxNewsTitleCharacters = 80;
-inline constexpr std::size_t kMaxNewsBodyCharacters = 300;
-inline constexpr std::size_t kMaxNewsBodyLines = 3;
+inline constexpr std::size_t kMaxNewsBodyCharacters = 240;
+inline constexpr std::size_t kMaxNewsBodyLines = 2;
 inline constexpr std::size_t kMaxNewsLinkBytes = 1000;
 // Three items at their limits fit in half of this; it is also what the launcher fetches at most.
 inline constexpr std::uint64_t kMaxNewsDocumentBytes = 16 * 1024;

@@ -23,14 +23,13 @@ struct ServerRow {
     bool regionPinned = false; // the player pinned an endpoint
 };
 
-// The header's line: a server's name with its player counts, or a news headline with two numbers.
+// The header's line: the selected server's name with its player counts.
 struct Headline {
     std::string text;
     int numberA = 0;
     int numberB = 0;
     bool statusOk = false; // false draws the "no connection" mark
     bool visible = false;
-    bool counts = true; // false: a news headline, shown without numbers or mark
 };
 
 struct NewsSlot {
@@ -55,6 +54,7 @@ public:
     // Header and news panel.
     virtual void setHeadline(const Headline& headline) = 0;
     virtual void setNewsSlot(int index, const NewsSlot& slot) = 0;
+    virtual void setNewsHeadline(const std::string& text) = 0; // beside the news panel's heading
     virtual void setNoNews(bool noNews) = 0;
 
     // Server panel. setServerRows keeps the selected row on the row with the same id (-1 when gone).

@@ -43,14 +43,11 @@ void newsWorker(MessagePoster& window, gu::patch::Fetcher& store, const std::str
 }
 
 void onNews(LauncherState& state, const NewsResult& record) {
-    bool noServerSelected;
-    {
-        std::lock_guard<std::mutex> lock(state.launcherLock);
-        noServerSelected = state.selectedServerId.empty();
-    }
     LauncherView& window = *state.window;
-    if (record.hasHeadline && noServerSelected) {
-        window.setHeadline(Headline{record.headline, record.headlineA, record.headlineB, true, true, false});
+    // The header belongs to the selected server, which the server list picks as soon as it arrives: the
+    // news headline stays with the news.
+    if (record.hasHeadline) {
+        window.setNewsHeadline(record.headline);
     }
     bool anyPresent = false;
     for (int k = 0; k < kNewsItems; ++k) {

@@ -20,8 +20,8 @@ struct NewsResult;
 // says that there is no news instead of loading for ever.
 void newsWorker(MessagePoster& window, gu::patch::Fetcher& store, const std::string& trustKey);
 
-// WM_APP_NEWS: the record's headline (unless a server is selected, whose headline takes the place),
-// its present items, and the no-news mark when the source finished with nothing to show.
+// WM_APP_NEWS: the record's headline beside the news panel's heading, its present items, and the no-news
+// mark when the source finished with nothing to show.
 void onNews(LauncherState& state, const NewsResult& record);
 
 } // namespace launcher

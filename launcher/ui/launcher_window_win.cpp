@@ -221,6 +221,11 @@ void LauncherWindow::setNewsSlot(int index, const NewsSlot& slot) {
     repaint();
 }
 
+void LauncherWindow::setNewsHeadline(const std::string& text) {
+    state_.news.newsHeadline = text;
+    repaint();
+}
+
 void LauncherWindow::setNoNews(bool noNews) {
     state_.news.noNews = noNews;
     repaint();

@@ -61,9 +61,7 @@ SelectorText serverSelectorText(const Headline& headline) {
     if (!headline.text.empty()) {
         text.name = headline.text + "  ";
     }
-    if (!headline.counts) {
-        text.statusColour = palette::TextDim;
-    } else if (headline.statusOk) {
+    if (headline.statusOk) {
         text.status = uiText(UiText::LiveDot) + playerCountText(headline.numberA, headline.numberB);
         text.statusColour = palette::Ok;
     } else {

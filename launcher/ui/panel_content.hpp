@@ -29,8 +29,7 @@ std::string rowRegionText(const ServerRow& row);
 std::string regionSelectorText(const ServerRow* selected);
 
 // The header's server selector: a placeholder until a headline is known; else the name (two blanks
-// after it) and either the no-connection mark or the live dot with the player counts (neither for a news
-// headline).
+// after it) and either the no-connection mark or the live dot with the player counts.
 struct SelectorText {
     std::string name; // empty for the placeholder and for a nameless server
     std::string status;

@@ -87,8 +87,12 @@ void paintNewsPanel(const PaintContext& context) {
     const NewsDisplay& news = context.state.news;
     kit.gradientV(panel, palette::Fill, palette::PanelBottom);
     kit.frame(panel);
-    kit.text(Rect{panel.left + 12, panel.top + 6, panel.right - 12, panel.top + 28}, uiText(UiText::NewsHeading),
-             FontId::F4, palette::TextBright, TextAlign::Left);
+    const std::wstring heading = widen(uiText(UiText::NewsHeading));
+    kit.text(Rect{panel.left + 12, panel.top + 6, panel.right - 12, panel.top + 28}, heading, FontId::F4,
+             palette::TextBright, TextAlign::Left);
+    const int headlineLeft = panel.left + 12 + kit.textWidth(heading, FontId::F4) + 14;
+    kit.text(Rect{headlineLeft, panel.top + 6, panel.right - 12, panel.top + 28}, news.newsHeadline, FontId::F5,
+             palette::Accent, TextAlign::Left, true);
     kit.gradientH(Rect{panel.left + 12, panel.top + 29, panel.left + 46, panel.top + 31}, palette::Accent,
                   palette::AccentDark);
 
