@@ -52,8 +52,8 @@ void check_text(const std::string& text, const std::string& field, const TextRul
         i += length;
     }
     if (characters > rule.max_characters) {
-        fail(field, "at most " + std::to_string(rule.max_characters) + " characters, got " +
-                        std::to_string(characters));
+        fail(field,
+             "at most " + std::to_string(rule.max_characters) + " characters, got " + std::to_string(characters));
     }
     if (lines > rule.max_lines) {
         fail(field, "at most " + std::to_string(rule.max_lines) + " lines, got " + std::to_string(lines));

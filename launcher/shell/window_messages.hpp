@@ -44,7 +44,7 @@ struct NewsResult {
     std::string column2[kNewsItems];
     std::string column3[kNewsItems];
     std::string link[kNewsItems]; // an https:// link that a click on item k opens; empty: none
-    bool complete = false; // the source finished; with no item present the panel says there is no news
+    bool complete = false;        // the source finished; with no item present the panel says there is no news
 };
 
 struct ServerListResult {

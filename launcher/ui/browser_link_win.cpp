@@ -53,7 +53,7 @@ VARIANT numberVariant(long number) {
 // The launcher runs elevated, and a browser started by it would run elevated too. The desktop's shell
 // (explorer) runs at the player's own rights: its desktop window's view hands out the shell's automation
 // object, whose ShellExecute starts the program inside explorer's process. False when any step is missing
-// (another shell, no desktop window, Wine).
+// (another shell, no desktop window).
 bool openThroughDesktopShell(const std::wstring& link) {
     ComRef<IShellWindows> windows;
     if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows, windows.out()))) {

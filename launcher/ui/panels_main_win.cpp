@@ -119,8 +119,8 @@ void paintNewsPanel(const PaintContext& context) {
         kit.text(Rect{dateLeft, item.top + 2, panel.right - 12, item.top + 22}, date, FontId::F6, palette::TextMuted,
                  TextAlign::Right);
         const bool linkHot = !news.items[k].link.empty() && kit.isHot(kTargetNewsItem0 + k);
-        kit.text(Rect{panel.left + 27, item.top + 2, dateLeft - 12, item.top + 22}, news.items[k].texts[0],
-                 FontId::F5, linkHot ? palette::AccentHot : palette::TextBright, TextAlign::Left, true);
+        kit.text(Rect{panel.left + 27, item.top + 2, dateLeft - 12, item.top + 22}, news.items[k].texts[0], FontId::F5,
+                 linkHot ? palette::AccentHot : palette::TextBright, TextAlign::Left, true);
         kit.text(Rect{panel.left + 27, item.top + 22, panel.right - 12, item.bottom - 6}, news.items[k].texts[1],
                  FontId::F6, palette::TextDim, TextAlign::Wrap);
         if (k < kNewsItemCount - 1) {

@@ -55,8 +55,8 @@ TEST(NewsDocument, BadDocumentsNameTheFieldAtFault) {
         {with_item(R"("title":")" + repeat("\xc3\xb1", 81) + R"(","body":"b")"),
          "items[0].title: at most 80 characters, got 81"},
         {with_item(R"("title":"a\nb","body":"b")"), "items[0].title: line breaks and control characters"},
-        {with_item(R"("title":"a)" "\xff" R"(","body":"b")"), "items[0].title: not valid UTF-8"},
-        {with_item(R"("title":"a)" "\xc0\xaf" R"(","body":"b")"), "items[0].title: not valid UTF-8"},
+        {with_item("\"title\":\"a\xff\",\"body\":\"b\""), "items[0].title: not valid UTF-8"},
+        {with_item("\"title\":\"a\xc0\xaf\",\"body\":\"b\""), "items[0].title: not valid UTF-8"}, // overlong "/"
         {with_item(R"("title":"t","body":"1\n2\n3")"), "items[0].body: at most 2 lines, got 3"},
         {with_item(R"("title":"t","body":"a\tb")"), "items[0].body: control characters other than line breaks"},
         {with_item(R"("title":"t","body":")" + repeat("b", 241) + "\""), "items[0].body: at most 240 characters"},

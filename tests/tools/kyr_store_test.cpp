@@ -229,8 +229,8 @@ TEST(KyrStoreNews, WritesWhatTheLauncherAcceptsAndRefusesBadInput) {
     kyrstore::NewsOptions options{scratch / "key", scratch / "news.json", scratch / "store", "beta"};
     const kyrstore::NewsSummary summary = kyrstore::publish_news(options, {});
     gu::patch::FolderFetcher store((scratch / "store").string());
-    const std::string shown = gu::patch::get_signed(store, "v1/news/beta.json", summary.public_key,
-                                                    gu::patch::kMaxNewsDocumentBytes);
+    const std::string shown =
+        gu::patch::get_signed(store, "v1/news/beta.json", summary.public_key, gu::patch::kMaxNewsDocumentBytes);
     EXPECT_EQ(kyrstore::news_json(gu::patch::parse_news(shown)), kyrstore::news_json(gu::patch::parse_news(input)));
     EXPECT_EQ(shown.find(' '), shown.find("Patch 1.2") + 5) << "written compact";
 

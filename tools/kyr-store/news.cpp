@@ -51,8 +51,9 @@ void check_key_of_channel(const fs::path& store, const std::string& channel, con
     }
     const std::optional<std::string> signature = read_existing(fs::path(path) += ".sig");
     if ((!signature || !signature_matches(*signature, *text, key)) && notice) {
-        notice("the channel \"" + channel + "\" was not signed with this key: launchers that trust its key will "
-                                            "show no news");
+        notice("the channel \"" + channel +
+               "\" was not signed with this key: launchers that trust its key will "
+               "show no news");
     }
 }
 

@@ -23,8 +23,9 @@ kyrtest::TestSigner signer(std::uint8_t fill) {
 // The news panel's feed against a store folder: the news as published, or, whatever went wrong, no item
 // and the panel told that loading ended. A document whose signature fails is never shown.
 TEST(NewsWorker, ShowsOnlySignedNewsAndEndsLoadingInEveryCase) {
-    const std::string news = R"({"headline":"Winter","items":[{"title":"T0","body":"B0","date":"2026-12-01",)"
-                             R"("link":"https://example.com/a"},{"title":"T1","body":"B1"},{"title":"T2","body":"B2"}]})";
+    const std::string news =
+        R"({"headline":"Winter","items":[{"title":"T0","body":"B0","date":"2026-12-01",)"
+        R"("link":"https://example.com/a"},{"title":"T1","body":"B1"},{"title":"T2","body":"B2"}]})";
     const kyrtest::TestSigner store = signer(0x11), other = signer(0x22);
     const struct {
         const char* name;
