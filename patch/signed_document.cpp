@@ -19,9 +19,10 @@ bool signature_holds(std::string_view text, std::string_view signature_b64, std:
     return key.size() == kPublicKeySize && sig.size() == kSignatureSize && ed25519_verify(sig, text, key);
 }
 
-SignedDocument get_signed_document(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64) {
+SignedDocument get_signed_document(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64,
+                                   std::uint64_t max_bytes) {
     SignedDocument document;
-    document.text = fetcher.get(path, kMaxDocumentBytes);
+    document.text = fetcher.get(path, max_bytes);
     document.signature = fetcher.get(path + ".sig", kMaxSignatureBytes);
     if (!signature_holds(document.text, document.signature, pubkey_b64)) {
         throw VerifyError("signature verification failed for \"" + path + "\"");
@@ -29,8 +30,9 @@ SignedDocument get_signed_document(Fetcher& fetcher, const std::string& path, st
     return document;
 }
 
-std::string get_signed(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64) {
-    return get_signed_document(fetcher, path, pubkey_b64).text;
+std::string get_signed(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64,
+                       std::uint64_t max_bytes) {
+    return get_signed_document(fetcher, path, pubkey_b64, max_bytes).text;
 }
 
 } // namespace gu::patch

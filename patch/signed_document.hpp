@@ -2,6 +2,7 @@
 
 #include "patch/fetcher.hpp"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,11 +20,13 @@ struct SignedDocument {
 bool signature_holds(std::string_view text, std::string_view signature_b64, std::string_view pubkey_b64);
 
 // A store document proven by the Ed25519 signature in its ".sig" companion. The document may hold up to
-// kMaxDocumentBytes, its signature kMaxSignatureBytes. Fetch errors propagate; any signature problem is a
+// max_bytes, its signature kMaxSignatureBytes. Fetch errors propagate; any signature problem is a
 // VerifyError, so callers never parse an unproven document.
-SignedDocument get_signed_document(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64);
+SignedDocument get_signed_document(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64,
+                                   std::uint64_t max_bytes = kMaxDocumentBytes);
 
 // The same, when only the document is wanted.
-std::string get_signed(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64);
+std::string get_signed(Fetcher& fetcher, const std::string& path, std::string_view pubkey_b64,
+                       std::uint64_t max_bytes = kMaxDocumentBytes);
 
 } // namespace gu::patch

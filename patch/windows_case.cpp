@@ -1,5 +1,7 @@
 #include "patch/windows_case.hpp"
 
+#include "patch/utf8.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
@@ -80,46 +82,6 @@ char32_t upcase(char32_t c) {
     return static_cast<char32_t>(static_cast<std::int32_t>(c) + r.delta);
 }
 
-bool is_continuation(unsigned char byte) {
-    return (byte & 0xc0) == 0x80;
-}
-
-// The code point of the well-formed UTF-8 sequence (no overlong form, no surrogate, at most U+10FFFF)
-// at the start of `text`, and its length; length 0 when there is none.
-std::size_t decode(std::string_view text, char32_t& code_point) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80; // allowed range of the second byte
-    unsigned char high = 0xbf;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-        code_point = lead & 0x1f;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        code_point = lead & 0x0f;
-        low = lead == 0xe0 ? 0xa0 : 0x80;
-        high = lead == 0xed ? 0x9f : 0xbf;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        code_point = lead & 0x07;
-        low = lead == 0xf0 ? 0x90 : 0x80;
-        high = lead == 0xf4 ? 0x8f : 0xbf;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if (!is_continuation(byte(i))) {
-            return 0;
-        }
-        code_point = (code_point << 6) | (byte(i) & 0x3f);
-    }
-    return length;
-}
-
 void append_utf8(char32_t c, std::string& out) {
     if (c < 0x800) {
         out += static_cast<char>(0xc0 | (c >> 6));
@@ -143,7 +105,7 @@ std::string windows_upcase(std::string_view text) {
             continue;
         }
         char32_t code_point = 0;
-        const std::size_t length = decode(text.substr(i), code_point);
+        const std::size_t length = utf8_decode(text.substr(i), code_point);
         if (length == 0) {
             upper += byte;
             ++i;

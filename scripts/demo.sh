@@ -64,6 +64,15 @@ publish() {
     report_code text "$logs/publish-$1.log"
 }
 
+# The operator's news (scripts/demo/news.json), signed with the store's key: the launcher's news panel.
+publish_news() {
+    "$store_tool" news --key "$out/store.key" --in scripts/demo/news.json --out "$out/store" >"$logs/news.log"
+    cat "$logs/news.log"
+    report "" "## News published" "" \
+        "\`kyr-store news\` checked \`scripts/demo/news.json\` and signed it into the store; the launcher shows it:"
+    report_code text "$logs/news.log"
+}
+
 prepare_player() {
     step "the player's folder: the launcher, its settings and the client's server file, no game data yet"
     mkdir -p "$player/Data/Local"
@@ -120,7 +129,7 @@ install_with_launcher() {
 first_run() {
     step "run 1: the launcher installs version 1, then shows its servers and settings"
     install_with_launcher 1 1
-    launcher_shot 1-up-to-date "Run 1, done: client up to date, PLAY enabled."
+    launcher_shot 1-up-to-date "Run 1, done: client up to date, PLAY enabled; the store's news and headline."
     launcher_click $at_server_selector
     sleep 2
     launcher_shot 1-servers "Run 1, the server panel with the latencies that the launcher measured."
@@ -201,6 +210,7 @@ step "the operator makes a signing key and publishes version 1"
 public_key=$("$store_tool" keygen --out "$out/store.key")
 echo "$public_key" >"$out/store.pub"
 publish 1
+publish_news
 store_server_start "$out/store" "$out/nginx" "$store_rate"
 echo "the store is served at $store_url (${store_rate%m} MB/s per connection)"
 report "" "The store (\`out/demo/store\`, public key \`$public_key\`) is served by nginx at $store_url," \

@@ -121,10 +121,14 @@ std::string storeTrustKey() {
     return settingOrOverride("KYR_STORE_PUBKEY", KYR_DEFAULT_STORE_PUBKEY);
 }
 
+StoreConnection::StoreConnection(std::uint32_t idleTimeoutMs)
+    : baseUrl_(storeBaseUrl()), primary_(makeStoreFetcher(baseUrl_, idleTimeoutMs)),
+      failover_({gu::patch::FetchSource{primary_.get(), baseUrl_}}, {}) {}
+
 gu::patch::DownloaderConfig runConfig(const std::string& folder, const std::string& programName) {
     gu::patch::DownloaderConfig config;
     config.product = "valdra7q";
-    config.channel = "windows";
+    config.channel = kStoreChannel;
     config.platform = "windows-x86";
     config.pubkey_b64 = storeTrustKey();
     const std::string root = folder.empty() ? "." : folder;
@@ -182,9 +186,8 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
     reportProgressStatus(channel, uiText(UiText::CheckingForUpdates));
 
     const gu::patch::DownloaderConfig config = runConfig(folder, task.programName);
-    const std::string baseUrl = storeBaseUrl();
-    const std::unique_ptr<gu::patch::Fetcher> primary = makeStoreFetcher(baseUrl, config.idle_timeout_ms);
-    gu::patch::FailoverFetcher failover({gu::patch::FetchSource{primary.get(), baseUrl}}, {});
+    StoreConnection store(config.idle_timeout_ms);
+    gu::patch::FailoverFetcher& failover = store.fetcher();
     failover.on_switch = [&channel](unsigned index) { reportProgressSource(channel, index != 0 ? 1 : 0); };
     failover.force_secondary = [forceSecondary] { return forceSecondary; };
 

@@ -5,6 +5,7 @@
 
 #include "launcher/shell/update_progress.hpp"
 #include "patch/downloader_config.hpp"
+#include "patch/failover_fetcher.hpp"
 #include "patch/fetcher.hpp"
 
 #include <atomic>
@@ -16,6 +17,26 @@ namespace launcher {
 
 struct LauncherState;
 struct UpdateResult;
+
+// The store channel of this build: the update follows its version, the news panel shows its news.
+inline constexpr char kStoreChannel[] = "windows";
+
+// The patch store of this build as one reader (an update run, the news worker) sees it: the transport to
+// each of its sources behind failover. Built on the reader's thread and used there for one run.
+class StoreConnection {
+public:
+    // idleTimeoutMs: how long a download may wait for its next byte (the run configuration's).
+    explicit StoreConnection(std::uint32_t idleTimeoutMs);
+    StoreConnection(const StoreConnection&) = delete;
+    StoreConnection& operator=(const StoreConnection&) = delete;
+
+    gu::patch::FailoverFetcher& fetcher() { return failover_; }
+
+private:
+    std::string baseUrl_;
+    std::unique_ptr<gu::patch::Fetcher> primary_;
+    gu::patch::FailoverFetcher failover_;
+};
 
 // The update worker's argument: allocated by startUpdateCheck, freed by the worker.
 struct UpdateTask {

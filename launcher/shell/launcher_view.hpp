@@ -23,7 +23,7 @@ struct ServerRow {
     bool regionPinned = false; // the player pinned an endpoint
 };
 
-// The header's line: a server's name with its player counts, or a news headline with two numbers.
+// The header's line: the selected server's name with its player counts.
 struct Headline {
     std::string text;
     int numberA = 0;
@@ -34,6 +34,7 @@ struct Headline {
 
 struct NewsSlot {
     std::string texts[4];
+    std::string link; // opened in the player's browser by a click on the item; empty: none
     bool visible = false;
 };
 
@@ -53,6 +54,7 @@ public:
     // Header and news panel.
     virtual void setHeadline(const Headline& headline) = 0;
     virtual void setNewsSlot(int index, const NewsSlot& slot) = 0;
+    virtual void setNewsHeadline(const std::string& text) = 0; // beside the news panel's heading
     virtual void setNoNews(bool noNews) = 0;
 
     // Server panel. setServerRows keeps the selected row on the row with the same id (-1 when gone).

@@ -87,12 +87,6 @@ void showStartupError(const char* text) {
     showMessageBox({nullptr, text, kLauncherErrorTitle, MessageBoxIcon::Error});
 }
 
-DWORD WINAPI runNewsWorker(void* window) {
-    WindowMessagePoster poster(window);
-    newsWorker(poster);
-    return 0;
-}
-
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
@@ -161,9 +155,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     window->setUpdateStatus(uiText(UiText::CheckingForUpdates), false);
     startUpdateCheck(*state);
 
-    if (HANDLE news = CreateThread(nullptr, 0, runNewsWorker, window->handle(), 0, nullptr)) {
-        CloseHandle(news);
-    }
+    state->startWorker([poster = state->poster] {
+        StoreConnection store(gu::patch::kDefaultIdleTimeoutMs);
+        newsWorker(*poster, store.fetcher(), storeTrustKey());
+    });
     state->startWorker(removeLeftoverProgram);
     startServerListFetch(*state);
 

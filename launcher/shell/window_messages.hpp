@@ -43,7 +43,8 @@ struct NewsResult {
     std::string column1[kNewsItems];
     std::string column2[kNewsItems];
     std::string column3[kNewsItems];
-    bool complete = false; // the source finished; with no item present the panel says there is no news
+    std::string link[kNewsItems]; // an https:// link that a click on item k opens; empty: none
+    bool complete = false;        // the source finished; with no item present the panel says there is no news
 };
 
 struct ServerListResult {

@@ -16,6 +16,13 @@ Command selectRow(ServerPanelState& servers, int row) {
     return Command{CommandKind::SelectServer, 0, servers.rows[static_cast<std::size_t>(row)].id};
 }
 
+// An item without a link only highlights.
+Command openNewsLink(const NewsSlot& item) {
+    Command open = command(item.link.empty() ? CommandKind::None : CommandKind::OpenLink);
+    open.link = item.link;
+    return open;
+}
+
 // The action of a completed click on a target other than a server row.
 Command clickTarget(WindowState& state, int target) {
     GameSettings& settings = state.settings;
@@ -83,7 +90,11 @@ Command clickTarget(WindowState& state, int target) {
         return command(CommandKind::OpenSettings);
     case kTargetPlay:
         return command(CommandKind::Play);
-    default: // the header icon and the news items only highlight
+    case kTargetNewsItem0:
+    case kTargetNewsItem0 + 1:
+    case kTargetNewsItem0 + 2:
+        return openNewsLink(state.news.items[target - kTargetNewsItem0]);
+    default: // the header icon only highlights
         return {};
     }
 }

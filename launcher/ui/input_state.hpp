@@ -23,12 +23,14 @@ enum class CommandKind {
     OpenSettings,  // loads config.ini
     ApplySettings, // writes config.ini
     ResetSettings, // needs the screen's size
+    OpenLink,      // link: a news item's, for the player's browser
 };
 
 struct Command {
     CommandKind kind = CommandKind::None;
     int argument = 0;
     std::string server;
+    std::string link;
 };
 
 // Repaints only when the hot target or the hot row changed.

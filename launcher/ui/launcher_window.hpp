@@ -89,6 +89,7 @@ public:
     void setBusyAnimation(bool running) override;
     void setHeadline(const Headline& headline) override;
     void setNewsSlot(int index, const NewsSlot& slot) override;
+    void setNewsHeadline(const std::string& text) override;
     void setNoNews(bool noNews) override;
     void setServerRows(std::vector<ServerRow> rows) override;
     void setSelectedRow(int row) override;

@@ -5,6 +5,7 @@
 #include "launcher/game/game_config.hpp"
 #include "launcher/game/message_box.hpp"
 #include "launcher/shell/window_messages.hpp"
+#include "launcher/ui/browser_link.hpp"
 #include "launcher/ui/interface_texts.hpp"
 #include "launcher/ui/panels_win.hpp"
 
@@ -220,6 +221,11 @@ void LauncherWindow::setNewsSlot(int index, const NewsSlot& slot) {
     repaint();
 }
 
+void LauncherWindow::setNewsHeadline(const std::string& text) {
+    state_.news.newsHeadline = text;
+    repaint();
+}
+
 void LauncherWindow::setNoNews(bool noNews) {
     state_.news.noNews = noNews;
     repaint();
@@ -400,6 +406,9 @@ void LauncherWindow::run(const Command& command) {
     case CommandKind::ResetSettings:
         resetGameSettings(state_.settings, primaryScreenSize());
         repaint();
+        return;
+    case CommandKind::OpenLink:
+        openLinkInBrowser(command.link);
         return;
     default:
         break;

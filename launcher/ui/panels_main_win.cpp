@@ -87,8 +87,12 @@ void paintNewsPanel(const PaintContext& context) {
     const NewsDisplay& news = context.state.news;
     kit.gradientV(panel, palette::Fill, palette::PanelBottom);
     kit.frame(panel);
-    kit.text(Rect{panel.left + 12, panel.top + 6, panel.right - 12, panel.top + 28}, uiText(UiText::NewsHeading),
-             FontId::F4, palette::TextBright, TextAlign::Left);
+    const std::wstring heading = widen(uiText(UiText::NewsHeading));
+    kit.text(Rect{panel.left + 12, panel.top + 6, panel.right - 12, panel.top + 28}, heading, FontId::F4,
+             palette::TextBright, TextAlign::Left);
+    const int headlineLeft = panel.left + 12 + kit.textWidth(heading, FontId::F4) + 14;
+    kit.text(Rect{headlineLeft, panel.top + 6, panel.right - 12, panel.top + 28}, news.newsHeadline, FontId::F5,
+             palette::Accent, TextAlign::Left, true);
     kit.gradientH(Rect{panel.left + 12, panel.top + 29, panel.left + 46, panel.top + 31}, palette::Accent,
                   palette::AccentDark);
 
@@ -109,8 +113,14 @@ void paintNewsPanel(const PaintContext& context) {
         }
         kit.roundRect(Rect{panel.left + 12, item.top + 8, panel.left + 15, item.bottom - 14}, 2, palette::Accent,
                       kNoColour);
-        kit.text(Rect{panel.left + 27, item.top + 2, panel.right - 12, item.top + 22}, news.items[k].texts[0],
-                 FontId::F5, palette::TextBright, TextAlign::Left, true);
+        // The item's date at the right of its title line; a title with a link lights up under the pointer.
+        const std::wstring date = widen(news.items[k].texts[3]);
+        const int dateLeft = panel.right - 12 - kit.textWidth(date, FontId::F6);
+        kit.text(Rect{dateLeft, item.top + 2, panel.right - 12, item.top + 22}, date, FontId::F6, palette::TextMuted,
+                 TextAlign::Right);
+        const bool linkHot = !news.items[k].link.empty() && kit.isHot(kTargetNewsItem0 + k);
+        kit.text(Rect{panel.left + 27, item.top + 2, dateLeft - 12, item.top + 22}, news.items[k].texts[0], FontId::F5,
+                 linkHot ? palette::AccentHot : palette::TextBright, TextAlign::Left, true);
         kit.text(Rect{panel.left + 27, item.top + 22, panel.right - 12, item.bottom - 6}, news.items[k].texts[1],
                  FontId::F6, palette::TextDim, TextAlign::Wrap);
         if (k < kNewsItemCount - 1) {

@@ -29,7 +29,8 @@ struct UpdateDisplay {
 };
 
 struct NewsDisplay {
-    Headline headline;
+    Headline headline;        // the header's: the selected server
+    std::string newsHeadline; // the news document's, beside the news panel's heading
     NewsSlot items[kNewsItemCount];
     bool noNews = false; // the news arrived empty: say so instead of "loading"
 };

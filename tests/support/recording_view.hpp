@@ -29,6 +29,7 @@ public:
     void setBusyAnimation(bool running) override { add(busyAnimation, running); }
     void setHeadline(const launcher::Headline& headline) override { add(headlines, headline); }
     void setNewsSlot(int index, const launcher::NewsSlot& slot) override { add(newsSlots, {index, slot}); }
+    void setNewsHeadline(const std::string& text) override { add(newsHeadlines, text); }
     void setNoNews(bool noNews) override { add(noNewsMarks, noNews); }
     void setServerRows(std::vector<launcher::ServerRow> rows) override { add(rowSets, std::move(rows)); }
     void setSelectedRow(int row) override { add(selectedRows, row); }
@@ -56,6 +57,7 @@ public:
     std::vector<bool> busyAnimation;
     std::vector<launcher::Headline> headlines;
     std::vector<std::pair<int, launcher::NewsSlot>> newsSlots;
+    std::vector<std::string> newsHeadlines;
     std::vector<bool> noNewsMarks;
     std::vector<std::vector<launcher::ServerRow>> rowSets;
     std::vector<int> selectedRows;

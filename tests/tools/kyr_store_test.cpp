@@ -7,13 +7,16 @@
 #include "tools/kyr-store/chunker.hpp"
 #include "tools/kyr-store/command_line.hpp"
 #include "tools/kyr-store/game_folder.hpp"
+#include "tools/kyr-store/news.hpp"
 #include "tools/kyr-store/packs.hpp"
 #include "tools/kyr-store/publish.hpp"
 #include "tools/kyr-store/signing_key.hpp"
 
 #include "support/scratch_folder.hpp"
 
+#include "patch/folder_fetcher.hpp"
 #include "patch/sha256.hpp"
+#include "patch/signed_document.hpp"
 #include "patch/store_documents.hpp"
 
 #include <gtest/gtest.h>
@@ -192,6 +195,9 @@ TEST(KyrStoreRules, NamesAndOptionsAreCheckedBeforeAnythingIsRead) {
         {usageError, "verify --all --out s --pubkey 11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=", ""},
         {usageError, "verify --out s --pubkey c2hvcnQ=", "--pubkey needs"},
         {usageError, "verify --all", "needs --out"},
+        {usageError, "news --key k --in n.json --out s --channel beta", ""},
+        {usageError, "news --key k --in n.json", "--out"},
+        {usageError, "news --key k --in n.json --out s --channel a/b", "invalid channel"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);
@@ -219,6 +225,30 @@ TEST(KyrStoreSigningKey, IsKeptPrivateNeverOverwrittenAndRefusedWhenItHoldsNoKey
         kyrtest::write_bytes(scratch / "bad.key", text);
         EXPECT_NE(refusal([&] { kyrstore::SigningKey::load(scratch / "bad.key", [](auto&) {}); }), "accepted") << text;
     }
+}
+
+// What the operator publishes is what the launcher shows: the document passes the launcher's own fetch
+// (signature, size limit) and checks; bad input names its file and field, and the store stays untouched.
+TEST(KyrStoreNews, WritesWhatTheLauncherAcceptsAndRefusesBadInput) {
+    kyrtest::ScratchFolder scratch;
+    kyrstore::SigningKey::generate(scratch / "key");
+    const std::string input = R"({ "headline": "Winter", "items": [ {"title": "Patch 1.2", "body": "New dungeon.\n)"
+                              R"(Archers.", "date": "2026-12-01", "link": "https://example.com/n"}, {"title": )"
+                              R"("Ca\u00f1a", "body": "b"} ] })";
+    put(scratch / "news.json", input);
+    kyrstore::NewsOptions options{scratch / "key", scratch / "news.json", scratch / "store", "beta"};
+    const kyrstore::NewsSummary summary = kyrstore::publish_news(options, {});
+    gu::patch::FolderFetcher store((scratch / "store").string());
+    const std::string shown =
+        gu::patch::get_signed(store, "v1/news/beta.json", summary.public_key, gu::patch::kMaxNewsDocumentBytes);
+    EXPECT_EQ(kyrstore::news_json(gu::patch::parse_news(shown)), kyrstore::news_json(gu::patch::parse_news(input)));
+    EXPECT_EQ(shown.find(' '), shown.find("Patch 1.2") + 5) << "written compact";
+
+    put(scratch / "news.json", R"({"items": [{"title": "t", "body": "b", "link": "http://example.com/"}]})");
+    options.store_dir = scratch / "other";
+    EXPECT_EQ(refusal([&] { kyrstore::publish_news(options, {}); }),
+              (scratch / "news.json").string() + ": items[0].link: only https:// links are allowed");
+    EXPECT_FALSE(fs::exists(options.store_dir));
 }
 
 class KyrStorePublish : public ::testing::Test {

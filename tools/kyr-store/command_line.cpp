@@ -102,40 +102,7 @@ Command parse_publish(const std::vector<std::string>& arguments) {
     return command;
 }
 
-Command parse_resign(const std::vector<std::string>& arguments) {
-    Command command;
-    command.kind = Command::Kind::resign;
-    ResignOptions& options = command.resign;
-    bool has_key = false;
-    bool has_out = false;
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& option = arguments[i];
-        const std::string& value = option_value(arguments, i);
-        if (option == "--key") {
-            options.key_file = value;
-            has_key = true;
-        } else if (option == "--out") {
-            options.store_dir = value;
-            has_out = true;
-        } else if (option == "--channel") {
-            options.channel = value;
-        } else if (option == "--expires") {
-            options.expires_days = parse_number(option, value);
-        } else {
-            throw UsageError("unknown option \"" + option + "\"");
-        }
-    }
-    if (!has_key || !has_out) {
-        throw UsageError("resign needs --key and --out");
-    }
-    const std::string problem = resign_problem(options);
-    if (!problem.empty()) {
-        throw UsageError(problem);
-    }
-    return command;
-}
-
-// The options of prune and verify: flags, and options with a value handed to `take`, which returns
+// The options of resign, prune, verify and news: flags, and options with a value handed to `take`, which returns
 // whether it knew the option.
 void parse_store_options(const std::vector<std::string>& arguments, const std::vector<std::string>& flags,
                          const std::function<bool(const std::string&, const std::string&)>& take) {
@@ -152,6 +119,34 @@ void parse_store_options(const std::vector<std::string>& arguments, const std::v
             throw UsageError("unknown option \"" + option + "\"");
         }
     }
+}
+
+Command parse_resign(const std::vector<std::string>& arguments) {
+    Command command;
+    command.kind = Command::Kind::resign;
+    ResignOptions& options = command.resign;
+    parse_store_options(arguments, {}, [&](const std::string& option, const std::string& value) {
+        if (option == "--key") {
+            options.key_file = value;
+        } else if (option == "--out") {
+            options.store_dir = value;
+        } else if (option == "--channel") {
+            options.channel = value;
+        } else if (option == "--expires") {
+            options.expires_days = parse_number(option, value);
+        } else {
+            return false;
+        }
+        return true;
+    });
+    if (options.key_file.empty() || options.store_dir.empty()) {
+        throw UsageError("resign needs --key and --out");
+    }
+    const std::string problem = resign_problem(options);
+    if (!problem.empty()) {
+        throw UsageError(problem);
+    }
+    return command;
 }
 
 Command parse_prune(const std::vector<std::string>& arguments) {
@@ -206,6 +201,34 @@ Command parse_verify(const std::vector<std::string>& arguments) {
     return command;
 }
 
+Command parse_news(const std::vector<std::string>& arguments) {
+    Command command;
+    command.kind = Command::Kind::news;
+    NewsOptions& options = command.news;
+    parse_store_options(arguments, {}, [&](const std::string& option, const std::string& value) {
+        if (option == "--key") {
+            options.key_file = value;
+        } else if (option == "--in") {
+            options.input = value;
+        } else if (option == "--out") {
+            options.store_dir = value;
+        } else if (option == "--channel") {
+            options.channel = value;
+        } else {
+            return false;
+        }
+        return true;
+    });
+    if (options.key_file.empty() || options.input.empty() || options.store_dir.empty()) {
+        throw UsageError("news needs --key, --in and --out");
+    }
+    const std::string problem = news_option_problem(options);
+    if (!problem.empty()) {
+        throw UsageError(problem);
+    }
+    return command;
+}
+
 } // namespace
 
 Command parse_command_line(const std::vector<std::string>& arguments) {
@@ -224,6 +247,9 @@ Command parse_command_line(const std::vector<std::string>& arguments) {
     }
     if (name == "resign") {
         return parse_resign(arguments);
+    }
+    if (name == "news") {
+        return parse_news(arguments);
     }
     if (name == "prune") {
         return parse_prune(arguments);
@@ -255,6 +281,9 @@ std::string usage_text() {
            "  kyr-store verify --out STOREDIR [--all] [--pubkey KEY]\n"
            "      check the signatures, the objects of the current versions (--all: of every version)\n"
            "      and the packs; exit code 1 when anything is wrong\n"
+           "  kyr-store news --key KEYFILE --in NEWS.json --out STOREDIR [--channel windows]\n"
+           "      check NEWS.json ({\"headline\", \"items\": [{\"title\", \"body\", \"date\", \"link\"}]}, at most\n"
+           "      three items) and publish it, signed, as the news that the channel's launchers show\n"
            "exit codes: 0 done, 1 failure (reason on stderr), 2 bad usage\n";
 }
 

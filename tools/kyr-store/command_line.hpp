@@ -2,6 +2,7 @@
 // The command line of kyr-store, parsed without side effects so that every usage error is found before
 // a key or a store is touched.
 
+#include "tools/kyr-store/news.hpp"
 #include "tools/kyr-store/prune.hpp"
 #include "tools/kyr-store/publish.hpp"
 #include "tools/kyr-store/store_verify.hpp"
@@ -20,13 +21,14 @@ public:
 };
 
 struct Command {
-    enum class Kind { help, keygen, publish, resign, prune, verify };
+    enum class Kind { help, keygen, publish, resign, prune, verify, news };
     Kind kind = Kind::help;
     std::filesystem::path key_out; // keygen
     PublishOptions publish;
     ResignOptions resign;
     PruneOptions prune;
     VerifyOptions verify;
+    NewsOptions news;
 };
 
 // `arguments` without the program name. Throws UsageError.

@@ -75,6 +75,16 @@ int run_verify(const kyrstore::VerifyOptions& options) {
     return s.problems.empty() ? 0 : kExitFailure;
 }
 
+int run_news(const kyrstore::NewsOptions& options) {
+    const kyrstore::NewsSummary s =
+        kyrstore::publish_news(options, [](const std::string& text) { std::cerr << "warning: " << text << '\n'; });
+    std::cout << "published the news of channel " << options.channel << "\n"
+              << "  items:       " << s.items << (s.headline ? ", with a headline" : ", no headline") << "\n"
+              << "  document:    " << s.news_path << "\n"
+              << "  public key:  " << s.public_key << "\n";
+    return 0;
+}
+
 int run(const kyrstore::Command& command) {
     switch (command.kind) {
     case kyrstore::Command::Kind::help:
@@ -94,6 +104,8 @@ int run(const kyrstore::Command& command) {
         return run_prune(command.prune);
     case kyrstore::Command::Kind::verify:
         return run_verify(command.verify);
+    case kyrstore::Command::Kind::news:
+        return run_news(command.news);
     case kyrstore::Command::Kind::publish:
         break;
     }

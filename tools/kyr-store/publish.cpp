@@ -7,19 +7,14 @@
 #include "tools/kyr-store/signing_key.hpp"
 #include "tools/kyr-store/staged_file.hpp"
 #include "tools/kyr-store/store_contents.hpp"
+#include "tools/kyr-store/store_files.hpp"
 #include "tools/kyr-store/store_lock.hpp"
 
-#include "patch/base64.hpp"
-#include "patch/ed25519.hpp"
 #include "patch/errors.hpp"
 #include "patch/store_documents.hpp"
 #include "patch/utc_time.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -35,23 +30,6 @@ std::string in_quotes(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-std::optional<std::string> read_existing(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
-        return std::nullopt;
-    }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        throw std::runtime_error("cannot read " + path.u8string());
-    }
-    return text;
-}
-
-bool signature_matches(const std::string& signature_b64, const std::string& document, const SigningKey& key) {
-    return gu::patch::ed25519_verify(gu::patch::base64_decode(signature_b64), document,
-                                     gu::patch::base64_decode(key.public_key_base64()));
-}
-
 struct CurrentChannel {
     gu::patch::Channel channel;
     bool signed_with_key = false;
@@ -62,7 +40,7 @@ struct CurrentChannel {
 std::optional<CurrentChannel> read_current_channel(const fs::path& store, const std::string& name,
                                                    const SigningKey& key) {
     const fs::path path = store / channel_store_path(name);
-    const std::optional<std::string> text = read_existing(path);
+    const std::optional<std::string> text = read_store_file(path);
     if (!text) {
         return std::nullopt;
     }
@@ -74,7 +52,7 @@ std::optional<CurrentChannel> read_current_channel(const fs::path& store, const 
                                  "): its serial is unknown, and installations refuse a lower one; put back a good "
                                  "copy (from a mirror or a backup) first");
     }
-    const std::optional<std::string> signature = read_existing(fs::path(path) += ".sig");
+    const std::optional<std::string> signature = read_store_file(fs::path(path) += ".sig");
     current.signed_with_key = signature && signature_matches(*signature, *text, key);
     return current;
 }
@@ -140,17 +118,6 @@ void check_like_the_engine(const std::string& manifest, const std::string& pack_
     });
 }
 
-void write_signed(const fs::path& store, const std::string& store_path, const std::string& text,
-                  const SigningKey& key) {
-    const std::string signature = key.sign_base64(text);
-    if (!signature_matches(signature, text, key)) {
-        throw std::runtime_error("internal error: the signature of " + store_path + " does not verify");
-    }
-    const fs::path target = store / store_path;
-    fs::create_directories(target.parent_path());
-    write_staged(target, text, true);
-    write_staged(fs::path(target) += ".sig", signature + "\n", true);
-}
 
 // A store inside the game folder would publish itself.
 void check_folders(const PublishOptions& options) {
@@ -275,7 +242,7 @@ PublishSummary publish(const PublishOptions& options, const PublishObserver& obs
 
     // A version names one content for good: clients that installed it keep its name in their state.
     const fs::path manifest_target = store / summary.manifest_path;
-    const std::optional<std::string> published = read_existing(manifest_target);
+    const std::optional<std::string> published = read_store_file(manifest_target);
     if (published && *published != manifest_text) {
         throw std::runtime_error("version " + in_quotes(options.version) +
                                  " is already published with other content (" + summary.manifest_path +

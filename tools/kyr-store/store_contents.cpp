@@ -14,9 +14,7 @@
 #include <system_error>
 #include <tuple>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace kyrstore {
 namespace {
@@ -101,36 +99,6 @@ fs::file_time_type modified(const fs::path& file) {
 }
 
 } // namespace
-
-std::optional<std::string> read_store_file(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        const int saved = errno;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        if (saved == ENOENT) {
-            return std::nullopt;
-        }
-        throw std::runtime_error("cannot open " + file.u8string() + ": " + std::strerror(saved));
-    }
-    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t done = 0;
-    ssize_t got = 1;
-    while (done < bytes.size() && got != 0) {
-        got = ::read(fd, &bytes[done], bytes.size() - done);
-        if (got < 0 && errno != EINTR) {
-            const int saved = errno;
-            ::close(fd);
-            throw std::runtime_error("cannot read " + file.u8string() + ": " + std::strerror(saved));
-        }
-        done += got > 0 ? static_cast<std::size_t>(got) : 0;
-    }
-    ::close(fd);
-    bytes.resize(done);
-    return bytes;
-}
 
 std::vector<std::string> channel_paths(const fs::path& store) {
     return documents_in(store, "v1/channels", "");

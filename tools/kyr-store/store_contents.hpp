@@ -8,6 +8,8 @@
 // line names (stores published before the history existed) count as older than every recorded one, in the
 // order of their file times.
 
+#include "tools/kyr-store/store_files.hpp"
+
 #include "patch/store_records.hpp"
 
 #include <cstdint>
@@ -19,9 +21,6 @@
 namespace kyrstore {
 
 inline constexpr const char* kHistoryFile = ".kyr-store.history";
-
-// The file's bytes, or nothing when it does not exist. Throws std::runtime_error when it cannot be read.
-std::optional<std::string> read_store_file(const std::filesystem::path& file);
 
 // Paths below are store paths ("/" separators, relative to the store folder), sorted.
 std::vector<std::string> channel_paths(const std::filesystem::path& store);    // v1/channels/*.json

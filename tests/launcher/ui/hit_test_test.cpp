@@ -125,6 +125,26 @@ TEST(InputState, AClickNeedsTheReleaseOnThePressedTarget) {
     EXPECT_EQ(pointerReleased(state, row(1).x, row(1).y).command.kind, CommandKind::None) << "rows refreshed meanwhile";
 }
 
+// Only a shown item with a link opens it, and only from the main view.
+TEST(InputState, ANewsItemClickOpensItsLink) {
+    const struct {
+        int item;
+        bool settings;
+        const char* want; // the link opened; empty: nothing
+    } cases[] = {{0, false, "https://example.com/a"}, {1, false, ""}, {2, false, ""}, {0, true, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.item);
+        WindowState state = windowWith(false, c.settings);
+        state.news.items[0] = NewsSlot{{"t"}, "https://example.com/a", true};
+        state.news.items[1] = NewsSlot{{"t"}, "", true};
+        state.news.items[2] = NewsSlot{{"t"}, "https://example.com/c", false};
+        const Point at{400, 100 + 70 * c.item};
+        const Command command = click(state, at, at);
+        EXPECT_EQ(command.kind, *c.want ? CommandKind::OpenLink : CommandKind::None);
+        EXPECT_EQ(command.link, c.want);
+    }
+}
+
 TEST(ProgressGeometry, FillsTheFractionDoneOrSlidesAThirdWithoutATotal) {
     const struct {
         std::uint64_t done, total;
