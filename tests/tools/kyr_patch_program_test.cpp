@@ -138,6 +138,48 @@ TEST_F(KyrPatch, InstallsAndUpdatesByteForByteKeepingThePlayersFiles) {
     }
 }
 
+// A limit that makes the install of version 1 take about two seconds holds every download of the run
+// together to it: the run's average rate is the limit within 15%, chunk by chunk with four workers and
+// through packs.
+TEST_F(KyrPatch, LimitRateHoldsAllDownloadsToTheLimit) {
+    const fs::path store = s_.storeOne();
+    for (const bool packs : {false, true}) {
+        SCOPED_TRACE(packs ? "packs" : "chunks, 4 workers");
+        std::uint64_t bytes = 0;
+        if (packs) {
+            for (const auto& pack : gu::patch::parse_pack_index(kyrtest::read_bytes(store / "v1/packs/index-windows.json")).packs) {
+                bytes += pack.size;
+            }
+        } else {
+            std::set<std::string> seen;
+            for (const auto& file : gu::patch::parse_manifest(kyrtest::read_bytes(store / "v1/manifests/windows-x86/1.0.0.json")).files) {
+                for (const gu::patch::ManifestChunk& chunk : file.chunks) {
+                    bytes += seen.insert(chunk.h).second ? chunk.z : 0;
+                }
+            }
+        }
+        const std::uint64_t limitKBps = bytes / 2000; // bytes per millisecond
+        std::vector<std::string> extra{"--limit-rate", std::to_string(limitKBps)};
+        for (const char* word : packs ? std::vector<const char*>{"--pack-min-chunks", "1"}
+                                      : std::vector<const char*>{"--prefetch", "4"}) {
+            extra.push_back(word);
+        }
+        kyrtest::StoreFolderServer server(store);
+        const Clock::time_point start = Clock::now();
+        const PatchRun run = runPatch(update(server.baseUrl(), work_ / (packs ? "packs" : "chunks"), extra));
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        ASSERT_TRUE(run.ok()) << run.process.err;
+        EXPECT_EQ(run.count("packs_downloaded") != 0, packs);
+        std::uint64_t sent = 0; // every object asked for came whole: documents, signatures, chunks or packs
+        for (const kyrtest::HttpRequest& request : server.requests()) {
+            sent += fs::file_size(store / request.target.substr(1));
+        }
+        const double kbps = static_cast<double>(sent) / seconds / 1000;
+        EXPECT_NEAR(kbps, static_cast<double>(limitKBps), 0.15 * static_cast<double>(limitKBps))
+            << sent << " bytes in " << seconds << " s";
+    }
+}
+
 TEST_F(KyrPatch, BadUsageExitsWithTwoBeforeTouchingTheRoot) {
     const fs::path root = work_ / "root";
     const std::string store = "http://127.0.0.1:9/";
@@ -155,6 +197,7 @@ TEST_F(KyrPatch, BadUsageExitsWithTwoBeforeTouchingTheRoot) {
          "kyr-patch: update needs --store, --root and --pubkey"},
         {with({"--prefetch", "4294967296"}), 2, "kyr-patch: --prefetch needs a whole number, not \"4294967296\""},
         {with({"--idle-timeout", "4294968"}), 2, "kyr-patch: --idle-timeout takes at most 4294967 seconds"},
+        {with({"--limit-rate", "1.5"}), 2, "kyr-patch: --limit-rate needs a whole number, not \"1.5\""},
         {with({"--store", "ftp://x/"}), 2,
          "kyr-patch: unsupported store URL \"ftp://x/\": use http://, https://, file:/// or a folder"},
         {with({"--store", "file://nas/kyr/"}), 2,
