@@ -13,6 +13,7 @@ inspect_tool=$root/build/native/tools/kyr-inspect/kyr-inspect
 launcher_exe=$root/build/win64/launcher/KyrLauncher.exe
 stand_in_exe=$root/build/win64/tests/kyr_stand_in_game.exe
 demo_started=$EPOCHREALTIME
+download_limit_kbps=2500
 
 cleanup() {
     local status=$?
@@ -72,6 +73,9 @@ prepare_player() {
     cp "$out/servers.cache.json" "$player/servers.cache.json"
     # The system's OpenGL driver: no software renderer library is needed in the folder.
     printf '[Launcher]\r\nEngine=GPU\r\n' >"$player/config.ini"
+    # A player on a shared line caps the launcher's downloads; it also keeps the first download on screen
+    # long enough for its figures to be shown.
+    printf '[Launcher]\r\nDownloadLimitKBps=%d\r\n' "$download_limit_kbps" >"$player/launcher.ini"
     ls -A "$player"
     report "" "The player's folder before the first run: $(cd "$player" && find . -type f | sed 's|^\./||' | sort |
         paste -sd ' ')."
@@ -89,6 +93,19 @@ check_player() {
     cat "$out/kyr-patch-$2.json"
 }
 
+# The bytes the store sent since the last store_server_traffic: finished answers from its access log, and
+# for those under way what the kernel saw the launcher take.
+store_bytes_sent_now() {
+    local finished under_way port=${store_url##*:}
+    port=${port%/}
+    finished=$(awk -v after="$store_server_seen" 'NR > after { bytes += $2 } END { printf "%d\n", bytes }' \
+        "$store_server_log")
+    under_way=$(ss -tinH state established "( sport = :$port )" |
+        awk '{ for (i = 1; i <= NF; i++) if ($i ~ /^bytes_acked:/) { split($i, f, ":"); sum += f[2] } }
+             END { printf "%d\n", sum }')
+    echo $((finished + under_way))
+}
+
 # attempt_install VERSION RUN: starts the launcher, screenshots it, waits until it installed VERSION.
 attempt_install() {
     local version=$1 run=$2
@@ -97,9 +114,14 @@ attempt_install() {
     echo "window on screen after $window_ms ms"
     launcher_shot "$run-started" "Run $run, the window as it appears: the update starts." || return 1
     if [ "$run" = 1 ]; then
-        sleep 3
+        # Size, speed and time left appear once a few seconds of the download are known.
+        sleep 8
         if launcher_running; then
-            launcher_shot 1-downloading "Run 1, three seconds later: version 1 on its way." || return 1
+            local sent
+            sent=$(store_bytes_sent_now)
+            launcher_shot 1-downloading "Run 1, eight seconds later: version 1 on its way, held to the player's \
+limit of $download_limit_kbps KB/s (\`DownloadLimitKBps\` in launcher.ini); the store had sent $sent bytes \
+($((sent / 1000000)) MB) when the shot was taken." || return 1
         fi
     fi
     launcher_wait_version "$player" "$version" 180 || return 1
