@@ -93,17 +93,30 @@ check_player() {
     cat "$out/kyr-patch-$2.json"
 }
 
-# The bytes the store sent since the last store_server_traffic: finished answers from its access log, and
-# for those under way what the kernel saw the launcher take.
-store_bytes_sent_now() {
-    local finished under_way port=${store_url##*:}
+# The bytes of the store's answers that the launcher has read since the last store_server_traffic:
+# finished answers from the store's access log, and on each connection still open what its socket
+# received less what still waits unread in it (a limited download leaves megabytes there) and less the
+# answers of that connection that the log already counts (a connection carries several).
+store_bytes_taken_now() {
+    local port=${store_url##*:}
     port=${port%/}
-    finished=$(awk -v after="$store_server_seen" 'NR > after { bytes += $2 } END { printf "%d\n", bytes }' \
-        "$store_server_log")
-    under_way=$(ss -tinH state established "( sport = :$port )" |
-        awk '{ for (i = 1; i <= NF; i++) if ($i ~ /^bytes_acked:/) { split($i, f, ":"); sum += f[2] } }
-             END { printf "%d\n", sum }')
-    echo $((finished + under_way))
+    ss -tinH state established "( dport = :$port )" | python3 -c '
+import re, sys
+logged, finished = {}, 0
+for number, line in enumerate(open(sys.argv[1]), 1):
+    fields = line.split()
+    if number > int(sys.argv[2]) and len(fields) >= 4:
+        finished += int(fields[1])
+        logged[fields[3]] = logged.get(fields[3], 0) + int(fields[1])
+under_way, unread, own_port = 0, 0, None
+for line in sys.stdin:
+    socket = re.match(r"\s*(\d+)\s+\d+\s+\S+:(\d+)\s+\S+:\d+\s*$", line)
+    if socket:
+        unread, own_port = int(socket.group(1)), socket.group(2)
+    received = re.search(r"bytes_received:(\d+)", line)
+    if received and own_port:
+        under_way += max(0, int(received.group(1)) - unread - logged.get(own_port, 0))
+print(finished + under_way)' "$store_server_log" "$store_server_seen"
 }
 
 # attempt_install VERSION RUN: starts the launcher, screenshots it, waits until it installed VERSION.
@@ -117,11 +130,11 @@ attempt_install() {
         # Size, speed and time left appear once a few seconds of the download are known.
         sleep 8
         if launcher_running; then
-            local sent
-            sent=$(store_bytes_sent_now)
+            local taken
+            taken=$(store_bytes_taken_now)
             launcher_shot 1-downloading "Run 1, eight seconds later: version 1 on its way, held to the player's \
-limit of $download_limit_kbps KB/s (\`DownloadLimitKBps\` in launcher.ini); the store had sent $sent bytes \
-($((sent / 1000000)) MB) when the shot was taken." || return 1
+limit of $download_limit_kbps KB/s (\`DownloadLimitKBps\` in launcher.ini); the launcher had read $taken bytes \
+($((taken / 1000000)) MB) of the store's answers when the shot was taken." || return 1
         fi
     fi
     launcher_wait_version "$player" "$version" 180 || return 1
