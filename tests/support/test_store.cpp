@@ -128,14 +128,6 @@ void TestStore::publish(const FileMap& files, const StoreOptions& options) {
                                                                            {"chunks", std::move(locations)}}));
 }
 
-std::string MemoryFetcher::get(const std::string& path, std::uint64_t) {
-    std::string body = serve(path);
-    if (!gu::patch::admit(gate(), body.size())) {
-        throw gu::patch::FetchError("cancelled");
-    }
-    return body;
-}
-
 void MemoryFetcher::serve_once(const std::string& path, const std::string& bytes) {
     const std::lock_guard<std::mutex> lock(mutex_);
     once_[path] = bytes;
@@ -188,10 +180,8 @@ void MemoryFetcher::download_from(const std::string& path, const std::string& de
         throw gu::patch::LocalWriteError("cannot write " + dest_file);
     }
     // The body passes the run's gate as a network delivers it: block by block.
-    for (std::size_t passed = from; passed < body.size(); passed += kDeliveryBlock) {
-        if (!gu::patch::admit(gate(), std::min(kDeliveryBlock, body.size() - passed))) {
-            throw gu::patch::FetchError("cancelled");
-        }
+    for (std::size_t passed = from; passed < body.size() && gu::patch::admit(gate(), kDeliveryBlock);) {
+        passed += kDeliveryBlock;
     }
 }
 

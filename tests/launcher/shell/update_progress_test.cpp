@@ -12,10 +12,7 @@ namespace {
 constexpr std::uint64_t kMB = 1000000;
 
 struct StatusRig {
-    std::string text() {
-        std::lock_guard<std::mutex> lock(progressLock);
-        return progress.statusText;
-    }
+    std::string text() const { return progress.statusText; } // one thread: no lock needed
     std::mutex progressLock;
     UpdateProgress progress;
     kyrtest::QueuePoster queue;
@@ -57,16 +54,12 @@ TEST(DownloadStatus, ShowsTheFiguresWhileTheRunDownloads) {
 }
 
 TEST(LauncherSettings, DownloadLimitIsDigitsOrNoLimit) {
-    const struct {
-        const char* text;
-        std::uint32_t want;
-    } cases[] = {
-        {"", 0},        {"500", 500},  {" 2048\t", 2048}, {"9999999", 9999999}, {"10000000", 0},
-        {"-5", 0},      {"+5", 0},     {"1.5", 0},        {"500KB", 0},         {"5 00", 0},
+    const std::pair<const char*, std::uint32_t> cases[] = {
+        {"", 0}, {"500", 500}, {" 2048\t", 2048}, {"9999999", 9999999}, {"10000000", 0},
+        {"-5", 0}, {"+5", 0}, {"1.5", 0}, {"500KB", 0}, {"5 00", 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string("\"") + c.text + "\"");
-        EXPECT_EQ(parseDownloadLimitKBps(c.text), c.want);
+    for (const auto& [text, want] : cases) {
+        EXPECT_EQ(parseDownloadLimitKBps(text), want) << '"' << text << '"';
     }
 }
 
