@@ -283,7 +283,8 @@ void UpdateRun::download_packs(PackCache& cache, const PackPlan& packs) {
     // transfer that failed count too, so what is shown only grows and stops at the total.
     const auto report_bytes = [&] {
         const std::uint64_t transferred = result_.bytes_downloaded - downloaded_before;
-        const std::uint64_t taken_without_transfer = cache.pack_bytes > transferred ? cache.pack_bytes - transferred : 0;
+        const std::uint64_t taken_without_transfer =
+            cache.pack_bytes > transferred ? cache.pack_bytes - transferred : 0;
         const std::uint64_t arrived = gate_.bytes_passed() - passed_before;
         shown = std::max(shown, std::min(taken_without_transfer + arrived, packs.bytes_total));
         report(std::min(settled_packs + 1, count), count, shown, packs.bytes_total);

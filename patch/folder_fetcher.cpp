@@ -151,8 +151,7 @@ void FolderFetcher::download_from(const std::string& path, const std::string& de
     if (out.start_over) {
         object.in.seekg(0); // the partial was not a plain file of the caller's: the whole object follows
     }
-    copy_rest(object.in, name, out.file, dest_file, out.start_over ? max_bytes : max_bytes - offset,
-              gate());
+    copy_rest(object.in, name, out.file, dest_file, out.start_over ? max_bytes : max_bytes - offset, gate());
 }
 
 } // namespace gu::patch

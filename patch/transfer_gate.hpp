@@ -16,8 +16,7 @@ class TransferGate {
 public:
     // limit_bytes_per_s 0: no limit, the bytes are only counted. cancel may be empty. The bucket starts
     // empty, so even the first second of a run stays within the limit.
-    TransferGate(std::uint64_t limit_bytes_per_s, std::function<bool()> cancel,
-                 WaitClock& clock = system_wait_clock());
+    TransferGate(std::uint64_t limit_bytes_per_s, std::function<bool()> cancel, WaitClock& clock = system_wait_clock());
 
     // A block of `bytes` arrived: counts it and, under a limit, returns once the run's transfers are back
     // within it, sleeping in slices. False when cancel said true meanwhile: the caller ends its transfer.

@@ -126,8 +126,8 @@ void TransferRate::fold(std::uint64_t now_ms) {
         *bytes_per_ms_ += smoothing(elapsed, kSpeedTauMs) * (recent - *bytes_per_ms_);
     }
     const double remaining = static_cast<double>(total_ > done_ ? total_ - done_ : 0);
-    const double estimate = *bytes_per_ms_ > 0 ? std::min(remaining / *bytes_per_ms_, kLongestTimeLeftMs)
-                                               : kLongestTimeLeftMs;
+    const double estimate =
+        *bytes_per_ms_ > 0 ? std::min(remaining / *bytes_per_ms_, kLongestTimeLeftMs) : kLongestTimeLeftMs;
     if (!ms_left_ || remaining == 0) {
         ms_left_ = estimate;
         return;

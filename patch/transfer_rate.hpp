@@ -15,8 +15,8 @@ namespace gu::patch {
 struct TransferFigures {
     std::uint64_t done = 0;
     std::uint64_t total = 0;
-    std::optional<double> bytes_per_s;           // once enough is known
-    std::optional<std::uint64_t> seconds_left;   // once the speed is known, and while it is not a crawl
+    std::optional<double> bytes_per_s;         // once enough is known
+    std::optional<std::uint64_t> seconds_left; // once the speed is known, and while it is not a crawl
 };
 
 class TransferRate {

@@ -1,8 +1,7 @@
 #pragma once
-// launcher.ini: the launcher's memory between runs, in section [Servers], and the player's own settings
-// of the launcher in section [Launcher]. Read and written only
-// through the platform profile functions, one call per key. Write results are informative: callers go
-// on with their in-memory values when a write fails.
+// launcher.ini: the launcher's memory between runs in section [Servers], and in section [Launcher] the
+// player's own setting of the launcher. Read and written only through the platform profile functions, one
+// call per key. Write results are informative: callers go on with their in-memory values when a write fails.
 
 #include <cstdint>
 #include <string>

@@ -52,14 +52,15 @@ TEST(TransferRate, BurstDoesNotMakeTheTimeLeftJump) {
     double shown_a_second_ago = 0;
     double worst = 0;
     TransferRate rate;
-    feed(rate, 0, 30000, 200 * kMB, [](std::uint64_t now) { return now * 1000 + (now >= 10000 ? 20 * kMB : 0); },
-         [&](const TransferFigures& figures, std::uint64_t now) {
-             if (figures.seconds_left && now % 1000 == 0) {
-                 const double shown = static_cast<double>(*figures.seconds_left);
-                 worst = shown_a_second_ago == 0 ? 0 : std::max(worst, std::abs(shown - shown_a_second_ago + 1) / shown);
-                 shown_a_second_ago = shown;
-             }
-         });
+    feed(
+        rate, 0, 30000, 200 * kMB, [](std::uint64_t now) { return now * 1000 + (now >= 10000 ? 20 * kMB : 0); },
+        [&](const TransferFigures& figures, std::uint64_t now) {
+            if (figures.seconds_left && now % 1000 == 0) {
+                const double shown = static_cast<double>(*figures.seconds_left);
+                worst = shown_a_second_ago == 0 ? 0 : std::max(worst, std::abs(shown - shown_a_second_ago + 1) / shown);
+                shown_a_second_ago = shown;
+            }
+        });
     EXPECT_LT(worst, 0.2);
 }
 

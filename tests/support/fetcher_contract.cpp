@@ -244,8 +244,7 @@ void expectEveryArrivingBytePassesTheGate(ContractStore& store, const fs::path& 
     fetcher->attach_gate(&cancelled);
     EXPECT_EQ(messageOf<gu::patch::FetchError>([&] { fetcher->get("gated", gu::patch::kMaxDocumentBytes); }),
               "cancelled");
-    EXPECT_EQ(messageOf<gu::patch::FetchError>([&] { fetcher->download("gated", part, object.size()); }),
-              "cancelled");
+    EXPECT_EQ(messageOf<gu::patch::FetchError>([&] { fetcher->download("gated", part, object.size()); }), "cancelled");
     fetcher->attach_gate(nullptr);
 }
 

@@ -153,7 +153,8 @@ TEST_F(KyrPatch, LimitRateHoldsAllDownloadsToTheLimit) {
         kyrtest::StoreFolderServer server(store);
         const Clock::time_point start = Clock::now();
         const PatchRun run = runPatch(update(server.baseUrl(), work_ / (packs ? "packs" : "chunks"),
-                                             {"--limit-rate", std::to_string(limitKBps), packs ? "--pack-min-chunks" : "--prefetch", packs ? "1" : "4"}));
+                                             {"--limit-rate", std::to_string(limitKBps),
+                                              packs ? "--pack-min-chunks" : "--prefetch", packs ? "1" : "4"}));
         const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
         ASSERT_TRUE(run.ok()) << run.process.err;
         EXPECT_EQ(run.count("packs_downloaded") != 0, packs);

@@ -46,8 +46,8 @@ void ProgressBar::draw(std::uint64_t done, std::uint64_t total, const std::strin
         out_ << label << ' ';
     }
     out_ << '[' << std::string(filled, '#') << std::string(kWidth - filled, '-') << "] "
-         << (total == 0 ? 100 : shown * 100 / total) << "%  " << gu::patch::transfer_figures_text(rate_.figures(), false)
-         << "   " << std::flush;
+         << (total == 0 ? 100 : shown * 100 / total) << "%  "
+         << gu::patch::transfer_figures_text(rate_.figures(), false) << "   " << std::flush;
     open_ = true;
 }
 

@@ -68,7 +68,9 @@ UpdateCommand parse_command_line(const std::vector<std::string>& arguments) {
         {"--ca", [&](const std::string& v) { command.ca_file = v; }},
         {"--idle-timeout", [&](const std::string& v) { config.idle_timeout_ms = parse_seconds("--idle-timeout", v); }},
         {"--limit-rate",
-         [&](const std::string& v) { config.download_limit_bytes_per_s = std::uint64_t{parse_count("--limit-rate", v)} * 1000; }},
+         [&](const std::string& v) {
+             config.download_limit_bytes_per_s = std::uint64_t{parse_count("--limit-rate", v)} * 1000;
+         }},
     };
     const std::map<std::string, std::function<void()>> switches = {
         {"--flat-manifest", [&] { config.flat_manifest_path = true; }},

@@ -55,8 +55,8 @@ TEST(DownloadStatus, ShowsTheFiguresWhileTheRunDownloads) {
 
 TEST(LauncherSettings, DownloadLimitIsDigitsOrNoLimit) {
     const std::pair<const char*, std::uint32_t> cases[] = {
-        {"", 0}, {"500", 500}, {" 2048\t", 2048}, {"9999999", 9999999}, {"10000000", 0},
-        {"-5", 0}, {"+5", 0}, {"1.5", 0}, {"500KB", 0}, {"5 00", 0},
+        {"", 0},   {"500", 500}, {" 2048\t", 2048}, {"9999999", 9999999}, {"10000000", 0},
+        {"-5", 0}, {"+5", 0},    {"1.5", 0},        {"500KB", 0},         {"5 00", 0},
     };
     for (const auto& [text, want] : cases) {
         EXPECT_EQ(parseDownloadLimitKBps(text), want) << '"' << text << '"';
