@@ -84,12 +84,21 @@ void configure(CURL* curl, const std::string& url, const CurlFetcherOptions& opt
     }
 }
 
+// What a sink tells curl after storing a block: the block passes the run's gate first; a cancelled wait
+// aborts the transfer (no exception may cross curl).
+size_t pass(TransferGate* gate, size_t bytes, bool& cancelled) {
+    cancelled = !admit(gate, bytes);
+    return cancelled ? 0 : bytes;
+}
+
 // Receives a get's body up to its limit; past it the transfer is aborted, so the rest is never read.
 struct MemorySink {
     CURL* curl = nullptr;
+    TransferGate* gate = nullptr;
     std::uint64_t max_bytes = 0;
     std::string body;
     bool too_large = false;
+    bool cancelled = false;
 
     size_t write(const char* data, size_t bytes) {
         if (responseStatus(curl) >= 400) {
@@ -100,7 +109,7 @@ struct MemorySink {
             return 0;
         }
         body.append(data, bytes);
-        return bytes;
+        return pass(gate, bytes, cancelled);
     }
 
     static size_t callback(char* data, size_t size, size_t count, void* sink) {
@@ -122,6 +131,8 @@ void limitDeclaredSize(CURL* curl, std::uint64_t max_bytes) {
 // block leaves an existing partial file untouched.
 struct FileSink {
     CURL* curl = nullptr;
+    TransferGate* gate = nullptr;
+    bool cancelled = false;
     std::string dest_file;
     std::uint64_t offset = 0;
     std::uint64_t max_bytes = 0;
@@ -181,7 +192,7 @@ struct FileSink {
             return 0;
         }
         written += bytes;
-        return bytes;
+        return pass(gate, bytes, cancelled);
     }
 
     static size_t callback(char* data, size_t size, size_t count, void* sink) {
@@ -222,10 +233,14 @@ std::string CurlFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     limitDeclaredSize(curl, max_bytes);
     MemorySink sink;
     sink.curl = curl;
+    sink.gate = gate();
     sink.max_bytes = max_bytes;
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, MemorySink::callback);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     const CURLcode result = curl_easy_perform(curl);
+    if (sink.cancelled) {
+        throw FetchError("cancelled");
+    }
     const long status = responseStatus(curl);
     if (status >= 400) {
         throw FetchError(status_message(status, url));
@@ -252,6 +267,7 @@ void CurlFetcher::download_from(const std::string& path, const std::string& dest
     limitDeclaredSize(curl, max_bytes);
     FileSink sink;
     sink.curl = curl;
+    sink.gate = gate();
     sink.dest_file = dest_file;
     sink.offset = offset;
     sink.max_bytes = max_bytes;
@@ -264,6 +280,9 @@ void CurlFetcher::download_from(const std::string& path, const std::string& dest
     }
     if (sink.error) {
         throw *sink.error;
+    }
+    if (sink.cancelled) {
+        throw FetchError("cancelled");
     }
     const long status = responseStatus(curl);
     if (status >= 400) {

@@ -77,8 +77,8 @@ struct PackPlan {
 class UpdateRun {
 public:
     UpdateRun(Fetcher& fetcher, const DownloaderConfig& config, const ProgressCallback& progress,
-              const PhaseCallback& phase, RunResult& result)
-        : fetcher_(fetcher), config_(config), progress_(progress), phase_(phase), result_(result),
+              const PhaseCallback& phase, RunResult& result, TransferGate& gate)
+        : fetcher_(fetcher), config_(config), progress_(progress), phase_(phase), result_(result), gate_(gate),
           root_(fs::u8path(config.root_dir)), stage_(root_ / ".updstage"), packs_dir_(root_ / ".updpacks"),
           anchor_dir_(fs::u8path(config.anchor_dir)) {}
 
@@ -136,6 +136,7 @@ private:
     const ProgressCallback& progress_;
     const PhaseCallback& phase_;
     RunResult& result_;
+    TransferGate& gate_;
     const fs::path root_;
     const fs::path stage_;
     const fs::path packs_dir_;
@@ -276,8 +277,29 @@ PackPlan UpdateRun::plan_packs(const UpdatePlan& plan, const std::unordered_set<
 
 void UpdateRun::download_packs(PackCache& cache, const PackPlan& packs) {
     const auto count = static_cast<unsigned>(packs.needed.size());
+    const std::uint64_t passed_before = gate_.bytes_passed();
+    const std::uint64_t downloaded_before = result_.bytes_downloaded;
+    unsigned settled_packs = 0;
+    std::uint64_t shown = 0;
+    // The bytes of the pack under way count as they arrive, so that the figures move while a large pack
+    // comes in. Packs found complete on disk and resumed partials count as they are taken; bytes of a
+    // transfer that failed count too, so what is shown only grows and stops at the total.
+    const auto report_bytes = [&] {
+        const std::uint64_t transferred = result_.bytes_downloaded - downloaded_before;
+        const std::uint64_t taken_without_transfer =
+            cache.pack_bytes > transferred ? cache.pack_bytes - transferred : 0;
+        const std::uint64_t arrived = gate_.bytes_passed() - passed_before;
+        shown = std::max(shown, std::min(taken_without_transfer + arrived, packs.bytes_total));
+        report(std::min(settled_packs + 1, count), count, shown, packs.bytes_total);
+    };
+    struct Unwatch {
+        TransferGate& gate;
+        ~Unwatch() { gate.watch({}); }
+    } unwatch{gate_};
+    gate_.watch([&](std::uint64_t) { report_bytes(); });
     cache.download_all(packs.needed, [&](std::size_t settled) {
-        report(static_cast<unsigned>(settled + 1), count, cache.pack_bytes, packs.bytes_total);
+        settled_packs = static_cast<unsigned>(settled + 1);
+        report_bytes();
     });
     if (!cache.demoted.empty()) {
         log(std::to_string(cache.demoted.size()) +
@@ -632,13 +654,27 @@ void UpdateRun::clean_up_after_failure(const std::exception& e) {
     result_.error = e.what();
 }
 
+// The gate stays in the fetcher exactly as long as the run, whichever way the run ends.
+class GateAttachment {
+public:
+    GateAttachment(Fetcher& fetcher, TransferGate& gate) : fetcher_(fetcher) { fetcher_.attach_gate(&gate); }
+    ~GateAttachment() { fetcher_.attach_gate(nullptr); }
+    GateAttachment(const GateAttachment&) = delete;
+    GateAttachment& operator=(const GateAttachment&) = delete;
+
+private:
+    Fetcher& fetcher_;
+};
+
 } // namespace
 
 Downloader::Downloader(Fetcher& fetcher, DownloaderConfig config) : fetcher_(fetcher), config_(std::move(config)) {}
 
 RunResult Downloader::run(const ProgressCallback& progress, const PhaseCallback& phase) {
     RunResult result;
-    UpdateRun run(fetcher_, config_, progress, phase, result);
+    TransferGate gate(config_.download_limit_bytes_per_s, config_.cancel);
+    const GateAttachment attached(fetcher_, gate);
+    UpdateRun run(fetcher_, config_, progress, phase, result, gate);
     try {
         run.execute();
     } catch (const std::exception& e) {

@@ -43,6 +43,10 @@ struct DownloaderConfig {
     // How long a download may go without a byte before the attempt fails (0 = no limit). The engine only
     // carries it: whoever builds the fetchers hands it to them.
     std::uint32_t idle_timeout_ms = kDefaultIdleTimeoutMs;
+    // All downloads of the run together (chunks, packs, documents, every worker) stay within this many
+    // bytes per second on average over any few seconds; 0 = no limit. The run puts a gate into the
+    // fetcher it is given, so every fetcher in it is held to the limit.
+    std::uint64_t download_limit_bytes_per_s = 0;
     std::function<bool()> cancel;
     std::function<void(const std::string&)> log;
     bool prepare_root = true;

@@ -29,6 +29,12 @@ std::optional<std::uint64_t> file_size_of(const std::string& file) {
 FailoverFetcher::FailoverFetcher(std::vector<FetchSource> source_list, std::function<void(const std::string&)> log_line)
     : sources(std::move(source_list)), on_log(std::move(log_line)) {}
 
+void FailoverFetcher::attach_gate(TransferGate* gate) {
+    for (const FetchSource& source : sources) {
+        source.fetcher->attach_gate(gate);
+    }
+}
+
 std::vector<unsigned> FailoverFetcher::attempt_order() const {
     const auto n = static_cast<unsigned>(sources.size());
     std::vector<unsigned> order;

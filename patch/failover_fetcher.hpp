@@ -27,6 +27,9 @@ public:
     void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                        std::uint64_t max_bytes) override;
 
+    // Hands the gate to every source: the bytes arrive there.
+    void attach_gate(TransferGate* gate) override;
+
     // Indexes of the sources in the order the next operation tries them.
     std::vector<unsigned> attempt_order() const;
 

@@ -4,6 +4,7 @@
 // arrived but could not be written.
 
 #include "patch/fetch_limits.hpp"
+#include "patch/transfer_gate.hpp"
 
 #include <cstdint>
 #include <string>
@@ -33,6 +34,17 @@ struct Fetcher {
     virtual void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                                std::uint64_t max_bytes) = 0;
     virtual ~Fetcher() = default;
+    // The run's gate for arriving bytes (the bandwidth limit and the byte count); null detaches it. The
+    // engine attaches it before a run's first operation and detaches it after the last. A fetcher that
+    // receives bytes passes every block of a body through gate() as it arrives, and ends the transfer as
+    // a FetchError "cancelled" when the gate says so; one over other fetchers hands the gate on.
+    virtual void attach_gate(TransferGate* gate) { gate_ = gate; }
+
+protected:
+    TransferGate* gate() const { return gate_; }
+
+private:
+    TransferGate* gate_ = nullptr;
 };
 
 // One entry of a failover list. The fetcher is not owned and must outlive the list's user.

@@ -43,8 +43,15 @@ ObjectFile open_object(const fs::path& file, const std::string& where) {
     return object;
 }
 
+// A block read from the store passes the run's gate like a block from the network.
+void pass_gate(TransferGate* gate, std::uint64_t bytes) {
+    if (!admit(gate, bytes)) {
+        throw FetchError("cancelled");
+    }
+}
+
 // The rest of the stream, refused as soon as it passes max_bytes (a file may grow while it is read).
-std::string read_within(std::istream& in, const std::string& where, std::uint64_t max_bytes) {
+std::string read_within(std::istream& in, const std::string& where, std::uint64_t max_bytes, TransferGate* gate) {
     std::string body;
     char block[kReadBlockBytes];
     while (in.read(block, sizeof block) || in.gcount() > 0) {
@@ -53,6 +60,7 @@ std::string read_within(std::istream& in, const std::string& where, std::uint64_
             throw FetchError(size_limit_message(where, max_bytes));
         }
         body.append(block, got);
+        pass_gate(gate, got);
     }
     if (in.bad()) {
         throw FetchError("cannot read " + where);
@@ -67,7 +75,7 @@ struct FileCloser {
 // Copies the rest of the stream, refusing it as soon as it passes max_bytes (a file may grow while it is
 // read): nothing of the block that would pass the limit is written.
 void copy_rest(std::istream& in, const std::string& where, std::FILE* file, const std::string& dest_file,
-               std::uint64_t max_bytes) {
+               std::uint64_t max_bytes, TransferGate* gate) {
     if (file == nullptr) {
         throw LocalWriteError("cannot open " + dest_file);
     }
@@ -83,6 +91,7 @@ void copy_rest(std::istream& in, const std::string& where, std::FILE* file, cons
             throw LocalWriteError("disk write failed");
         }
         copied += got;
+        pass_gate(gate, got);
     }
     if (in.bad()) {
         throw FetchError("cannot read " + where);
@@ -117,7 +126,7 @@ std::string FolderFetcher::get(const std::string& path, std::uint64_t max_bytes)
     if (object.size > max_bytes) {
         throw FetchError(size_limit_message(name, max_bytes));
     }
-    return read_within(object.in, name, max_bytes);
+    return read_within(object.in, name, max_bytes, gate());
 }
 
 void FolderFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
@@ -142,7 +151,7 @@ void FolderFetcher::download_from(const std::string& path, const std::string& de
     if (out.start_over) {
         object.in.seekg(0); // the partial was not a plain file of the caller's: the whole object follows
     }
-    copy_rest(object.in, name, out.file, dest_file, out.start_over ? max_bytes : max_bytes - offset);
+    copy_rest(object.in, name, out.file, dest_file, out.start_over ? max_bytes : max_bytes - offset, gate());
 }
 
 } // namespace gu::patch

@@ -13,6 +13,7 @@ inspect_tool=$root/build/native/tools/kyr-inspect/kyr-inspect
 launcher_exe=$root/build/win64/launcher/KyrLauncher.exe
 stand_in_exe=$root/build/win64/tests/kyr_stand_in_game.exe
 demo_started=$EPOCHREALTIME
+download_limit_kbps=2500
 
 cleanup() {
     local status=$?
@@ -81,6 +82,9 @@ prepare_player() {
     cp "$out/servers.cache.json" "$player/servers.cache.json"
     # The system's OpenGL driver: no software renderer library is needed in the folder.
     printf '[Launcher]\r\nEngine=GPU\r\n' >"$player/config.ini"
+    # A player on a shared line caps the launcher's downloads; it also keeps the first download on screen
+    # long enough for its figures to be shown.
+    printf '[Launcher]\r\nDownloadLimitKBps=%d\r\n' "$download_limit_kbps" >"$player/launcher.ini"
     ls -A "$player"
     report "" "The player's folder before the first run: $(cd "$player" && find . -type f | sed 's|^\./||' | sort |
         paste -sd ' ')."
@@ -98,6 +102,32 @@ check_player() {
     cat "$out/kyr-patch-$2.json"
 }
 
+# The bytes of the store's answers that the launcher has read since the last store_server_traffic:
+# finished answers from the store's access log, and on each connection still open what its socket
+# received less what still waits unread in it (a limited download leaves megabytes there) and less the
+# answers of that connection that the log already counts (a connection carries several).
+store_bytes_taken_now() {
+    local port=${store_url##*:}
+    port=${port%/}
+    ss -tinH state established "( dport = :$port )" | python3 -c '
+import re, sys
+logged, finished = {}, 0
+for number, line in enumerate(open(sys.argv[1]), 1):
+    fields = line.split()
+    if number > int(sys.argv[2]) and len(fields) >= 4:
+        finished += int(fields[1])
+        logged[fields[3]] = logged.get(fields[3], 0) + int(fields[1])
+under_way, unread, own_port = 0, 0, None
+for line in sys.stdin:
+    socket = re.match(r"\s*(\d+)\s+\d+\s+\S+:(\d+)\s+\S+:\d+\s*$", line)
+    if socket:
+        unread, own_port = int(socket.group(1)), socket.group(2)
+    received = re.search(r"bytes_received:(\d+)", line)
+    if received and own_port:
+        under_way += max(0, int(received.group(1)) - unread - logged.get(own_port, 0))
+print(finished + under_way)' "$store_server_log" "$store_server_seen"
+}
+
 # attempt_install VERSION RUN: starts the launcher, screenshots it, waits until it installed VERSION.
 attempt_install() {
     local version=$1 run=$2
@@ -106,9 +136,14 @@ attempt_install() {
     echo "window on screen after $window_ms ms"
     launcher_shot "$run-started" "Run $run, the window as it appears: the update starts." || return 1
     if [ "$run" = 1 ]; then
-        sleep 3
+        # Size, speed and time left appear once a few seconds of the download are known.
+        sleep 8
         if launcher_running; then
-            launcher_shot 1-downloading "Run 1, three seconds later: version 1 on its way." || return 1
+            local taken
+            taken=$(store_bytes_taken_now)
+            launcher_shot 1-downloading "Run 1, eight seconds later: version 1 on its way, held to the player's \
+limit of $download_limit_kbps KB/s (\`DownloadLimitKBps\` in launcher.ini); the launcher had read $taken bytes \
+($((taken / 1000000)) MB) of the store's answers when the shot was taken." || return 1
         fi
     fi
     launcher_wait_version "$player" "$version" 180 || return 1

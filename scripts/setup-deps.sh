@@ -14,7 +14,7 @@ packages=(
     libboost-json1.81-dev libzstd-dev zstd libcurl4-openssl-dev libsodium-dev libssl-dev openssl
     googletest libgtest-dev libbenchmark-dev
     nginx-light python3 file xz-utils dpkg-dev ca-certificates
-    casync rsync time bc xdotool osslsigncode
+    casync rsync time bc xdotool osslsigncode iproute2
     # LazyFS, the power-cut test's file system: FUSE 3 to build and mount it, toml11 and spdlog for its cache
     libfuse3-dev fuse3 libtoml11-dev libspdlog-dev
 )

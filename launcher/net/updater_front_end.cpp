@@ -149,7 +149,8 @@ void startUpdateCheck(LauncherState& state) {
         state.updateProgress.source = state.forceSecondary.load() != 0 ? 1 : -1;
     }
     auto task = std::make_unique<UpdateTask>(UpdateTask{state.folder, state.configIniPath, state.programName,
-                                                        progressChannelOf(state), &state.forceSecondary});
+                                                        progressChannelOf(state), &state.forceSecondary,
+                                                        downloadLimitKBps(state.launcherIniPath)});
     UpdateTask* const handedOver = task.get();
     LauncherView& window = *state.window;
     if (state.startWorker([handedOver] { updateWorker(std::unique_ptr<UpdateTask>(handedOver)); })) {
@@ -185,7 +186,8 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
     const ProgressChannel& channel = task.progress;
     reportProgressStatus(channel, uiText(UiText::CheckingForUpdates));
 
-    const gu::patch::DownloaderConfig config = runConfig(folder, task.programName);
+    gu::patch::DownloaderConfig config = runConfig(folder, task.programName);
+    config.download_limit_bytes_per_s = std::uint64_t{task.downloadLimitKBps} * 1000;
     StoreConnection store(config.idle_timeout_ms);
     gu::patch::FailoverFetcher& failover = store.fetcher();
     failover.on_switch = [&channel](unsigned index) { reportProgressSource(channel, index != 0 ? 1 : 0); };
@@ -193,14 +195,17 @@ bool runUpdate(const std::string& folder, bool forceSecondary, const UpdateTask&
 
     gu::patch::Downloader downloader(failover, config);
     bool progressReportedBytes = false;
+    DownloadStatus status(channel, [&task] { return playerPrefersSpanish(task.configIniPath); });
     const gu::patch::RunResult result = downloader.run(
         [&](unsigned, unsigned, unsigned, std::uint64_t doneBytes, std::uint64_t totalBytes) {
             if (doneBytes != 0) {
                 progressReportedBytes = true;
             }
-            reportProgressCounts(channel, doneBytes, totalBytes);
+            status.counts(doneBytes, totalBytes);
         },
-        [&](int phase) { reportProgressStatus(channel, phaseText(phase)); });
+        // The packs, and the chunks of a run without packs, are the downloads; installing after the packs
+        // counts assembled bytes, not downloaded ones.
+        [&](int phase) { status.enterPhase(phaseText(phase), phase == 1 || phase == 3); });
 
     outcome.downloaded = runObtainedData(result, progressReportedBytes);
     outcome.launcherReplaced = result.running_program_replaced;

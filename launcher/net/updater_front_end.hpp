@@ -45,6 +45,7 @@ struct UpdateTask {
     std::string programName;  // the launcher's exe in folder, which the store may carry in a new version
     ProgressChannel progress; // the window's queue and the shared progress record with its lock
     const std::atomic<std::int32_t>* forceSecondary = nullptr;
+    std::uint32_t downloadLimitKBps = 0; // launcher.ini's bandwidth limit when the run was started; 0: none
 };
 
 // Starts the update worker; the caller has set updateRunning to 1. When no thread can be started the
@@ -91,5 +92,7 @@ std::string chooseStoreSetting(const std::string& built, const char* environment
 std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl, std::uint32_t idleTimeoutMs);
 // [Custom] "Language" of config.ini (default "Eng") by the rule of the interface texts.
 bool playerPrefersSpanish(const std::string& configIniPath);
+// [Launcher] "DownloadLimitKBps" of launcher.ini (launcher_settings.hpp); 0 when missing or unusable.
+std::uint32_t downloadLimitKBps(const std::string& launcherIniPath);
 
 } // namespace launcher

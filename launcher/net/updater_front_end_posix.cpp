@@ -1,5 +1,6 @@
 #include "launcher/net/updater_front_end.hpp"
 
+#include "launcher/shell/launcher_settings.hpp"
 #include "launcher/ui/interface_texts.hpp"
 #include "patch/curl_fetcher.hpp"
 
@@ -67,6 +68,10 @@ std::unique_ptr<gu::patch::Fetcher> makeStoreFetcher(const std::string& baseUrl,
 
 bool playerPrefersSpanish(const std::string& configIniPath) {
     return isSpanishLanguageCode(profileValue(configIniPath, "Custom", "Language", "Eng"));
+}
+
+std::uint32_t downloadLimitKBps(const std::string& launcherIniPath) {
+    return parseDownloadLimitKBps(profileValue(launcherIniPath, "Launcher", "DownloadLimitKBps", ""));
 }
 
 } // namespace launcher

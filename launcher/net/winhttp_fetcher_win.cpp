@@ -228,9 +228,9 @@ std::optional<std::uint64_t> declaredLength(const Request& request) {
     return value;
 }
 
-// Hands the body to sink block by block. A failing query or read ends the body silently: the callers'
-// size and hash checks, and resume, deal with the short result.
-template <typename Sink> void readBody(const Request& request, Sink&& sink) {
+// Hands the body to sink block by block, each then passing the run's gate. A failing query or read ends
+// the body silently: the callers' size and hash checks, and resume, deal with the short result.
+template <typename Sink> void readBody(const Request& request, gu::patch::TransferGate* gate, Sink&& sink) {
     char block[kReadBlock];
     for (;;) {
         DWORD available = 0;
@@ -243,6 +243,9 @@ template <typename Sink> void readBody(const Request& request, Sink&& sink) {
             return;
         }
         sink(block, read);
+        if (!gu::patch::admit(gate, read)) {
+            throw FetchError("cancelled");
+        }
     }
 }
 
@@ -268,7 +271,7 @@ std::string WinHttpFetcher::get(const std::string& path, std::uint64_t max_bytes
         throw FetchError(gu::patch::size_limit_message(url, max_bytes));
     }
     std::string body;
-    readBody(request, [&](const char* data, DWORD size) {
+    readBody(request, gate(), [&](const char* data, DWORD size) {
         if (size > max_bytes - body.size()) {
             throw FetchError(gu::patch::size_limit_message(url, max_bytes));
         }
@@ -315,7 +318,7 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
         throw LocalWriteError("cannot open " + dest_file);
     }
     std::uint64_t written = 0;
-    readBody(request, [&](const char* data, DWORD size) {
+    readBody(request, gate(), [&](const char* data, DWORD size) {
         if (size > limit - written) {
             throw FetchError(gu::patch::size_limit_message(url, max_bytes));
         }

@@ -1,9 +1,11 @@
 #pragma once
-// launcher.ini: the launcher's memory between runs, all in section [Servers]. Read and written only
-// through the platform profile functions, one call per key. Write results are informative: callers go
-// on with their in-memory values when a write fails.
+// launcher.ini: the launcher's memory between runs in section [Servers], and in section [Launcher] the
+// player's own setting of the launcher. Read and written only through the platform profile functions, one
+// call per key. Write results are informative: callers go on with their in-memory values when a write fails.
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace launcher {
 
@@ -29,5 +31,13 @@ std::string readPinnedEndpoint(const std::string& iniPath, const std::string& sl
 bool writePinnedEndpoint(const std::string& iniPath, const std::string& slug, const std::string& pin);
 std::string readBmdStamp(const std::string& iniPath);
 bool writeBmdStamp(const std::string& iniPath, const std::string& stamp);
+
+// [Launcher] "DownloadLimitKBps": the bandwidth limit of the updates, in kilobytes (1,000 bytes) per
+// second, set by hand by a player on a shared line. The launcher never writes it.
+inline constexpr unsigned kDownloadLimitBuffer = 16;
+std::uint32_t readDownloadLimitKBps(const std::string& iniPath);
+// The value as written: decimal digits, blanks around them allowed, at most 9,999,999. Anything else
+// (empty, a sign, a unit, a fraction, more) means no limit, 0, like a missing key.
+std::uint32_t parseDownloadLimitKBps(std::string_view text);
 
 } // namespace launcher

@@ -12,9 +12,10 @@ namespace {
 
 constexpr const char* kSection = "Servers";
 
-std::string readValue(const std::string& iniPath, const std::string& key, unsigned bufferSize) {
+std::string readValue(const std::string& iniPath, const std::string& key, unsigned bufferSize,
+                      const char* section = kSection) {
     std::vector<char> buffer(bufferSize, '\0');
-    GetPrivateProfileStringA(kSection, key.c_str(), "", buffer.data(), bufferSize, iniPath.c_str());
+    GetPrivateProfileStringA(section, key.c_str(), "", buffer.data(), bufferSize, iniPath.c_str());
     return std::string(buffer.data());
 }
 
@@ -71,6 +72,10 @@ std::string readBmdStamp(const std::string& iniPath) {
 
 bool writeBmdStamp(const std::string& iniPath, const std::string& stamp) {
     return writeValue(iniPath, "BmdStamp", sanitizeIniValue(stamp, kBmdStampLimit, false));
+}
+
+std::uint32_t readDownloadLimitKBps(const std::string& iniPath) {
+    return parseDownloadLimitKBps(readValue(iniPath, "DownloadLimitKBps", kDownloadLimitBuffer, "Launcher"));
 }
 
 } // namespace launcher

@@ -5,6 +5,7 @@
 #include "launcher/shell/message_poster.hpp"
 #include "launcher/shell/window_messages.hpp"
 
+#include <chrono>
 #include <string>
 
 namespace launcher {
@@ -18,7 +19,44 @@ template <typename Store> void report(const ProgressChannel& channel, Store stor
     channel.window->post(WM_APP_UPDATE_PROGRESS, nullptr);
 }
 
+// The figures change the line at most this often: a line that changes with every chunk cannot be read.
+constexpr std::uint64_t kFiguresRefreshMs = 500;
+
 } // namespace
+
+DownloadStatus::DownloadStatus(const ProgressChannel& channel, std::function<bool()> spanish, Clock clock)
+    : channel_(channel), spanish_(std::move(spanish)), clock_(std::move(clock)) {}
+
+std::uint64_t DownloadStatus::steadyMilliseconds() {
+    const auto sinceEpoch = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count());
+}
+
+void DownloadStatus::enterPhase(const char* text, bool downloading) {
+    phaseText_ = text != nullptr ? text : "";
+    downloading_ = downloading;
+    rate_ = gu::patch::TransferRate();
+    shown_.clear();
+    reportProgressStatus(channel_, phaseText_.c_str());
+}
+
+void DownloadStatus::counts(std::uint64_t done, std::uint64_t total) {
+    reportProgressCounts(channel_, done, total);
+    if (!downloading_ || total == 0) {
+        return;
+    }
+    const std::uint64_t now = clock_();
+    rate_.sample(now, done, total);
+    if (!shown_.empty() && now < shownAt_ + kFiguresRefreshMs) {
+        return;
+    }
+    const std::string line = phaseText_ + " " + gu::patch::transfer_figures_text(rate_.figures(), spanish_());
+    shownAt_ = now;
+    if (line != shown_) {
+        shown_ = line;
+        reportProgressStatus(channel_, shown_.c_str());
+    }
+}
 
 ProgressChannel progressChannelOf(LauncherState& state) {
     return ProgressChannel{&state.progressLock, &state.updateProgress, state.poster};

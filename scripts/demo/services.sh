@@ -38,7 +38,7 @@ error_log $work/logs/error.log;
 pid $work/nginx.pid;
 events { worker_connections 64; }
 http {
-    log_format store '\$status \$body_bytes_sent \$request_uri';
+    log_format store '\$status \$body_bytes_sent \$request_uri \$remote_port';
     access_log $store_server_log store;
     client_body_temp_path $work/tmp;
     proxy_temp_path $work/tmp;

@@ -40,6 +40,7 @@ TEST(CurlFetcher, KeepsTheFetcherContract) {
     kyrtest::expectEmptyBodyCreatesTheFile(*kyrtest::httpStore(kCurl), dir_);
     kyrtest::expectLinksAtTheDestinationAreNeverWrittenThrough(*kyrtest::httpStore(kCurl), dir_, object_);
     kyrtest::expectNonAsciiDestinationIsWritten(*kyrtest::httpStore(kCurl), dir_, kyrtest::binaryObject(200000));
+    kyrtest::expectEveryArrivingBytePassesTheGate(*kyrtest::httpStore(kCurl), dir_, object_);
     kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kCurl), object_);
 }
 

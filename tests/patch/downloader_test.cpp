@@ -258,9 +258,21 @@ TEST(DownloaderRun, PacksAreUsedFromTheThresholdOnAndTheirFilesChecked) {
             manifest.replace(manifest.find(sha256_hex(content)), 64, std::string(64, 'e'));
             rig.store.put_signed(rig.store.manifest_path(), manifest);
         }
+        std::vector<std::uint64_t> pack_phase_bytes;
+        rig.on_progress = [&](int phase, std::uint64_t done_bytes) {
+            if (phase == 1) {
+                pack_phase_bytes.push_back(done_bytes);
+            }
+        };
         const RunResult result = rig.run();
         EXPECT_EQ(result.ok, !c.pack_lies) << result.error;
         EXPECT_EQ(result.used_pack_index, c.want_used);
+        // The pack phase counts bytes as they arrive, not only whole packs; never backwards.
+        if (c.want_used) {
+            EXPECT_GT(pack_phase_bytes.size(), 2 * result.packs_downloaded);
+            EXPECT_TRUE(std::is_sorted(pack_phase_bytes.begin(), pack_phase_bytes.end()));
+            EXPECT_EQ(pack_phase_bytes.back(), result.bytes_downloaded);
+        }
         EXPECT_EQ(rig.phases, c.want_phases);
         EXPECT_EQ(rig.chunk_requests(), c.want_used ? 0 : static_cast<int>(c.missing_chunks));
         EXPECT_EQ(rig.file("Data/counted.bin"), c.pack_lies ? "<missing>" : content);

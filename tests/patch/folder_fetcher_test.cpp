@@ -55,6 +55,7 @@ TEST_F(FolderFetcherTest, KeepsTheFetcherContract) {
     kyrtest::expectEmptyBodyCreatesTheFile(store_, dir_);
     kyrtest::expectLinksAtTheDestinationAreNeverWrittenThrough(store_, dir_, object_);
     kyrtest::expectNonAsciiDestinationIsWritten(store_, dir_, object_);
+    kyrtest::expectEveryArrivingBytePassesTheGate(store_, dir_, object_);
     kyrtest::expectConcurrentGetsOfOneFetcher(store_, object_);
 }
 

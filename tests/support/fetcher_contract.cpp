@@ -228,6 +228,26 @@ void expectLinksAtTheDestinationAreNeverWrittenThrough(ContractStore& store, con
     }
 }
 
+void expectEveryArrivingBytePassesTheGate(ContractStore& store, const fs::path& dir, const std::string& object) {
+    store.put("gated", object);
+    const std::unique_ptr<gu::patch::Fetcher> fetcher = store.fetcher();
+    const std::string part = (dir / "gated.part").u8string();
+    gu::patch::TransferGate counting(0, {});
+    fetcher->attach_gate(&counting);
+    EXPECT_EQ(fetcher->get("gated", gu::patch::kMaxDocumentBytes), object);
+    fetcher->download("gated", part, object.size());
+    write_bytes(dir / "gated.part", object.substr(0, 1000));
+    fetcher->download_from("gated", part, 1000, object.size());
+    EXPECT_EQ(counting.bytes_passed(), 3 * object.size() - 1000);
+    // A byte a second, and the player cancelled: the wait would last for hours.
+    gu::patch::TransferGate cancelled(1, [] { return true; });
+    fetcher->attach_gate(&cancelled);
+    EXPECT_EQ(messageOf<gu::patch::FetchError>([&] { fetcher->get("gated", gu::patch::kMaxDocumentBytes); }),
+              "cancelled");
+    EXPECT_EQ(messageOf<gu::patch::FetchError>([&] { fetcher->download("gated", part, object.size()); }), "cancelled");
+    fetcher->attach_gate(nullptr);
+}
+
 void expectConcurrentGetsOfOneFetcher(ContractStore& store, const std::string& object) {
     constexpr int kThreads = 4;
     constexpr int kGetsPerThread = 10;

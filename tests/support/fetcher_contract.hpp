@@ -72,6 +72,10 @@ void expectNonAsciiDestinationIsWritten(ContractStore& store, const std::filesys
 // object (a resume starts again from 0). A link that cannot be removed (Wine) is a LocalWriteError.
 void expectLinksAtTheDestinationAreNeverWrittenThrough(ContractStore& store, const std::filesystem::path& dir,
                                                        const std::string& object);
+// Every byte of a body passes the attached gate as it arrives (gets, downloads, the rest of a resume), and
+// a wait for the limit that is cancelled ends the transfer as a FetchError "cancelled" without waiting it out.
+void expectEveryArrivingBytePassesTheGate(ContractStore& store, const std::filesystem::path& dir,
+                                          const std::string& object);
 // Four threads sharing one fetcher each get their own bodies.
 void expectConcurrentGetsOfOneFetcher(ContractStore& store, const std::string& object);
 

@@ -179,6 +179,10 @@ void MemoryFetcher::download_from(const std::string& path, const std::string& de
     if (std::fclose(out.file) != 0 || !written) {
         throw gu::patch::LocalWriteError("cannot write " + dest_file);
     }
+    // The body passes the run's gate as a network delivers it: block by block.
+    for (std::size_t passed = from; passed < body.size() && gu::patch::admit(gate(), kDeliveryBlock);) {
+        passed += kDeliveryBlock;
+    }
 }
 
 } // namespace kyrtest

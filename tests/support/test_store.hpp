@@ -77,6 +77,8 @@ public:
     std::vector<std::string> request_log() const; // every requested path in order
 
     std::string get(const std::string& path, std::uint64_t) override { return serve(path); }
+    // A download's body passes the run's gate in blocks of this many bytes.
+    static constexpr std::size_t kDeliveryBlock = 1024;
     void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
     bool supports_resume() override { return true; }
     // A non-zero offset at most the object's size appends the rest; otherwise rewrites. An object larger

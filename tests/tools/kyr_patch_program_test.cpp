@@ -138,6 +138,36 @@ TEST_F(KyrPatch, InstallsAndUpdatesByteForByteKeepingThePlayersFiles) {
     }
 }
 
+// A limit that makes the install of version 1 take about two seconds holds every download of the run
+// together to it: the run's average rate is the limit within 15%, chunk by chunk with four workers and
+// through packs.
+TEST_F(KyrPatch, LimitRateHoldsAllDownloadsToTheLimit) {
+    const fs::path store = s_.storeOne();
+    for (const bool packs : {false, true}) {
+        SCOPED_TRACE(packs ? "packs" : "chunks, 4 workers");
+        std::uint64_t bytes = 0; // the objects the run downloads, all of them
+        for (const auto& entry : fs::recursive_directory_iterator(store / (packs ? "v1/packs" : "v1/chunks"))) {
+            bytes += entry.is_regular_file() ? entry.file_size() : 0;
+        }
+        const std::uint64_t limitKBps = bytes / 2000; // bytes per millisecond
+        kyrtest::StoreFolderServer server(store);
+        const Clock::time_point start = Clock::now();
+        const PatchRun run = runPatch(update(server.baseUrl(), work_ / (packs ? "packs" : "chunks"),
+                                             {"--limit-rate", std::to_string(limitKBps),
+                                              packs ? "--pack-min-chunks" : "--prefetch", packs ? "1" : "4"}));
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        ASSERT_TRUE(run.ok()) << run.process.err;
+        EXPECT_EQ(run.count("packs_downloaded") != 0, packs);
+        std::uint64_t sent = 0; // every object asked for came whole: documents, signatures, chunks or packs
+        for (const kyrtest::HttpRequest& request : server.requests()) {
+            sent += fs::file_size(store / request.target.substr(1));
+        }
+        const double kbps = static_cast<double>(sent) / seconds / 1000;
+        EXPECT_NEAR(kbps, static_cast<double>(limitKBps), 0.15 * static_cast<double>(limitKBps))
+            << sent << " bytes in " << seconds << " s";
+    }
+}
+
 TEST_F(KyrPatch, BadUsageExitsWithTwoBeforeTouchingTheRoot) {
     const fs::path root = work_ / "root";
     const std::string store = "http://127.0.0.1:9/";
@@ -155,6 +185,7 @@ TEST_F(KyrPatch, BadUsageExitsWithTwoBeforeTouchingTheRoot) {
          "kyr-patch: update needs --store, --root and --pubkey"},
         {with({"--prefetch", "4294967296"}), 2, "kyr-patch: --prefetch needs a whole number, not \"4294967296\""},
         {with({"--idle-timeout", "4294968"}), 2, "kyr-patch: --idle-timeout takes at most 4294967 seconds"},
+        {with({"--limit-rate", "1.5"}), 2, "kyr-patch: --limit-rate needs a whole number, not \"1.5\""},
         {with({"--store", "ftp://x/"}), 2,
          "kyr-patch: unsupported store URL \"ftp://x/\": use http://, https://, file:/// or a folder"},
         {with({"--store", "file://nas/kyr/"}), 2,

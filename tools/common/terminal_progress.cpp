@@ -28,6 +28,11 @@ void ProgressBar::draw(std::uint64_t done, std::uint64_t total, const std::strin
     }
     constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
     const auto now = std::chrono::steady_clock::now();
+    if (label != label_) {
+        rate_ = gu::patch::TransferRate();
+    }
+    const auto now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    rate_.sample(static_cast<std::uint64_t>(now_ms), done, total);
     if (open_ && label == label_ && done < total && now - drawn_at_ < kRedrawInterval) {
         return;
     }
@@ -41,8 +46,8 @@ void ProgressBar::draw(std::uint64_t done, std::uint64_t total, const std::strin
         out_ << label << ' ';
     }
     out_ << '[' << std::string(filled, '#') << std::string(kWidth - filled, '-') << "] "
-         << (total == 0 ? 100 : shown * 100 / total) << "%  " << human_bytes(done) << " / " << human_bytes(total)
-         << "   " << std::flush;
+         << (total == 0 ? 100 : shown * 100 / total) << "%  "
+         << gu::patch::transfer_figures_text(rate_.figures(), false) << "   " << std::flush;
     open_ = true;
 }
 

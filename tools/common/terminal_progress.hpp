@@ -1,6 +1,8 @@
 #pragma once
 // Progress for the command-line tools: one line redrawn in place on a terminal, nothing in a log.
 
+#include "patch/transfer_rate.hpp"
+
 #include <chrono>
 #include <cstdint>
 #include <ostream>
@@ -24,8 +26,9 @@ public:
 
     bool terminal() const { return terminal_; }
 
-    // Redraws the bar; `label` (may be empty) stands before it. An update run reports every chunk: the bar
-    // is redrawn at most ten times a second, and always when it completes or its label changes.
+    // Redraws the bar and the transfer figures (the launcher's: size, speed and time left); `label` (may be
+    // empty) stands before it, and a new label starts new figures. An update run reports every chunk: the
+    // bar is redrawn at most ten times a second, and always when it completes or its label changes.
     void draw(std::uint64_t done, std::uint64_t total, const std::string& label = {});
 
     // Ends a drawn bar's line so that the next text starts on its own line.
@@ -37,6 +40,7 @@ private:
     bool open_ = false;
     std::string label_;
     std::chrono::steady_clock::time_point drawn_at_;
+    gu::patch::TransferRate rate_;
 };
 
 } // namespace kyrtool

@@ -33,14 +33,15 @@ std::string usage_text() {
     return "usage: kyr-patch update --store STORE [--store STORE]... --root DIR --pubkey B64\n"
            "                        [--product P] [--channel C] [--platform X] [--flat-manifest]\n"
            "                        [--transactional] [--remove-dropped] [--pack-min-chunks N] [--prefetch N]\n"
-           "                        [--ca FILE] [--idle-timeout SECONDS]\n"
+           "                        [--ca FILE] [--idle-timeout SECONDS] [--limit-rate KBPS]\n"
            "\n"
            "Brings DIR to the current signed manifest of the channel. A STORE is an http:// or https:// URL,\n"
            "a folder that holds a copy of the store, or a file:///folder/ URL. Several --store options are\n"
            "tried in order (failover). --remove-dropped removes, after a successful update, the files that the\n"
            "previous version installed and this one no longer lists, when they are still as installed. A\n"
            "download that receives nothing for --idle-timeout seconds (60 by default, 0: no limit) is a failed\n"
-           "attempt and is retried.\n"
+           "attempt and is retried. --limit-rate holds all downloads together to KBPS kilobytes (1,000 bytes)\n"
+           "per second on average (0, the default: no limit).\n"
            "Progress goes to stderr; the result is printed on stdout as one JSON object.\n"
            "Exit codes: 0 updated, 1 the update failed, 2 bad usage.\n";
 }
@@ -66,6 +67,10 @@ UpdateCommand parse_command_line(const std::vector<std::string>& arguments) {
         {"--prefetch", [&](const std::string& v) { config.prefetch_workers = parse_count("--prefetch", v); }},
         {"--ca", [&](const std::string& v) { command.ca_file = v; }},
         {"--idle-timeout", [&](const std::string& v) { config.idle_timeout_ms = parse_seconds("--idle-timeout", v); }},
+        {"--limit-rate",
+         [&](const std::string& v) {
+             config.download_limit_bytes_per_s = std::uint64_t{parse_count("--limit-rate", v)} * 1000;
+         }},
     };
     const std::map<std::string, std::function<void()>> switches = {
         {"--flat-manifest", [&] { config.flat_manifest_path = true; }},

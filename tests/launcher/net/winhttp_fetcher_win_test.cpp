@@ -36,6 +36,7 @@ TEST(WinHttpFetcher, KeepsTheFetcherContract) {
     kyrtest::expectEmptyBodyCreatesTheFile(*kyrtest::httpStore(kWinHttp), dir.path());
     kyrtest::expectLinksAtTheDestinationAreNeverWrittenThrough(*kyrtest::httpStore(kWinHttp), dir.path(), object);
     kyrtest::expectNonAsciiDestinationIsWritten(*kyrtest::httpStore(kWinHttp), dir.path(), object);
+    kyrtest::expectEveryArrivingBytePassesTheGate(*kyrtest::httpStore(kWinHttp), dir.path(), object);
     kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kWinHttp), object.substr(0, 3000));
 
     std::string base;
