@@ -44,14 +44,9 @@ void add_current(const fs::path& store, std::set<std::string>& manifests, std::s
                  std::set<std::string>& chunks) {
     for (const std::string& path : channel_paths(store)) {
         const gu::patch::Channel channel = read_deciding_document(store, path, gu::patch::parse_channel);
-        bool found = false;
-        for (const std::string& candidate : current_manifest_candidates(channel)) {
-            if (fs::exists(store / candidate)) {
-                manifests.insert(candidate);
-                found = true;
-            }
-        }
-        if (!found) {
+        const std::vector<std::string> current = current_manifests(store, channel);
+        manifests.insert(current.begin(), current.end());
+        if (current.empty()) {
             throw std::runtime_error("cannot prune: " + path + " names version \"" + channel.latest +
                                      "\", whose manifest is missing");
         }

@@ -21,12 +21,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Names of the regular files in a store folder, sorted; none when the folder does not exist.
-std::vector<std::string> file_names(const fs::path& folder) {
+enum class EntryKind { file, folder };
+
+// Names of the regular files or the folders in a store folder, sorted; none when the folder does not exist.
+std::vector<std::string> entry_names(const fs::path& folder, EntryKind kind) {
     std::vector<std::string> names;
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (it->is_regular_file()) {
+        if (kind == EntryKind::file ? it->is_regular_file() : it->is_directory()) {
             names.push_back(it->path().filename().u8string());
         }
     }
@@ -37,16 +39,12 @@ std::vector<std::string> file_names(const fs::path& folder) {
     return names;
 }
 
+std::vector<std::string> file_names(const fs::path& folder) {
+    return entry_names(folder, EntryKind::file);
+}
+
 std::vector<std::string> folder_names(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (it->is_directory()) {
-            names.push_back(it->path().filename().u8string());
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return entry_names(folder, EntryKind::folder);
 }
 
 std::vector<std::string> documents_in(const fs::path& store, const std::string& folder, const std::string& prefix) {
@@ -135,9 +133,15 @@ std::vector<StoreFile> chunk_files(const fs::path& store) {
     return files;
 }
 
-std::vector<std::string> current_manifest_candidates(const gu::patch::Channel& channel) {
-    return {"v1/manifests/" + channel.platform + "/" + channel.latest + ".json",
-            "v1/manifests/" + channel.latest + ".json"};
+std::vector<std::string> current_manifests(const fs::path& store, const gu::patch::Channel& channel) {
+    std::vector<std::string> present;
+    for (std::string candidate : {"v1/manifests/" + channel.platform + "/" + channel.latest + ".json",
+                                  "v1/manifests/" + channel.latest + ".json"}) {
+        if (fs::exists(store / candidate)) {
+            present.push_back(std::move(candidate));
+        }
+    }
+    return present;
 }
 
 void record_publish(const fs::path& store, const std::string& channel, const std::string& manifest_path) {

@@ -36,8 +36,9 @@ struct StoreFile {
 std::vector<StoreFile> pack_files(const std::filesystem::path& store);  // v1/packs/* but the indexes
 std::vector<StoreFile> chunk_files(const std::filesystem::path& store); // v1/chunks/*/*
 
-// The manifests that a channel's current version may have: the platform layout, then the flat one.
-std::vector<std::string> current_manifest_candidates(const gu::patch::Channel& channel);
+// The manifests of a channel's current version that the store holds: the platform layout, then the flat
+// one; empty when its manifest is missing.
+std::vector<std::string> current_manifests(const std::filesystem::path& store, const gu::patch::Channel& channel);
 
 struct PublishedVersion {
     std::string channel;

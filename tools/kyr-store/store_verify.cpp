@@ -213,14 +213,9 @@ private:
             }
             try {
                 const gu::patch::Channel channel = gu::patch::parse_channel(*text);
-                bool found = false;
-                for (const std::string& candidate : current_manifest_candidates(channel)) {
-                    if (fs::exists(store / candidate)) {
-                        current.insert(candidate);
-                        found = true;
-                    }
-                }
-                if (!found) {
+                const std::vector<std::string> manifests = current_manifests(store, channel);
+                current.insert(manifests.begin(), manifests.end());
+                if (manifests.empty()) {
                     problem(path + ": names version \"" + channel.latest + "\", whose manifest is missing");
                 }
             } catch (const gu::patch::ManifestError& e) {
