@@ -225,7 +225,6 @@ TEST(MessageRouting, EachNotificationIsHandledOnceOnEitherPath) {
     }
 }
 
-// The old launcher may still be running a moment: its removal is tried as often as asked, pausing between tries.
 TEST(LeftoverProgram, RemovalIsTriedAsOftenAsAskedWithAPauseBetweenTries) {
     for (const auto& [succeedsOn, want] : {std::pair{std::size_t{1}, "t+"}, {3, "tptpt+"}, {4, "tptpt-"}}) {
         std::string log;
