@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Runs the mutants of tests/mutants/mutants.txt: applies each one to its file, builds the preset it names,
 runs that preset's tests and puts the file back. A mutant is killed when a test fails, survives when all
-pass, and is "no build" when it does not compile (a mutant to fix in the list).
+pass, and is "no build" when it does not compile (a mutant to fix in the list). A mutant with a description
+line "equivalent: why" changes nothing a user could observe: it is not run. The score at the end is killed /
+applicable (killed or survived); equivalents, "not found" and "no build" are listed apart.
 
     scripts/mutants.py [--suite REGEX] [ID...]
         default: every mutant and every suite of its preset; --suite runs only the matching test suites
@@ -79,6 +81,22 @@ def try_mutant(mutant, suite, log):
         source.write_text(original)
 
 
+def outcome_kind(outcome):
+    return outcome.split(":")[0].split(" by ")[0]  # killed, survived, equivalent, not found, no build
+
+
+def print_score(outcomes):
+    groups = {}
+    for ident, outcome in outcomes:
+        groups.setdefault(outcome_kind(outcome), []).append(ident)
+    killed, survived = groups.pop("killed", []), groups.get("survived", [])
+    applicable = len(killed) + len(survived)
+    percent = f" ({100 * len(killed) / applicable:.0f}%)" if applicable else ""
+    print(f"score: {len(killed)} killed of {applicable} applicable{percent}")
+    for kind, idents in sorted(groups.items()):
+        print(f"{kind} ({len(idents)}): {' '.join(idents)}")
+
+
 def main():
     mutants = read_list()
     arguments = sys.argv[1:]
@@ -92,17 +110,19 @@ def main():
     RESULTS.parent.mkdir(parents=True, exist_ok=True)
     log = RESULTS.parent / "build.log"
     log.write_text("")
-    lines = []
+    lines, outcomes = [], []
     for mutant in mutants:
         if wanted and mutant.ident not in wanted:
             continue
-        outcome = try_mutant(mutant, suite, log)
+        equivalent = any(line.startswith("equivalent: ") for line in mutant.about)
+        outcome = "equivalent" if equivalent else try_mutant(mutant, suite, log)
+        outcomes.append((mutant.ident, outcome))
         line = f"{mutant.ident:5} {outcome:40}  {' '.join(mutant.about)}"
         print(line, flush=True)
         lines.append(line)
     RESULTS.write_text("\n".join(lines) + "\n")
-    killed = sum(1 for line in lines if line.split()[1] == "killed")
-    print(f"{killed} of {len(lines)} mutants killed (log: {log})")
+    print_score(outcomes)
+    print(f"log: {log}")
 
 
 if __name__ == "__main__":

@@ -42,7 +42,7 @@ using kyrtest::write_bytes;
 inline constexpr char kMesa1[] = "MESA llvmpipe release 1";
 inline constexpr char kMesa2[] = "MESA llvmpipe release 2, a little longer";
 inline constexpr char kMesa3[] = "MESA llvmpipe release 3, longer again than the second";
-inline constexpr char kForeign[] = "QEFFECTS wrapper library of the player";
+inline constexpr char kForeign[] = "MESA llvmpipe release 9"; // kMesa1 but for its last byte
 inline constexpr char kNewerForeign[] = "QEFFECTS wrapper library, the player's newer release";
 
 // The variable as the game inherits it: on Windows the process environment block, not getenv's copy.
@@ -185,10 +185,10 @@ std::string apply(const EngineFolder& folder, VideoEngine engine,
 void play(const EngineFolder& folder, const std::string& steps,
           const EngineFileWrites& writes = systemEngineFileWrites()) {
     const std::map<char, std::pair<const char*, std::string>> changes = {
-        {'f', {kEngineLibraryName, kForeign}},  {'n', {kEngineLibraryName, kNewerForeign}},
-        {'c', {kEngineBackupName, "QEFFECTS"}}, {'m', {kEngineBackupMarkerName, ""}},
-        {'2', {kMesaLibraryName, kMesa2}},      {'3', {kMesaLibraryName, kMesa3}},
-        {'x', {kMesaLibraryName, kMesa3}},      {'0', {kMesaLibraryName, ""}}};
+        {'f', {kEngineLibraryName, kForeign}},   {'n', {kEngineLibraryName, kNewerForeign}},
+        {'c', {kEngineBackupName, "MESA llvm"}}, {'m', {kEngineBackupMarkerName, ""}},
+        {'2', {kMesaLibraryName, kMesa2}},       {'3', {kMesaLibraryName, kMesa3}},
+        {'x', {kMesaLibraryName, kMesa3}},       {'0', {kMesaLibraryName, ""}}};
     for (const char step : steps) {
         if (step == 'C' || step == 'G') {
             apply(folder, step == 'C' ? VideoEngine::Cpu : VideoEngine::Gpu, writes);

@@ -98,6 +98,9 @@ TEST(UpdaterFrontEnd, ResultsSetTheButtonsAndTheStatusLine) {
         EXPECT_EQ(f.h.workers.started(), c.ok && c.client && !c.replaced ? 1 : 0) << "the server list follows";
         EXPECT_EQ(f.started.size(), c.replaced ? 1u : 0u) << "a replaced launcher restarts into the new one";
     }
+    gu::patch::RunResult wroteOnly;
+    wroteOnly.files_written = 1;
+    EXPECT_TRUE(runObtainedData(wroteOnly, false)) << "a run that wrote files changed the client";
 }
 
 // Trust comes from the build: only a build that allows it reads the store from the environment.

@@ -32,6 +32,7 @@ TEST(ServerCache, ReadsUpToTheLimitAndKeepsThePreviousCacheOnAnyFailure) {
         EXPECT_TRUE(size > limit || text == std::string(static_cast<std::size_t>(size), 'x'));
     }
     EXPECT_FALSE(saveServerCache(path, ""));
+    kyrtest::write_bytes(path + ".tmp", "temporary left by a cut");
     EXPECT_TRUE(saveServerCache(path, "{}"));
     {
         const kyrtest::RefusingReplacer refusing;

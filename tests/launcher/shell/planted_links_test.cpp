@@ -48,8 +48,7 @@ bool switchToGpu(const std::string& game) {
 bool writeBmd(const std::string& game) {
     ServerEntry server;
     server.channels.push_back({1, "", "Main"});
-    std::string stamp;
-    std::string message;
+    std::string stamp, message;
     return writeServerListBmd(game, server, "", stamp, message);
 }
 
@@ -105,13 +104,11 @@ TEST(PlantedLinks, NoLauncherWriteReachesWhatALinkLeadsTo) {
             continue;
         }
         const kyrtest::ScratchFolder scratch;
-        const fs::path game = scratch / "game";
-        const fs::path outside = scratch / "outside";
+        const fs::path game = scratch / "game", outside = scratch / "outside", target = outside / "file";
         fs::create_directories(game / "Data" / "Local");
         fs::create_directories(outside);
         write_bytes(joinFolderPath(game.string(), kServerListBmdPath), "player's server list");
         arrangeEngineFiles(game);
-        const fs::path target = outside / "file";
         write_bytes(target, "OUTSIDE");
         const fs::path linkPath = joinFolderPath(game.string(), c.name);
         fs::remove(linkPath);

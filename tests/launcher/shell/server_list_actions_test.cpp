@@ -1,20 +1,20 @@
 // The shell: the server list's actions on the window thread, the rows they show, the notifications that
-// bring the workers' results back, and the safe replace of the launcher's files.
+// bring the workers' results back, the latency probes, and the removal of the launcher left by an update.
 
 #include "launcher/shell/server_list_actions.hpp"
 
+#include "launcher/servers/endpoint_probe.hpp"
 #include "launcher/servers/server_list_worker.hpp"
-#include "launcher/shell/file_replace.hpp"
 #include "launcher/shell/ini_value.hpp"
+#include "launcher/shell/leftover_program.hpp"
 #include "launcher/shell/server_rows.hpp"
 #include "support/launcher_harness.hpp"
-#include "support/refusing_replacer.hpp"
-#include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace launcher {
@@ -38,7 +38,7 @@ ServerEntry server(const std::string& slug, int endpoints, const char* state = "
     entry.state = state;
     for (int i = 1; i <= endpoints; ++i) {
         const std::string n = std::to_string(i);
-        entry.endpoints.push_back({"r" + n, "R" + n, "127.0.0." + n, 7000, i, 100 - i});
+        entry.endpoints.push_back({"r" + n, "R" + n, "127.0.0.1", 7000 + i, i, 100 - i});
     }
     return entry;
 }
@@ -128,6 +128,38 @@ TEST_F(ServerListActions, RowsShowTheChosenEndpointAndTheSelectedServersHeadline
     EXPECT_EQ(ratesText(h.state.serverDirectory.servers[1]), "EXP x9  -  DROP x5");
 }
 
+// The probe worker: the selected server first, each endpoint once a pass in groups of four, latencies kept by
+// address and port on a refresh; a request to probe again restarts the pass, a bounded number of times.
+TEST(ProbeWorker, ProbesEachEndpointOnceSelectedFirstAndKeepsLatenciesPerAddress) {
+    for (const auto& [askedBefore, askedOnEveryProbe, probes] :
+         {std::tuple{0, false, 6}, {1, false, 6}, {0, true, (kProbesPerGroup + 1) * kMaxProbeRestarts}}) {
+        SCOPED_TRACE(askedBefore * 100 + probes);
+        kyrtest::LauncherHarness h;
+        h.state.serverDirectory.servers = {server("bb", 1), server("aa", kProbesPerGroup + 1)};
+        h.state.selectedServerId = "aa";
+        const ServerDirectory fresh = h.state.serverDirectory;
+        std::mutex lock;
+        std::vector<int> probed;
+        h.state.connectProbe = [&, always = askedOnEveryProbe](const std::string&, int port) {
+            const std::lock_guard<std::mutex> held(lock);
+            probed.push_back(port);
+            if (always) {
+                startProbe(h.state); // the player selects a server meanwhile: the busy worker is asked again
+            }
+            return port - 6990;
+        };
+        h.state.probeAgain = askedBefore;
+        h.state.probeBusy = 1; // as startProbe leaves it for the worker
+        probeWorker(h.state);
+        EXPECT_EQ(probed.size(), static_cast<std::size_t>(probes));
+        EXPECT_EQ(probed.back(), askedOnEveryProbe ? 7001 + kProbesPerGroup : 7001) << "bb after the selected aa";
+        installServerDirectory(h.state, fresh, false);
+        for (const ServerEndpoint& endpoint : h.state.serverDirectory.servers[1].endpoints) {
+            EXPECT_EQ(endpoint.latencyMs, endpoint.port - 6990) << endpoint.port;
+        }
+    }
+}
+
 // The endpoint that the player pins stays pinned across the list fetches that follow every update: it is
 // known by its region, address and port. A value of earlier versions (the region alone) pins the first
 // endpoint of that region.
@@ -153,8 +185,7 @@ TEST(PinnedEndpoint, StaysPinnedAcrossListFetches) {
         SCOPED_TRACE(c.stored);
         kyrtest::LauncherHarness h;
         h.workers.failStarts(true);
-        ServerEntry entry;
-        entry.slug = "aa";
+        ServerEntry entry = server("aa", 0);
         entry.endpoints = pinned;
         h.state.serverDirectory.servers = {entry};
         h.state.selectedServerId = "aa";
@@ -194,23 +225,14 @@ TEST(MessageRouting, EachNotificationIsHandledOnceOnEitherPath) {
     }
 }
 
-TEST(FileReplace, WritesThroughTheTemporaryAndKeepsThePreviousFileOnFailure) {
-    const kyrtest::ScratchFolder scratch;
-    const std::string target = (scratch / "servers.cache.json").string(), temporary = target + ".tmp";
-    EXPECT_EQ(writeFileReplacing(target, "first", false), ReplaceWriteResult::Written);
-    kyrtest::write_bytes(temporary, "stale temporary content");
-    const std::string binary("a\0\r\n\x1a\xff", 6);
-    EXPECT_EQ(writeFileReplacing(target, binary, true), ReplaceWriteResult::Written) << "onto an existing file";
-    EXPECT_EQ(kyrtest::read_bytes(target), binary);
-    EXPECT_FALSE(std::filesystem::exists(temporary));
-    {
-        const kyrtest::RefusingReplacer refusing;
-        EXPECT_EQ(writeFileReplacing(target, "next", true), ReplaceWriteResult::NotReplaced);
+TEST(LeftoverProgram, RemovalIsTriedAsOftenAsAskedWithAPauseBetweenTries) {
+    for (const auto& [succeedsOn, want] : {std::pair{std::size_t{1}, "t+"}, {3, "tptpt+"}, {4, "tptpt-"}}) {
+        std::string log;
+        const auto attempt = [&, on = succeedsOn] { return (log += 't').size() == 2 * on - 1; }; // the try numbered on
+        const auto pause = [&] { log += 'p'; };
+        const bool removed = removeWithRetries(attempt, pause, 3);
+        EXPECT_EQ(log + (removed ? "+" : "-"), want);
     }
-    EXPECT_FALSE(std::filesystem::exists(temporary));
-    std::filesystem::create_directory(temporary);
-    EXPECT_EQ(writeFileReplacing(target, "next", false), ReplaceWriteResult::CannotCreate);
-    EXPECT_EQ(kyrtest::read_bytes(target), binary);
 }
 
 } // namespace

@@ -123,6 +123,10 @@ TEST(InputState, AClickNeedsTheReleaseOnThePressedTarget) {
     pointerPressed(state, row(1).x, row(1).y);
     replaceServerRows(state.servers, state.servers.rows);
     EXPECT_EQ(pointerReleased(state, row(1).x, row(1).y).command.kind, CommandKind::None) << "rows refreshed meanwhile";
+    state = windowWith(false, false);
+    pointerPressed(state, centre(kForceRect).x, centre(kForceRect).y);
+    setForceOffered(state, false);
+    EXPECT_EQ(state.pointer.pressedTarget, kTargetNone) << "FORCE withdrawn while pressed: offered again, no click";
 }
 
 // Only a shown item with a link opens it, and only from the main view.
