@@ -1,15 +1,18 @@
 #include "patch/atomic_file.hpp"
 
+#include "patch/durable_file.hpp"
 #include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
 namespace {
 
 namespace fs = std::filesystem;
+std::vector<fs::path> flushed;
 
 // Stands in for a target that is locked against renaming, and optionally against overwriting too.
 class RefusingMover : public gu::patch::FileMover {
@@ -53,12 +56,17 @@ TEST(WriteFileAtomically, ReplacesTheTargetWholeOrKeepsItWhole) {
         kyrtest::ScratchFolder dir;
         kyrtest::write_bytes(dir / "state.json", "old content");
         std::string error;
+        flushed.clear();
+        gu::patch::flush_observer = [](const fs::path& path, gu::patch::Flush) { flushed.push_back(path); };
         try {
             gu::patch::write_file_atomically(dir / "state.json", dir / "state.json.tmp", bytes,
                                              {"open: ", "write: ", "install: "}, {}, *c.mover);
         } catch (const std::runtime_error& e) {
             error = e.what();
         }
+        gu::patch::flush_observer = nullptr;
+        EXPECT_EQ(std::count(flushed.begin(), flushed.end(), dir / "state.json"), c.mover == &no_rename ? 1 : 0)
+            << "a target overwritten in place reaches the disk before its temporary goes";
         EXPECT_EQ(error.substr(0, c.want_error.size()), c.want_error);
         EXPECT_EQ(error.empty(), c.want_error.empty());
         EXPECT_EQ(kyrtest::read_bytes(dir / "state.json"), c.want_target);

@@ -25,14 +25,12 @@ class FakePackServer : public Fetcher {
 public:
     std::string get(const std::string&, std::uint64_t) override { return "{}"; }
     void download(const std::string&, const std::string& dest_file, std::uint64_t max_bytes) override {
-        limits.insert(max_bytes);
-        transfer("dl", dest_file, 0);
+        transfer("dl", dest_file, 0, max_bytes);
     }
     bool supports_resume() override { return resume; }
     void download_from(const std::string&, const std::string& dest_file, std::uint64_t offset,
                        std::uint64_t max_bytes) override {
-        limits.insert(max_bytes);
-        transfer("@" + std::to_string(offset), dest_file, offset);
+        transfer("@" + std::to_string(offset), dest_file, offset, max_bytes);
     }
 
     bool resume = true;
@@ -42,7 +40,9 @@ public:
     std::set<std::uint64_t> limits; // the max_bytes of every transfer
 
 private:
-    void transfer(const std::string& call, const std::string& dest_file, std::uint64_t offset) {
+    void transfer(const std::string& call, const std::string& dest_file, std::uint64_t offset,
+                  std::uint64_t max_bytes) {
+        limits.insert(max_bytes);
         calls += (calls.empty() ? "" : " ") + call;
         const char step = script.front();
         script.erase(0, script.size() > 1 ? 1 : 0);
@@ -119,35 +119,44 @@ TEST(PackCache, PacksAreDownloadedVerifiedAndResumedOrLeftToPerChunkFetching) {
         std::string sha = "";
         std::optional<std::uint64_t> free = std::nullopt;
         bool resume = true;
+        bool second_chance = true;
     };
     const std::vector<Case> cases = {
         {"cut connection resumes", "cw", {}, "ready", "@0 @40"},
         {"without resume every transfer starts over", "cw", {}, "ready", "dl dl", "p0", "", {}, false},
-        {"one byte short every time", "s", {}, "demoted", "@0 @99 @99"},
+        {"one byte short every time, then once more", "s", {}, "demoted", "@0 @99 @99 @99 @99 @99"},
+        {"corrupt, no second chance", "x", {}, "demoted", "@0 @0 @0", "p0", "", {}, true, false},
         {"corrupt pack is fetched afresh", "xw", {}, "ready", "@0 @0"},
         {"local write failure stops at once", "d", {}, "local write: disk full", "@0"},
         {"partial of its owner resumes", "w", {{"current.part", half}, {"current.part.owner", owner}}, "ready", "@50"},
         {"parked partial of this version resumes", "w", {{"$", half}}, "ready", "@50"},
+        {"partial of another pack", "w", {{"current.part", half}, {"current.part.owner", "p9"}}, "ready", "@0"},
+        {"only the rest of a parked partial fits", "w", {{"$", half}}, "ready", "@50", "p0", "", 50},
         {"complete file is used as it is", "w", {{"p0", model.pack}}, "ready", ""},
+        {"corrupt leftover pack is fetched afresh", "w", {{"p0", std::string(100, 'x')}}, "ready", "@0"},
         {"name of the active partial", "w", {}, "excluded", "", "current.part"},
         {"name of a drive or stream", "w", {}, "excluded", "", "c:pack"},
         {"sha that is a path", "w", {}, "excluded", "", "p0", "../../" + std::string(58, 'a')},
         {"too big for the disk", "w", {}, "excluded", "", "p0", "", 99},
-        {"just fits", "w", {}, "ready", "@0", "p0", "", 100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(c.pack_name, c.sha);
         rig.fetcher.script = c.script;
         rig.fetcher.resume = c.resume;
+        rig.config.pack_second_chance = c.second_chance;
         rig.cache.free_space = [&](const fs::path&) { return c.free; };
         for (const auto& [name, bytes] : c.before) {
             kyrtest::write_bytes(
                 rig.dir / (name == "$" ? "p0." + rig.index.packs[0].sha256.substr(0, 8) + ".part" : name), bytes);
         }
         EXPECT_EQ(rig.obtain(), c.want);
+        // A demoted pack's chunks give it one second chance, the whole pack again, before they come one by one.
+        EXPECT_TRUE(c.want != "demoted" || !(rig.cache.pack_for_chunk(0) || rig.cache.pack_for_chunk(0)));
         EXPECT_EQ(rig.fetcher.calls, c.want_calls);
         EXPECT_EQ(rig.packs_downloaded, c.want == "ready" && !c.want_calls.empty() ? 1u : 0u);
+        const std::string last = c.want_calls.substr(c.want_calls.rfind(' ') + 1); // a resume counts its rest
+        EXPECT_EQ(rig.bytes_downloaded, rig.packs_downloaded * (100 - (last[0] == '@' ? std::stoul(&last[1]) : 0)));
         EXPECT_EQ(fs::exists(rig.dir / "p0"), c.want == "ready" && c.pack_name == "p0");
         // The signed size bounds every body, so a source that sends more cannot fill the disk.
         EXPECT_EQ(rig.fetcher.limits, c.want_calls.empty() ? std::set<std::uint64_t>{} : std::set<std::uint64_t>{100});

@@ -357,7 +357,12 @@ TEST_F(KyrStorePublish, SecondVersionReusesObjectsAndNeverRewritesAPublishedOne)
     EXPECT_LT(second.packs_written, second.packs) << "packs away from the change are the same files";
 
     EXPECT_EQ(serial(), 2u);
+    const auto index = gu::patch::parse_pack_index(read_bytes(store() / "v1/packs/index-windows.json"));
+    const fs::path pack = store() / "v1/packs" / index.packs.at(0).name;
+    put(pack, "!" + read_bytes(pack).substr(1));
     EXPECT_EQ(refusal([&] { run(options("1.0.1")); }), "accepted") << "the same content again";
+    EXPECT_EQ(gu::patch::sha256_hex(read_bytes(pack)) + ".pack", pack.filename().string())
+        << "a damaged pack is redone";
     EXPECT_EQ(serial(), 3u);
     const std::string channel = read_bytes(store() / "v1/channels/windows.json");
     put(game() / "a" / "b" / "deep.txt", "changed");
