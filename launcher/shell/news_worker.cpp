@@ -15,7 +15,6 @@ namespace launcher {
 namespace {
 
 void fillRecord(const gu::patch::News& news, NewsResult& record) {
-    record.hasHeadline = !news.headline.empty();
     record.headline = news.headline;
     for (std::size_t k = 0; k < news.items.size() && k < static_cast<std::size_t>(kNewsItems); ++k) {
         const gu::patch::NewsItem& item = news.items[k];
@@ -46,7 +45,7 @@ void onNews(LauncherState& state, const NewsResult& record) {
     LauncherView& window = *state.window;
     // The header belongs to the selected server, which the server list picks as soon as it arrives: the
     // news headline stays with the news.
-    if (record.hasHeadline) {
+    if (!record.headline.empty()) {
         window.setNewsHeadline(record.headline);
     }
     bool anyPresent = false;

@@ -35,10 +35,7 @@ struct UpdateResult {
 inline constexpr int kNewsItems = 3;
 
 struct NewsResult {
-    bool hasHeadline = false;
     std::string headline;
-    std::int32_t headlineA = 0;
-    std::int32_t headlineB = 0;
     bool present[kNewsItems] = {false, false, false};
     std::string column1[kNewsItems];
     std::string column2[kNewsItems];

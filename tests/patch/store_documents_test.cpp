@@ -107,8 +107,7 @@ TEST(StoreDocuments, MalformedOrUnsafeDocumentsAreRefused) {
     }
 }
 
-// The serial against the newest one this installation accepted; the expiry against now, as counted by
-// another implementation (Python's calendar.timegm), on both sides of the moment.
+// The serial against the newest one accepted; the expiry against now (times from Python's calendar.timegm).
 TEST(StoreDocuments, OlderSerialLessOrExpiredChannelsAreRefused) {
     struct Case {
         std::string members;

@@ -58,9 +58,8 @@ void remove_planted_link(const std::filesystem::path& link) {
     if (!RemoveDirectoryW(link.wstring().c_str())) {
         const std::wstring unix_link = unix_name(link);
         if (!unix_link.empty()) {
-            // Waits until the name is free, whatever was there (a hard link is no reparse point): Wine quirk, an
-            // entry that a host rm removes while the caller's remove_all lists the folder can make remove_all
-            // spin on that entry's name for good.
+            // Waits until the name is free (a hard link is no reparse point): under Wine, an entry that a host rm
+            // removes while the caller's remove_all lists the folder can make remove_all spin on it for good.
             run_on_host(
                 L"Z:\\bin\\rm -f \"" + unix_link + L"\"",
                 [&] { return attributes_of(link) == INVALID_FILE_ATTRIBUTES; }, kHostTimeoutMs);

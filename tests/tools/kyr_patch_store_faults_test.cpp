@@ -171,9 +171,8 @@ TEST_F(StoreFaults, HostileStoreIsRefusedAndTheGameFolderLosesNothing) {
     }
 }
 
-// A mirror or a proxy serves version 1's signed channel again to a player who has version 2: refused, and
-// nothing changes. A rollback published anew (its serial goes up) installs. A channel past its expiry is
-// refused until the operator re-signs it, which needs no new version.
+// A replay of version 1's signed channel to a player who has version 2 is refused and changes nothing; a
+// rollback published anew installs; an expired channel is refused until re-signed, with no new version.
 TEST_F(StoreFaults, OlderOrExpiredChannelIsRefusedUntilPublishedOrSignedAnew) {
     const fs::path root = work_ / "root";
     const fs::path store = work_ / "store";

@@ -261,9 +261,8 @@ TEST_F(StoreUpkeep, PruneKeepsTheNewestVersionsInstallableWhereverItStops) {
     }
 }
 
-// Which versions count as the newest: publish order from the history, a rollback by publishing again, the
-// channel's current version whatever the order, file times for stores older than the history, and each
-// channel on its own.
+// Which versions count as the newest: the history's publish order, a rollback published again, the current
+// version whatever the order, file times for stores older than the history, each channel on its own.
 TEST_F(StoreUpkeep, PruneKeepsTheNewestInPublishOrderAndEachChannelsCurrentVersion) {
     const auto asIs = [](const fs::path&) {};
     const struct {

@@ -7,6 +7,7 @@
 #include "tools/kyr-store/store_lock.hpp"
 
 #include "patch/errors.hpp"
+#include "patch/signed_document.hpp"
 
 #include <boost/json.hpp>
 
@@ -51,7 +52,7 @@ void check_key_of_channel(const fs::path& store, const std::string& channel, con
         return;
     }
     const std::optional<std::string> signature = read_store_file(fs::path(path) += ".sig");
-    if ((!signature || !signature_matches(*signature, *text, key)) && notice) {
+    if ((!signature || !gu::patch::signature_holds(*text, *signature, key.public_key_base64())) && notice) {
         notice("the channel \"" + channel +
                "\" was not signed with this key: launchers that trust its key will "
                "show no news");

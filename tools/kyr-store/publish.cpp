@@ -11,6 +11,7 @@
 #include "tools/kyr-store/store_lock.hpp"
 
 #include "patch/errors.hpp"
+#include "patch/signed_document.hpp"
 #include "patch/store_documents.hpp"
 #include "patch/utc_time.hpp"
 
@@ -53,7 +54,7 @@ std::optional<CurrentChannel> read_current_channel(const fs::path& store, const 
                                  "copy (from a mirror or a backup) first");
     }
     const std::optional<std::string> signature = read_store_file(fs::path(path) += ".sig");
-    current.signed_with_key = signature && signature_matches(*signature, *text, key);
+    current.signed_with_key = signature && gu::patch::signature_holds(*text, *signature, key.public_key_base64());
     return current;
 }
 
@@ -117,7 +118,6 @@ void check_like_the_engine(const std::string& manifest, const std::string& pack_
         gu::patch::parse_channel(channel);
     });
 }
-
 
 // A store inside the game folder would publish itself.
 void check_folders(const PublishOptions& options) {

@@ -2,8 +2,7 @@
 
 #include "tools/kyr-store/staged_file.hpp"
 
-#include "patch/base64.hpp"
-#include "patch/ed25519.hpp"
+#include "patch/signed_document.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -47,15 +46,10 @@ std::optional<std::string> read_store_file(const fs::path& file) {
     return bytes;
 }
 
-bool signature_matches(const std::string& signature_b64, const std::string& document, const SigningKey& key) {
-    return gu::patch::ed25519_verify(gu::patch::base64_decode(signature_b64), document,
-                                     gu::patch::base64_decode(key.public_key_base64()));
-}
-
 void write_signed(const fs::path& store, const std::string& store_path, const std::string& text,
                   const SigningKey& key) {
     const std::string signature = key.sign_base64(text);
-    if (!signature_matches(signature, text, key)) {
+    if (!gu::patch::signature_holds(text, signature, key.public_key_base64())) {
         throw std::runtime_error("internal error: the signature of " + store_path + " does not verify");
     }
     const fs::path target = store / store_path;

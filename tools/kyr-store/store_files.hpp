@@ -13,8 +13,6 @@ namespace kyrstore {
 // The file's bytes, or nothing when it does not exist. Throws std::runtime_error when it cannot be read.
 std::optional<std::string> read_store_file(const std::filesystem::path& file);
 
-bool signature_matches(const std::string& signature_b64, const std::string& document, const SigningKey& key);
-
 // The document at store_path below store and its ".sig", each written to a temporary, flushed and renamed
 // (durably), after the signature was checked against the key.
 void write_signed(const std::filesystem::path& store, const std::string& store_path, const std::string& text,

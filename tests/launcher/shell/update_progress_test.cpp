@@ -22,9 +22,8 @@ struct StatusRig {
     DownloadStatus status{channel, [this] { return spanish; }, [this] { return now; }};
 };
 
-// The line of a download at 1 MB/s of 1,204 MB, counted every 100 ms: the sizes at once, the speed and the
-// time left once a few seconds are known, the player's language at each renewal, never more than twice
-// a second; a phase that does not download keeps its text alone.
+// A 1 MB/s download of 1,204 MB counted every 100 ms: sizes at once, speed and time left once known, the
+// player's language at each renewal, at most twice a second; a phase that does not download keeps its text.
 TEST(DownloadStatus, ShowsTheFiguresWhileTheRunDownloads) {
     StatusRig rig;
     const auto runUntil = [&](std::uint64_t until) {
