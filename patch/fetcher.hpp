@@ -7,13 +7,19 @@
 #include "patch/transfer_gate.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace gu::patch {
 
 // How long a download may wait for its next byte before the transfer counts as failed. Per idle period,
 // not per transfer: a slow download that keeps moving is never cut. 0 = no limit.
 inline constexpr std::uint32_t kDefaultIdleTimeoutMs = 60000;
+
+// Takes a body's bytes in order as they arrive, in blocks of any size. It may throw: the transfer then
+// ends and the exception reaches the caller of stream_from unchanged.
+using ByteSink = std::function<void(std::string_view block)>;
 
 // Implementations must allow concurrent calls from several threads (the prefetch workers share one).
 struct Fetcher {
@@ -33,6 +39,20 @@ struct Fetcher {
     // whole file, the appended rest included.
     virtual void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                                std::uint64_t max_bytes) = 0;
+    // Hands the object's bytes from offset on to sink as they arrive, so that nothing of it need be stored
+    // (a pack taken apart while it streams in). max_bytes is the object's known size: the sink never gets
+    // more than max_bytes - offset bytes, and a longer body is a FetchError as for get. A source that
+    // ignores the request for a range is read from its start and its first offset bytes are dropped, so
+    // the sink always starts at offset. A body that ends early (a dropped connection may end it silently)
+    // may end without an error: the caller counts what arrived. This default takes the whole object with
+    // get, which holds it in memory; fetchers of large objects stream it block by block instead.
+    virtual void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
+                             const ByteSink& sink) {
+        const std::string body = get(path, max_bytes);
+        if (offset < body.size()) {
+            sink(std::string_view(body).substr(static_cast<std::size_t>(offset)));
+        }
+    }
     virtual ~Fetcher() = default;
     // The run's gate for arriving bytes (the bandwidth limit and the byte count); null detaches it. The
     // engine attaches it before a run's first operation and detaches it after the last. A fetcher that
