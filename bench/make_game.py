@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Synthetic game folders for the update benchmark, from a fixed seed.
 
-make_game.py v1 OUT [--bytes N] [--files N] [--large-file N]
-                                             version 1: sizes 1 KiB..50 MiB, half random, half compressible,
-                                             and with --large-file one more file of N bytes (random)
+make_game.py v1 OUT [--bytes N] [--files N] [--big-files N] [--big-min N] [--big-max N] [--large-file N]
+                                             version 1: N big files of 16..50 MiB (--big-min, --big-max), the
+                                             rest 1 KiB..50 MiB scaled to the total, half random, half
+                                             compressible, and with --large-file one more file of N bytes
+                                             (random)
 make_game.py v2 V1DIR OUT                    version 2: about 9% of the bytes changed in the usual ways
                                              (rewritten files, patches and insertions inside large files,
                                              appended data, new and deleted files)
@@ -61,12 +63,18 @@ def write_large(path, rng, size):
             f.write(piece)
 
 
-def file_sizes(rng, total, count):
-    # Log-uniform between 1 KiB and 50 MiB, then scaled to the wanted total.
+def file_sizes(rng, total, count, big, big_min, big_max):
+    # A few big files of a size drawn between big_min and big_max; the others log-uniform between 1 KiB
+    # and 50 MiB, then scaled to the rest of the wanted total (which leaves them small). The big ones are
+    # spread through the list, so that they land in every folder and are both random and compressible.
+    big_sizes = [rng.randint(big_min, big_max) for _ in range(min(big, count))]
     low, high = math.log(1024), math.log(50 << 20)
-    sizes = [int(math.exp(rng.uniform(low, high))) for _ in range(count)]
-    scale = total / sum(sizes)
-    return [max(1024, min(50 << 20, int(s * scale))) for s in sizes]
+    sizes = [int(math.exp(rng.uniform(low, high))) for _ in range(count - len(big_sizes))]
+    scale = max(0, total - sum(big_sizes)) / sum(sizes) if sizes else 0
+    sizes = [max(1024, min(50 << 20, int(s * scale))) for s in sizes]
+    for i, size in enumerate(big_sizes):
+        sizes.insert(i * (len(sizes) + 1) // len(big_sizes), size)
+    return sizes
 
 
 def write(path, data):
@@ -75,9 +83,9 @@ def write(path, data):
         f.write(data)
 
 
-def make_v1(out, total, count, large):
+def make_v1(out, total, count, big, big_min, big_max, large):
     rng = random.Random(1)
-    for i, size in enumerate(file_sizes(rng, total, count)):
+    for i, size in enumerate(file_sizes(rng, total, count, big, big_min, big_max)):
         kind = "random" if i % 2 == 0 else "text"
         folder = ["Data", "Data/Local", "Data/Textures", "Data/Models", "Data/Sound", "Data/Maps"][i % 6]
         write(os.path.join(out, folder, "f%04d.%s" % (i, "bin" if kind == "random" else "txt")),
@@ -138,13 +146,16 @@ def main():
     v1.add_argument("out")
     v1.add_argument("--bytes", type=int, default=1200 << 20)
     v1.add_argument("--files", type=int, default=2000)
+    v1.add_argument("--big-files", type=int, default=10)
+    v1.add_argument("--big-min", type=int, default=16 << 20)
+    v1.add_argument("--big-max", type=int, default=50 << 20)
     v1.add_argument("--large-file", type=int, default=0)
     v2 = sub.add_parser("v2")
     v2.add_argument("v1")
     v2.add_argument("out")
     args = parser.parse_args()
     if args.command == "v1":
-        make_v1(args.out, args.bytes, args.files, args.large_file)
+        make_v1(args.out, args.bytes, args.files, args.big_files, args.big_min, args.big_max, args.large_file)
     else:
         make_v2(args.v1, args.out)
 
