@@ -4,8 +4,9 @@
 disk_sectors.py FOLDER   prints "SECTORS DEVICE-AND-HOW-IT-WAS-FOUND", or "not measured: WHY" and exits 1
 
 The device is the one of the folder's file system (a partition counts on its own line). A device-mapper
-or other stacked device counts on the devices under it; a file system on no block device (overlay, tmpfs,
-a virtual disk's view) falls back to the sum of every whole disk, which then also counts other folders.
+or other stacked device counts on the devices under it; a file system on no block device (overlay, a
+virtual disk's view) falls back to the sum of every whole disk, which then also counts other folders; a
+folder in memory (tmpfs) is not measured.
 """
 import os
 import sys

@@ -2,8 +2,9 @@
 """Synthetic game folders for the update benchmark, from a fixed seed.
 
 make_game.py v1 OUT [--bytes N] [--files N] [--big-files N] [--big-min N] [--big-max N] [--large-file N]
-                                             version 1: N big files of 16..50 MiB (--big-min, --big-max), the
-                                             rest 1 KiB..50 MiB scaled to the total, half random, half
+                                             version 1: N big files (default 10) of 16..50 MiB
+                                             (--big-min, --big-max; at most half the total), the rest
+                                             1 KiB..50 MiB scaled to the total, half random, half
                                              compressible, and with --large-file one more file of N bytes
                                              (random)
 make_game.py v2 V1DIR OUT                    version 2: about 9% of the bytes changed in the usual ways
@@ -67,7 +68,10 @@ def file_sizes(rng, total, count, big, big_min, big_max):
     # A few big files of a size drawn between big_min and big_max; the others log-uniform between 1 KiB
     # and 50 MiB, then scaled to the rest of the wanted total (which leaves them small). The big ones are
     # spread through the list, so that they land in every folder and are both random and compressible.
+    # Big files take at most half the total, so that a small game keeps fewer of them.
     big_sizes = [rng.randint(big_min, big_max) for _ in range(min(big, count))]
+    while big_sizes and sum(big_sizes) > total // 2:
+        big_sizes.pop()
     low, high = math.log(1024), math.log(50 << 20)
     sizes = [int(math.exp(rng.uniform(low, high))) for _ in range(count - len(big_sizes))]
     scale = max(0, total - sum(big_sizes)) / sum(sizes) if sizes else 0

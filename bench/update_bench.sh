@@ -26,7 +26,7 @@ slow_big_files=${KYR_BENCH_SLOW_BIG_FILES:-4}
 slow_rounds=${KYR_BENCH_SLOW_ROUNDS:-3}
 slow_latency_ms=${KYR_BENCH_SLOW_LATENCY_MS:-20}
 slow_mbit=${KYR_BENCH_SLOW_MBIT:-100}
-work=${KYR_BENCH_DIR:-$root/build/bench/update}
+work=${KYR_BENCH_DIR:-$root/build/bench}/update
 store_tool=$root/build/native/tools/kyr-store/kyr-store
 patch_tool=$root/build/native/tools/kyr-patch/kyr-patch
 
@@ -44,7 +44,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+source "$root/bench/loopback.sh"
 public_key() { sed -n "s/.*public key: *//p" "$1" | head -n 1; }
 
 # Inputs are made once per size and kept: generating and publishing is not what is measured.
@@ -80,30 +80,6 @@ make_slow_inputs() {
     mkdir -p www
     "$store_tool" publish --key slow-key.txt --in game-slow --out www/slow --version 1 >publish-slow.txt
     echo "$stamp" >slow-inputs.stamp
-}
-
-start_nginx() {
-    http_port=$(free_port)
-    mkdir -p nginx/logs nginx/tmp
-    cat >nginx/nginx.conf <<CONF
-worker_processes 2;
-error_log $work/nginx/logs/error.log;
-pid $work/nginx/nginx.pid;
-events { worker_connections 256; }
-http {
-    access_log off;
-    sendfile on;
-    client_body_temp_path $work/nginx/tmp;
-    proxy_temp_path $work/nginx/tmp;
-    fastcgi_temp_path $work/nginx/tmp;
-    uwsgi_temp_path $work/nginx/tmp;
-    scgi_temp_path $work/nginx/tmp;
-    types { application/octet-stream bin; }
-    server { listen 127.0.0.1:$http_port; root $work/www; }
-}
-CONF
-    nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' &
-    pids+=($!)
 }
 
 start_rsync_daemon() {
@@ -164,7 +140,7 @@ measure() {
     end=$(date +%s.%N)
     samples[$name]+="$(echo "$end - $start" | bc) "
     read -r rss user system wall blocks < <(tail -n 1 last.time)
-    [ "$(echo "$wall > 0" | bc)" = 0 ] || cores[$name]+="$(echo "scale=2; ($user + $system) / $wall" | bc) "
+    [ "$(echo "$wall > 0" | bc)" = 0 ] || cores[$name]+="$(printf '%.2f' "$(echo "($user + $system) / $wall" | bc -l)") "
     if [[ $name == kyr_* ]] && [ "$rss" -gt "${peak_rss[$name]:-0}" ]; then peak_rss[$name]=$rss; fi
     if [ -n "$sectors_before" ]; then
         sync
@@ -254,7 +230,7 @@ slow_results() {
 
 if [ "$mode" = slow-link ]; then
     make_slow_inputs
-    start_nginx
+    start_nginx "$work"
     sleep 1
     start_slow_link
     slow_rounds
@@ -265,7 +241,7 @@ fi
 make_main_inputs
 make_slow_inputs
 pubkey=$(public_key publish-v2.txt)
-start_nginx
+start_nginx "$work"
 start_rsync_daemon
 sleep 1
 start_slow_link
@@ -307,7 +283,7 @@ if [ -n "$disk_cases" ]; then
         echo "disk written by $name ($disk_device): $(ratio "$(least "$name")" "$large_game")x the game"
     done
 else
-    echo "disk written: not measured ($(python3 "$root/bench/disk_sectors.py" "$work" || true))"
+    echo "disk written: $(python3 "$root/bench/disk_sectors.py" "$work" || true)"
 fi
 slow_results slow-link.txt
 

@@ -15,6 +15,8 @@ packages=(
     googletest libgtest-dev libbenchmark-dev
     nginx-light python3 file xz-utils dpkg-dev ca-certificates
     casync rsync time bc xdotool osslsigncode iproute2
+    # bench/profile_cold.sh: system call counts and profiles of a cold install
+    strace linux-perf
     # LazyFS, the power-cut test's file system: FUSE 3 to build and mount it, toml11 and spdlog for its cache
     libfuse3-dev fuse3 libtoml11-dev libspdlog-dev
 )
