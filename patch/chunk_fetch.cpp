@@ -50,37 +50,28 @@ void count_obtained(ChunkFetchContext& context, const ManifestChunk& chunk, std:
     }
 }
 
-bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer, PackBytes check) {
-    if (!context.use_packs) {
+bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
+    if (context.packs == nullptr) {
         return false;
     }
-    const auto found = context.pack_index.chunks.find(chunk.h);
-    if (found == context.pack_index.chunks.end() || found->second.length != chunk.z) {
+    const std::optional<std::string> compressed = context.packs->take(chunk.h);
+    if (!compressed) {
         return false;
     }
-    const ChunkLocation& location = found->second;
     const std::size_t before = buffer.size();
     try {
-        const std::optional<std::filesystem::path> pack_file = context.pack_cache.pack_for_chunk(location.pack);
-        if (!pack_file) {
-            return false;
-        }
-        const std::string_view compressed =
-            context.files.read(*pack_file, location.offset, location.length, pack_file->string());
-        zstd_decompress_append(compressed, chunk.n, buffer);
-        if (check == PackBytes::checked_with_their_file) {
-            return true;
-        }
-        if (!keep_if_verified(buffer, before, chunk)) {
-            return false;
-        }
-        count_pack_chunk(context, chunk.h);
-        return true;
+        zstd_decompress_append(*compressed, chunk.n, buffer);
     } catch (const std::exception&) {
-        // Including LocalWriteError from the pack download: the chunk's own object may still fit.
-        buffer.resize(before);
         return false;
     }
+    if (!keep_if_verified(buffer, before, chunk)) {
+        return false;
+    }
+    // The pack's bytes were counted as they arrived.
+    if (context.verified_chunks.insert(chunk.h).second) {
+        ++context.stats.chunks_obtained;
+    }
+    return true;
 }
 
 void from_chunk_object(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
@@ -114,25 +105,14 @@ std::string chunk_path(std::string_view h) {
     return path;
 }
 
-ChunkSource append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer,
-                         PackBytes pack_bytes) {
+void append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
     if (from_installed_files(context.local_chunks, context.game_dir, context.files, chunk, buffer) ||
         (context.held != nullptr && context.held->append(chunk, buffer)) ||
-        from_installed_files(context.previous_chunks, context.previous_dir, context.files, chunk, buffer)) {
-        return ChunkSource::checked;
-    }
-    if (from_pack(context, chunk, buffer, pack_bytes)) {
-        return pack_bytes == PackBytes::checked_with_their_file ? ChunkSource::pack_unchecked : ChunkSource::checked;
+        from_installed_files(context.previous_chunks, context.previous_dir, context.files, chunk, buffer) ||
+        from_pack(context, chunk, buffer)) {
+        return;
     }
     from_chunk_object(context, chunk, buffer);
-    return ChunkSource::checked;
-}
-
-void count_pack_chunk(ChunkFetchContext& context, const std::string& hash) {
-    // The pack's bytes were counted when it was downloaded.
-    if (context.verified_chunks.insert(hash).second) {
-        ++context.stats.chunks_obtained;
-    }
 }
 
 std::string fetch_chunk(ChunkFetchContext& context, const ManifestChunk& chunk) {

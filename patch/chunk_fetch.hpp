@@ -1,6 +1,6 @@
 #pragma once
 // Verified retrieval of one content-addressed chunk from the cheapest place that has it: bytes already
-// installed in the game folder, a downloaded pack, a prefetched copy, or the chunk's own store object.
+// installed in the game folder, a pack streaming in, a prefetched copy, or the chunk's own store object.
 // Only bytes whose SHA-256 equals the chunk's name are ever returned.
 
 #include "patch/range_reader.hpp"
@@ -34,15 +34,17 @@ using LocalChunkMap = std::unordered_map<std::string, LocalChunkRef>;  // chunk 
 using ChunkSet = std::unordered_set<std::string>;                      // chunk hashes
 using PrefetchedChunks = std::unordered_map<std::string, std::string>; // chunk hash -> compressed bytes
 
-// The pack downloader as fetch_chunk sees it.
-class PackFiles {
+// The run's packs as fetch_chunk sees them: chunks taken out of packs as they stream in.
+class PackChunks {
 public:
-    // Local file of the complete, verified pack, downloading it first when needed; nothing when the pack
-    // is not to be used. May throw; fetch_chunk treats every failure as "no pack".
-    virtual std::optional<std::filesystem::path> pack_for_chunk(std::uint32_t pack) = 0;
+    // Whether the chunk may still come from its pack: the prefetch pool leaves those chunks alone.
+    virtual bool will_deliver(const std::string& hash) = 0;
+    // The chunk's compressed bytes as its pack delivered them, once, waiting for them to arrive; nothing
+    // when its pack does not deliver them (none of the run's packs, demoted, or taken already).
+    virtual std::optional<std::string> take(const std::string& hash) = 0;
 
 protected:
-    ~PackFiles() = default;
+    ~PackChunks() = default;
 };
 
 // The retrying get of single chunk objects.
@@ -83,9 +85,7 @@ struct ChunkFetchContext {
     // while a transactional run stages its files). Consulted right after local_chunks, by the same rule.
     LocalChunkMap& previous_chunks;
     const std::filesystem::path& previous_dir;
-    bool use_packs;
-    const PackIndex& pack_index;
-    PackFiles& pack_cache;
+    PackChunks* packs; // none without packs
     ChunkSet& verified_chunks;
     ChunkCounters stats;
     PrefetchedChunks& prefetched;
@@ -102,21 +102,7 @@ struct ChunkFetchContext {
 // Runs on one thread: it changes the context's maps and counters without locking.
 std::string fetch_chunk(ChunkFetchContext& context, const ManifestChunk& chunk);
 
-// How append_chunk treats bytes read from a pack. A pack is used only once its SHA-256 matched the signed
-// pack index, and the file phase hashes every assembled file anyway: hashing each pack chunk on its own
-// as well costs a third of a cold install's hashing. The file's hash then decides; when it differs, the
-// file is assembled again chunk by chunk, so the outcome is the same either way.
-enum class PackBytes { checked_alone, checked_with_their_file };
-
-// Where appended bytes came from: checked against the chunk's own hash, or a pack's bytes left to the
-// file's hash (neither counted nor recorded as verified until count_pack_chunk).
-enum class ChunkSource { checked, pack_unchecked };
-
 // The same, appended to buffer (unchanged when the chunk fails): a file is assembled in place.
-ChunkSource append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer,
-                         PackBytes pack_bytes = PackBytes::checked_alone);
-
-// Counts a chunk obtained from a pack: its first verification, alone or with the file it is part of.
-void count_pack_chunk(ChunkFetchContext& context, const std::string& hash);
+void append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer);
 
 } // namespace gu::patch

@@ -12,7 +12,7 @@
 #include "patch/folder_cleanup.hpp"
 #include "patch/link_test.hpp"
 #include "patch/local_path.hpp"
-#include "patch/pack_cache.hpp"
+#include "patch/pack_stream.hpp"
 #include "patch/patch_state.hpp"
 #include "patch/path_obstacles.hpp"
 #include "patch/path_rules.hpp"
@@ -31,6 +31,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -66,12 +67,10 @@ void remove_tree_quietly(const fs::path& path) {
     remove_tree_no_follow(path);
 }
 
-// Where the packs come in: which are worth downloading, in what order, and after which file each can go.
+// Which packs are worth streaming, in the order of their first use.
 struct PackPlan {
-    std::vector<std::uint32_t> needed;                                    // order of first use
-    std::uint64_t bytes_total = 0;                                        // sum of the needed packs' sizes
-    std::unordered_map<std::size_t, std::vector<std::uint32_t>> last_use; // file index -> packs it releases
-    std::vector<std::uint32_t> excluded;                                  // mostly holding chunks already here
+    std::vector<std::uint32_t> needed;
+    std::uint64_t bytes_total = 0; // sum of the needed packs' sizes
 };
 
 class UpdateRun {
@@ -114,8 +113,9 @@ private:
     void save_transitional_anchor(const Manifest& manifest);
     void load_pack_index(std::size_t missing_chunks);
     PackPlan plan_packs(const UpdatePlan& plan, const std::unordered_set<std::string>& missing) const;
-    void download_packs(PackCache& cache, const PackPlan& packs);
-    void install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackCache& cache, const PackPlan& packs,
+    // The needed packs whole, and the missing chunks that none of them holds.
+    std::uint64_t bytes_to_download(const PackPlan& packs, const std::vector<ManifestChunk>& missing) const;
+    void install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackStream* stream,
                        PreviousVersionChunks& previous, std::uint64_t download_bytes);
     bool is_running_program(const std::string& path) const;
     // Moves a finished file onto its name. Into its final place (not a staging folder), the running
@@ -244,19 +244,18 @@ PackPlan UpdateRun::plan_packs(const UpdatePlan& plan, const std::unordered_set<
     }
     std::vector<std::uint32_t> first_use;
     std::map<std::uint32_t, std::uint64_t> missing_bytes;
-    std::map<std::uint32_t, std::size_t> last_consumer;
     std::unordered_set<std::string> counted;
-    for (std::size_t i = 0; i < plan.to_fetch.size(); ++i) {
-        for (const ManifestChunk& chunk : plan.to_fetch[i].chunks) {
+    for (const ManifestFile& file : plan.to_fetch) {
+        for (const ManifestChunk& chunk : file.chunks) {
             const auto found = pack_index_.chunks.find(chunk.h);
             if (found == pack_index_.chunks.end()) {
                 continue;
             }
             const std::uint32_t pack = found->second.pack;
-            if (last_consumer.count(pack) == 0) {
+            if (missing_bytes.count(pack) == 0) {
                 first_use.push_back(pack);
+                missing_bytes[pack] = 0;
             }
-            last_consumer[pack] = i;
             if (missing.count(chunk.h) != 0 && found->second.length == chunk.z && counted.insert(chunk.h).second) {
                 missing_bytes[pack] += chunk.z;
             }
@@ -264,117 +263,79 @@ PackPlan UpdateRun::plan_packs(const UpdatePlan& plan, const std::unordered_set<
     }
     for (const std::uint32_t pack : first_use) {
         const std::uint64_t size = pack_index_.packs[pack].size;
-        if (missing_bytes[pack] * kPackUsefulShareDivisor < size) {
-            packs.excluded.push_back(pack);
-            continue;
+        if (missing_bytes[pack] * kPackUsefulShareDivisor >= size) {
+            packs.needed.push_back(pack);
+            packs.bytes_total += size;
         }
-        packs.needed.push_back(pack);
-        packs.bytes_total += size;
-        packs.last_use[last_consumer[pack]].push_back(pack);
     }
     return packs;
 }
 
-void UpdateRun::download_packs(PackCache& cache, const PackPlan& packs) {
-    const auto count = static_cast<unsigned>(packs.needed.size());
-    const std::uint64_t passed_before = gate_.bytes_passed();
-    const std::uint64_t downloaded_before = result_.bytes_downloaded;
-    unsigned settled_packs = 0;
-    std::uint64_t shown = 0;
-    // The bytes of the pack under way count as they arrive, so that the figures move while a large pack
-    // comes in. Packs found complete on disk and resumed partials count as they are taken; bytes of a
-    // transfer that failed count too, so what is shown only grows and stops at the total.
-    const auto report_bytes = [&] {
-        const std::uint64_t transferred = result_.bytes_downloaded - downloaded_before;
-        const std::uint64_t taken_without_transfer =
-            cache.pack_bytes > transferred ? cache.pack_bytes - transferred : 0;
-        const std::uint64_t arrived = gate_.bytes_passed() - passed_before;
-        shown = std::max(shown, std::min(taken_without_transfer + arrived, packs.bytes_total));
-        report(std::min(settled_packs + 1, count), count, shown, packs.bytes_total);
-    };
-    struct Unwatch {
-        TransferGate& gate;
-        ~Unwatch() { gate.watch({}); }
-    } unwatch{gate_};
-    gate_.watch([&](std::uint64_t) { report_bytes(); });
-    cache.download_all(packs.needed, [&](std::size_t settled) {
-        settled_packs = static_cast<unsigned>(settled + 1);
-        report_bytes();
-    });
-    if (!cache.demoted.empty()) {
-        log(std::to_string(cache.demoted.size()) +
-            " pack(s) demoted; their chunks will be fetched per-chunk during install");
+std::uint64_t UpdateRun::bytes_to_download(const PackPlan& packs, const std::vector<ManifestChunk>& missing) const {
+    const std::unordered_set<std::uint32_t> streamed(packs.needed.begin(), packs.needed.end());
+    std::uint64_t bytes = packs.bytes_total;
+    for (const ManifestChunk& chunk : missing) {
+        const auto found = pack_index_.chunks.find(chunk.h);
+        if (found == pack_index_.chunks.end() || found->second.length != chunk.z ||
+            streamed.count(found->second.pack) == 0) {
+            bytes += chunk.z;
+        }
     }
+    return bytes;
 }
 
-void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackCache& cache,
-                              const PackPlan& packs, PreviousVersionChunks& previous, std::uint64_t download_bytes) {
-    const bool pack_phase = !packs.needed.empty();
+void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackStream* stream,
+                              PreviousVersionChunks& previous, std::uint64_t download_bytes) {
     const auto files_total = static_cast<unsigned>(plan.to_fetch.size());
-    std::uint64_t total_file_bytes = 0;
-    for (const ManifestFile& file : plan.to_fetch) {
-        total_file_bytes += file.size;
-    }
-    // Both counters only grow, and each is reported against its own total: progress never moves back.
-    std::uint64_t assembled_bytes = 0;
     unsigned files_done = 0;
-    auto report_files = [&] {
-        if (pack_phase) {
-            report(files_done, files_total, std::min(assembled_bytes, total_file_bytes), total_file_bytes);
-        } else {
-            report(files_done, files_total, std::min(result_.bytes_downloaded, download_bytes), download_bytes);
+    // Pack bytes count as they arrive, chunk objects as they are taken; what is shown only grows.
+    std::uint64_t shown = 0;
+    const auto report_files = [&] {
+        const std::uint64_t arrived = result_.bytes_downloaded + (stream != nullptr ? stream->bytes_arrived() : 0);
+        shown = std::max(shown, std::min(arrived, download_bytes));
+        report(files_done, files_total, shown, download_bytes);
+    };
+    // The packs' bytes, and the packs that arrived whole and sound, count however the phase ends.
+    struct CountStream {
+        PackStream* stream;
+        RunResult& result;
+        ~CountStream() {
+            if (stream != nullptr) {
+                stream->forward_log();
+                result.bytes_downloaded += stream->bytes_arrived();
+                result.packs_downloaded += stream->packs_completed();
+            }
+        }
+    } count_stream{stream, result_};
+    bool installing = false; // every pack arrived: what is left is writing files
+    const auto enter_installing = [&] {
+        if (stream != nullptr && !installing && stream->settled()) {
+            installing = true;
+            enter_phase(2);
         }
     };
-    const auto counted = [&](std::uint64_t bytes) {
-        assembled_bytes += bytes;
-        report_files();
-    };
-    const auto uncounted = [](std::uint64_t) {};
 
     const fs::path& install_root = context.game_dir;
     FileWriter writer(kWriterBudgetBytes, kWriterThreads, config_.start_thread);
     PartChunks parts(writer, context.files);
     context.held = &parts;
-    std::unordered_map<std::uint64_t, std::vector<std::string>> unchecked; // by the writer's file number
-    const auto assemble = [&](const ManifestFile& file, const std::function<void(std::uint64_t)>& after_chunk,
-                              PackBytes pack_bytes) {
-        const fs::path part = with_suffix(local_path(install_root, file.path), ".updpart");
-        if (config_.transactional) {
-            make_engine_folder(stage_); // a link planted in its place goes, never written through
-        }
-        fs::create_directories(part.parent_path());
-        AssembledFile assembled =
-            assemble_file(file, part, context, config_, writer, parts, after_chunk, pack_bytes);
-        unchecked[assembled.number] = std::move(assembled.unchecked_chunks);
-    };
     const auto install_part = [&](const FinishedFile& done) {
         move_into_place(done.part, local_path(install_root, done.file->path), done.file->path,
                         !config_.transactional, "failed to install ");
         ++result_.files_written;
     };
     // A file whose part is complete is moved onto its name when its hash matches. Later files may then
-    // read its chunks there, and the packs it was the last consumer of can go.
+    // read its chunks there.
     auto complete = [&](std::vector<FinishedFile> finished) {
         for (FinishedFile& done : finished) {
             const ManifestFile& file = *done.file;
             parts.forget(file, done.number, done.part);
-            const std::vector<std::string> pack_chunks = std::move(unchecked[done.number]);
-            unchecked.erase(done.number);
             if (done.actual_sha256 != file.sha256) {
                 remove_quietly(done.part);
-                if (pack_chunks.empty()) {
-                    throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" +
-                                      file.sha256 + "\", got \"" + done.actual_sha256 + "\")");
-                }
-                log("file \"" + file.path +
-                    "\": pack bytes differ from the manifest; assembling it again chunk by chunk");
-                assemble(file, uncounted, PackBytes::checked_alone);
-                continue;
+                throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" +
+                                  file.sha256 + "\", got \"" + done.actual_sha256 + "\")");
             }
             install_part(done);
-            for (const std::string& hash : pack_chunks) {
-                count_pack_chunk(context, hash);
-            }
             state_.files[file.path] = file.sha256;
             std::uint64_t offset = 0;
             for (const ManifestChunk& chunk : file.chunks) {
@@ -383,14 +344,6 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
             }
             ++files_done;
             report_files();
-            const auto released = packs.last_use.find(static_cast<std::size_t>(&file - plan.to_fetch.data()));
-            if (released != packs.last_use.end()) {
-                for (const std::uint32_t pack : released->second) {
-                    context.files.release_all();
-                    cache.evict(pack);
-                    log("pack " + pack_index_.packs[pack].name + " evicted (no further consumers)");
-                }
-            }
         }
     };
 
@@ -414,7 +367,12 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     for (const ManifestFile& file : plan.to_fetch) {
         try {
             stop_if_cancelled();
-            assemble(file, counted, PackBytes::checked_with_their_file);
+            const fs::path part = with_suffix(local_path(install_root, file.path), ".updpart");
+            if (config_.transactional) {
+                make_engine_folder(stage_); // a link planted in its place goes, never written through
+            }
+            fs::create_directories(part.parent_path());
+            assemble_file(file, part, context, config_, writer, parts, [&](std::uint64_t) { report_files(); });
         } catch (const std::exception&) {
             install_finished_before_failure();
             throw;
@@ -426,13 +384,15 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
             }
         }
         complete(writer.take_finished());
+        enter_installing();
     }
-    // Files assembled again join the writer's queue behind the others: drain until none is left.
-    for (std::vector<FinishedFile> finished = writer.drain(); !finished.empty(); finished = writer.drain()) {
-        complete(std::move(finished));
+    if (stream != nullptr) {
+        stream->wait_settled(); // the packs' whole checks belong to the run
+        enter_installing();
     }
+    complete(writer.drain());
     context.held = nullptr;
-    context.files.release_all(); // the commit moves installed files, the clean-up deletes the packs
+    context.files.release_all(); // the commit moves installed files
 }
 
 bool UpdateRun::is_running_program(const std::string& path) const {
@@ -506,7 +466,6 @@ void UpdateRun::remove_dropped_files(const Manifest& manifest) {
 
 void UpdateRun::finish(const Channel& channel, const Manifest& manifest, const UpdatePlan& plan) {
     remove_tree_quietly(stage_);
-    remove_tree_quietly(packs_dir_);
     remove_dropped_files(manifest);
     // The new names, and the names gone, must be on the disk before the patch state vouches for them.
     moved_into_.flush();
@@ -590,11 +549,11 @@ void UpdateRun::execute() {
     // Something of the player's in the way of a new file stops the run before anything is downloaded.
     find_path_obstacles(root_, plan.to_fetch, installed_version());
     std::unordered_set<std::string> missing;
-    std::uint64_t download_bytes = 0;
+    std::vector<ManifestChunk> missing_chunks;
     for (const ManifestFile& file : plan.to_fetch) {
         for (const ManifestChunk& chunk : file.chunks) {
             if (previous.chunks().count(chunk.h) == 0 && missing.insert(chunk.h).second) {
-                download_bytes += chunk.z;
+                missing_chunks.push_back(chunk);
             }
         }
     }
@@ -604,34 +563,36 @@ void UpdateRun::execute() {
         std::error_code ignored;
         fs::create_directories(root_, ignored);
     }
+    // Packs are no longer stored: what an earlier version of the launcher left there only takes room.
+    remove_tree_quietly(packs_dir_);
 
     StoreRetry store(fetcher_, config_, channel_path_);
-    PackCache cache(pack_index_, packs_dir_, fetcher_, config_, store,
-                    PackCounters{result_.bytes_downloaded, result_.packs_downloaded});
-    cache.excluded.insert(packs.excluded.begin(), packs.excluded.end());
+    std::optional<PackStream> stream;
+    if (!packs.needed.empty()) {
+        stream.emplace(pack_index_, packs.needed, missing_chunks, fetcher_, config_, channel_path_);
+        stream->start();
+    }
     LocalChunkMap local_chunks;
     ChunkSet verified;
     PrefetchedChunks prefetched;
     const LogLine log_line = config_.log;
     RangeReader files;
-    ChunkFetchContext context{
-        local_chunks, install_root, previous.chunks(),
-        root_,        use_packs_,   pack_index_,
-        cache,        verified,     ChunkCounters{result_.chunks_obtained, result_.bytes_downloaded},
-        prefetched,   store,        log_line,
-        files};
-
-    if (!packs.needed.empty()) {
-        enter_phase(1);
-        download_packs(cache, packs);
-        enter_phase(2);
-    } else {
-        enter_phase(3);
-    }
+    ChunkFetchContext context{local_chunks,
+                              install_root,
+                              previous.chunks(),
+                              root_,
+                              stream ? &*stream : nullptr,
+                              verified,
+                              ChunkCounters{result_.chunks_obtained, result_.bytes_downloaded},
+                              prefetched,
+                              store,
+                              log_line,
+                              files};
+    enter_phase(stream ? 1 : 3);
     if (!config_.transactional) {
         clear_path_obstacles(plan);
     }
-    install_files(plan, context, cache, packs, previous, download_bytes);
+    install_files(plan, context, stream ? &*stream : nullptr, previous, bytes_to_download(packs, missing_chunks));
     if (config_.transactional) {
         commit_staged_files(plan);
     }
@@ -643,11 +604,6 @@ void UpdateRun::clean_up_after_failure(const std::exception& e) {
         result_.local_write_failed = true;
         result_.space_free_bytes = 0;
         result_.space_wanted_bytes = std::max(config_.disk_margin_bytes, kMinimumSpaceWanted);
-    }
-    // A partial that cannot be resumed goes, but never through a link planted in the pack folder's place.
-    if (!fetcher_.supports_resume() && !is_link(packs_dir_)) {
-        remove_quietly(packs_dir_ / "current.part");
-        remove_quietly(packs_dir_ / "current.part.owner");
     }
     remove_tree_quietly(stage_);
     result_.ok = false;

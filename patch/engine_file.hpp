@@ -1,6 +1,7 @@
 #pragma once
 // Files and folders under the engine's own names in the game folder: "<file>.updpart", the ".tmp"
-// companions of the state files, ".update_done", ".updpacks" with its packs and partials, ".updstage".
+// companions of the state files, ".update_done", ".updstage" (and ".updpacks", which earlier versions
+// kept packs in and a run removes).
 // The player can write there while the launcher runs elevated, so a link planted under one of these names
 // must never be written through: it is removed as a link (its target untouched) and the file or folder is
 // made anew. Only these names are guarded: the player's own folders on the way (a Data folder moved to

@@ -21,22 +21,6 @@ struct PrefetchJob {
     std::string log_text;
 };
 
-bool served_by_pack(ChunkFetchContext& context, const ManifestChunk& chunk) {
-    if (!context.use_packs) {
-        return false;
-    }
-    const auto found = context.pack_index.chunks.find(chunk.h);
-    if (found == context.pack_index.chunks.end() || found->second.length != chunk.z) {
-        return false;
-    }
-    try {
-        return context.pack_cache.pack_for_chunk(found->second.pack).has_value();
-    } catch (const std::exception&) {
-        // As in fetch_chunk: a pack that cannot be had leaves the chunk to its own object.
-        return false;
-    }
-}
-
 std::vector<PrefetchJob> collect_jobs(ChunkFetchContext& context, const std::vector<ManifestChunk>& chunks) {
     std::vector<PrefetchJob> jobs;
     std::unordered_set<std::string> seen;
@@ -46,7 +30,7 @@ std::vector<PrefetchJob> collect_jobs(ChunkFetchContext& context, const std::vec
         }
         if (context.local_chunks.count(chunk.h) != 0 || context.previous_chunks.count(chunk.h) != 0 ||
             (context.held != nullptr && context.held->holds(chunk.h)) || context.prefetched.count(chunk.h) != 0 ||
-            served_by_pack(context, chunk)) {
+            (context.packs != nullptr && context.packs->will_deliver(chunk.h))) {
             continue;
         }
         PrefetchJob job;

@@ -1,0 +1,301 @@
+#include "patch/pack_stream.hpp"
+
+#include "patch/errors.hpp"
+
+#include <algorithm>
+#include <utility>
+
+namespace gu::patch {
+
+namespace {
+
+// The wanted chunks of each pack in the order of their bytes. A location that overlaps the one before
+// cannot be cut from one pass over the pack: that chunk comes from its own object.
+std::map<std::uint32_t, std::vector<ManifestChunk>> wanted_by_pack(const PackIndex& index,
+                                                                   const std::vector<ManifestChunk>& wanted) {
+    std::map<std::uint32_t, std::vector<ManifestChunk>> by_pack;
+    for (const ManifestChunk& chunk : wanted) {
+        const auto found = index.chunks.find(chunk.h);
+        if (found != index.chunks.end() && found->second.length == chunk.z) {
+            by_pack[found->second.pack].push_back(chunk);
+        }
+    }
+    return by_pack;
+}
+
+} // namespace
+
+PackStream::PackStream(const PackIndex& index, const std::vector<std::uint32_t>& packs,
+                       const std::vector<ManifestChunk>& wanted, Fetcher& fetcher, const DownloaderConfig& config,
+                       const std::string& probe_path, std::uint64_t budget_bytes)
+    : index_(index), fetcher_(fetcher), config_(config), store_(fetcher, config_, probe_path),
+      budget_bytes_(budget_bytes) {
+    config_.log = [this](const std::string& line) { log(line); };
+    config_.cancel = [this, cancel = config.cancel] { return stopping_ || (cancel && cancel()); };
+    std::map<std::uint32_t, std::vector<ManifestChunk>> by_pack = wanted_by_pack(index, wanted);
+    for (const std::uint32_t number : packs) {
+        if (number >= index.packs.size() || std::any_of(packs_.begin(), packs_.end(), [&](const Pack& pack) {
+                return pack.number == number;
+            })) {
+            continue;
+        }
+        Pack& pack = packs_.emplace_back();
+        pack.number = number;
+        for (const ManifestChunk& chunk : by_pack[number]) {
+            const ChunkLocation& where = index.chunks.at(chunk.h);
+            pack.slots.push_back({where.offset, where.length, chunk.h});
+        }
+        std::sort(pack.slots.begin(), pack.slots.end(),
+                  [](const Slot& a, const Slot& b) { return a.offset < b.offset; });
+        std::uint64_t end = 0;
+        std::vector<Slot> kept;
+        for (Slot& slot : pack.slots) {
+            if (slot.offset >= end && slot.offset + slot.length <= index.packs[number].size) {
+                end = slot.offset + slot.length;
+                pack_of_.emplace(slot.hash, static_cast<std::uint32_t>(packs_.size() - 1));
+                kept.push_back(std::move(slot));
+            }
+        }
+        pack.slots = std::move(kept);
+    }
+}
+
+PackStream::~PackStream() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void PackStream::start() {
+    try {
+        thread_ = gu::patch::start_thread(config_.start_thread, [this] { run(); });
+    } catch (const std::exception& e) {
+        log(std::string("cannot start the pack download (") + e.what() + "): every chunk comes from its own object");
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (Pack& pack : packs_) {
+            pack.state = State::given_up;
+        }
+    }
+}
+
+void PackStream::log(const std::string& line) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    log_lines_.push_back(line);
+}
+
+void PackStream::forward_log() {
+    std::vector<std::string> lines;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        lines.swap(log_lines_);
+    }
+    if (run_log_) {
+        for (const std::string& line : lines) {
+            run_log_(line);
+        }
+    }
+}
+
+bool PackStream::all_settled() const {
+    return std::none_of(packs_.begin(), packs_.end(), [](const Pack& pack) {
+        return pack.state == State::queued || pack.state == State::streaming;
+    });
+}
+
+bool PackStream::settled() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return all_settled();
+}
+
+void PackStream::wait_settled() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return stopping_ || all_settled(); });
+}
+
+void PackStream::run() {
+    while (Pack* pack = next_pack()) {
+        stream(*pack);
+    }
+}
+
+// The first queued pack in order: a demoted pack given its second chance comes before the one whose
+// transfer it interrupted. Waits while there is none.
+PackStream::Pack* PackStream::next_pack() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Pack* next = nullptr;
+    changed_.wait(lock, [&] {
+        const auto queued =
+            std::find_if(packs_.begin(), packs_.end(), [](const Pack& pack) { return pack.state == State::queued; });
+        next = queued != packs_.end() ? &*queued : nullptr;
+        return stopping_ || next != nullptr;
+    });
+    if (stopping_) {
+        return nullptr;
+    }
+    interrupt_ = false;
+    next->state = State::streaming;
+    return next;
+}
+
+void PackStream::stream(Pack& pack) {
+    const PackEntry& entry = index_.packs[pack.number];
+    while (true) {
+        ++pack.transfers;
+        try {
+            fetcher_.stream_from("v1/packs/" + entry.name, pack.received, entry.size,
+                                 [&](std::string_view block) { receive(pack, block); });
+            if (pack.received < entry.size) {
+                throw FetchError("cut short at " + std::to_string(pack.received) + " of " +
+                                 std::to_string(entry.size) + " bytes");
+            }
+            Sha256 whole = pack.hasher;
+            const Sha256Digest digest = whole.finish();
+            if (to_hex(digest.data(), digest.size()) == entry.sha256) {
+                ++completed_;
+            } else {
+                log("pack " + entry.name + " sha mismatch: its chunks were each checked on their own");
+            }
+            settle(pack, State::complete);
+            return;
+        } catch (const Interrupted&) {
+            --pack.transfers; // not a failure: it resumes where it stopped
+            settle(pack, State::queued);
+            return;
+        } catch (const std::exception& e) {
+            log("pack " + entry.name + " transfer " + std::to_string(pack.transfers) + " failed: " + e.what() +
+                " (" + std::to_string(pack.received) + " of " + std::to_string(entry.size) + " bytes arrived)");
+            if (!another_transfer(pack)) {
+                log("pack " + entry.name + " demoted: the chunks it did not deliver come one by one");
+                settle(pack, pack.second_chance_given || !config_.pack_second_chance ? State::given_up
+                                                                                     : State::demoted);
+                return;
+            }
+        }
+    }
+}
+
+bool PackStream::another_transfer(Pack& pack) {
+    if (config_.cancel()) {
+        return false;
+    }
+    const std::uint32_t limit = std::max<std::uint32_t>(1, config_.pack_max_transfers);
+    return pack.transfers % limit != 0 &&
+           store_.await_store("pack " + index_.packs[pack.number].name, pack.wait_step, pack.waited_ms);
+}
+
+void PackStream::settle(Pack& pack, State state) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        pack.state = state;
+        if (state == State::given_up || state == State::complete) {
+            // What it did not deliver never comes now.
+            for (std::size_t i = pack.next_slot; i < pack.slots.size(); ++i) {
+                gone_.insert(pack.slots[i].hash);
+            }
+        }
+    }
+    changed_.notify_all();
+}
+
+// Bytes of the pack from pack.received on: hashed, and cut into the wanted chunks they hold.
+void PackStream::receive(Pack& pack, std::string_view block) {
+    if (stopping_ || interrupt_) {
+        throw Interrupted{};
+    }
+    pack.hasher.update(block);
+    const std::uint64_t start = pack.received;
+    const std::uint64_t end = start + block.size();
+    while (pack.next_slot < pack.slots.size()) {
+        const Slot& slot = pack.slots[pack.next_slot];
+        const std::uint64_t from = std::max(start, slot.offset + pack.slot_bytes.size());
+        const std::uint64_t to = std::min(end, slot.offset + slot.length);
+        if (from >= to) {
+            break;
+        }
+        pack.slot_bytes.append(block.substr(static_cast<std::size_t>(from - start), static_cast<std::size_t>(to - from)));
+        if (pack.slot_bytes.size() < slot.length) {
+            break;
+        }
+        ++pack.next_slot;
+        deliver(slot.hash, std::exchange(pack.slot_bytes, std::string()));
+    }
+    pack.received = end;
+    arrived_ += block.size();
+}
+
+// Waits while the shelf is full, unless the file phase waits for this very chunk. When it waits for
+// another one, this one is not kept: the file phase would never take the chunks ahead of it.
+void PackStream::deliver(const std::string& hash, std::string bytes) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto fits = [&] { return shelf_bytes_ == 0 || shelf_bytes_ + bytes.size() <= budget_bytes_; };
+    changed_.wait(lock, [&] { return stopping_ || fits() || !awaited_.empty(); });
+    if (stopping_) {
+        return;
+    }
+    if (!fits() && awaited_ != hash) {
+        gone_.insert(hash);
+        log_lines_.push_back("chunk " + hash + " arrived out of order: it comes from its own object");
+    } else {
+        shelf_bytes_ += bytes.size();
+        shelf_.emplace(hash, std::move(bytes));
+    }
+    lock.unlock();
+    changed_.notify_all();
+}
+
+bool PackStream::will_deliver(const std::string& hash) {
+    const auto where = pack_of_.find(hash);
+    if (where == pack_of_.end()) {
+        return false;
+    }
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const State state = packs_[where->second].state;
+    return gone_.count(hash) == 0 && state != State::given_up &&
+           (state != State::complete || shelf_.count(hash) != 0);
+}
+
+std::optional<std::string> PackStream::take(const std::string& hash) {
+    forward_log();
+    const auto where = pack_of_.find(hash);
+    if (where == pack_of_.end()) {
+        return std::nullopt;
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    Pack& pack = packs_[where->second];
+    std::optional<std::string> bytes;
+    while (true) {
+        if (const auto found = shelf_.find(hash); found != shelf_.end()) {
+            bytes = std::move(found->second);
+            shelf_bytes_ -= bytes->size();
+            shelf_.erase(found);
+            gone_.insert(hash);
+            break;
+        }
+        if (stopping_ || gone_.count(hash) != 0 || pack.state == State::complete || pack.state == State::given_up) {
+            break;
+        }
+        if (pack.state == State::demoted) {
+            pack.second_chance_given = true;
+            pack.wait_step = 0;
+            pack.waited_ms = 0;
+            pack.state = State::queued;
+            interrupt_ = true;
+            log_lines_.push_back("pack " + index_.packs[pack.number].name +
+                                 " second chance: the rest of the pack again before its chunks come one by one");
+        }
+        awaited_ = hash;
+        changed_.notify_all();
+        changed_.wait(lock);
+    }
+    awaited_.clear();
+    lock.unlock();
+    changed_.notify_all();
+    return bytes;
+}
+
+} // namespace gu::patch
