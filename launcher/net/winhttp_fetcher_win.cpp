@@ -263,9 +263,8 @@ Answer openAnswer(Request& request, const std::string& url, DWORD receiveTimeout
 // Hands the body to sink block by block, each once it has passed the run's gate; a body that passes limit
 // is refused as soon as it does, nothing past the limit handed on. A failing query or read ends the body
 // silently: the callers' size and hash checks, and resume, deal with the short result.
-template <typename Sink>
 void readBody(const Request& request, gu::patch::TransferGate* gate, std::uint64_t limit,
-              const std::string& tooLargeMessage, Sink&& sink) {
+              const std::string& tooLargeMessage, const gu::patch::ByteSink& sink) {
     char block[kReadBlock];
     std::uint64_t received = 0;
     for (;;) {
