@@ -8,7 +8,9 @@
 #include "patch/url_fetcher.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace gu::patch {
 
@@ -32,8 +34,19 @@ public:
     void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
     void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                        std::uint64_t max_bytes) override;
+    void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
+                     const ByteSink& sink) override;
+
+    // Takes a successful answer's blocks in order; appends tells that the answer is the rest from the
+    // offset asked for (206), not the whole object.
+    using BlockSink = std::function<void(std::string_view block, bool appends)>;
 
 private:
+    // One GET of path from offset (a download's time-out and buffers, or a get's), each block of a
+    // successful answer handed to sink; returns the status. The sink's exception reaches the caller.
+    long receive(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes, bool download,
+                 const BlockSink& sink);
+
     CurlFetcherOptions options_;
 };
 

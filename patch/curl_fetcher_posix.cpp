@@ -9,8 +9,9 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <memory>
-#include <optional>
+#include <string_view>
 #include <utility>
 
 namespace gu::patch {
@@ -84,41 +85,8 @@ void configure(CURL* curl, const std::string& url, const CurlFetcherOptions& opt
     }
 }
 
-// What a sink tells curl after storing a block: the block passes the run's gate first; a cancelled wait
-// aborts the transfer (no exception may cross curl).
-size_t pass(TransferGate* gate, size_t bytes, bool& cancelled) {
-    cancelled = !admit(gate, bytes);
-    return cancelled ? 0 : bytes;
-}
-
-// Receives a get's body up to its limit; past it the transfer is aborted, so the rest is never read.
-struct MemorySink {
-    CURL* curl = nullptr;
-    TransferGate* gate = nullptr;
-    std::uint64_t max_bytes = 0;
-    std::string body;
-    bool too_large = false;
-    bool cancelled = false;
-
-    size_t write(const char* data, size_t bytes) {
-        if (responseStatus(curl) >= 400) {
-            return bytes; // the error body is dropped; the caller reports the status
-        }
-        if (bytes > max_bytes - body.size()) {
-            too_large = true;
-            return 0;
-        }
-        body.append(data, bytes);
-        return pass(gate, bytes, cancelled);
-    }
-
-    static size_t callback(char* data, size_t size, size_t count, void* sink) {
-        return static_cast<MemorySink*>(sink)->write(data, size * count);
-    }
-};
-
 // A declared Content-Length above the limit ends the transfer before any of the body is read. 0 would
-// mean no limit to curl; the sinks refuse every byte then.
+// mean no limit to curl; the receiver refuses every byte then.
 void limitDeclaredSize(CURL* curl, std::uint64_t max_bytes) {
     if (max_bytes != 0) {
         const auto limit = static_cast<curl_off_t>(std::min<std::uint64_t>(max_bytes, INT64_MAX));
@@ -126,77 +94,99 @@ void limitDeclaredSize(CURL* curl, std::uint64_t max_bytes) {
     }
 }
 
-// Receives a download's body up to its limit. The file is opened only once the status is known and the
-// first block is within the limit, so an error answer (416 above all) or a body too long from its first
-// block leaves an existing partial file untouched.
-struct FileSink {
+// Receives a body up to its limit and hands each block on once it has passed the run's gate. Past the
+// limit, on a cancelled wait or when the sink throws, the transfer is aborted; no exception may cross
+// curl, so the sink's is kept for the caller.
+struct BodyReceiver {
     CURL* curl = nullptr;
     TransferGate* gate = nullptr;
-    bool cancelled = false;
-    std::string dest_file;
     std::uint64_t offset = 0;
     std::uint64_t max_bytes = 0;
-    std::uint64_t limit = 0; // what the body may bring, once the file mode is known
-    std::uint64_t written = 0;
+    const CurlFetcher::BlockSink* sink = nullptr;
+    std::uint64_t received = 0;
     bool too_large = false;
-    // glibc's setvbuf ignores the size unless it is given the buffer: without one a 16 KiB piece of the
-    // body costs two write calls.
-    std::unique_ptr<char[]> buffer;
-    std::FILE* file = nullptr;
-    std::optional<LocalWriteError> error;
-    bool start_over = false; // the partial was not a plain file: it went, and the object comes again from 0
-
-    ~FileSink() {
-        if (file != nullptr) {
-            std::fclose(file);
-        }
-    }
-
-    // Only the rest of the object that was asked for is appended; a server that ignored the range sent all.
-    bool appends(long status) const { return offset != 0 && status == 206; }
-
-    bool open(long status) {
-        const AppendFile opened = open_download_file(dest_file, appends(status));
-        file = opened.file;
-        start_over = opened.start_over;
-        if (file == nullptr) {
-            error.emplace("cannot open " + dest_file);
-            return false;
-        }
-        if (start_over) {
-            std::fclose(std::exchange(file, nullptr));
-            return false;
-        }
-        buffer.reset(new char[kFileBufferBytes]);
-        std::setvbuf(file, buffer.get(), _IOFBF, kFileBufferBytes);
-        return true;
-    }
+    bool cancelled = false;
+    std::exception_ptr sink_error;
 
     size_t write(const char* data, size_t bytes) {
         const long status = responseStatus(curl);
         if (status >= 400) {
             return bytes; // the error body is dropped; the caller reports the status
         }
-        if (file == nullptr) {
-            limit = download_body_limit(max_bytes, offset, appends(status));
-        }
-        if (bytes > limit - written) {
+        const bool appends = offset != 0 && status == 206;
+        if (bytes > download_body_limit(max_bytes, offset, appends) - received) {
             too_large = true;
             return 0;
         }
-        if (file == nullptr && !open(status)) {
+        cancelled = !admit(gate, bytes);
+        if (cancelled) {
             return 0;
         }
-        if (std::fwrite(data, 1, bytes, file) != bytes) {
-            error.emplace("disk write failed");
+        try {
+            (*sink)(std::string_view(data, bytes), appends);
+        } catch (...) {
+            sink_error = std::current_exception();
             return 0;
         }
-        written += bytes;
-        return pass(gate, bytes, cancelled);
+        received += bytes;
+        return bytes;
     }
 
-    static size_t callback(char* data, size_t size, size_t count, void* sink) {
-        return static_cast<FileSink*>(sink)->write(data, size * count);
+    static size_t callback(char* data, size_t size, size_t count, void* receiver) {
+        return static_cast<BodyReceiver*>(receiver)->write(data, size * count);
+    }
+};
+
+// The partial file to append to went (it was not a plain file): the object must come again from 0.
+struct StartOver {};
+
+// Writes a download's body into dest_file. The file is opened only at the first block of a successful
+// answer within the limit, so an error answer (416 above all) or a body too long from its first block
+// leaves an existing partial file untouched.
+struct FileWriter {
+    std::string dest_file;
+    // glibc's setvbuf ignores the size unless it is given the buffer: without one a 16 KiB piece of the
+    // body costs two write calls.
+    std::unique_ptr<char[]> buffer;
+    std::FILE* file = nullptr;
+
+    ~FileWriter() {
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+    }
+
+    void open(bool append) {
+        const AppendFile opened = open_download_file(dest_file, append);
+        file = opened.file;
+        if (file == nullptr) {
+            throw LocalWriteError("cannot open " + dest_file);
+        }
+        if (opened.start_over) {
+            std::fclose(std::exchange(file, nullptr));
+            throw StartOver{};
+        }
+        buffer.reset(new char[kFileBufferBytes]);
+        std::setvbuf(file, buffer.get(), _IOFBF, kFileBufferBytes);
+    }
+
+    void write(std::string_view block, bool append) {
+        if (file == nullptr) {
+            open(append);
+        }
+        if (std::fwrite(block.data(), 1, block.size(), file) != block.size()) {
+            throw LocalWriteError("disk write failed");
+        }
+    }
+
+    // An empty body still creates or truncates the file.
+    void close(bool append) {
+        if (file == nullptr) {
+            open(append);
+        }
+        if (std::fclose(std::exchange(file, nullptr)) != 0) {
+            throw LocalWriteError("fclose failed " + dest_file);
+        }
     }
 };
 
@@ -225,33 +215,49 @@ std::string redirect_protocols(const std::string& url) {
 CurlFetcher::CurlFetcher(std::string base_url, CurlFetcherOptions options)
     : UrlFetcher(std::move(base_url)), options_(std::move(options)) {}
 
-std::string CurlFetcher::get(const std::string& path, std::uint64_t max_bytes) {
+long CurlFetcher::receive(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes, bool download,
+                          const BlockSink& sink) {
     const std::string url = resolve_url(path);
     CURL* curl = threadHandle();
-    const HeaderList headers = requestHeaders(0);
-    configure(curl, url, options_, options_.get_receive_timeout_ms, headers.get());
+    const HeaderList headers = requestHeaders(offset);
+    configure(curl, url, options_, download ? options_.idle_timeout_ms : options_.get_receive_timeout_ms,
+              headers.get());
     limitDeclaredSize(curl, max_bytes);
-    MemorySink sink;
-    sink.curl = curl;
-    sink.gate = gate();
-    sink.max_bytes = max_bytes;
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, MemorySink::callback);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    BodyReceiver receiver;
+    receiver.curl = curl;
+    receiver.gate = gate();
+    receiver.offset = offset;
+    receiver.max_bytes = max_bytes;
+    receiver.sink = &sink;
+    if (download) {
+        curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    }
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, BodyReceiver::callback);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &receiver);
     const CURLcode result = curl_easy_perform(curl);
-    if (sink.cancelled) {
+    if (receiver.sink_error) {
+        std::rethrow_exception(receiver.sink_error);
+    }
+    if (receiver.cancelled) {
         throw FetchError("cancelled");
     }
     const long status = responseStatus(curl);
     if (status >= 400) {
         throw FetchError(status_message(status, url));
     }
-    if (sink.too_large || result == CURLE_FILESIZE_EXCEEDED) {
+    if (receiver.too_large || result == CURLE_FILESIZE_EXCEEDED) {
         throw FetchError(size_limit_message(url, max_bytes));
     }
     if (failedBeforeResponse(result, curl)) {
-        throw FetchError(transport_message("curl GET failed", result, url));
+        throw FetchError(transport_message(download ? "curl download failed" : "curl GET failed", result, url));
     }
-    return sink.body;
+    return status;
+}
+
+std::string CurlFetcher::get(const std::string& path, std::uint64_t max_bytes) {
+    std::string body;
+    receive(path, 0, max_bytes, false, [&](std::string_view block, bool) { body.append(block); });
+    return body;
 }
 
 void CurlFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
@@ -260,51 +266,20 @@ void CurlFetcher::download(const std::string& path, const std::string& dest_file
 
 void CurlFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                                 std::uint64_t max_bytes) {
-    const std::string url = resolve_url(path);
-    CURL* curl = threadHandle();
-    const HeaderList headers = requestHeaders(offset);
-    configure(curl, url, options_, options_.idle_timeout_ms, headers.get());
-    limitDeclaredSize(curl, max_bytes);
-    FileSink sink;
-    sink.curl = curl;
-    sink.gate = gate();
-    sink.dest_file = dest_file;
-    sink.offset = offset;
-    sink.max_bytes = max_bytes;
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, FileSink::callback);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    const CURLcode result = curl_easy_perform(curl);
-    if (sink.start_over) {
-        return download_from(path, dest_file, 0, max_bytes); // the rest alone would not fit a new file
+    FileWriter writer{dest_file};
+    try {
+        const long status = receive(path, offset, max_bytes, true,
+                                    [&](std::string_view block, bool appends) { writer.write(block, appends); });
+        writer.close(offset != 0 && status == 206);
+    } catch (const StartOver&) {
+        download_from(path, dest_file, 0, max_bytes); // the rest alone would not fit a new file
     }
-    if (sink.error) {
-        throw *sink.error;
-    }
-    if (sink.cancelled) {
-        throw FetchError("cancelled");
-    }
-    const long status = responseStatus(curl);
-    if (status >= 400) {
-        throw FetchError(status_message(status, url));
-    }
-    if (sink.too_large || result == CURLE_FILESIZE_EXCEEDED) {
-        throw FetchError(size_limit_message(url, max_bytes));
-    }
-    if (failedBeforeResponse(result, curl)) {
-        throw FetchError(transport_message("curl download failed", result, url));
-    }
-    if (sink.file == nullptr && !sink.open(status)) {
-        if (sink.start_over) {
-            return download_from(path, dest_file, 0, max_bytes);
-        }
-        throw *sink.error; // an empty body still creates or truncates the file
-    }
-    std::FILE* file = sink.file;
-    sink.file = nullptr;
-    if (std::fclose(file) != 0) {
-        throw LocalWriteError("fclose failed " + dest_file);
-    }
+}
+
+void CurlFetcher::stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
+                              const ByteSink& sink) {
+    RangeStream stream(offset, sink);
+    receive(path, offset, max_bytes, true, [&](std::string_view block, bool appends) { stream(block, appends); });
 }
 
 } // namespace gu::patch

@@ -2,6 +2,7 @@
 
 #include "patch/errors.hpp"
 
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -23,6 +24,12 @@ std::optional<std::uint64_t> file_size_of(const std::string& file) {
     }
     return static_cast<std::uint64_t>(size);
 }
+
+// Carries the sink's own exception through the sources and the failover: it is no failure of theirs, so
+// no other source is tried, and it reaches the caller unchanged.
+struct SinkFailure {
+    std::exception_ptr error;
+};
 
 } // namespace
 
@@ -144,6 +151,26 @@ void FailoverFetcher::download_from(const std::string& path, const std::string& 
         }
         source.download_from(path, dest_file, offset, max_bytes);
     });
+}
+
+void FailoverFetcher::stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
+                                  const ByteSink& sink) {
+    std::uint64_t handed = 0;
+    const ByteSink counting = [&](std::string_view block) {
+        try {
+            sink(block);
+        } catch (...) {
+            throw SinkFailure{std::current_exception()};
+        }
+        handed += block.size();
+    };
+    try {
+        // A source that fails part-way leaves the next one to continue where it stopped.
+        run_with_failover(path,
+                          [&](Fetcher& source) { source.stream_from(path, offset + handed, max_bytes, counting); });
+    } catch (const SinkFailure& failure) {
+        std::rethrow_exception(failure.error);
+    }
 }
 
 } // namespace gu::patch

@@ -26,6 +26,10 @@ public:
     // so a second source continues where the first one stopped writing.
     void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                        std::uint64_t max_bytes) override;
+    // A source that fails after handing over some bytes leaves the next one to continue after them, so the
+    // sink sees the object once. The sink's own exception ends the call at once.
+    void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
+                     const ByteSink& sink) override;
 
     // Hands the gate to every source: the bytes arrive there.
     void attach_gate(TransferGate* gate) override;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <ios>
 #include <memory>
+#include <string_view>
 #include <system_error>
 
 namespace gu::patch {
@@ -16,9 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Objects of several gigabytes (packs) are copied through one buffer of this size, never held whole.
-constexpr std::size_t kCopyBufferBytes = 1024 * 1024;
-constexpr std::size_t kReadBlockBytes = 64 * 1024;
+// Objects of several gigabytes (packs) are read through one buffer of this size, never held whole.
+constexpr std::size_t kReadBlockBytes = 256 * 1024;
 
 // Offsets and sizes pass through stream positions: a 32-bit build must still reach past 4 GiB.
 static_assert(sizeof(std::streamoff) >= sizeof(std::uint64_t), "stream offsets must be 64-bit");
@@ -29,7 +29,9 @@ struct ObjectFile {
     std::uint64_t size = 0;
 };
 
-ObjectFile open_object(const fs::path& file, const std::string& where) {
+// The object's file, refused when it is larger than max_bytes, positioned at offset. A non-zero offset at or
+// past its end is refused too (an HTTP store answers 416 there).
+ObjectFile open_object(const fs::path& file, const std::string& where, std::uint64_t offset, std::uint64_t max_bytes) {
     std::error_code error;
     if (!fs::is_regular_file(fs::status(file, error))) {
         throw FetchError("no such object: " + where);
@@ -40,66 +42,45 @@ ObjectFile open_object(const fs::path& file, const std::string& where) {
     if (error || !object.in.is_open()) {
         throw FetchError("cannot read " + where);
     }
+    if (object.size > max_bytes) {
+        throw FetchError(size_limit_message(where, max_bytes));
+    }
+    if (offset != 0 && offset >= object.size) {
+        throw FetchError("offset " + std::to_string(offset) + " is past the end of " + where + " (" +
+                         std::to_string(object.size) + " bytes)");
+    }
+    if (!object.in.seekg(static_cast<std::streamoff>(offset))) {
+        throw FetchError("cannot read " + where);
+    }
     return object;
 }
 
-// A block read from the store passes the run's gate like a block from the network.
-void pass_gate(TransferGate* gate, std::uint64_t bytes) {
-    if (!admit(gate, bytes)) {
-        throw FetchError("cancelled");
-    }
-}
-
-// The rest of the stream, refused as soon as it passes max_bytes (a file may grow while it is read).
-std::string read_within(std::istream& in, const std::string& where, std::uint64_t max_bytes, TransferGate* gate) {
-    std::string body;
-    char block[kReadBlockBytes];
-    while (in.read(block, sizeof block) || in.gcount() > 0) {
+// Hands the rest of the stream to sink block by block, each once it has passed the run's gate as a block
+// from the network would. The object's size was checked against max_bytes, but a file may grow while it is
+// read: a block that would bring more than limit is refused, nothing of it handed on.
+void read_rest(std::istream& in, const std::string& where, std::uint64_t max_bytes, std::uint64_t limit,
+               TransferGate* gate, const ByteSink& sink) {
+    const std::unique_ptr<char[]> buffer(new char[kReadBlockBytes]);
+    std::uint64_t read = 0;
+    while (in.read(buffer.get(), kReadBlockBytes) || in.gcount() > 0) {
         const auto got = static_cast<std::size_t>(in.gcount());
-        if (got > max_bytes - body.size()) {
+        if (got > limit - read) {
             throw FetchError(size_limit_message(where, max_bytes));
         }
-        body.append(block, got);
-        pass_gate(gate, got);
+        if (!admit(gate, got)) {
+            throw FetchError("cancelled");
+        }
+        sink(std::string_view(buffer.get(), got));
+        read += got;
     }
     if (in.bad()) {
         throw FetchError("cannot read " + where);
     }
-    return body;
 }
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
-
-// Copies the rest of the stream, refusing it as soon as it passes max_bytes (a file may grow while it is
-// read): nothing of the block that would pass the limit is written.
-void copy_rest(std::istream& in, const std::string& where, std::FILE* file, const std::string& dest_file,
-               std::uint64_t max_bytes, TransferGate* gate) {
-    if (file == nullptr) {
-        throw LocalWriteError("cannot open " + dest_file);
-    }
-    std::unique_ptr<std::FILE, FileCloser> out(file);
-    const std::unique_ptr<char[]> buffer(new char[kCopyBufferBytes]);
-    std::uint64_t copied = 0;
-    while (in.read(buffer.get(), kCopyBufferBytes) || in.gcount() > 0) {
-        const auto got = static_cast<std::uint64_t>(in.gcount());
-        if (got > max_bytes - copied) {
-            throw FetchError(size_limit_message(where, max_bytes));
-        }
-        if (std::fwrite(buffer.get(), 1, static_cast<std::size_t>(got), out.get()) != got) {
-            throw LocalWriteError("disk write failed");
-        }
-        copied += got;
-        pass_gate(gate, got);
-    }
-    if (in.bad()) {
-        throw FetchError("cannot read " + where);
-    }
-    if (std::fclose(out.release()) != 0) {
-        throw LocalWriteError("close failed " + dest_file);
-    }
-}
 
 } // namespace
 
@@ -122,11 +103,10 @@ fs::path FolderFetcher::object_file(const std::string& path) const {
 
 std::string FolderFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     const std::string name = where(path);
-    ObjectFile object = open_object(object_file(path), name);
-    if (object.size > max_bytes) {
-        throw FetchError(size_limit_message(name, max_bytes));
-    }
-    return read_within(object.in, name, max_bytes, gate());
+    ObjectFile object = open_object(object_file(path), name, 0, max_bytes);
+    std::string body;
+    read_rest(object.in, name, max_bytes, max_bytes, gate(), [&](std::string_view block) { body.append(block); });
+    return body;
 }
 
 void FolderFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
@@ -136,22 +116,31 @@ void FolderFetcher::download(const std::string& path, const std::string& dest_fi
 void FolderFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                                   std::uint64_t max_bytes) {
     const std::string name = where(path);
-    ObjectFile object = open_object(object_file(path), name);
-    if (object.size > max_bytes) {
-        throw FetchError(size_limit_message(name, max_bytes));
+    ObjectFile object = open_object(object_file(path), name, offset, max_bytes);
+    const AppendFile opened = open_download_file(dest_file, offset != 0);
+    if (opened.file == nullptr) {
+        throw LocalWriteError("cannot open " + dest_file);
     }
-    if (offset != 0 && offset >= object.size) {
-        throw FetchError("offset " + std::to_string(offset) + " is past the end of " + name + " (" +
-                         std::to_string(object.size) + " bytes)");
+    std::unique_ptr<std::FILE, FileCloser> out(opened.file);
+    if (opened.start_over) {
+        offset = 0; // the partial was not a plain file of the caller's: the whole object follows
+        object.in.seekg(0);
     }
-    if (!object.in.seekg(static_cast<std::streamoff>(offset))) {
-        throw FetchError("cannot read " + name);
+    read_rest(object.in, name, max_bytes, max_bytes - offset, gate(), [&](std::string_view block) {
+        if (std::fwrite(block.data(), 1, block.size(), out.get()) != block.size()) {
+            throw LocalWriteError("disk write failed");
+        }
+    });
+    if (std::fclose(out.release()) != 0) {
+        throw LocalWriteError("close failed " + dest_file);
     }
-    const AppendFile out = open_download_file(dest_file, offset != 0);
-    if (out.start_over) {
-        object.in.seekg(0); // the partial was not a plain file of the caller's: the whole object follows
-    }
-    copy_rest(object.in, name, out.file, dest_file, out.start_over ? max_bytes : max_bytes - offset, gate());
+}
+
+void FolderFetcher::stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
+                                const ByteSink& sink) {
+    const std::string name = where(path);
+    ObjectFile object = open_object(object_file(path), name, offset, max_bytes);
+    read_rest(object.in, name, max_bytes, max_bytes - offset, gate(), sink);
 }
 
 } // namespace gu::patch

@@ -25,6 +25,9 @@ public:
     // refused before dest_file is touched.
     void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                        std::uint64_t max_bytes) override;
+    // Reads the object block by block from offset, with the same refusals as download_from.
+    void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
+                     const ByteSink& sink) override;
 
     // How messages name an object: the folder as given, a "/" when it lacks one, and the store path.
     std::string where(const std::string& path) const;

@@ -5,9 +5,11 @@
 #include "patch/fetcher.hpp"
 #include "patch/store_url.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace gu::patch {
@@ -21,14 +23,31 @@ inline std::uint64_t download_body_limit(std::uint64_t max_bytes, std::uint64_t 
     return offset < max_bytes ? max_bytes - offset : 0;
 }
 
+// Hands a stream's sink the body from offset on: a source that ignored the range (answered 200, not 206,
+// appends false) sends the object from its start, and its first offset bytes are dropped.
+class RangeStream {
+public:
+    RangeStream(std::uint64_t offset, const ByteSink& sink) : to_drop_(offset), sink_(sink) {}
+
+    void operator()(std::string_view block, bool appends) {
+        if (!appends) {
+            const std::uint64_t dropped = std::min<std::uint64_t>(to_drop_, block.size());
+            to_drop_ -= dropped;
+            block.remove_prefix(static_cast<std::size_t>(dropped));
+        }
+        if (!block.empty()) {
+            sink_(block);
+        }
+    }
+
+private:
+    std::uint64_t to_drop_;
+    const ByteSink& sink_;
+};
+
 class UrlFetcher : public Fetcher {
 public:
     bool supports_resume() override { return true; }
-
-protected:
-    explicit UrlFetcher(std::string base_url) : base_url_(store_base_url(std::move(base_url))) {}
-
-    std::string resolve_url(const std::string& path) const { return resolve_store_url(base_url_, path); }
 
     // "<what> (0x%08X) <url>", cut to 191 characters so a long URL cannot flood a log line.
     static std::string transport_message(const char* what, unsigned long code, const std::string& url) {
@@ -40,6 +59,11 @@ protected:
     static std::string status_message(long status, const std::string& url) {
         return "HTTP " + std::to_string(status) + " " + url;
     }
+
+protected:
+    explicit UrlFetcher(std::string base_url) : base_url_(store_base_url(std::move(base_url))) {}
+
+    std::string resolve_url(const std::string& path) const { return resolve_store_url(base_url_, path); }
 
 private:
     std::string base_url_;

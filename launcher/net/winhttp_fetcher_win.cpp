@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 namespace launcher {
@@ -228,10 +229,44 @@ std::optional<std::uint64_t> declaredLength(const Request& request) {
     return value;
 }
 
-// Hands the body to sink block by block, each then passing the run's gate. A failing query or read ends
-// the body silently: the callers' size and hash checks, and resume, deal with the short result.
-template <typename Sink> void readBody(const Request& request, gu::patch::TransferGate* gate, Sink&& sink) {
+// The answer to a GET of url from offset (0: the whole object) whose body may be read: whether it is the
+// rest from offset (206) or the whole object, and how many bytes the body may bring within max_bytes.
+struct Answer {
+    bool appends = false;
+    std::uint64_t limit = 0;
+};
+
+// Sends the request and checks the answer: a failed request, an error status (a 416 leaves a partial file
+// to the caller) or a declared length past the limit is a FetchError before any of the body is read.
+// receiveTimeoutMs bounds each wait for data, not the transfer: large packs on slow links still arrive.
+Answer openAnswer(Request& request, const std::string& url, DWORD receiveTimeoutMs, const char* what,
+                  std::uint64_t offset, std::uint64_t max_bytes) {
+    DWORD error = 0;
+    if (!openRequest(wideFromUtf8(url), receiveTimeoutMs, offset != 0 ? rangeHeader(offset) : std::wstring(), request,
+                     error)) {
+        throw FetchError(gu::patch::UrlFetcher::transport_message(what, error, url));
+    }
+    const DWORD status = responseStatus(request);
+    if (status >= 400) {
+        throw FetchError(gu::patch::UrlFetcher::status_message(status, url));
+    }
+    Answer answer;
+    answer.appends = offset != 0 && status == 206;
+    answer.limit = gu::patch::download_body_limit(max_bytes, offset, answer.appends);
+    const std::optional<std::uint64_t> declared = declaredLength(request);
+    if (declared && *declared > answer.limit) {
+        throw FetchError(gu::patch::size_limit_message(url, max_bytes));
+    }
+    return answer;
+}
+
+// Hands the body to sink block by block, each once it has passed the run's gate; a body that passes limit
+// is refused as soon as it does, nothing past the limit handed on. A failing query or read ends the body
+// silently: the callers' size and hash checks, and resume, deal with the short result.
+void readBody(const Request& request, gu::patch::TransferGate* gate, std::uint64_t limit,
+              const std::string& tooLargeMessage, const gu::patch::ByteSink& sink) {
     char block[kReadBlock];
+    std::uint64_t received = 0;
     for (;;) {
         DWORD available = 0;
         if (!request.api->queryDataAvailable(request.request, &available) || available == 0) {
@@ -242,10 +277,14 @@ template <typename Sink> void readBody(const Request& request, gu::patch::Transf
             read == 0) {
             return;
         }
-        sink(block, read);
+        if (read > limit - received) {
+            throw FetchError(tooLargeMessage);
+        }
         if (!gu::patch::admit(gate, read)) {
             throw FetchError("cancelled");
         }
+        sink(std::string_view(block, read));
+        received += read;
     }
 }
 
@@ -257,26 +296,10 @@ WinHttpFetcher::WinHttpFetcher(std::string base_url, std::uint32_t idle_timeout_
 std::string WinHttpFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
     Request request(winHttpLibrary());
-    DWORD error = 0;
-    if (!openRequest(wideFromUtf8(url), kGetReceiveTimeoutMs, {}, request, error)) {
-        throw FetchError(transport_message("WinHTTP GET failed", error, url));
-    }
-    const DWORD status = responseStatus(request);
-    if (status >= 400) {
-        throw FetchError(status_message(status, url));
-    }
-    // Refused on the declared length before any of the body is read, or as soon as the body passes the limit.
-    const std::optional<std::uint64_t> declared = declaredLength(request);
-    if (declared && *declared > max_bytes) {
-        throw FetchError(gu::patch::size_limit_message(url, max_bytes));
-    }
+    const Answer answer = openAnswer(request, url, kGetReceiveTimeoutMs, "WinHTTP GET failed", 0, max_bytes);
     std::string body;
-    readBody(request, gate(), [&](const char* data, DWORD size) {
-        if (size > max_bytes - body.size()) {
-            throw FetchError(gu::patch::size_limit_message(url, max_bytes));
-        }
-        body.append(data, size);
-    });
+    readBody(request, gate(), answer.limit, gu::patch::size_limit_message(url, max_bytes),
+             [&](std::string_view block) { body.append(block); });
     return body;
 }
 
@@ -288,26 +311,8 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
                                    std::uint64_t max_bytes) {
     const std::string url = resolve_url(path);
     Request request(winHttpLibrary());
-    DWORD error = 0;
-    // The receive time-out bounds each wait for data, not the transfer: large packs on slow links still
-    // arrive, a stalled one ends.
-    if (!openRequest(wideFromUtf8(url), idle_timeout_ms_, offset != 0 ? rangeHeader(offset) : std::wstring(), request,
-                     error)) {
-        throw FetchError(transport_message("WinHTTP download failed", error, url));
-    }
-    const DWORD status = responseStatus(request);
-    if (status >= 400) {
-        throw FetchError(status_message(status, url)); // a 416 leaves the partial file to the caller
-    }
-    // Append only what the server sent as the rest; a server that ignored the range sent everything.
-    const bool append = offset != 0 && status == 206;
-    const std::uint64_t limit = gu::patch::download_body_limit(max_bytes, offset, append);
-    // Refused on the declared length before the file is touched, or as soon as the body passes the limit.
-    const std::optional<std::uint64_t> declared = declaredLength(request);
-    if (declared && *declared > limit) {
-        throw FetchError(gu::patch::size_limit_message(url, max_bytes));
-    }
-    const gu::patch::AppendFile opened = gu::patch::open_download_file(dest_file, append);
+    const Answer answer = openAnswer(request, url, idle_timeout_ms_, "WinHTTP download failed", offset, max_bytes);
+    const gu::patch::AppendFile opened = gu::patch::open_download_file(dest_file, answer.appends);
     OutputFile file(opened.file);
     if (opened.start_over && file.get() != nullptr) {
         std::fclose(file.release());
@@ -317,19 +322,24 @@ void WinHttpFetcher::download_from(const std::string& path, const std::string& d
     if (file.get() == nullptr) {
         throw LocalWriteError("cannot open " + dest_file);
     }
-    std::uint64_t written = 0;
-    readBody(request, gate(), [&](const char* data, DWORD size) {
-        if (size > limit - written) {
-            throw FetchError(gu::patch::size_limit_message(url, max_bytes));
-        }
-        if (std::fwrite(data, 1, size, file.get()) != size) {
+    readBody(request, gate(), answer.limit, gu::patch::size_limit_message(url, max_bytes), [&](std::string_view block) {
+        if (std::fwrite(block.data(), 1, block.size(), file.get()) != block.size()) {
             throw LocalWriteError("disk write failed");
         }
-        written += size;
     });
     if (std::fclose(file.release()) != 0) {
         throw LocalWriteError("fclose failed " + dest_file);
     }
+}
+
+void WinHttpFetcher::stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
+                                 const gu::patch::ByteSink& sink) {
+    const std::string url = resolve_url(path);
+    Request request(winHttpLibrary());
+    const Answer answer = openAnswer(request, url, idle_timeout_ms_, "WinHTTP download failed", offset, max_bytes);
+    gu::patch::RangeStream stream(offset, sink);
+    readBody(request, gate(), answer.limit, gu::patch::size_limit_message(url, max_bytes),
+             [&](std::string_view block) { stream(block, answer.appends); });
 }
 
 } // namespace launcher

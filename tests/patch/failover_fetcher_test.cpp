@@ -1,17 +1,21 @@
 #include "patch/failover_fetcher.hpp"
 
 #include "patch/errors.hpp"
+#include "support/fetcher_contract.hpp"
 #include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 using namespace gu::patch;
+
+const std::string kObject = kyrtest::binaryObject(5000);
 
 // A source whose calls follow a script, one letter per call, the last one repeating: o serves, f fails
 // (FetchError), l cannot write (LocalWriteError), v serves bad bytes (VerifyError).
@@ -38,6 +42,15 @@ public:
     void download_from(const std::string&, const std::string& dest_file, std::uint64_t offset,
                        std::uint64_t max_bytes) override {
         transfer("@" + std::to_string(offset) + "<" + std::to_string(max_bytes), dest_file);
+    }
+    // f hands over 1000 bytes of kObject from offset before it fails.
+    void stream_from(const std::string&, std::uint64_t offset, std::uint64_t max_bytes, const ByteSink& sink) override {
+        downloads += "@" + std::to_string(offset) + "<" + std::to_string(max_bytes) + " ";
+        const bool fails = script_[std::min(calls++, script_.size() - 1)] == 'f';
+        sink(std::string_view(kObject).substr(offset, fails ? 1000 : std::string::npos));
+        if (fails) {
+            throw FetchError(name_ + " down");
+        }
     }
     bool supports_resume() override { return resume; }
 
@@ -149,6 +162,31 @@ TEST(FailoverFetcher, DownloadsContinueOnTheNextSourceWithinTheLimit) {
         fetcher.download_from("v1/packs/p0", (scratch / "current.part").u8string(), 0, 5000);
         EXPECT_EQ(primary.downloads, resume ? "@0<5000 " : "<5000 ");
         EXPECT_EQ(secondary.downloads, resume ? "@1000<5000 " : "<5000 ");
+    }
+}
+
+// A stream that breaks off part-way continues on the next source, so the sink sees the object once; the
+// sink's own error is no source's failure.
+TEST(FailoverFetcher, StreamsContinueOnTheNextSourceAndSinkErrorsEndAtOnce) {
+    for (const bool sink_fails : {false, true}) {
+        SCOPED_TRACE(sink_fails ? "sink fails" : "primary breaks off");
+        ScriptedSource primary("primary", sink_fails ? "o" : "f");
+        ScriptedSource secondary("secondary", "o");
+        FailoverFetcher fetcher({{&primary, "primary"}, {&secondary, "secondary"}}, {});
+        std::string streamed;
+        EXPECT_EQ(kyrtest::messageOf<FetchError>([&] {
+                      fetcher.stream_from("v1/packs/p0", 500, 5000, [&](std::string_view block) {
+                          streamed += block;
+                          if (sink_fails) {
+                              throw FetchError("bad pack");
+                          }
+                      });
+                  }),
+                  sink_fails ? "bad pack" : "(no exception)");
+        EXPECT_EQ(streamed, kObject.substr(500));
+        EXPECT_EQ(primary.downloads, "@500<5000 ");
+        EXPECT_EQ(secondary.downloads, sink_fails ? "" : "@1500<5000 ");
+        EXPECT_EQ(fetcher.active_index, sink_fails ? 0u : 1u);
     }
 }
 

@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -34,6 +36,10 @@ template <typename Call> std::string failureOf(Call&& call) {
         return std::string("fetch: ") + e.what();
     }
     return "(no exception)";
+}
+
+gu::patch::ByteSink appendTo(std::string& streamed) {
+    return [&streamed](std::string_view block) { streamed += block; };
 }
 
 class HttpContractStore : public ContractStore {
@@ -119,6 +125,9 @@ void expectDownloadWithinItsLimit(ContractStore& store, const fs::path& dir, con
         EXPECT_EQ(failure, fits ? "(no exception)"
                                 : "fetch: " + gu::patch::size_limit_message(store.where("v1/packs/p0"), limit));
         EXPECT_EQ(read_bytes(dir / "pack"), fits ? object : partial);
+        std::string streamed;
+        EXPECT_EQ(failureOf([&] { fetcher->stream_from("v1/packs/p0", offset, limit, appendTo(streamed)); }), failure);
+        EXPECT_EQ(streamed, fits ? object.substr(offset) : "");
     }
 }
 
@@ -136,6 +145,8 @@ void expectFailedDownloadLeavesThePartialFile(ContractStore& store, const fs::pa
         EXPECT_EQ(failureOf([&] { fetcher->download_from(path, (dir / "pack").string(), offset, size); }),
                   "fetch: " + want);
         EXPECT_EQ(read_bytes(dir / "pack"), object.substr(0, 1000));
+        EXPECT_EQ(failureOf([&] { fetcher->stream_from(path, offset, size, [](std::string_view) {}); }),
+                  "fetch: " + want);
     }
 }
 
@@ -149,6 +160,17 @@ void expectUnopenableDestinationIsALocalWriteError(ContractStore& store, const f
         EXPECT_EQ(messageOf<LocalWriteError>([&] { fetcher->download("v1/x", dest.string(), object.size()); }),
                   "cannot open " + dest.string());
     }
+    // A sink's own error ends a stream at its first block and reaches the caller as it was thrown.
+    store.put("v1/big", binaryObject(600000));
+    int blocks = 0;
+    EXPECT_EQ(failureOf([&] {
+                  fetcher->stream_from("v1/big", 0, 600000, [&](std::string_view) {
+                      ++blocks;
+                      throw LocalWriteError("disk full");
+                  });
+              }),
+              "local write: disk full");
+    EXPECT_EQ(blocks, 1);
     // Nothing of the failed calls is left behind to disturb the next one.
     EXPECT_EQ(fetcher->get("v1/x", object.size()), object);
 }
@@ -175,19 +197,6 @@ void expectNonAsciiDestinationIsWritten(ContractStore& store, const fs::path& di
 void expectLinksAtTheDestinationAreNeverWrittenThrough(ContractStore& store, const fs::path& dir,
                                                        const std::string& object) {
     enum class Planted { link_to_file, link_to_folder, hard_link };
-    struct Case {
-        const char* name;
-        Planted planted;
-        std::uint64_t offset;
-    };
-    const Case cases[] = {
-        {"link to a file, download", Planted::link_to_file, 0},
-        {"link to a file, resume", Planted::link_to_file, 1000},
-        {"link to a folder, download", Planted::link_to_folder, 0},
-        {"link to a folder, resume", Planted::link_to_folder, 1000},
-        {"second hard link, download", Planted::hard_link, 0},
-        {"second hard link, resume", Planted::hard_link, 1000},
-    };
     store.put("v1/packs/p0", object);
     const std::unique_ptr<gu::patch::Fetcher> fetcher = store.fetcher();
     const fs::path outside_file = dir / "outside.bin";
@@ -195,23 +204,26 @@ void expectLinksAtTheDestinationAreNeverWrittenThrough(ContractStore& store, con
     const fs::path dest = dir / "current.part";
     // The outside file looks like a partial of the object, so that a resume would append to it.
     const std::string partial = object.substr(0, 1000);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.planted == Planted::link_to_file && !file_links_show()) {
+    // A download, then a resume, with each link planted.
+    for (int run = 0; run < 6; ++run) {
+        const Planted kind = static_cast<Planted>(run / 2);
+        const std::uint64_t offset = run % 2 == 0 ? 0 : 1000;
+        SCOPED_TRACE(run);
+        if (kind == Planted::link_to_file && !file_links_show()) {
             continue;
         }
         write_bytes(outside_file, partial);
         fs::create_directories(outside_folder);
         write_bytes(outside_folder / "keep.txt", "keep");
         PlantedLink planted = PlantedLink::removable;
-        if (c.planted == Planted::hard_link) {
+        if (kind == Planted::hard_link) {
             fs::create_hard_link(outside_file, dest);
         } else {
-            planted = plant_link(dest, c.planted == Planted::link_to_file ? outside_file : outside_folder);
+            planted = plant_link(dest, kind == Planted::link_to_file ? outside_file : outside_folder);
             ASSERT_NE(planted, PlantedLink::none);
         }
         const std::string failure =
-            failureOf([&] { fetcher->download_from("v1/packs/p0", dest.string(), c.offset, object.size()); });
+            failureOf([&] { fetcher->download_from("v1/packs/p0", dest.string(), offset, object.size()); });
         EXPECT_EQ(read_bytes(outside_file), partial);
         EXPECT_EQ(read_bytes(outside_folder / "keep.txt"), "keep");
         EXPECT_EQ(std::distance(fs::directory_iterator(outside_folder), fs::directory_iterator()), 1);
@@ -238,13 +250,18 @@ void expectEveryArrivingBytePassesTheGate(ContractStore& store, const fs::path& 
     fetcher->download("gated", part, object.size());
     write_bytes(dir / "gated.part", object.substr(0, 1000));
     fetcher->download_from("gated", part, 1000, object.size());
-    EXPECT_EQ(counting.bytes_passed(), 3 * object.size() - 1000);
+    fetcher->stream_from("gated", 1000, object.size(), [](std::string_view) {});
+    EXPECT_EQ(counting.bytes_passed(), 4 * object.size() - 2000);
     // A byte a second, and the player cancelled: the wait would last for hours.
     gu::patch::TransferGate cancelled(1, [] { return true; });
     fetcher->attach_gate(&cancelled);
     EXPECT_EQ(messageOf<gu::patch::FetchError>([&] { fetcher->get("gated", gu::patch::kMaxDocumentBytes); }),
               "cancelled");
     EXPECT_EQ(messageOf<gu::patch::FetchError>([&] { fetcher->download("gated", part, object.size()); }), "cancelled");
+    std::string streamed; // a block reaches the sink only once it has passed the gate
+    EXPECT_EQ(messageOf<FetchError>([&] { fetcher->stream_from("gated", 0, object.size(), appendTo(streamed)); }),
+              "cancelled");
+    EXPECT_EQ(streamed, "");
     fetcher->attach_gate(nullptr);
 }
 
@@ -281,13 +298,19 @@ void expectRangeRequests(const FetcherMaker& make, const fs::path& dir, const st
         SCOPED_TRACE(std::to_string(offset) + (honour ? " honoured" : " ignored"));
         HttpTestServer server([&](const HttpRequest& r) { return serveObject(r, object, honour); });
         write_bytes(dir / "pack", std::string(offset, 'x') + (honour ? "" : "tail"));
-        make(server.baseUrl())->download_from("v1/packs/p0", (dir / "pack").string(), offset, object.size());
+        const std::unique_ptr<gu::patch::Fetcher> fetcher = make(server.baseUrl());
+        fetcher->download_from("v1/packs/p0", (dir / "pack").string(), offset, object.size());
         EXPECT_EQ(read_bytes(dir / "pack"), honour ? std::string(offset, 'x') + object.substr(offset) : object);
+        std::string streamed; // from offset on, whatever the server sent
+        fetcher->stream_from("v1/packs/p0", offset, object.size(), appendTo(streamed));
+        EXPECT_EQ(streamed, object.substr(offset));
         const auto requests = server.requests();
-        ASSERT_EQ(requests.size(), 1u);
-        const auto range = requests[0].headers.find("range");
-        EXPECT_EQ(range == requests[0].headers.end() ? "" : range->second,
-                  offset == 0 ? "" : "bytes=" + std::to_string(offset) + "-");
+        ASSERT_EQ(requests.size(), 2u);
+        for (const HttpRequest& request : requests) {
+            const auto range = request.headers.find("range");
+            EXPECT_EQ(range == request.headers.end() ? "" : range->second,
+                      offset == 0 ? "" : "bytes=" + std::to_string(offset) + "-");
+        }
     }
 }
 
@@ -337,6 +360,11 @@ void expectGetStopsAtItsLimit(const FetcherMaker& make, const fs::path& dir) {
         } else if (c.status < 400) {
             EXPECT_EQ(read_bytes(file), c.body);
         }
+        std::string streamed;
+        EXPECT_EQ(messageOf<FetchError>([&] { fetcher->stream_from("v1/x", 0, kLimit, appendTo(streamed)); }), want);
+        EXPECT_EQ(streamed, c.status >= 400 ? ""
+                            : c.refused     ? c.body.substr(0, std::min<std::size_t>(streamed.size(), kLimit))
+                                            : c.body);
     }
 }
 

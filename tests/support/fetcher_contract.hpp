@@ -53,13 +53,15 @@ void expectGetWithinItsLimit(ContractStore& store, const std::string& object);
 // 2000 bytes.
 void expectDownloadFileModes(ContractStore& store, const std::filesystem::path& dir, const std::string& object);
 // A download whose file would grow past max_bytes, from the start or appended to a partial, is a FetchError
-// naming the object and the limit that leaves the partial file as it was.
+// naming the object and the limit that leaves the partial file as it was; a stream within the same limit
+// hands over the object from its offset, and one past it nothing.
 void expectDownloadWithinItsLimit(ContractStore& store, const std::filesystem::path& dir, const std::string& object);
-// A missing object and an offset at or past the end are FetchErrors that leave the partial file as it was.
+// A missing object and an offset at or past the end are FetchErrors that leave the partial file as it was,
+// for streams too.
 void expectFailedDownloadLeavesThePartialFile(ContractStore& store, const std::filesystem::path& dir,
                                               const std::string& object);
-// A destination that cannot be opened is a LocalWriteError "cannot open <path>", and the fetcher still
-// works afterwards.
+// A destination that cannot be opened is a LocalWriteError "cannot open <path>", a sink's LocalWriteError
+// ends a stream at its first block and reaches the caller, and the fetcher still works afterwards.
 void expectUnopenableDestinationIsALocalWriteError(ContractStore& store, const std::filesystem::path& dir,
                                                    const std::string& object);
 // An empty object still creates (truncates) the destination.
@@ -79,11 +81,12 @@ void expectEveryArrivingBytePassesTheGate(ContractStore& store, const std::files
 // Four threads sharing one fetcher each get their own bodies.
 void expectConcurrentGetsOfOneFetcher(ContractStore& store, const std::string& object);
 
-// HTTP only: Range is sent only for an offset, and a server that ignores it (200) gets the file rewritten.
+// HTTP only: Range is sent only for an offset, and a server that ignores it (200) gets the file rewritten
+// and its first offset bytes dropped from a stream.
 void expectRangeRequests(const FetcherMaker& make, const std::filesystem::path& dir, const std::string& object);
 // HTTP only: a declared length past the limit is refused before the body is read, a body without one
-// as soon as it passes the limit (a download's file then holds no more than the limit), and an error
-// status wins over the size of its page; for get and download alike.
+// as soon as it passes the limit (a download's file or a stream then holds no more than the limit), and an
+// error status wins over the size of its page; for get, download and stream alike.
 void expectGetStopsAtItsLimit(const FetcherMaker& make, const std::filesystem::path& dir);
 // HTTP only, with a fetcher whose downloads have an idle time-out of one second: a body that stalls ends
 // the download in bounded time with the bytes that came, a request that gets no answer fails it in bounded

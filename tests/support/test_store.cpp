@@ -133,6 +133,11 @@ void MemoryFetcher::serve_once(const std::string& path, const std::string& bytes
     once_[path] = bytes;
 }
 
+void MemoryFetcher::cut_once(const std::string& path, std::uint64_t after_bytes) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    cuts_[path] = after_bytes;
+}
+
 int MemoryFetcher::requests(const std::string& path) const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<int>(std::count(log_.begin(), log_.end(), path));
@@ -143,9 +148,9 @@ std::vector<std::string> MemoryFetcher::request_log() const {
     return log_;
 }
 
-std::string MemoryFetcher::serve(const std::string& path) {
+std::string MemoryFetcher::serve(const std::string& path, const std::string& logged) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    log_.push_back(path);
+    log_.push_back(logged);
     if (const auto once = once_.find(path); once != once_.end()) {
         const std::string bytes = once->second;
         once_.erase(once);
@@ -164,7 +169,7 @@ void MemoryFetcher::download(const std::string& path, const std::string& dest_fi
 
 void MemoryFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                                   std::uint64_t max_bytes) {
-    const std::string body = serve(path);
+    const std::string body = serve(path, path);
     if (body.size() > max_bytes) {
         throw gu::patch::FetchError(gu::patch::size_limit_message(path, max_bytes));
     }
@@ -182,6 +187,37 @@ void MemoryFetcher::download_from(const std::string& path, const std::string& de
     // The body passes the run's gate as a network delivers it: block by block.
     for (std::size_t passed = from; passed < body.size() && gu::patch::admit(gate(), kDeliveryBlock);) {
         passed += kDeliveryBlock;
+    }
+}
+
+void MemoryFetcher::stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
+                                const gu::patch::ByteSink& sink) {
+    const std::string body = serve(path, offset == 0 ? path : path + "@" + std::to_string(offset));
+    std::uint64_t cut = UINT64_MAX;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (const auto found = cuts_.find(path); found != cuts_.end()) {
+            cut = found->second;
+            cuts_.erase(found);
+        }
+    }
+    if (body.size() > max_bytes) {
+        throw gu::patch::FetchError(gu::patch::size_limit_message(path, max_bytes));
+    }
+    if (offset != 0 && offset >= body.size()) {
+        throw gu::patch::FetchError("HTTP 416 " + path);
+    }
+    const std::string_view rest = std::string_view(body).substr(static_cast<std::size_t>(offset));
+    for (std::size_t at = 0; at < rest.size() && at < cut; at += kDeliveryBlock) {
+        const std::string_view block =
+            rest.substr(at, static_cast<std::size_t>(std::min<std::uint64_t>(kDeliveryBlock, cut - at)));
+        if (!gu::patch::admit(gate(), block.size())) {
+            throw gu::patch::FetchError("cancelled");
+        }
+        sink(block);
+    }
+    if (cut != UINT64_MAX) {
+        throw gu::patch::FetchError("connection reset");
     }
 }
 

@@ -72,11 +72,14 @@ public:
 
     // The next request of path is answered with `bytes` instead of the object.
     void serve_once(const std::string& path, const std::string& bytes);
+    // The next stream of path breaks off with FetchError "connection reset" after handing over after_bytes.
+    void cut_once(const std::string& path, std::uint64_t after_bytes);
 
     int requests(const std::string& path) const;
-    std::vector<std::string> request_log() const; // every requested path in order
+    // Every requested path in order; a stream from a non-zero offset as "path@offset".
+    std::vector<std::string> request_log() const;
 
-    std::string get(const std::string& path, std::uint64_t) override { return serve(path); }
+    std::string get(const std::string& path, std::uint64_t) override { return serve(path, path); }
     // A download's body passes the run's gate in blocks of this many bytes.
     static constexpr std::size_t kDeliveryBlock = 1024;
     void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
@@ -85,13 +88,17 @@ public:
     // than max_bytes is a FetchError.
     void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
                        std::uint64_t max_bytes) override;
+    // Hands the body on in kDeliveryBlock blocks. An offset at or past its end is a FetchError.
+    void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
+                     const gu::patch::ByteSink& sink) override;
 
 private:
-    std::string serve(const std::string& path);
+    std::string serve(const std::string& path, const std::string& logged);
 
     TestStore& store_;
     mutable std::mutex mutex_;
     std::map<std::string, std::string> once_;
+    std::map<std::string, std::uint64_t> cuts_;
     std::vector<std::string> log_;
 };
 
