@@ -114,7 +114,7 @@ private:
     void load_pack_index(std::size_t missing_chunks);
     PackPlan plan_packs(const UpdatePlan& plan, const std::unordered_set<std::string>& missing) const;
     // The needed packs whole, and the missing chunks that none of them holds.
-    std::uint64_t bytes_to_download(const PackPlan& packs, const std::vector<ManifestChunk>& missing) const;
+    std::uint64_t bytes_to_download(const PackPlan& packs, const std::vector<const ManifestChunk*>& missing) const;
     void install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackStream* stream,
                        PreviousVersionChunks& previous, std::uint64_t download_bytes);
     bool is_running_program(const std::string& path) const;
@@ -271,14 +271,15 @@ PackPlan UpdateRun::plan_packs(const UpdatePlan& plan, const std::unordered_set<
     return packs;
 }
 
-std::uint64_t UpdateRun::bytes_to_download(const PackPlan& packs, const std::vector<ManifestChunk>& missing) const {
+std::uint64_t UpdateRun::bytes_to_download(const PackPlan& packs,
+                                           const std::vector<const ManifestChunk*>& missing) const {
     const std::unordered_set<std::uint32_t> streamed(packs.needed.begin(), packs.needed.end());
     std::uint64_t bytes = packs.bytes_total;
-    for (const ManifestChunk& chunk : missing) {
-        const auto found = pack_index_.chunks.find(chunk.h);
-        if (found == pack_index_.chunks.end() || found->second.length != chunk.z ||
+    for (const ManifestChunk* chunk : missing) {
+        const auto found = pack_index_.chunks.find(chunk->h);
+        if (found == pack_index_.chunks.end() || found->second.length != chunk->z ||
             streamed.count(found->second.pack) == 0) {
-            bytes += chunk.z;
+            bytes += chunk->z;
         }
     }
     return bytes;
@@ -549,11 +550,11 @@ void UpdateRun::execute() {
     // Something of the player's in the way of a new file stops the run before anything is downloaded.
     find_path_obstacles(root_, plan.to_fetch, installed_version());
     std::unordered_set<std::string> missing;
-    std::vector<ManifestChunk> missing_chunks;
+    std::vector<const ManifestChunk*> missing_chunks;
     for (const ManifestFile& file : plan.to_fetch) {
         for (const ManifestChunk& chunk : file.chunks) {
             if (previous.chunks().count(chunk.h) == 0 && missing.insert(chunk.h).second) {
-                missing_chunks.push_back(chunk);
+                missing_chunks.push_back(&chunk);
             }
         }
     }

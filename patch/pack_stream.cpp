@@ -3,20 +3,20 @@
 #include "patch/errors.hpp"
 
 #include <algorithm>
+#include <map>
 #include <utility>
 
 namespace gu::patch {
 
 namespace {
 
-// The wanted chunks of each pack in the order of their bytes. A location that overlaps the one before
-// cannot be cut from one pass over the pack: that chunk comes from its own object.
-std::map<std::uint32_t, std::vector<ManifestChunk>> wanted_by_pack(const PackIndex& index,
-                                                                   const std::vector<ManifestChunk>& wanted) {
-    std::map<std::uint32_t, std::vector<ManifestChunk>> by_pack;
-    for (const ManifestChunk& chunk : wanted) {
-        const auto found = index.chunks.find(chunk.h);
-        if (found != index.chunks.end() && found->second.length == chunk.z) {
+// The wanted chunks of each pack. A location of another length than the manifest's is not the chunk.
+std::map<std::uint32_t, std::vector<const ManifestChunk*>> wanted_by_pack(const PackIndex& index,
+                                                                          const std::vector<const ManifestChunk*>& wanted) {
+    std::map<std::uint32_t, std::vector<const ManifestChunk*>> by_pack;
+    for (const ManifestChunk* chunk : wanted) {
+        const auto found = index.chunks.find(chunk->h);
+        if (found != index.chunks.end() && found->second.length == chunk->z) {
             by_pack[found->second.pack].push_back(chunk);
         }
     }
@@ -26,37 +26,40 @@ std::map<std::uint32_t, std::vector<ManifestChunk>> wanted_by_pack(const PackInd
 } // namespace
 
 PackStream::PackStream(const PackIndex& index, const std::vector<std::uint32_t>& packs,
-                       const std::vector<ManifestChunk>& wanted, Fetcher& fetcher, const DownloaderConfig& config,
-                       const std::string& probe_path, std::uint64_t budget_bytes)
-    : index_(index), fetcher_(fetcher), config_(config), store_(fetcher, config_, probe_path),
+                       const std::vector<const ManifestChunk*>& wanted, Fetcher& fetcher,
+                       const DownloaderConfig& config, const std::string& probe_path, std::uint64_t budget_bytes)
+    : index_(index), fetcher_(fetcher), run_log_(config.log), config_(config), store_(fetcher, config_, probe_path),
       budget_bytes_(budget_bytes) {
     config_.log = [this](const std::string& line) { log(line); };
     config_.cancel = [this, cancel = config.cancel] { return stopping_ || (cancel && cancel()); };
-    std::map<std::uint32_t, std::vector<ManifestChunk>> by_pack = wanted_by_pack(index, wanted);
+    const std::map<std::uint32_t, std::vector<const ManifestChunk*>> by_pack = wanted_by_pack(index, wanted);
     for (const std::uint32_t number : packs) {
-        if (number >= index.packs.size() || std::any_of(packs_.begin(), packs_.end(), [&](const Pack& pack) {
+        const auto chunks = by_pack.find(number);
+        if (chunks == by_pack.end() || std::any_of(packs_.begin(), packs_.end(), [&](const Pack& pack) {
                 return pack.number == number;
             })) {
             continue;
         }
         Pack& pack = packs_.emplace_back();
         pack.number = number;
-        for (const ManifestChunk& chunk : by_pack[number]) {
-            const ChunkLocation& where = index.chunks.at(chunk.h);
-            pack.slots.push_back({where.offset, where.length, chunk.h});
+        for (const ManifestChunk* chunk : chunks->second) {
+            const ChunkLocation& where = index.chunks.at(chunk->h);
+            pack.slots.push_back(Slot{where.offset, where.length, &chunk->h, {}, false, false});
         }
         std::sort(pack.slots.begin(), pack.slots.end(),
                   [](const Slot& a, const Slot& b) { return a.offset < b.offset; });
+        // One pass over the pack cuts chunks that do not overlap; another one comes from its own object.
         std::uint64_t end = 0;
-        std::vector<Slot> kept;
-        for (Slot& slot : pack.slots) {
-            if (slot.offset >= end && slot.offset + slot.length <= index.packs[number].size) {
-                end = slot.offset + slot.length;
-                pack_of_.emplace(slot.hash, static_cast<std::uint32_t>(packs_.size() - 1));
-                kept.push_back(std::move(slot));
-            }
+        const auto overlaps = [&](const Slot& slot) {
+            const bool inside = slot.offset >= end && slot.offset + slot.length <= index.packs[number].size;
+            end = inside ? slot.offset + slot.length : end;
+            return !inside;
+        };
+        pack.slots.erase(std::remove_if(pack.slots.begin(), pack.slots.end(), overlaps), pack.slots.end());
+        for (std::size_t i = 0; i < pack.slots.size(); ++i) {
+            slots_.emplace(*pack.slots[i].hash, SlotRef{static_cast<std::uint32_t>(packs_.size() - 1),
+                                                        static_cast<std::uint32_t>(i)});
         }
-        pack.slots = std::move(kept);
     }
 }
 
@@ -195,7 +198,7 @@ void PackStream::settle(Pack& pack, State state) {
         if (state == State::given_up || state == State::complete) {
             // What it did not deliver never comes now.
             for (std::size_t i = pack.next_slot; i < pack.slots.size(); ++i) {
-                gone_.insert(pack.slots[i].hash);
+                pack.slots[i].gone = true;
             }
         }
     }
@@ -211,72 +214,83 @@ void PackStream::receive(Pack& pack, std::string_view block) {
     const std::uint64_t start = pack.received;
     const std::uint64_t end = start + block.size();
     while (pack.next_slot < pack.slots.size()) {
-        const Slot& slot = pack.slots[pack.next_slot];
+        Slot& slot = pack.slots[pack.next_slot];
         const std::uint64_t from = std::max(start, slot.offset + pack.slot_bytes.size());
         const std::uint64_t to = std::min(end, slot.offset + slot.length);
         if (from >= to) {
             break;
+        }
+        if (pack.slot_bytes.empty()) {
+            pack.slot_bytes.reserve(static_cast<std::size_t>(slot.length));
         }
         pack.slot_bytes.append(block.substr(static_cast<std::size_t>(from - start), static_cast<std::size_t>(to - from)));
         if (pack.slot_bytes.size() < slot.length) {
             break;
         }
         ++pack.next_slot;
-        deliver(slot.hash, std::exchange(pack.slot_bytes, std::string()));
+        deliver(slot, std::exchange(pack.slot_bytes, std::string()));
     }
     pack.received = end;
     arrived_ += block.size();
 }
 
-// Waits while the shelf is full, unless the file phase waits for this very chunk. When it waits for
-// another one, this one is not kept: the file phase would never take the chunks ahead of it.
-void PackStream::deliver(const std::string& hash, std::string bytes) {
+// Waits while the slots that arrived hold the budget, unless the file phase waits for this very chunk.
+// When it waits for another one, this one is not kept: the file phase would never take the chunks ahead.
+void PackStream::deliver(Slot& slot, std::string bytes) {
     std::unique_lock<std::mutex> lock(mutex_);
     const auto fits = [&] { return shelf_bytes_ == 0 || shelf_bytes_ + bytes.size() <= budget_bytes_; };
-    changed_.wait(lock, [&] { return stopping_ || fits() || !awaited_.empty(); });
+    changed_.wait(lock, [&] { return stopping_ || fits() || awaited_ != nullptr; });
     if (stopping_) {
         return;
     }
-    if (!fits() && awaited_ != hash) {
-        gone_.insert(hash);
-        log_lines_.push_back("chunk " + hash + " arrived out of order: it comes from its own object");
+    if (!fits() && awaited_ != &slot) {
+        slot.gone = true;
+        log_lines_.push_back("chunk " + *slot.hash + " arrived out of order: it comes from its own object");
     } else {
         shelf_bytes_ += bytes.size();
-        shelf_.emplace(hash, std::move(bytes));
+        slot.bytes = std::move(bytes);
+        slot.arrived = true;
     }
     lock.unlock();
     changed_.notify_all();
 }
 
+std::pair<PackStream::Pack*, PackStream::Slot*> PackStream::find(const std::string& hash) {
+    const auto found = slots_.find(hash);
+    if (found == slots_.end()) {
+        return {nullptr, nullptr};
+    }
+    Pack& pack = packs_[found->second.pack];
+    return {&pack, &pack.slots[found->second.slot]};
+}
+
 bool PackStream::will_deliver(const std::string& hash) {
-    const auto where = pack_of_.find(hash);
-    if (where == pack_of_.end()) {
+    const auto [pack, slot] = find(hash);
+    if (slot == nullptr) {
         return false;
     }
     const std::lock_guard<std::mutex> lock(mutex_);
-    const State state = packs_[where->second].state;
-    return gone_.count(hash) == 0 && state != State::given_up &&
-           (state != State::complete || shelf_.count(hash) != 0);
+    const State state = pack->state;
+    return !slot->gone && state != State::given_up && (state != State::complete || slot->arrived);
 }
 
 std::optional<std::string> PackStream::take(const std::string& hash) {
     forward_log();
-    const auto where = pack_of_.find(hash);
-    if (where == pack_of_.end()) {
+    const auto [found_pack, slot] = find(hash);
+    if (slot == nullptr) {
         return std::nullopt;
     }
+    Pack& pack = *found_pack;
     std::unique_lock<std::mutex> lock(mutex_);
-    Pack& pack = packs_[where->second];
     std::optional<std::string> bytes;
     while (true) {
-        if (const auto found = shelf_.find(hash); found != shelf_.end()) {
-            bytes = std::move(found->second);
-            shelf_bytes_ -= bytes->size();
-            shelf_.erase(found);
-            gone_.insert(hash);
+        if (slot->arrived && !slot->gone) {
+            shelf_bytes_ -= slot->bytes.size();
+            bytes = std::exchange(slot->bytes, std::string());
+            slot->gone = true;
             break;
         }
-        if (stopping_ || gone_.count(hash) != 0 || pack.state == State::complete || pack.state == State::given_up) {
+        if (stopping_ || slot->gone || pack.state == State::complete || pack.state == State::given_up) {
             break;
         }
         if (pack.state == State::demoted) {
@@ -288,11 +302,11 @@ std::optional<std::string> PackStream::take(const std::string& hash) {
             log_lines_.push_back("pack " + index_.packs[pack.number].name +
                                  " second chance: the rest of the pack again before its chunks come one by one");
         }
-        awaited_ = hash;
+        awaited_ = slot;
         changed_.notify_all();
         changed_.wait(lock);
     }
-    awaited_.clear();
+    awaited_ = nullptr;
     lock.unlock();
     changed_.notify_all();
     return bytes;

@@ -25,13 +25,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace gu::patch {
@@ -41,11 +41,11 @@ public:
     static constexpr std::uint64_t kDefaultBudgetBytes = 8 * 1024 * 1024;
 
     // Streams `packs` of the index in that order, delivering the chunks of `wanted` that lie in them (a
-    // location of another length than the manifest's is not used). probe_path is the document whose answer
-    // proves the store reachable again. Everything referenced must outlive the stream. Nothing happens
-    // before start().
+    // location of another length than the manifest's is not used). The chunks are not copied: they must
+    // outlive the stream, like everything else referenced. probe_path is the document whose answer
+    // proves the store reachable again. Nothing happens before start().
     PackStream(const PackIndex& index, const std::vector<std::uint32_t>& packs,
-               const std::vector<ManifestChunk>& wanted, Fetcher& fetcher, const DownloaderConfig& config,
+               const std::vector<const ManifestChunk*>& wanted, Fetcher& fetcher, const DownloaderConfig& config,
                const std::string& probe_path, std::uint64_t budget_bytes = kDefaultBudgetBytes);
     // Ends the transfer under way and waits for the thread.
     ~PackStream();
@@ -69,10 +69,18 @@ public:
     std::uint32_t packs_completed() const { return completed_; }
 
 private:
+    // A wanted chunk of a pack. Its bytes wait in it between their arrival and the file phase's take.
     struct Slot {
         std::uint64_t offset = 0;
         std::uint64_t length = 0;
-        std::string hash;
+        const std::string* hash = nullptr;
+        std::string bytes;
+        bool arrived = false;
+        bool gone = false; // taken, not kept, or never to come
+    };
+    struct SlotRef {
+        std::uint32_t pack = 0; // position in packs_
+        std::uint32_t slot = 0;
     };
     enum class State { queued, streaming, complete, demoted, given_up };
     // One pack's progress, kept between its transfers: what arrived, its hash so far, the chunk being cut.
@@ -97,7 +105,8 @@ private:
     void stream(Pack& pack);
     bool another_transfer(Pack& pack);
     void receive(Pack& pack, std::string_view block);
-    void deliver(const std::string& hash, std::string bytes);
+    void deliver(Slot& slot, std::string bytes);
+    std::pair<Pack*, Slot*> find(const std::string& hash);
     void settle(Pack& pack, State state);
     void log(const std::string& line);
 
@@ -108,14 +117,13 @@ private:
     StoreRetry store_;
     const std::uint64_t budget_bytes_;
     std::deque<Pack> packs_; // in streaming order
-    std::unordered_map<std::string, std::uint32_t> pack_of_; // wanted chunk -> its position in packs_
+    std::unordered_map<std::string_view, SlotRef> slots_; // by chunk hash
 
+    // Guards the packs' states and their slots' bytes and flags; the rest of a pack is its thread's.
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::unordered_map<std::string, std::string> shelf_; // arrived, not taken yet
-    std::uint64_t shelf_bytes_ = 0;
-    std::unordered_set<std::string> gone_; // taken, or not kept
-    std::string awaited_;                   // the chunk the file phase waits for
+    std::uint64_t shelf_bytes_ = 0;  // of the slots that arrived and were not taken
+    const Slot* awaited_ = nullptr;  // the chunk the file phase waits for
     std::vector<std::string> log_lines_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> interrupt_{false}; // a pack given its second chance goes first

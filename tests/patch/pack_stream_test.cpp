@@ -63,7 +63,11 @@ struct Rig { // one pack of four chunks "a".."d" of 25 bytes each
         config.pack_max_transfers = 3;
         config.store_wait_ladder_ms = {1};
         config.pack_second_chance = second_chance;
-        stream.emplace(index, std::vector<std::uint32_t>{0}, wanted, fetcher, config, "probe", budget);
+        std::vector<const ManifestChunk*> pointers;
+        for (const ManifestChunk& chunk : wanted) {
+            pointers.push_back(&chunk);
+        }
+        stream.emplace(index, std::vector<std::uint32_t>{0}, pointers, fetcher, config, "probe", budget);
         stream->start();
     }
     // The chunks in the order asked for: "." for one delivered intact, "x" for changed bytes, "-" for none.
