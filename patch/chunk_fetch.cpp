@@ -50,7 +50,7 @@ void count_obtained(ChunkFetchContext& context, const ManifestChunk& chunk, std:
     }
 }
 
-bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
+bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer, PackBytes check) {
     if (context.packs == nullptr) {
         return false;
     }
@@ -64,13 +64,13 @@ bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::stri
     } catch (const std::exception&) {
         return false;
     }
+    if (check == PackBytes::checked_with_their_file) {
+        return true;
+    }
     if (!keep_if_verified(buffer, before, chunk)) {
         return false;
     }
-    // The pack's bytes were counted as they arrived.
-    if (context.verified_chunks.insert(chunk.h).second) {
-        ++context.stats.chunks_obtained;
-    }
+    count_pack_chunk(context, chunk.h);
     return true;
 }
 
@@ -105,14 +105,25 @@ std::string chunk_path(std::string_view h) {
     return path;
 }
 
-void append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
+ChunkSource append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer,
+                         PackBytes pack_bytes) {
     if (from_installed_files(context.local_chunks, context.game_dir, context.files, chunk, buffer) ||
         (context.held != nullptr && context.held->append(chunk, buffer)) ||
-        from_installed_files(context.previous_chunks, context.previous_dir, context.files, chunk, buffer) ||
-        from_pack(context, chunk, buffer)) {
-        return;
+        from_installed_files(context.previous_chunks, context.previous_dir, context.files, chunk, buffer)) {
+        return ChunkSource::checked;
+    }
+    if (from_pack(context, chunk, buffer, pack_bytes)) {
+        return pack_bytes == PackBytes::checked_with_their_file ? ChunkSource::pack_unchecked : ChunkSource::checked;
     }
     from_chunk_object(context, chunk, buffer);
+    return ChunkSource::checked;
+}
+
+void count_pack_chunk(ChunkFetchContext& context, const std::string& hash) {
+    // The pack's bytes were counted as they arrived.
+    if (context.verified_chunks.insert(hash).second) {
+        ++context.stats.chunks_obtained;
+    }
 }
 
 std::string fetch_chunk(ChunkFetchContext& context, const ManifestChunk& chunk) {

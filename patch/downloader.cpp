@@ -320,6 +320,17 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     FileWriter writer(kWriterBudgetBytes, kWriterThreads, config_.start_thread);
     PartChunks parts(writer, context.files);
     context.held = &parts;
+    std::unordered_map<std::uint64_t, std::vector<std::string>> unchecked; // by the writer's file number
+    const auto assemble = [&](const ManifestFile& file, PackBytes pack_bytes) {
+        const fs::path part = with_suffix(local_path(install_root, file.path), ".updpart");
+        if (config_.transactional) {
+            make_engine_folder(stage_); // a link planted in its place goes, never written through
+        }
+        fs::create_directories(part.parent_path());
+        AssembledFile assembled = assemble_file(file, part, context, config_, writer, parts,
+                                                [&](std::uint64_t) { report_files(); }, pack_bytes);
+        unchecked[assembled.number] = std::move(assembled.unchecked_chunks);
+    };
     const auto install_part = [&](const FinishedFile& done) {
         move_into_place(done.part, local_path(install_root, done.file->path), done.file->path,
                         !config_.transactional, "failed to install ");
@@ -331,12 +342,23 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         for (FinishedFile& done : finished) {
             const ManifestFile& file = *done.file;
             parts.forget(file, done.number, done.part);
+            const std::vector<std::string> pack_chunks = std::move(unchecked[done.number]);
+            unchecked.erase(done.number);
             if (done.actual_sha256 != file.sha256) {
                 remove_quietly(done.part);
-                throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" +
-                                  file.sha256 + "\", got \"" + done.actual_sha256 + "\")");
+                if (pack_chunks.empty()) {
+                    throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" +
+                                      file.sha256 + "\", got \"" + done.actual_sha256 + "\")");
+                }
+                log("file \"" + file.path +
+                    "\": pack bytes differ from the manifest; assembling it again chunk by chunk");
+                assemble(file, PackBytes::checked_alone);
+                continue;
             }
             install_part(done);
+            for (const std::string& hash : pack_chunks) {
+                count_pack_chunk(context, hash);
+            }
             state_.files[file.path] = file.sha256;
             std::uint64_t offset = 0;
             for (const ManifestChunk& chunk : file.chunks) {
@@ -368,12 +390,7 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     for (const ManifestFile& file : plan.to_fetch) {
         try {
             stop_if_cancelled();
-            const fs::path part = with_suffix(local_path(install_root, file.path), ".updpart");
-            if (config_.transactional) {
-                make_engine_folder(stage_); // a link planted in its place goes, never written through
-            }
-            fs::create_directories(part.parent_path());
-            assemble_file(file, part, context, config_, writer, parts, [&](std::uint64_t) { report_files(); });
+            assemble(file, PackBytes::checked_with_their_file);
         } catch (const std::exception&) {
             install_finished_before_failure();
             throw;
@@ -391,7 +408,10 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         stream->wait_settled(); // the packs' whole checks belong to the run
         enter_installing();
     }
-    complete(writer.drain());
+    // Files assembled again join the writer's queue behind the others: drain until none is left.
+    for (std::vector<FinishedFile> finished = writer.drain(); !finished.empty(); finished = writer.drain()) {
+        complete(std::move(finished));
+    }
     context.held = nullptr;
     context.files.release_all(); // the commit moves installed files
 }

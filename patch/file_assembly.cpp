@@ -67,10 +67,11 @@ void PartChunks::forget(const ManifestFile& file, std::uint64_t file_number, con
     files_.release(part);
 }
 
-std::uint64_t assemble_file(const ManifestFile& file, const std::filesystem::path& part, ChunkFetchContext& context,
+AssembledFile assemble_file(const ManifestFile& file, const std::filesystem::path& part, ChunkFetchContext& context,
                             const DownloaderConfig& config, FileWriter& writer, PartChunks& parts,
-                            const std::function<void(std::uint64_t)>& after_chunk) {
-    const std::uint64_t number = writer.open(file, part);
+                            const std::function<void(std::uint64_t)>& after_chunk, PackBytes pack_bytes) {
+    AssembledFile assembled;
+    assembled.number = writer.open(file, part);
     std::uint64_t offset = 0;
     std::size_t prefetched_to = 0;
     for (std::size_t i = 0; i < file.chunks.size(); ++i) {
@@ -83,15 +84,17 @@ std::uint64_t assemble_file(const ManifestFile& file, const std::filesystem::pat
         }
         const ManifestChunk& chunk = file.chunks[i];
         std::string piece;
-        append_chunk(context, chunk, piece);
+        if (append_chunk(context, chunk, piece, pack_bytes) == ChunkSource::pack_unchecked) {
+            assembled.unchecked_chunks.push_back(chunk.h);
+        }
         const std::uint64_t length = piece.size();
         writer.write(std::move(piece));
-        parts.add(chunk.h, number, offset, length);
+        parts.add(chunk.h, assembled.number, offset, length);
         offset += length;
         after_chunk(length);
     }
     writer.close();
-    return number;
+    return assembled;
 }
 
 } // namespace gu::patch

@@ -43,11 +43,19 @@ private:
     std::unordered_map<std::string, Place> places_;
 };
 
+// What assemble_file handed to the writer.
+struct AssembledFile {
+    std::uint64_t number = 0;
+    // The chunks whose bytes came from a pack and rest on the file's hash alone: when the file matches
+    // they count as obtained; when it differs, the file is assembled again with every chunk checked.
+    std::vector<std::string> unchecked_chunks;
+};
+
 // Assembles `file` into the writer as its next file, written to `part`. Missing chunk objects are
 // prefetched a window at a time (config.prefetch_workers), so prefetched bytes stay bounded too.
-// after_chunk gets the size of each chunk appended. Returns the file's number in the writer.
-std::uint64_t assemble_file(const ManifestFile& file, const std::filesystem::path& part, ChunkFetchContext& context,
+// after_chunk gets the size of each chunk appended.
+AssembledFile assemble_file(const ManifestFile& file, const std::filesystem::path& part, ChunkFetchContext& context,
                             const DownloaderConfig& config, FileWriter& writer, PartChunks& parts,
-                            const std::function<void(std::uint64_t)>& after_chunk);
+                            const std::function<void(std::uint64_t)>& after_chunk, PackBytes pack_bytes);
 
 } // namespace gu::patch

@@ -236,7 +236,7 @@ TEST(DownloaderRun, FailedRunInstallsNothingOfTheNewVersion) {
     }
 }
 
-// A pack streams into the files: a changed byte costs its chunk alone, a cut transfer resumes.
+// A pack streams into the files, checked by their hashes; a cut transfer resumes where it stopped.
 TEST(DownloaderRun, PacksAreUsedFromTheThresholdOnAndTheirFilesChecked) {
     struct Case {
         const char* name;
@@ -248,8 +248,8 @@ TEST(DownloaderRun, PacksAreUsedFromTheThresholdOnAndTheirFilesChecked) {
     };
     const Case cases[] = {
         {"511 missing", 511, ' ', {0, 3}, 511, 0, 0},
-        {"512 missing, file differs from the manifest", 512, 'm', {0, 1}, 0, 1, 4},
-        {"512 missing, a pack byte changed", 512, 'x', {0, 1, 2}, 1, 1, 3},
+        {"512 missing, file differs from the manifest", 512, 'm', {0, 1}, 512, 1, 4},
+        {"512 missing, a pack byte changed: the file again chunk by chunk", 512, 'x', {0, 1, 2}, 512, 1, 3},
         {"512 missing, the pack cut short", 512, 'c', {0, 1, 2}, 0, 1, 4},
     };
     const std::string pack_path = "v1/packs/p0-1.0.0.pack";
