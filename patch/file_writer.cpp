@@ -14,6 +14,8 @@ struct FileWriter::Job {
     const ManifestFile* file = nullptr;
     std::filesystem::path part;
     std::deque<std::string> pieces; // waiting to be written
+    std::uint64_t queued = 0;       // their bytes
+    bool writer_waits = false;      // its writer waits for pieces
     bool closed = false;            // no more pieces will come
     bool claimed = false;           // a writer thread has it
     bool finished = false;          // the part is complete, on the disk and closed
@@ -166,7 +168,9 @@ void FileWriter::write_job(Job& job, std::unique_lock<std::mutex>& lock) {
     PartFile part(job.part);
     lock.lock();
     while (true) {
+        job.writer_waits = true;
         work_for_writers_.wait(lock, [&] { return stopping_ || !job.pieces.empty() || job.closed; });
+        job.writer_waits = false;
         if (stopping_) {
             return;
         }
@@ -183,14 +187,23 @@ void FileWriter::write_job(Job& job, std::unique_lock<std::mutex>& lock) {
             }
             return;
         }
-        const std::string piece = std::move(job.pieces.front());
-        job.pieces.pop_front();
+        // Every piece waiting is taken at once: one hand-over of the lock for a run of pieces.
+        std::deque<std::string> pieces;
+        pieces.swap(job.pieces);
+        job.queued = 0;
         lock.unlock();
-        part.write(piece);
+        std::uint64_t bytes = 0;
+        for (const std::string& piece : pieces) {
+            part.write(piece);
+            bytes += piece.size();
+        }
+        pieces.clear();
         lock.lock();
-        job.written += piece.size();
-        unwritten_bytes_ -= piece.size();
-        progress_.notify_all();
+        job.written += bytes;
+        unwritten_bytes_ -= bytes;
+        if (progress_waiters_ != 0) {
+            progress_.notify_all();
+        }
     }
 }
 
@@ -221,19 +234,24 @@ std::uint64_t FileWriter::open(const ManifestFile& file, std::filesystem::path p
 
 void FileWriter::write(std::string piece) {
     const std::uint64_t size = piece.size();
-    bool writer_may_wait = false;
+    bool wake_writer = false;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        progress_.wait(lock,
-                       [&] { return failure_ || unwritten_bytes_ == 0 || unwritten_bytes_ + size <= budget_bytes_; });
+        const auto room = [&] { return failure_ || unwritten_bytes_ == 0 || unwritten_bytes_ + size <= budget_bytes_; };
+        if (!room()) {
+            work_for_writers_.notify_all(); // pieces held back for a wake-up must be written now
+            await_progress(lock, room);
+        }
         rethrow_failure();
-        std::deque<std::string>& pieces = jobs_.back().pieces;
-        // A writer waits for this file's pieces only while it has none left to write.
-        writer_may_wait = pieces.empty();
-        pieces.push_back(std::move(piece));
+        Job& job = jobs_.back();
+        job.pieces.push_back(std::move(piece));
+        job.queued += size;
         unwritten_bytes_ += size;
+        // A waiting writer is woken for a run of pieces, not for each one: a wake-up costs more than
+        // hashing and writing a small piece.
+        wake_writer = job.writer_waits && job.queued >= kWakeBytes;
     }
-    if (writer_may_wait) {
+    if (wake_writer) {
         work_for_writers_.notify_all();
     }
 }
@@ -271,7 +289,7 @@ std::vector<FinishedFile> FileWriter::take_finished() {
 std::vector<FinishedFile> FileWriter::drain() {
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        progress_.wait(lock, [&] {
+        await_progress(lock, [&] {
             return failure_ || std::all_of(jobs_.begin(), jobs_.end(), [](const Job& job) { return job.finished; });
         });
     }
@@ -291,7 +309,8 @@ bool FileWriter::wait_written(std::uint64_t number, std::uint64_t end) {
     if (job == nullptr) {
         return false;
     }
-    progress_.wait(lock, [&] { return failure_ || job->written >= end || job->finished; });
+    work_for_writers_.notify_all();
+    await_progress(lock, [&] { return failure_ || job->written >= end || job->finished; });
     rethrow_failure();
     return job->written >= end;
 }

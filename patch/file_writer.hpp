@@ -66,6 +66,7 @@ private:
     // Flush threads beside the writers: enough flushes of parts on their own under way for the disk to
     // commit them together. A flush of a whole file system takes one of them at a time.
     static constexpr unsigned kFlushThreads = 4;
+    static constexpr std::uint64_t kWakeBytes = 1024 * 1024;
 
     void run_thread();
     void flush_parts();
@@ -78,6 +79,12 @@ private:
     void rethrow_failure() const;
     void stop_threads();
     void wake_everyone();
+    // Waits on progress_ until done(), counted in progress_waiters_.
+    template <typename Done> void await_progress(std::unique_lock<std::mutex>& lock, Done done) {
+        ++progress_waiters_;
+        progress_.wait(lock, done);
+        --progress_waiters_;
+    }
 
     const std::uint64_t budget_bytes_;
     std::mutex mutex_;
@@ -86,6 +93,7 @@ private:
     std::condition_variable work_for_writers_;
     std::condition_variable work_for_flushers_;
     std::condition_variable progress_; // the run's thread: budget freed, bytes written, files finished
+    unsigned progress_waiters_ = 0;    // a piece written wakes the run's thread only when it waits
     std::deque<Job> jobs_;             // in opening order; the first is number first_number_
     std::uint64_t first_number_ = 0;
     std::uint64_t unwritten_bytes_ = 0;

@@ -68,7 +68,8 @@ PackStream::~PackStream() {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    stream_wakes_.notify_all();
+    files_wake_.notify_all();
     if (thread_.joinable()) {
         thread_.join();
     }
@@ -117,7 +118,7 @@ bool PackStream::settled() {
 
 void PackStream::wait_settled() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return stopping_ || all_settled(); });
+    files_wake_.wait(lock, [&] { return stopping_ || all_settled(); });
 }
 
 void PackStream::run() {
@@ -131,7 +132,7 @@ void PackStream::run() {
 PackStream::Pack* PackStream::next_pack() {
     std::unique_lock<std::mutex> lock(mutex_);
     Pack* next = nullptr;
-    changed_.wait(lock, [&] {
+    stream_wakes_.wait(lock, [&] {
         const auto queued =
             std::find_if(packs_.begin(), packs_.end(), [](const Pack& pack) { return pack.state == State::queued; });
         next = queued != packs_.end() ? &*queued : nullptr;
@@ -202,7 +203,7 @@ void PackStream::settle(Pack& pack, State state) {
             }
         }
     }
-    changed_.notify_all();
+    files_wake_.notify_all();
 }
 
 // Bytes of the pack from pack.received on: hashed, and cut into the wanted chunks they hold.
@@ -239,7 +240,9 @@ void PackStream::receive(Pack& pack, std::string_view block) {
 void PackStream::deliver(Slot& slot, std::string bytes) {
     std::unique_lock<std::mutex> lock(mutex_);
     const auto fits = [&] { return shelf_bytes_ == 0 || shelf_bytes_ + bytes.size() <= budget_bytes_; };
-    changed_.wait(lock, [&] { return stopping_ || fits() || awaited_ != nullptr; });
+    stream_waits_for_room_ = true;
+    stream_wakes_.wait(lock, [&] { return stopping_ || fits() || awaited_ != nullptr; });
+    stream_waits_for_room_ = false;
     if (stopping_) {
         return;
     }
@@ -251,8 +254,11 @@ void PackStream::deliver(Slot& slot, std::string bytes) {
         slot.bytes = std::move(bytes);
         slot.arrived = true;
     }
+    const bool awaited = awaited_ != nullptr;
     lock.unlock();
-    changed_.notify_all();
+    if (awaited) {
+        files_wake_.notify_one();
+    }
 }
 
 std::pair<PackStream::Pack*, PackStream::Slot*> PackStream::find(const std::string& hash) {
@@ -301,14 +307,20 @@ std::optional<std::string> PackStream::take(const std::string& hash) {
             interrupt_ = true;
             log_lines_.push_back("pack " + index_.packs[pack.number].name +
                                  " second chance: the rest of the pack again before its chunks come one by one");
+            stream_wakes_.notify_all();
         }
         awaited_ = slot;
-        changed_.notify_all();
-        changed_.wait(lock);
+        if (stream_waits_for_room_) {
+            stream_wakes_.notify_all(); // it keeps no more chunks ahead of this one
+        }
+        files_wake_.wait(lock);
     }
     awaited_ = nullptr;
+    const bool room_freed = bytes && stream_waits_for_room_;
     lock.unlock();
-    changed_.notify_all();
+    if (room_freed) {
+        stream_wakes_.notify_all();
+    }
     return bytes;
 }
 

@@ -38,7 +38,7 @@ namespace gu::patch {
 
 class PackStream final : public PackChunks {
 public:
-    static constexpr std::uint64_t kDefaultBudgetBytes = 8 * 1024 * 1024;
+    static constexpr std::uint64_t kDefaultBudgetBytes = 4 * 1024 * 1024;
 
     // Streams `packs` of the index in that order, delivering the chunks of `wanted` that lie in them (a
     // location of another length than the manifest's is not used). The chunks are not copied: they must
@@ -121,7 +121,10 @@ private:
 
     // Guards the packs' states and their slots' bytes and flags; the rest of a pack is its thread's.
     std::mutex mutex_;
-    std::condition_variable changed_;
+    // Each side is woken only when it waits: a wake-up per chunk would cost more than cutting it.
+    std::condition_variable stream_wakes_; // room on the shelf, a pack to stream, the end
+    std::condition_variable files_wake_;   // a chunk or a pack settled
+    bool stream_waits_for_room_ = false;
     std::uint64_t shelf_bytes_ = 0;  // of the slots that arrived and were not taken
     const Slot* awaited_ = nullptr;  // the chunk the file phase waits for
     std::vector<std::string> log_lines_;
