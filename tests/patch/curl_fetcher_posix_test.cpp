@@ -26,16 +26,7 @@ const kyrtest::FetcherMaker kCurlIdleOneSecond = [](const std::string& base) {
 };
 
 TEST(CurlFetcher, KeepsTheFetcherContract) {
-    const std::string object_ = kyrtest::binaryObject(5000);
-    kyrtest::expectGetWithinItsLimit(*kyrtest::httpStore(kCurl), object_);
-    kyrtest::expectGetStopsAtItsLimit(kCurl);
-    kyrtest::expectStreamWithinItsLimit(*kyrtest::httpStore(kCurl), object_);
-    kyrtest::expectStalledStreamEnds(kCurlIdleOneSecond);
-    kyrtest::expectRangeRequests(kCurl, object_);
-    kyrtest::expectFailedStreamNamesItsCause(*kyrtest::httpStore(kCurl), object_);
-    kyrtest::expectSinkErrorEndsTheStream(*kyrtest::httpStore(kCurl), object_);
-    kyrtest::expectEveryArrivingBytePassesTheGate(*kyrtest::httpStore(kCurl), object_);
-    kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kCurl), object_);
+    kyrtest::expectHttpFetcherContract(kCurl, kCurlIdleOneSecond, kyrtest::binaryObject(5000));
 }
 
 // A real HTTPS store (nginx with a test authority) whose answer points at plain HTTP.

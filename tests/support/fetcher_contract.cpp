@@ -285,4 +285,17 @@ void expectStalledStreamEnds(const FetcherMaker& makeWithOneSecondIdle) {
     }
 }
 
+void expectHttpFetcherContract(const FetcherMaker& make, const FetcherMaker& makeWithOneSecondIdle,
+                               const std::string& object) {
+    expectGetWithinItsLimit(*httpStore(make), object);
+    expectGetStopsAtItsLimit(make);
+    expectStreamWithinItsLimit(*httpStore(make), object);
+    expectStalledStreamEnds(makeWithOneSecondIdle);
+    expectRangeRequests(make, object);
+    expectFailedStreamNamesItsCause(*httpStore(make), object);
+    expectSinkErrorEndsTheStream(*httpStore(make), object);
+    expectEveryArrivingBytePassesTheGate(*httpStore(make), object);
+    expectConcurrentGetsOfOneFetcher(*httpStore(make), object.substr(0, 3000));
+}
+
 } // namespace kyrtest

@@ -74,5 +74,9 @@ void expectGetStopsAtItsLimit(const FetcherMaker& make);
 // the stream in bounded time with the bytes that came, a request that gets no answer fails it in bounded
 // time, and one that keeps moving more slowly than that for longer arrives whole.
 void expectStalledStreamEnds(const FetcherMaker& makeWithOneSecondIdle);
+// The whole contract for an HTTP fetcher: each check above, against the loopback server. object must be at
+// least 3000 bytes.
+void expectHttpFetcherContract(const FetcherMaker& make, const FetcherMaker& makeWithOneSecondIdle,
+                               const std::string& object);
 
 } // namespace kyrtest

@@ -3,7 +3,6 @@
 #include "patch/errors.hpp"
 #include "support/fetcher_contract.hpp"
 #include "support/http_test_server.hpp"
-#include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -24,15 +23,7 @@ const kyrtest::FetcherMaker kWinHttpIdleOneSecond = [](const std::string& base) 
 // failures named by operation, code and address.
 TEST(WinHttpFetcher, KeepsTheFetcherContract) {
     const std::string object = kyrtest::binaryObject(200000); // several read blocks
-    kyrtest::expectGetWithinItsLimit(*kyrtest::httpStore(kWinHttp), object);
-    kyrtest::expectGetStopsAtItsLimit(kWinHttp);
-    kyrtest::expectStreamWithinItsLimit(*kyrtest::httpStore(kWinHttp), object);
-    kyrtest::expectStalledStreamEnds(kWinHttpIdleOneSecond);
-    kyrtest::expectRangeRequests(kWinHttp, object);
-    kyrtest::expectFailedStreamNamesItsCause(*kyrtest::httpStore(kWinHttp), object);
-    kyrtest::expectSinkErrorEndsTheStream(*kyrtest::httpStore(kWinHttp), object);
-    kyrtest::expectEveryArrivingBytePassesTheGate(*kyrtest::httpStore(kWinHttp), object);
-    kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kWinHttp), object.substr(0, 3000));
+    kyrtest::expectHttpFetcherContract(kWinHttp, kWinHttpIdleOneSecond, object);
 
     std::string base;
     {
