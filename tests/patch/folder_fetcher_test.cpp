@@ -70,9 +70,8 @@ TEST_F(FolderFetcherTest, RefusesPathsThatLeaveTheStoreFolder) {
         const std::string want = "refused store path \"" + path + "\" for " + folder;
         EXPECT_EQ(messageOf<FetchError>([&] { fetcher->get(path, kMaxDocumentBytes); }), want);
         std::string streamed;
-        EXPECT_EQ(messageOf<FetchError>([&] {
-                      fetcher->stream_from(path, 0, 6, [&](std::string_view block) { streamed += block; });
-                  }),
+        EXPECT_EQ(messageOf<FetchError>(
+                      [&] { fetcher->stream_from(path, 0, 6, [&](std::string_view block) { streamed += block; }); }),
                   want);
         EXPECT_EQ(streamed, "");
     }

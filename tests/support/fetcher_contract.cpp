@@ -275,7 +275,8 @@ void expectStalledStreamEnds(const FetcherMaker& makeWithOneSecondIdle) {
         const auto start = std::chrono::steady_clock::now();
         std::string streamed;
         const std::string failure = failureOf([&] {
-            makeWithOneSecondIdle(server.baseUrl())->stream_from("v1/packs/p0", 1000, object.size(), appendTo(streamed));
+            makeWithOneSecondIdle(server.baseUrl())
+                ->stream_from("v1/packs/p0", 1000, object.size(), appendTo(streamed));
         });
         // A body cut short ends silently: the caller counts what arrived and resumes from there.
         EXPECT_EQ(failure.rfind("fetch: ", 0) == 0, !c.answers) << failure;
