@@ -36,8 +36,7 @@ public:
         const std::size_t cut = std::min(text_.find('\n'), text_.size());
         return path == "doc" ? text_.substr(0, cut) : text_.substr(cut);
     }
-    void download(const std::string&, const std::string&, std::uint64_t) override { std::abort(); }
-    void download_from(const std::string&, const std::string&, std::uint64_t, std::uint64_t) override {
+    void stream_from(const std::string&, std::uint64_t, std::uint64_t, const gu::patch::ByteSink&) override {
         std::abort();
     }
 

@@ -1,9 +1,9 @@
 #pragma once
 // The store transport where WinHTTP does not exist (Linux tools and tests), built on libcurl with the
 // same contract as the launcher's WinHTTP fetcher: system proxy, bounded resolve/connect/send, a receive
-// limit for documents and an idle limit for downloads, no caches, platform certificate checks, redirects
-// followed (never from HTTPS down to HTTP), and the same status, Range, file-mode and message rules
-// ("curl" in place of "WinHTTP").
+// limit for documents and an idle limit for pack streams, no caches, platform certificate checks, redirects
+// followed (never from HTTPS down to HTTP), and the same status, Range and message rules ("curl" in place
+// of "WinHTTP").
 
 #include "patch/url_fetcher.hpp"
 
@@ -31,9 +31,6 @@ public:
     explicit CurlFetcher(std::string base_url, CurlFetcherOptions options = {});
 
     std::string get(const std::string& path, std::uint64_t max_bytes) override;
-    void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
-    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                       std::uint64_t max_bytes) override;
     void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
                      const ByteSink& sink) override;
 

@@ -1,6 +1,5 @@
 #include "patch/curl_fetcher.hpp"
 
-#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 
 #include <curl/curl.h>
@@ -8,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <exception>
 #include <memory>
 #include <string_view>
@@ -19,10 +17,9 @@ namespace {
 
 constexpr const char* kUserAgent = "7qvaldra-launcher/1.0";
 constexpr long kMaxRedirects = 10;
-// Packs are tens of megabytes: large receive and write buffers cut the system calls per megabyte from
-// hundreds to a handful.
+// Packs are tens of megabytes: a large receive buffer cuts the system calls per megabyte from hundreds to
+// a handful.
 constexpr long kReceiveBufferBytes = 512 * 1024;
-constexpr std::size_t kFileBufferBytes = 1024 * 1024;
 
 struct EasyHandleDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -137,59 +134,6 @@ struct BodyReceiver {
     }
 };
 
-// The partial file to append to went (it was not a plain file): the object must come again from 0.
-struct StartOver {};
-
-// Writes a download's body into dest_file. The file is opened only at the first block of a successful
-// answer within the limit, so an error answer (416 above all) or a body too long from its first block
-// leaves an existing partial file untouched.
-struct FileWriter {
-    std::string dest_file;
-    // glibc's setvbuf ignores the size unless it is given the buffer: without one a 16 KiB piece of the
-    // body costs two write calls.
-    std::unique_ptr<char[]> buffer;
-    std::FILE* file = nullptr;
-
-    ~FileWriter() {
-        if (file != nullptr) {
-            std::fclose(file);
-        }
-    }
-
-    void open(bool append) {
-        const AppendFile opened = open_download_file(dest_file, append);
-        file = opened.file;
-        if (file == nullptr) {
-            throw LocalWriteError("cannot open " + dest_file);
-        }
-        if (opened.start_over) {
-            std::fclose(std::exchange(file, nullptr));
-            throw StartOver{};
-        }
-        buffer.reset(new char[kFileBufferBytes]);
-        std::setvbuf(file, buffer.get(), _IOFBF, kFileBufferBytes);
-    }
-
-    void write(std::string_view block, bool append) {
-        if (file == nullptr) {
-            open(append);
-        }
-        if (std::fwrite(block.data(), 1, block.size(), file) != block.size()) {
-            throw LocalWriteError("disk write failed");
-        }
-    }
-
-    // An empty body still creates or truncates the file.
-    void close(bool append) {
-        if (file == nullptr) {
-            open(append);
-        }
-        if (std::fclose(std::exchange(file, nullptr)) != 0) {
-            throw LocalWriteError("fclose failed " + dest_file);
-        }
-    }
-};
-
 // A transfer that failed after the response headers arrived ends the body silently, as a broken
 // WinHTTP read does: the callers' size and hash checks, and resume, deal with the short result. A failure
 // whose last answer was a redirect never reached the object (its target refused or unreachable).
@@ -258,22 +202,6 @@ std::string CurlFetcher::get(const std::string& path, std::uint64_t max_bytes) {
     std::string body;
     receive(path, 0, max_bytes, false, [&](std::string_view block, bool) { body.append(block); });
     return body;
-}
-
-void CurlFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
-    download_from(path, dest_file, 0, max_bytes);
-}
-
-void CurlFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                                std::uint64_t max_bytes) {
-    FileWriter writer{dest_file};
-    try {
-        const long status = receive(path, offset, max_bytes, true,
-                                    [&](std::string_view block, bool appends) { writer.write(block, appends); });
-        writer.close(offset != 0 && status == 206);
-    } catch (const StartOver&) {
-        download_from(path, dest_file, 0, max_bytes); // the rest alone would not fit a new file
-    }
 }
 
 void CurlFetcher::stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,

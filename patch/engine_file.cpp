@@ -30,22 +30,6 @@ std::FILE* create_file_anew(const fs::path& path) {
     return nullptr;
 }
 
-AppendFile open_download_file(const std::string& dest_file, bool append) {
-    fs::path path;
-    try {
-        path = fs::u8path(dest_file);
-    } catch (const std::system_error&) {
-        return {}; // not UTF-8: no file can have that name
-    }
-    if (append) {
-        const AppendFile opened = open_to_append(path);
-        if (!opened.start_over) {
-            return opened;
-        }
-    }
-    return AppendFile{create_file_anew(path), append};
-}
-
 void make_engine_folder(const fs::path& path) {
     const auto fail = [&](const std::string& reason) {
         throw LocalWriteError("cannot create " + path_text(path) + ": " + reason);

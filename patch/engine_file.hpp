@@ -19,25 +19,6 @@ namespace gu::patch {
 // FILE_FLAG_OPEN_REPARSE_POINT). A real folder under the name is never removed. nullptr on failure.
 std::FILE* create_file_anew(const std::filesystem::path& path);
 
-// An engine file opened to append to.
-struct AppendFile {
-    std::FILE* file = nullptr;
-    // The file was not there as a plain file of its own: a link, a file with another name too (a hard
-    // link: appending would change that other file), or gone. Whatever lay there was removed; what was
-    // to be appended must be written anew from the start.
-    bool start_over = false;
-};
-
-// Opens the existing file `path` at its end for binary writing without following a link, then checks
-// what it opened (a reparse point or a second hard link gives start_over). A file that is neither
-// opened nor removed gives nullptr without start_over.
-AppendFile open_to_append(const std::filesystem::path& path);
-
-// The file that a fetcher writes a download into, `dest_file` given as UTF-8: created anew, or with
-// `append` opened to append to. With start_over the file to append to went and a new empty one is open
-// (or nullptr): the download must start again from 0.
-AppendFile open_download_file(const std::string& dest_file, bool append);
-
 // Makes `path` a real folder, creating missing parents (the player's folders, followed). A link under
 // the name is removed as a link first. Throws LocalWriteError "cannot create <path>: <reason>".
 void make_engine_folder(const std::filesystem::path& path);

@@ -1,14 +1,11 @@
 #include "patch/engine_file.hpp"
 
-#include "patch/link_test.hpp"
-
 #include <cerrno>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-namespace gu::patch {
+namespace gu::patch::detail {
 namespace {
 
 std::FILE* stdio_file(int fd, const char* mode) {
@@ -20,32 +17,6 @@ std::FILE* stdio_file(int fd, const char* mode) {
 }
 
 } // namespace
-
-AppendFile open_to_append(const std::filesystem::path& path) {
-    // O_NONBLOCK: a FIFO under the name would hold the open until someone reads from it.
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            return {nullptr, true};
-        }
-        return {nullptr, is_link(path) && detail::remove_file_or_link(path)};
-    }
-    struct stat status {};
-    if (fstat(fd, &status) != 0) {
-        close(fd);
-        return {};
-    }
-    if (!S_ISREG(status.st_mode) || status.st_nlink != 1) {
-        close(fd);
-        return {nullptr, detail::remove_file_or_link(path)};
-    }
-    fcntl(fd, F_SETFL, O_APPEND);
-    return {stdio_file(fd, "ab"), false};
-}
-
-} // namespace gu::patch
-
-namespace gu::patch::detail {
 
 bool remove_file_or_link(const std::filesystem::path& path) {
     // unlink never follows a link and refuses a real folder.

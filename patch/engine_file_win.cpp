@@ -8,7 +8,7 @@
 #include <io.h>
 #include <windows.h>
 
-namespace gu::patch {
+namespace gu::patch::detail {
 namespace {
 
 // The sharing of the C library's own opens, so that readers of a part being written still open it.
@@ -18,8 +18,8 @@ bool gone(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-std::FILE* stdio_file(HANDLE handle, int flags, const char* mode) {
-    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), flags | _O_BINARY);
+std::FILE* stdio_file(HANDLE handle, const char* mode) {
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_BINARY);
     if (fd == -1) {
         CloseHandle(handle);
         return nullptr;
@@ -32,34 +32,6 @@ std::FILE* stdio_file(HANDLE handle, int flags, const char* mode) {
 }
 
 } // namespace
-
-AppendFile open_to_append(const std::filesystem::path& path) {
-    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, kSharing, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) {
-            return {nullptr, true};
-        }
-        // A link to a folder does not open for writing.
-        return {nullptr, is_link(path) && detail::remove_file_or_link(path)};
-    }
-    // What was opened is the name itself: the link, should it be one.
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) {
-        CloseHandle(handle);
-        return {};
-    }
-    const DWORD not_plain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
-    if ((info.dwFileAttributes & not_plain) != 0 || info.nNumberOfLinks != 1) {
-        CloseHandle(handle);
-        return {nullptr, detail::remove_file_or_link(path)};
-    }
-    return {stdio_file(handle, _O_APPEND, "ab"), false};
-}
-
-} // namespace gu::patch
-
-namespace gu::patch::detail {
 
 bool remove_file_or_link(const std::filesystem::path& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -83,7 +55,7 @@ std::FILE* create_exclusively(const std::filesystem::path& path, bool& exists) {
         exists = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
         return nullptr;
     }
-    return stdio_file(handle, 0, "wb");
+    return stdio_file(handle, "wb");
 }
 
 } // namespace gu::patch::detail

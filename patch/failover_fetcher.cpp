@@ -3,27 +3,11 @@
 #include "patch/errors.hpp"
 
 #include <exception>
-#include <filesystem>
-#include <fstream>
-#include <optional>
 #include <utility>
 
 namespace gu::patch {
 
 namespace {
-
-// dest_file is UTF-8 text, as the fetchers read it.
-std::optional<std::uint64_t> file_size_of(const std::string& file) {
-    std::ifstream in(std::filesystem::u8path(file), std::ios::binary | std::ios::ate);
-    if (!in) {
-        return std::nullopt;
-    }
-    const std::streamoff size = in.tellg();
-    if (size < 0) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint64_t>(size);
-}
 
 // Carries the sink's own exception through the sources and the failover: it is no failure of theirs, so
 // no other source is tried, and it reaches the caller unchanged.
@@ -123,34 +107,6 @@ std::string FailoverFetcher::get(const std::string& path, std::uint64_t max_byte
     std::string body;
     run_with_failover(path, [&](Fetcher& source) { body = source.get(path, max_bytes); });
     return body;
-}
-
-void FailoverFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
-    run_with_failover(path, [&](Fetcher& source) { source.download(path, dest_file, max_bytes); });
-}
-
-bool FailoverFetcher::supports_resume() {
-    for (const FetchSource& source : sources) {
-        if (!source.fetcher->supports_resume()) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void FailoverFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                                    std::uint64_t max_bytes) {
-    if (!supports_resume()) {
-        download(path, dest_file, max_bytes);
-        return;
-    }
-    run_with_failover(path, [&](Fetcher& source) {
-        const std::optional<std::uint64_t> on_disk = file_size_of(dest_file);
-        if (on_disk && *on_disk > offset) {
-            offset = *on_disk;
-        }
-        source.download_from(path, dest_file, offset, max_bytes);
-    });
 }
 
 void FailoverFetcher::stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,

@@ -19,13 +19,6 @@ public:
     FailoverFetcher(std::vector<FetchSource> source_list, std::function<void(const std::string&)> log_line);
 
     std::string get(const std::string& path, std::uint64_t max_bytes) override;
-    void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
-    // True only when every source can resume.
-    bool supports_resume() override;
-    // The offset carried from source to source grows to the destination file's size before each attempt,
-    // so a second source continues where the first one stopped writing.
-    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                       std::uint64_t max_bytes) override;
     // A source that fails after handing over some bytes leaves the next one to continue after them, so the
     // sink sees the object once. The sink's own exception ends the call at once.
     void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,

@@ -1,7 +1,7 @@
 #pragma once
 // The one door to the patch store: every object is named by its store-relative path and either returned
-// in memory or written into a local file. Errors are FetchError, or LocalWriteError when the object
-// arrived but could not be written.
+// in memory or handed block by block to the caller as it arrives; no fetcher writes a file. Errors are
+// FetchError; a sink's own exception (a LocalWriteError when its bytes could not be stored) passes unchanged.
 
 #include "patch/fetch_limits.hpp"
 #include "patch/transfer_gate.hpp"
@@ -27,32 +27,14 @@ struct Fetcher {
     // the object and the limit (size_limit_message), raised as soon as the size is known or passed: the
     // rest is never read. The callers' limits are in fetch_limits.hpp.
     virtual std::string get(const std::string& path, std::uint64_t max_bytes) = 0;
-    // Writes the object into dest_file from the start, replacing an existing file. dest_file is the local
-    // path as UTF-8 text whatever the platform's narrow code page: on Windows a game folder below
-    // "C:\Users\Jörg" must hold downloads too. dest_file never grows past max_bytes (the object's known
-    // size): a longer body is a FetchError as for get, and nothing past the limit is written.
-    virtual void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) = 0;
-    // Whether download_from can continue a partial file.
-    virtual bool supports_resume() { return true; }
-    // Asks for the bytes from offset on and appends them when the source honours that; otherwise the
-    // file is rewritten from the start. dest_file and max_bytes as for download: max_bytes bounds the
-    // whole file, the appended rest included.
-    virtual void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                               std::uint64_t max_bytes) = 0;
     // Hands the object's bytes from offset on to sink as they arrive, so that nothing of it need be stored
     // (a pack taken apart while it streams in). max_bytes is the object's known size: the sink never gets
     // more than max_bytes - offset bytes, and a longer body is a FetchError as for get. A source that
     // ignores the request for a range is read from its start and its first offset bytes are dropped, so
     // the sink always starts at offset. A body that ends early (a dropped connection may end it silently)
-    // may end without an error: the caller counts what arrived. This default takes the whole object with
-    // get, which holds it in memory; fetchers of large objects stream it block by block instead.
+    // may end without an error: the caller counts what arrived.
     virtual void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
-                             const ByteSink& sink) {
-        const std::string body = get(path, max_bytes);
-        if (offset < body.size()) {
-            sink(std::string_view(body).substr(static_cast<std::size_t>(offset)));
-        }
-    }
+                             const ByteSink& sink) = 0;
     virtual ~Fetcher() = default;
     // The run's gate for arriving bytes (the bandwidth limit and the byte count); null detaches it. The
     // engine attaches it before a run's first operation and detaches it after the last. A fetcher that

@@ -1,11 +1,9 @@
 #include "patch/folder_fetcher.hpp"
 
-#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/local_path.hpp"
 #include "patch/path_rules.hpp"
 
-#include <cstdio>
 #include <fstream>
 #include <ios>
 #include <memory>
@@ -78,10 +76,6 @@ void read_rest(std::istream& in, const std::string& where, std::uint64_t max_byt
     }
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 } // namespace
 
 FolderFetcher::FolderFetcher(const std::string& folder) : folder_(folder), root_(fs::u8path(folder)) {
@@ -107,33 +101,6 @@ std::string FolderFetcher::get(const std::string& path, std::uint64_t max_bytes)
     std::string body;
     read_rest(object.in, name, max_bytes, max_bytes, gate(), [&](std::string_view block) { body.append(block); });
     return body;
-}
-
-void FolderFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
-    download_from(path, dest_file, 0, max_bytes);
-}
-
-void FolderFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                                  std::uint64_t max_bytes) {
-    const std::string name = where(path);
-    ObjectFile object = open_object(object_file(path), name, offset, max_bytes);
-    const AppendFile opened = open_download_file(dest_file, offset != 0);
-    if (opened.file == nullptr) {
-        throw LocalWriteError("cannot open " + dest_file);
-    }
-    std::unique_ptr<std::FILE, FileCloser> out(opened.file);
-    if (opened.start_over) {
-        offset = 0; // the partial was not a plain file of the caller's: the whole object follows
-        object.in.seekg(0);
-    }
-    read_rest(object.in, name, max_bytes, max_bytes - offset, gate(), [&](std::string_view block) {
-        if (std::fwrite(block.data(), 1, block.size(), out.get()) != block.size()) {
-            throw LocalWriteError("disk write failed");
-        }
-    });
-    if (std::fclose(out.release()) != 0) {
-        throw LocalWriteError("close failed " + dest_file);
-    }
 }
 
 void FolderFetcher::stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,

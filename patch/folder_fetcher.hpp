@@ -1,8 +1,8 @@
 #pragma once
 // A store read from a folder instead of a web server: a copy of the store on a disk or a LAN share, for
 // players without a network and for operators' checks. The same objects, read as files: get returns one
-// within its limit, downloads copy one (resuming from an offset), and every store path is checked before
-// it touches the disk, so nothing outside the folder is ever read.
+// within its limit, a stream hands one over from an offset, and every store path is checked before it
+// touches the disk, so nothing outside the folder is ever read.
 
 #include "patch/fetcher.hpp"
 
@@ -18,14 +18,8 @@ public:
     explicit FolderFetcher(const std::string& folder);
 
     std::string get(const std::string& path, std::uint64_t max_bytes) override;
-    void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
-    bool supports_resume() override { return true; }
-    // A non-zero offset inside the object appends the rest; one at or past its end is a FetchError that
-    // leaves dest_file as it was (an HTTP store answers 416 there). An object larger than max_bytes is
-    // refused before dest_file is touched.
-    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                       std::uint64_t max_bytes) override;
-    // Reads the object block by block from offset, with the same refusals as download_from.
+    // Reads the object block by block from offset. An object larger than max_bytes is refused before any
+    // of it is handed on, and so is a non-zero offset at or past its end (an HTTP store answers 416 there).
     void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
                      const ByteSink& sink) override;
 

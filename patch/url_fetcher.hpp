@@ -14,8 +14,8 @@
 
 namespace gu::patch {
 
-// How many bytes a download's body may bring so that the file stays within max_bytes: all of it when the
-// file is rewritten, what is left past offset when the body is appended there.
+// How many bytes a body may bring so that the object stays within max_bytes: all of it when the answer is
+// the whole object, what is left past offset when it is the rest from offset (append).
 inline std::uint64_t download_body_limit(std::uint64_t max_bytes, std::uint64_t offset, bool append) {
     if (!append) {
         return max_bytes;
@@ -47,8 +47,6 @@ private:
 
 class UrlFetcher : public Fetcher {
 public:
-    bool supports_resume() override { return true; }
-
     // "<what> (0x%08X) <url>", cut to 191 characters so a long URL cannot flood a log line.
     static std::string transport_message(const char* what, unsigned long code, const std::string& url) {
         char buffer[192];

@@ -24,9 +24,6 @@ public:
     explicit WinHttpFetcher(std::string base_url, std::uint32_t idle_timeout_ms = gu::patch::kDefaultIdleTimeoutMs);
 
     std::string get(const std::string& path, std::uint64_t max_bytes) override;
-    void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
-    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                       std::uint64_t max_bytes) override;
     void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
                      const gu::patch::ByteSink& sink) override;
 

@@ -1,11 +1,9 @@
 #include "launcher/net/winhttp_fetcher.hpp"
 
 #include "launcher/net/winhttp_library_win.hpp"
-#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -14,7 +12,6 @@ namespace launcher {
 namespace {
 
 using gu::patch::FetchError;
-using gu::patch::LocalWriteError;
 
 constexpr wchar_t kUserAgent[] = L"7qvaldra-launcher/1.0";
 constexpr int kResolveConnectSendTimeoutMs = 15000;
@@ -46,25 +43,7 @@ public:
     HINTERNET request = nullptr;
 };
 
-// Open file of a download; closed on every path that does not close it explicitly.
-class OutputFile {
-public:
-    explicit OutputFile(std::FILE* file) : file_(file) {}
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    ~OutputFile() {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-        }
-    }
-    std::FILE* get() const { return file_; }
-    std::FILE* release() { return std::exchange(file_, nullptr); }
-
-private:
-    std::FILE* file_;
-};
-
-// Empty or invalid UTF-8 gives an empty string, which then fails to crack as a URL or to open as a file.
+// Empty or invalid UTF-8 gives an empty string, which then fails to crack as a URL.
 std::wstring wideFromUtf8(const std::string& text) {
     if (text.empty()) {
         return {};
@@ -236,8 +215,8 @@ struct Answer {
     std::uint64_t limit = 0;
 };
 
-// Sends the request and checks the answer: a failed request, an error status (a 416 leaves a partial file
-// to the caller) or a declared length past the limit is a FetchError before any of the body is read.
+// Sends the request and checks the answer: a failed request, an error status (416 for an offset past the
+// end) or a declared length past the limit is a FetchError before any of the body is read.
 // receiveTimeoutMs bounds each wait for data, not the transfer: large packs on slow links still arrive.
 Answer openAnswer(Request& request, const std::string& url, DWORD receiveTimeoutMs, const char* what,
                   std::uint64_t offset, std::uint64_t max_bytes) {
@@ -301,35 +280,6 @@ std::string WinHttpFetcher::get(const std::string& path, std::uint64_t max_bytes
     readBody(request, gate(), answer.limit, gu::patch::size_limit_message(url, max_bytes),
              [&](std::string_view block) { body.append(block); });
     return body;
-}
-
-void WinHttpFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
-    download_from(path, dest_file, 0, max_bytes);
-}
-
-void WinHttpFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                                   std::uint64_t max_bytes) {
-    const std::string url = resolve_url(path);
-    Request request(winHttpLibrary());
-    const Answer answer = openAnswer(request, url, idle_timeout_ms_, "WinHTTP download failed", offset, max_bytes);
-    const gu::patch::AppendFile opened = gu::patch::open_download_file(dest_file, answer.appends);
-    OutputFile file(opened.file);
-    if (opened.start_over && file.get() != nullptr) {
-        std::fclose(file.release());
-        request.close();
-        return download_from(path, dest_file, 0, max_bytes); // the partial was not a plain file: the object anew
-    }
-    if (file.get() == nullptr) {
-        throw LocalWriteError("cannot open " + dest_file);
-    }
-    readBody(request, gate(), answer.limit, gu::patch::size_limit_message(url, max_bytes), [&](std::string_view block) {
-        if (std::fwrite(block.data(), 1, block.size(), file.get()) != block.size()) {
-            throw LocalWriteError("disk write failed");
-        }
-    });
-    if (std::fclose(file.release()) != 0) {
-        throw LocalWriteError("fclose failed " + dest_file);
-    }
 }
 
 void WinHttpFetcher::stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,

@@ -26,22 +26,7 @@ const kyrtest::FetcherMaker kCurlIdleOneSecond = [](const std::string& base) {
 };
 
 TEST(CurlFetcher, KeepsTheFetcherContract) {
-    const kyrtest::ScratchFolder scratch;
-    const fs::path dir_ = scratch.path();
-    const std::string object_ = kyrtest::binaryObject(5000);
-    kyrtest::expectGetWithinItsLimit(*kyrtest::httpStore(kCurl), object_);
-    kyrtest::expectGetStopsAtItsLimit(kCurl, dir_);
-    kyrtest::expectDownloadFileModes(*kyrtest::httpStore(kCurl), dir_, object_);
-    kyrtest::expectDownloadWithinItsLimit(*kyrtest::httpStore(kCurl), dir_, object_);
-    kyrtest::expectStalledDownloadEnds(kCurlIdleOneSecond, dir_);
-    kyrtest::expectRangeRequests(kCurl, dir_, object_);
-    kyrtest::expectFailedDownloadLeavesThePartialFile(*kyrtest::httpStore(kCurl), dir_, object_);
-    kyrtest::expectUnopenableDestinationIsALocalWriteError(*kyrtest::httpStore(kCurl), dir_, object_);
-    kyrtest::expectEmptyBodyCreatesTheFile(*kyrtest::httpStore(kCurl), dir_);
-    kyrtest::expectLinksAtTheDestinationAreNeverWrittenThrough(*kyrtest::httpStore(kCurl), dir_, object_);
-    kyrtest::expectNonAsciiDestinationIsWritten(*kyrtest::httpStore(kCurl), dir_, kyrtest::binaryObject(200000));
-    kyrtest::expectEveryArrivingBytePassesTheGate(*kyrtest::httpStore(kCurl), dir_, object_);
-    kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kCurl), object_);
+    kyrtest::expectHttpFetcherContract(kCurl, kCurlIdleOneSecond, kyrtest::binaryObject(5000));
 }
 
 // A real HTTPS store (nginx with a test authority) whose answer points at plain HTTP.

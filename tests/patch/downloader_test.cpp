@@ -520,7 +520,7 @@ TEST(DownloaderRun, NeverWritesThroughALinkAtItsOwnNames) {
     const Case cases[] = {
         {"a file's part", "Data/a.bin.updpart", false, false, false, false},
         {"the stage", ".updstage", true, false, true, false},
-        {"the pack cache", ".updpacks", true, true, false, false},
+        {"an older version's pack folder", ".updpacks", true, true, false, true},
         {"the done marker", ".update_done", false, false, false, true},
         {"the patch state's temporary", "patchstate.json.tmp", false, false, false, false},
         {"the previous manifest's temporary", "patchstate.manifest.json.tmp", false, false, false, true},
@@ -535,7 +535,7 @@ TEST(DownloaderRun, NeverWritesThroughALinkAtItsOwnNames) {
         rig.store.publish(files, rig.options);
         const fs::path outside = rig.root.path().parent_path() / "outside";
         const fs::path outside_file = rig.root.path().parent_path() / "outside.bin";
-        // Named as the first pack: a pack cache that is the link would take it for a stale pack and delete it.
+        // Named as the first pack: removing the old pack folder through the link would delete it.
         const fs::path outside_pack = outside / "p0-1.0.0.pack";
         fs::create_directories(outside);
         kyrtest::write_bytes(outside_pack, "keep");

@@ -2,7 +2,6 @@
 
 #include "patch/errors.hpp"
 #include "support/fetcher_contract.hpp"
-#include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -36,38 +35,20 @@ public:
         }
         return name_ + " body";
     }
-    void download(const std::string&, const std::string& dest_file, std::uint64_t max_bytes) override {
-        transfer("<" + std::to_string(max_bytes), dest_file);
-    }
-    void download_from(const std::string&, const std::string& dest_file, std::uint64_t offset,
-                       std::uint64_t max_bytes) override {
-        transfer("@" + std::to_string(offset) + "<" + std::to_string(max_bytes), dest_file);
-    }
     // f hands over 1000 bytes of kObject from offset before it fails.
     void stream_from(const std::string&, std::uint64_t offset, std::uint64_t max_bytes, const ByteSink& sink) override {
-        downloads += "@" + std::to_string(offset) + "<" + std::to_string(max_bytes) + " ";
+        streams += "@" + std::to_string(offset) + "<" + std::to_string(max_bytes) + " ";
         const bool fails = script_[std::min(calls++, script_.size() - 1)] == 'f';
         sink(std::string_view(kObject).substr(offset, fails ? 1000 : std::string::npos));
         if (fails) {
             throw FetchError(name_ + " down");
         }
     }
-    bool supports_resume() override { return resume; }
 
     std::size_t calls = 0;
-    std::string downloads; // "@offset<limit " per download_from, "<limit " per download
-    bool resume = true;
+    std::string streams; // "@offset<limit " per stream
 
 private:
-    // A failing step leaves 1000 bytes in the file, as a transfer cut short does.
-    void transfer(const std::string& call, const std::string& dest_file) {
-        downloads += call + " ";
-        if (script_[std::min(calls++, script_.size() - 1)] == 'f') {
-            kyrtest::write_bytes(std::filesystem::u8path(dest_file), std::string(1000, 'x'));
-            throw FetchError(name_ + " down");
-        }
-    }
-
     std::string name_;
     std::string script_;
 };
@@ -149,22 +130,6 @@ TEST(FailoverFetcher, AStoreFailureMovesToTheNextSourceAndOtherErrorsEndAtOnce) 
     }
 }
 
-// The second source continues where the first stopped writing, and both keep to the caller's limit; with a
-// source that cannot resume, every transfer starts over.
-TEST(FailoverFetcher, DownloadsContinueOnTheNextSourceWithinTheLimit) {
-    for (const bool resume : {true, false}) {
-        SCOPED_TRACE(resume ? "resume" : "no resume");
-        const kyrtest::ScratchFolder scratch;
-        ScriptedSource primary("primary", "f");
-        ScriptedSource secondary("secondary", "o");
-        secondary.resume = resume;
-        FailoverFetcher fetcher({{&primary, "primary"}, {&secondary, "secondary"}}, {});
-        fetcher.download_from("v1/packs/p0", (scratch / "current.part").u8string(), 0, 5000);
-        EXPECT_EQ(primary.downloads, resume ? "@0<5000 " : "<5000 ");
-        EXPECT_EQ(secondary.downloads, resume ? "@1000<5000 " : "<5000 ");
-    }
-}
-
 // A stream that breaks off part-way continues on the next source, so the sink sees the object once; the
 // sink's own error is no source's failure.
 TEST(FailoverFetcher, StreamsContinueOnTheNextSourceAndSinkErrorsEndAtOnce) {
@@ -184,8 +149,8 @@ TEST(FailoverFetcher, StreamsContinueOnTheNextSourceAndSinkErrorsEndAtOnce) {
                   }),
                   sink_fails ? "bad pack" : "(no exception)");
         EXPECT_EQ(streamed, kObject.substr(500));
-        EXPECT_EQ(primary.downloads, "@500<5000 ");
-        EXPECT_EQ(secondary.downloads, sink_fails ? "" : "@1500<5000 ");
+        EXPECT_EQ(primary.streams, "@500<5000 ");
+        EXPECT_EQ(secondary.streams, sink_fails ? "" : "@1500<5000 ");
         EXPECT_EQ(fetcher.active_index, sink_fails ? 0u : 1u);
     }
 }

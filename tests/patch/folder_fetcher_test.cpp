@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace gu::patch {
 namespace {
@@ -42,20 +43,15 @@ class FolderFetcherTest : public ::testing::Test {
 protected:
     kyrtest::ScratchFolder scratch_;
     FolderStore store_{scratch_ / "store"};
-    const fs::path dir_ = scratch_.path();
     const std::string object_ = kyrtest::binaryObject(5000);
 };
 
 TEST_F(FolderFetcherTest, KeepsTheFetcherContract) {
     kyrtest::expectGetWithinItsLimit(store_, object_);
-    kyrtest::expectDownloadFileModes(store_, dir_, object_);
-    kyrtest::expectDownloadWithinItsLimit(store_, dir_, object_);
-    kyrtest::expectFailedDownloadLeavesThePartialFile(store_, dir_, object_);
-    kyrtest::expectUnopenableDestinationIsALocalWriteError(store_, dir_, object_);
-    kyrtest::expectEmptyBodyCreatesTheFile(store_, dir_);
-    kyrtest::expectLinksAtTheDestinationAreNeverWrittenThrough(store_, dir_, object_);
-    kyrtest::expectNonAsciiDestinationIsWritten(store_, dir_, object_);
-    kyrtest::expectEveryArrivingBytePassesTheGate(store_, dir_, object_);
+    kyrtest::expectStreamWithinItsLimit(store_, object_);
+    kyrtest::expectFailedStreamNamesItsCause(store_, object_);
+    kyrtest::expectSinkErrorEndsTheStream(store_, object_);
+    kyrtest::expectEveryArrivingBytePassesTheGate(store_, object_);
     kyrtest::expectConcurrentGetsOfOneFetcher(store_, object_);
 }
 
@@ -73,14 +69,17 @@ TEST_F(FolderFetcherTest, RefusesPathsThatLeaveTheStoreFolder) {
         SCOPED_TRACE(path);
         const std::string want = "refused store path \"" + path + "\" for " + folder;
         EXPECT_EQ(messageOf<FetchError>([&] { fetcher->get(path, kMaxDocumentBytes); }), want);
-        EXPECT_EQ(messageOf<FetchError>([&] { fetcher->download(path, (dir_ / "out").u8string(), 1); }), want);
-        EXPECT_FALSE(fs::exists(dir_ / "out"));
+        std::string streamed;
+        EXPECT_EQ(messageOf<FetchError>(
+                      [&] { fetcher->stream_from(path, 0, 6, [&](std::string_view block) { streamed += block; }); }),
+                  want);
+        EXPECT_EQ(streamed, "");
     }
 }
 
 // Offsets go through 64-bit stream positions: one past 4 GiB must not wrap to a small one. The file is
 // sparse, so it costs no disk space.
-TEST_F(FolderFetcherTest, ResumesPastFourGibibytes) {
+TEST_F(FolderFetcherTest, StreamsFromPastFourGibibytes) {
     constexpr std::uint64_t kTailAt = 4ull * 1024 * 1024 * 1024 + 2;
     const fs::path file = scratch_ / "store" / "v1" / "packs" / "big";
     fs::create_directories(file.parent_path());
@@ -91,11 +90,17 @@ TEST_F(FolderFetcherTest, ResumesPastFourGibibytes) {
         out.write("tail", 4);
         ASSERT_TRUE(out.good());
     }
-    const fs::path dest = dir_ / "current.part";
-    write_bytes(dest, "partial");
-    store_.fetcher()->download_from("v1/packs/big", dest.u8string(), kTailAt, kTailAt + 4);
-    ASSERT_EQ(fs::file_size(dest), 11u); // a wrapped offset would have copied gigabytes: never read those
-    EXPECT_EQ(read_bytes(dest), "partialtail");
+    std::string streamed;
+    EXPECT_EQ(messageOf<LocalWriteError>([&] {
+                  store_.fetcher()->stream_from("v1/packs/big", kTailAt, kTailAt + 4, [&](std::string_view block) {
+                      streamed += block;
+                      if (streamed.size() > 4) { // a wrapped offset would hand over gigabytes: never read those
+                          throw LocalWriteError("past the tail");
+                      }
+                  });
+              }),
+              "(no exception)");
+    EXPECT_EQ(streamed, "tail");
 }
 
 } // namespace

@@ -19,8 +19,6 @@ using namespace gu::patch;
 class ScriptedPacks : public Fetcher {
 public:
     std::string get(const std::string&, std::uint64_t) override { return "{}"; }
-    void download(const std::string&, const std::string&, std::uint64_t) override {}
-    void download_from(const std::string&, const std::string&, std::uint64_t, std::uint64_t) override {}
     void stream_from(const std::string&, std::uint64_t offset, std::uint64_t, const ByteSink& sink) override {
         char step = 0;
         {

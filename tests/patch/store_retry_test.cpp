@@ -43,8 +43,9 @@ public:
         }
         return step == 's' ? "bod" : "body";
     }
-    void download(const std::string&, const std::string&, std::uint64_t) override {}
-    void download_from(const std::string&, const std::string&, std::uint64_t, std::uint64_t) override {}
+    void stream_from(const std::string&, std::uint64_t, std::uint64_t, const ByteSink&) override {
+        ADD_FAILURE() << "a chunk is fetched whole";
+    }
 
     std::string script;
     std::map<std::string, int> calls;

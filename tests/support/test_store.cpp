@@ -1,6 +1,5 @@
 #include "support/test_store.hpp"
 
-#include "patch/engine_file.hpp"
 #include "patch/errors.hpp"
 #include "patch/sha256.hpp"
 
@@ -10,8 +9,6 @@
 #include <zstd.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -161,33 +158,6 @@ std::string MemoryFetcher::serve(const std::string& path, const std::string& log
         throw gu::patch::FetchError("HTTP 404 " + path);
     }
     return found->second;
-}
-
-void MemoryFetcher::download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) {
-    download_from(path, dest_file, 0, max_bytes);
-}
-
-void MemoryFetcher::download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                                  std::uint64_t max_bytes) {
-    const std::string body = serve(path, path);
-    if (body.size() > max_bytes) {
-        throw gu::patch::FetchError(gu::patch::size_limit_message(path, max_bytes));
-    }
-    const bool append = offset != 0 && offset <= body.size();
-    // The engine's own open, as the real fetchers use it.
-    const gu::patch::AppendFile out = gu::patch::open_download_file(dest_file, append);
-    if (out.file == nullptr) {
-        throw gu::patch::LocalWriteError("cannot open " + dest_file);
-    }
-    const std::size_t from = append && !out.start_over ? static_cast<std::size_t>(offset) : 0;
-    const bool written = std::fwrite(body.data() + from, 1, body.size() - from, out.file) == body.size() - from;
-    if (std::fclose(out.file) != 0 || !written) {
-        throw gu::patch::LocalWriteError("cannot write " + dest_file);
-    }
-    // The body passes the run's gate as a network delivers it: block by block.
-    for (std::size_t passed = from; passed < body.size() && gu::patch::admit(gate(), kDeliveryBlock);) {
-        passed += kDeliveryBlock;
-    }
 }
 
 void MemoryFetcher::stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,

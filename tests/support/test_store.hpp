@@ -80,15 +80,10 @@ public:
     std::vector<std::string> request_log() const;
 
     std::string get(const std::string& path, std::uint64_t) override { return serve(path, path); }
-    // A download's body passes the run's gate in blocks of this many bytes.
+    // A stream's body passes the run's gate in blocks of this many bytes.
     static constexpr std::size_t kDeliveryBlock = 1024;
-    void download(const std::string& path, const std::string& dest_file, std::uint64_t max_bytes) override;
-    bool supports_resume() override { return true; }
-    // A non-zero offset at most the object's size appends the rest; otherwise rewrites. An object larger
-    // than max_bytes is a FetchError.
-    void download_from(const std::string& path, const std::string& dest_file, std::uint64_t offset,
-                       std::uint64_t max_bytes) override;
-    // Hands the body on in kDeliveryBlock blocks. An offset at or past its end is a FetchError.
+    // Hands the body on in kDeliveryBlock blocks. An object larger than max_bytes, or an offset at or past
+    // its end, is a FetchError.
     void stream_from(const std::string& path, std::uint64_t offset, std::uint64_t max_bytes,
                      const gu::patch::ByteSink& sink) override;
 

@@ -3,7 +3,6 @@
 #include "patch/errors.hpp"
 #include "support/fetcher_contract.hpp"
 #include "support/http_test_server.hpp"
-#include "support/scratch_folder.hpp"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -23,21 +22,8 @@ const kyrtest::FetcherMaker kWinHttpIdleOneSecond = [](const std::string& base) 
 // WinHTTP against a real local server: the engine's fetcher contract, the launcher's headers, and the
 // failures named by operation, code and address.
 TEST(WinHttpFetcher, KeepsTheFetcherContract) {
-    const kyrtest::ScratchFolder dir;
     const std::string object = kyrtest::binaryObject(200000); // several read blocks
-    kyrtest::expectGetWithinItsLimit(*kyrtest::httpStore(kWinHttp), object);
-    kyrtest::expectGetStopsAtItsLimit(kWinHttp, dir.path());
-    kyrtest::expectDownloadFileModes(*kyrtest::httpStore(kWinHttp), dir.path(), object);
-    kyrtest::expectDownloadWithinItsLimit(*kyrtest::httpStore(kWinHttp), dir.path(), object);
-    kyrtest::expectStalledDownloadEnds(kWinHttpIdleOneSecond, dir.path());
-    kyrtest::expectRangeRequests(kWinHttp, dir.path(), object);
-    kyrtest::expectFailedDownloadLeavesThePartialFile(*kyrtest::httpStore(kWinHttp), dir.path(), object);
-    kyrtest::expectUnopenableDestinationIsALocalWriteError(*kyrtest::httpStore(kWinHttp), dir.path(), object);
-    kyrtest::expectEmptyBodyCreatesTheFile(*kyrtest::httpStore(kWinHttp), dir.path());
-    kyrtest::expectLinksAtTheDestinationAreNeverWrittenThrough(*kyrtest::httpStore(kWinHttp), dir.path(), object);
-    kyrtest::expectNonAsciiDestinationIsWritten(*kyrtest::httpStore(kWinHttp), dir.path(), object);
-    kyrtest::expectEveryArrivingBytePassesTheGate(*kyrtest::httpStore(kWinHttp), dir.path(), object);
-    kyrtest::expectConcurrentGetsOfOneFetcher(*kyrtest::httpStore(kWinHttp), object.substr(0, 3000));
+    kyrtest::expectHttpFetcherContract(kWinHttp, kWinHttpIdleOneSecond, object);
 
     std::string base;
     {
