@@ -255,6 +255,9 @@ void PackStream::deliver(Slot& slot, std::string bytes) {
         slot.arrived = true;
     }
     const bool awaited = awaited_ != nullptr;
+    if (awaited_ == &slot) {
+        awaited_ = nullptr; // it waits no longer: the chunks behind this one wait for room as usual
+    }
     lock.unlock();
     if (awaited) {
         files_wake_.notify_one();
