@@ -148,6 +148,7 @@ private:
     SignedDocument manifest_document_;
     PatchState state_;
     PreviousManifest previous_; // of the last successful run
+    bool previous_is_served_ = false;
     Manifest no_manifest_;
     FolderFlushes moved_into_; // folders that files were moved into or removed from
     TrustAnchor current_anchor_;
@@ -498,7 +499,9 @@ void UpdateRun::finish(const Channel& channel, const Manifest& manifest, const U
     }
     state_.save(root_);
     try {
-        save_previous_manifest(root_, manifest_document_);
+        if (!previous_is_served_) {
+            save_previous_manifest(root_, manifest_document_);
+        }
     } catch (const std::exception& e) {
         log(std::string("previous manifest not saved (the next update downloads more and removes nothing): ") + e.what());
     }
@@ -565,8 +568,15 @@ void UpdateRun::execute() {
 
     remove_tree_quietly(stage_);
     const fs::path install_root = config_.transactional ? stage_ : root_;
-    previous_ = load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
-    PreviousVersionChunks previous = PreviousVersionChunks::load(root_, previous_.manifest, state_);
+    // The served manifest was checked already; one saved by the run before that is its very copy says
+    // nothing more.
+    previous_is_served_ = previous_manifest_is(root_, manifest_document_);
+    previous_ = previous_is_served_
+                    ? PreviousManifest{manifest, true}
+                    : load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
+    // Its chunks only matter to files that are fetched.
+    PreviousVersionChunks previous = PreviousVersionChunks::load(
+        root_, plan.to_fetch.empty() ? no_manifest_ : previous_.manifest, state_);
     // Something of the player's in the way of a new file stops the run before anything is downloaded.
     find_path_obstacles(root_, plan.to_fetch, installed_version());
     std::unordered_set<std::string> missing;

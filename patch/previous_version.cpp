@@ -41,6 +41,15 @@ void save_previous_manifest(const fs::path& root, const SignedDocument& manifest
     save_state_text(root, kPreviousManifestFile, manifest.text, "PreviousManifest");
 }
 
+bool previous_manifest_is(const fs::path& root, const SignedDocument& served) {
+    try {
+        return read_text(root / kPreviousManifestSignatureFile, kMaxSignatureBytes) == served.signature &&
+               read_text(root / kPreviousManifestFile, kMaxDocumentBytes) == served.text;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 PreviousManifest load_previous_manifest(const fs::path& root, std::string_view pubkey_b64, std::string_view product,
                                         std::string_view platform) {
     PreviousManifest previous;

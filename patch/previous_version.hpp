@@ -33,6 +33,10 @@ struct PreviousManifest {
     bool proven = false;
 };
 
+// Whether the saved manifest and signature are byte for byte the served ones (an installation already
+// current): that copy need be neither parsed nor checked again, nor saved again. Never fails.
+bool previous_manifest_is(const std::filesystem::path& root, const SignedDocument& served);
+
 // The manifest of the last successful run. Never fails.
 PreviousManifest load_previous_manifest(const std::filesystem::path& root, std::string_view pubkey_b64,
                                         std::string_view product, std::string_view platform);

@@ -132,10 +132,11 @@ TEST(DownloaderRun, InstallsDurablyThenDownloadsOnlyWhatChanged) {
         rig.config.transactional = c.transactional;
         rig.config.prefetch_workers = c.prefetch_workers;
         flushes.clear();
-        flush_observer = [](const fs::path& path, Flush) {
+        const FlushObserver record = [](const fs::path& path, Flush) {
             const std::lock_guard<std::mutex> held(flushes_lock);
             flushes.push_back(path.lexically_relative(path.root_path()));
         };
+        flush_observer = record;
         rig.install(v1);
         rig.expect_files(v1);
         EXPECT_EQ(rig.fetcher.requests(chunk_path(sha256_hex(repeated))), 1);
@@ -168,6 +169,12 @@ TEST(DownloaderRun, InstallsDurablyThenDownloadsOnlyWhatChanged) {
         EXPECT_EQ(PatchState::load(rig.root.path()).version, "2.0.0");
         EXPECT_EQ(rig.file(".update_done"), "2.0.0");
         EXPECT_FALSE(fs::exists(rig.at(".updstage")));
+        flushes.clear(); // already current: the saved manifest is the served one and is not written again
+        flush_observer = record;
+        EXPECT_EQ(rig.run().files_current, 6u);
+        flush_observer = nullptr;
+        EXPECT_EQ(flushed_at(rig.at("patchstate.manifest.json.tmp"), -1), -1);
+        EXPECT_GE(flushed_at(rig.at("patchstate.json.tmp"), -1), 0);
     }
 }
 
