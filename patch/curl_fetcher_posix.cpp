@@ -199,7 +199,7 @@ long CurlFetcher::receive(const std::string& path, std::uint64_t offset, std::ui
 }
 
 std::string CurlFetcher::get(const std::string& path, std::uint64_t max_bytes) {
-    std::string body;
+    std::string body = empty_body(max_bytes);
     receive(path, 0, max_bytes, false, [&](std::string_view block, bool) { body.append(block); });
     return body;
 }

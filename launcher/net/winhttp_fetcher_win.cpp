@@ -276,7 +276,7 @@ std::string WinHttpFetcher::get(const std::string& path, std::uint64_t max_bytes
     const std::string url = resolve_url(path);
     Request request(winHttpLibrary());
     const Answer answer = openAnswer(request, url, kGetReceiveTimeoutMs, "WinHTTP GET failed", 0, max_bytes);
-    std::string body;
+    std::string body = gu::patch::empty_body(max_bytes);
     readBody(request, gate(), answer.limit, gu::patch::size_limit_message(url, max_bytes),
              [&](std::string_view block) { body.append(block); });
     return body;
