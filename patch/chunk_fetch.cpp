@@ -23,7 +23,7 @@ bool keep_if_verified(std::string& buffer, std::size_t before, const ManifestChu
 }
 
 bool from_installed_files(LocalChunkMap& places, const std::filesystem::path& folder, RangeReader& files,
-                          const ManifestChunk& chunk, std::string& buffer) {
+                          const ManifestChunk& chunk, std::string& buffer, ChunkCheck check) {
     const auto found = places.find(chunk.h);
     if (found == places.end()) {
         return false;
@@ -32,7 +32,7 @@ bool from_installed_files(LocalChunkMap& places, const std::filesystem::path& fo
     try {
         const LocalChunkRef& ref = found->second;
         files.append(local_path(folder, ref.path), ref.offset, ref.length, ref.path, buffer);
-        if (keep_if_verified(buffer, before, chunk)) {
+        if (check == ChunkCheck::checked_with_their_file || keep_if_verified(buffer, before, chunk)) {
             return true;
         }
     } catch (const std::exception&) {
@@ -50,7 +50,7 @@ void count_obtained(ChunkFetchContext& context, const ManifestChunk& chunk, std:
     }
 }
 
-bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer, PackBytes check) {
+bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer, ChunkCheck check) {
     if (context.packs == nullptr) {
         return false;
     }
@@ -64,7 +64,7 @@ bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::stri
     } catch (const std::exception&) {
         return false;
     }
-    if (check == PackBytes::checked_with_their_file) {
+    if (check == ChunkCheck::checked_with_their_file) {
         return true;
     }
     if (!keep_if_verified(buffer, before, chunk)) {
@@ -106,14 +106,20 @@ std::string chunk_path(std::string_view h) {
 }
 
 ChunkSource append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer,
-                         PackBytes pack_bytes) {
-    if (from_installed_files(context.local_chunks, context.game_dir, context.files, chunk, buffer) ||
-        (context.held != nullptr && context.held->append(chunk, buffer)) ||
-        from_installed_files(context.previous_chunks, context.previous_dir, context.files, chunk, buffer)) {
+                         ChunkCheck chunk_check) {
+    if (from_installed_files(context.local_chunks, context.game_dir, context.files, chunk, buffer,
+                             ChunkCheck::checked_alone) ||
+        (context.held != nullptr && context.held->append(chunk, buffer))) {
         return ChunkSource::checked;
     }
-    if (from_pack(context, chunk, buffer, pack_bytes)) {
-        return pack_bytes == PackBytes::checked_with_their_file ? ChunkSource::pack_unchecked : ChunkSource::checked;
+    if (from_installed_files(context.previous_chunks, context.previous_dir, context.files, chunk, buffer,
+                             chunk_check)) {
+        return chunk_check == ChunkCheck::checked_with_their_file ? ChunkSource::previous_unchecked
+                                                                  : ChunkSource::checked;
+    }
+    if (from_pack(context, chunk, buffer, chunk_check)) {
+        return chunk_check == ChunkCheck::checked_with_their_file ? ChunkSource::pack_unchecked
+                                                                  : ChunkSource::checked;
     }
     from_chunk_object(context, chunk, buffer);
     return ChunkSource::checked;

@@ -102,19 +102,19 @@ struct ChunkFetchContext {
 // Runs on one thread: it changes the context's maps and counters without locking.
 std::string fetch_chunk(ChunkFetchContext& context, const ManifestChunk& chunk);
 
-// How append_chunk treats a pack's bytes. The file phase hashes every assembled file anyway, and hashing
-// each pack chunk on its own as well would cost a third of a cold install's processor time: the file's
-// hash decides, before the file takes its name. When it differs, the file is assembled again with every
-// chunk checked alone, so the outcome is the same either way.
-enum class PackBytes { checked_alone, checked_with_their_file };
+// How append_chunk treats the bytes of a pack and of the previous version's files. The file phase hashes
+// every assembled file anyway, and hashing each such chunk on its own as well costs a third of an
+// install's processor time: the file's hash decides, before the file takes its name. When it differs, the
+// file is assembled again with every chunk checked alone, so the outcome is the same either way.
+enum class ChunkCheck { checked_alone, checked_with_their_file };
 
-// Where appended bytes came from: checked against the chunk's own hash, or a pack's bytes left to the
-// file's hash (neither counted nor recorded as verified until count_pack_chunk).
-enum class ChunkSource { checked, pack_unchecked };
+// Where appended bytes came from: checked against the chunk's own hash, or left to the file's hash: a
+// pack's (neither counted nor recorded as verified until count_pack_chunk) or the previous version's.
+enum class ChunkSource { checked, pack_unchecked, previous_unchecked };
 
 // The same, appended to buffer (unchanged when the chunk fails): a file is assembled in place.
 ChunkSource append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer,
-                         PackBytes pack_bytes = PackBytes::checked_alone);
+                         ChunkCheck chunk_check = ChunkCheck::checked_alone);
 
 // Counts a chunk obtained from a pack: its first verification, alone or with the file it is part of.
 void count_pack_chunk(ChunkFetchContext& context, const std::string& hash);

@@ -321,18 +321,25 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     FileWriter writer(kWriterBudgetBytes, kWriterThreads, config_.start_thread);
     PartChunks parts(writer, context.files);
     context.held = &parts;
-    std::unordered_map<std::uint64_t, std::vector<std::string>> unchecked; // by the writer's file number
-    const auto assemble = [&](const ManifestFile& file, PackBytes pack_bytes) {
+    std::unordered_map<std::uint64_t, AssembledFile> assembled_files; // by the writer's file number
+    const auto assemble = [&](const ManifestFile& file, ChunkCheck chunk_check) {
         const fs::path part = with_suffix(local_path(install_root, file.path), ".updpart");
         if (config_.transactional) {
             make_engine_folder(stage_); // a link planted in its place goes, never written through
         }
         fs::create_directories(part.parent_path());
         AssembledFile assembled = assemble_file(file, part, context, config_, writer, parts,
-                                                [&](std::uint64_t) { report_files(); }, pack_bytes);
-        unchecked[assembled.number] = std::move(assembled.unchecked_chunks);
+                                                [&](std::uint64_t) { report_files(); }, chunk_check);
+        assembled_files[assembled.number] = std::move(assembled);
     };
     const auto install_part = [&](const FinishedFile& done) {
+        if (!config_.transactional) {
+            // Its old bytes are replaced now, not before: a file that fails its hash is assembled again
+            // from them. No later file may read them any more.
+            for (const std::string& old_name : previous.forget_file(done.file->path)) {
+                context.files.release(local_path(context.previous_dir, old_name));
+            }
+        }
         move_into_place(done.part, local_path(install_root, done.file->path), done.file->path,
                         !config_.transactional, "failed to install ");
         ++result_.files_written;
@@ -343,21 +350,21 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         for (FinishedFile& done : finished) {
             const ManifestFile& file = *done.file;
             parts.forget(file, done.number, done.part);
-            const std::vector<std::string> pack_chunks = std::move(unchecked[done.number]);
-            unchecked.erase(done.number);
+            const AssembledFile assembled = std::move(assembled_files[done.number]);
+            assembled_files.erase(done.number);
             if (done.actual_sha256 != file.sha256) {
                 remove_quietly(done.part);
-                if (pack_chunks.empty()) {
+                if (!assembled.rests_on_file_hash) {
                     throw VerifyError("file \"" + file.path + "\": assembled sha256 mismatch (expected \"" +
                                       file.sha256 + "\", got \"" + done.actual_sha256 + "\")");
                 }
                 log("file \"" + file.path +
-                    "\": pack bytes differ from the manifest; assembling it again chunk by chunk");
-                assemble(file, PackBytes::checked_alone);
+                    "\": bytes of a pack or of the installed version differ; assembling it again chunk by chunk");
+                assemble(file, ChunkCheck::checked_alone);
                 continue;
             }
             install_part(done);
-            for (const std::string& hash : pack_chunks) {
+            for (const std::string& hash : assembled.unchecked_chunks) {
                 count_pack_chunk(context, hash);
             }
             state_.files[file.path] = file.sha256;
@@ -391,16 +398,10 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     for (const ManifestFile& file : plan.to_fetch) {
         try {
             stop_if_cancelled();
-            assemble(file, PackBytes::checked_with_their_file);
+            assemble(file, ChunkCheck::checked_with_their_file);
         } catch (const std::exception&) {
             install_finished_before_failure();
             throw;
-        }
-        if (!config_.transactional) {
-            // Its old bytes are about to be replaced: no later file may read them any more.
-            for (const std::string& old_name : previous.forget_file(file.path)) {
-                context.files.release(local_path(context.previous_dir, old_name));
-            }
         }
         complete(writer.take_finished());
         enter_installing();

@@ -69,7 +69,7 @@ void PartChunks::forget(const ManifestFile& file, std::uint64_t file_number, con
 
 AssembledFile assemble_file(const ManifestFile& file, const std::filesystem::path& part, ChunkFetchContext& context,
                             const DownloaderConfig& config, FileWriter& writer, PartChunks& parts,
-                            const std::function<void(std::uint64_t)>& after_chunk, PackBytes pack_bytes) {
+                            const std::function<void(std::uint64_t)>& after_chunk, ChunkCheck chunk_check) {
     AssembledFile assembled;
     assembled.number = writer.open(file, part);
     std::uint64_t offset = 0;
@@ -84,9 +84,11 @@ AssembledFile assemble_file(const ManifestFile& file, const std::filesystem::pat
         }
         const ManifestChunk& chunk = file.chunks[i];
         std::string piece;
-        if (append_chunk(context, chunk, piece, pack_bytes) == ChunkSource::pack_unchecked) {
+        const ChunkSource source = append_chunk(context, chunk, piece, chunk_check);
+        if (source == ChunkSource::pack_unchecked) {
             assembled.unchecked_chunks.push_back(chunk.h);
         }
+        assembled.rests_on_file_hash = assembled.rests_on_file_hash || source != ChunkSource::checked;
         const std::uint64_t length = piece.size();
         writer.write(std::move(piece));
         parts.add(chunk.h, assembled.number, offset, length);

@@ -47,8 +47,11 @@ private:
 struct AssembledFile {
     std::uint64_t number = 0;
     // The chunks whose bytes came from a pack and rest on the file's hash alone: when the file matches
-    // they count as obtained; when it differs, the file is assembled again with every chunk checked.
+    // they count as obtained.
     std::vector<std::string> unchecked_chunks;
+    // Some bytes rest on the file's hash alone (a pack's, the previous version's): when it differs, the
+    // file is assembled again with every chunk checked.
+    bool rests_on_file_hash = false;
 };
 
 // Assembles `file` into the writer as its next file, written to `part`. Missing chunk objects are
@@ -56,6 +59,6 @@ struct AssembledFile {
 // after_chunk gets the size of each chunk appended.
 AssembledFile assemble_file(const ManifestFile& file, const std::filesystem::path& part, ChunkFetchContext& context,
                             const DownloaderConfig& config, FileWriter& writer, PartChunks& parts,
-                            const std::function<void(std::uint64_t)>& after_chunk, PackBytes pack_bytes);
+                            const std::function<void(std::uint64_t)>& after_chunk, ChunkCheck chunk_check);
 
 } // namespace gu::patch
