@@ -257,7 +257,8 @@ PackPlan UpdateRun::plan_packs(const UpdatePlan& plan, const std::unordered_set<
                 first_use.push_back(pack);
                 missing_bytes[pack] = 0;
             }
-            if (missing.count(chunk.h) != 0 && found->second.length == chunk.z && counted.insert(chunk.h).second) {
+            if (missing.count(chunk.h) != 0 && pack_location(pack_index_, chunk) != nullptr &&
+                counted.insert(chunk.h).second) {
                 missing_bytes[pack] += chunk.z;
             }
         }
@@ -277,9 +278,8 @@ std::uint64_t UpdateRun::bytes_to_download(const PackPlan& packs,
     const std::unordered_set<std::uint32_t> streamed(packs.needed.begin(), packs.needed.end());
     std::uint64_t bytes = packs.bytes_total;
     for (const ManifestChunk* chunk : missing) {
-        const auto found = pack_index_.chunks.find(chunk->h);
-        if (found == pack_index_.chunks.end() || found->second.length != chunk->z ||
-            streamed.count(found->second.pack) == 0) {
+        const ChunkLocation* location = pack_location(pack_index_, *chunk);
+        if (location == nullptr || streamed.count(location->pack) == 0) {
             bytes += chunk->z;
         }
     }

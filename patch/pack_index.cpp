@@ -90,4 +90,9 @@ PackIndex parse_pack_index(std::string_view text) {
     return index;
 }
 
+const ChunkLocation* pack_location(const PackIndex& index, const ManifestChunk& chunk) {
+    const auto found = index.chunks.find(chunk.h);
+    return found != index.chunks.end() && found->second.length == chunk.z ? &found->second : nullptr;
+}
+
 } // namespace gu::patch

@@ -1,29 +1,13 @@
 #include "patch/pack_stream.hpp"
 
 #include "patch/errors.hpp"
+#include "patch/store_documents.hpp"
 
 #include <algorithm>
 #include <map>
 #include <utility>
 
 namespace gu::patch {
-
-namespace {
-
-// The wanted chunks of each pack. A location of another length than the manifest's is not the chunk.
-std::map<std::uint32_t, std::vector<const ManifestChunk*>> wanted_by_pack(const PackIndex& index,
-                                                                          const std::vector<const ManifestChunk*>& wanted) {
-    std::map<std::uint32_t, std::vector<const ManifestChunk*>> by_pack;
-    for (const ManifestChunk* chunk : wanted) {
-        const auto found = index.chunks.find(chunk->h);
-        if (found != index.chunks.end() && found->second.length == chunk->z) {
-            by_pack[found->second.pack].push_back(chunk);
-        }
-    }
-    return by_pack;
-}
-
-} // namespace
 
 PackStream::PackStream(const PackIndex& index, const std::vector<std::uint32_t>& packs,
                        const std::vector<const ManifestChunk*>& wanted, Fetcher& fetcher,
@@ -32,20 +16,21 @@ PackStream::PackStream(const PackIndex& index, const std::vector<std::uint32_t>&
       budget_bytes_(budget_bytes) {
     config_.log = [this](const std::string& line) { log(line); };
     config_.cancel = [this, cancel = config.cancel] { return stopping_ || (cancel && cancel()); };
-    const std::map<std::uint32_t, std::vector<const ManifestChunk*>> by_pack = wanted_by_pack(index, wanted);
+    std::map<std::uint32_t, std::vector<Slot>> by_pack; // the wanted chunks of each pack
+    for (const ManifestChunk* chunk : wanted) {
+        if (const ChunkLocation* location = pack_location(index, *chunk)) {
+            by_pack[location->pack].push_back(Slot{location->offset, location->length, &chunk->h, {}, false, false});
+        }
+    }
     for (const std::uint32_t number : packs) {
-        const auto chunks = by_pack.find(number);
-        if (chunks == by_pack.end() || std::any_of(packs_.begin(), packs_.end(), [&](const Pack& pack) {
-                return pack.number == number;
-            })) {
-            continue;
+        const auto slots = by_pack.find(number);
+        if (slots == by_pack.end()) {
+            continue; // nothing wanted, or named twice
         }
         Pack& pack = packs_.emplace_back();
         pack.number = number;
-        for (const ManifestChunk* chunk : chunks->second) {
-            const ChunkLocation& where = index.chunks.at(chunk->h);
-            pack.slots.push_back(Slot{where.offset, where.length, &chunk->h, {}, false, false});
-        }
+        pack.slots = std::move(slots->second);
+        by_pack.erase(slots);
         std::sort(pack.slots.begin(), pack.slots.end(),
                   [](const Slot& a, const Slot& b) { return a.offset < b.offset; });
         // One pass over the pack cuts chunks that do not overlap; another one comes from its own object.
@@ -162,7 +147,7 @@ void PackStream::stream(Pack& pack) {
             if (to_hex(digest.data(), digest.size()) == entry.sha256) {
                 ++completed_;
             } else {
-                log("pack " + entry.name + " sha mismatch: its chunks were each checked on their own");
+                log("pack " + entry.name + " sha mismatch: its chunks rest on their files' hashes");
             }
             settle(pack, State::complete);
             return;

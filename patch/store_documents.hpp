@@ -29,4 +29,8 @@ void validate_manifest(const Manifest& manifest, std::string_view expected_produ
 // Structure and every check, the schema included.
 PackIndex parse_pack_index(std::string_view text);
 
+// Where the index holds the chunk, or nothing: a location of another length than the manifest's is not
+// the chunk.
+const ChunkLocation* pack_location(const PackIndex& index, const ManifestChunk& chunk);
+
 } // namespace gu::patch
