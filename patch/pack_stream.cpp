@@ -218,6 +218,18 @@ void PackStream::receive(Pack& pack, std::string_view block) {
     }
     pack.received = end;
     arrived_ += block.size();
+    wake_files();
+}
+
+// The file phase waits for a chunk that arrived: it is woken once per block, not once per chunk, so that a
+// block's chunks are taken in one go.
+void PackStream::wake_files() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const bool wake = std::exchange(files_to_wake_, false);
+    lock.unlock();
+    if (wake) {
+        files_wake_.notify_one();
+    }
 }
 
 // Waits while the slots that arrived hold the budget, unless the file phase waits for this very chunk.
@@ -225,6 +237,9 @@ void PackStream::receive(Pack& pack, std::string_view block) {
 void PackStream::deliver(Slot& slot, std::string bytes) {
     std::unique_lock<std::mutex> lock(mutex_);
     const auto fits = [&] { return shelf_bytes_ == 0 || shelf_bytes_ + bytes.size() <= budget_bytes_; };
+    if (!fits() && std::exchange(files_to_wake_, false)) {
+        files_wake_.notify_one(); // the file phase frees the room this waits for
+    }
     stream_waits_for_room_ = true;
     stream_wakes_.wait(lock, [&] { return stopping_ || fits() || awaited_ != nullptr; });
     stream_waits_for_room_ = false;
@@ -239,13 +254,9 @@ void PackStream::deliver(Slot& slot, std::string bytes) {
         slot.bytes = std::move(bytes);
         slot.arrived = true;
     }
-    const bool awaited = awaited_ != nullptr;
+    files_to_wake_ = files_to_wake_ || awaited_ != nullptr;
     if (awaited_ == &slot) {
         awaited_ = nullptr; // it waits no longer: the chunks behind this one wait for room as usual
-    }
-    lock.unlock();
-    if (awaited) {
-        files_wake_.notify_one();
     }
 }
 
@@ -304,7 +315,8 @@ std::optional<std::string> PackStream::take(const std::string& hash) {
         files_wake_.wait(lock);
     }
     awaited_ = nullptr;
-    const bool room_freed = bytes && stream_waits_for_room_;
+    // The stream is woken once half the budget is free, not for every chunk taken.
+    const bool room_freed = bytes && stream_waits_for_room_ && shelf_bytes_ <= budget_bytes_ / 2;
     lock.unlock();
     if (room_freed) {
         stream_wakes_.notify_all();

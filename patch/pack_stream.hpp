@@ -106,6 +106,7 @@ private:
     bool another_transfer(Pack& pack);
     void receive(Pack& pack, std::string_view block);
     void deliver(Slot& slot, std::string bytes);
+    void wake_files();
     std::pair<Pack*, Slot*> find(const std::string& hash);
     void settle(Pack& pack, State state);
     void log(const std::string& line);
@@ -127,6 +128,7 @@ private:
     bool stream_waits_for_room_ = false;
     std::uint64_t shelf_bytes_ = 0;  // of the slots that arrived and were not taken
     const Slot* awaited_ = nullptr;  // the chunk the file phase waits for
+    bool files_to_wake_ = false;     // a chunk arrived while the file phase waited
     std::vector<std::string> log_lines_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> interrupt_{false}; // a pack given its second chance goes first
