@@ -18,6 +18,7 @@
 #include "patch/path_rules.hpp"
 #include "patch/prefetch_pool.hpp"
 #include "patch/previous_version.hpp"
+#include "patch/retired_files.hpp"
 #include "patch/running_file.hpp"
 #include "patch/sha256.hpp"
 #include "patch/signed_document.hpp"
@@ -79,7 +80,7 @@ public:
               const PhaseCallback& phase, RunResult& result, TransferGate& gate)
         : fetcher_(fetcher), config_(config), progress_(progress), phase_(phase), result_(result), gate_(gate),
           root_(fs::u8path(config.root_dir)), stage_(root_ / ".updstage"), packs_dir_(root_ / ".updpacks"),
-          anchor_dir_(fs::u8path(config.anchor_dir)) {}
+          anchor_dir_(fs::u8path(config.anchor_dir)), retired_(config.start_thread) {}
 
     void execute();
     void clean_up_after_failure(const std::exception& e);
@@ -151,6 +152,7 @@ private:
     bool previous_is_served_ = false;
     Manifest no_manifest_;
     FolderFlushes moved_into_; // folders that files were moved into or removed from
+    RetiredFiles retired_;     // the files replaced, freed off the run's thread
     TrustAnchor current_anchor_;
     PackIndex pack_index_;
     bool use_packs_ = false;
@@ -428,7 +430,9 @@ void UpdateRun::move_into_place(const fs::path& from, const fs::path& to, const 
         replace_running_file(from, to, failure_prefix);
         result_.running_program_replaced = true;
     } else {
-        replace_file(from, to, failure_prefix, [&] { forget_anchored_file(anchor_dir_, path); });
+        retired_.replace(to, [&] {
+            replace_file(from, to, failure_prefix, [&] { forget_anchored_file(anchor_dir_, path); });
+        });
     }
     if (final) {
         moved_into_.add_folders_of(to, root_);
