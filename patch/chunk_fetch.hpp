@@ -17,6 +17,8 @@
 
 namespace gu::patch {
 
+class PrefetchPool;
+
 using LogLine = std::function<void(const std::string&)>;
 
 // Store path of a chunk object: "v1/chunks/" + h[0..2) + "/" + h + ".zst". VerifyError for fewer than two
@@ -95,6 +97,8 @@ struct ChunkFetchContext {
     RangeReader& files;
     // Consulted right after local_chunks; none outside the file phase.
     HeldChunks* held = nullptr;
+    // Downloads a file's missing chunk objects ahead of its assembly; none outside the file phase.
+    PrefetchPool* prefetch = nullptr;
 };
 
 // The uncompressed, verified bytes of one chunk. Installed bytes and packs are tried opportunistically and

@@ -323,6 +323,8 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     FileWriter writer(kWriterBudgetBytes, kWriterThreads, config_.start_thread);
     PartChunks parts(writer, context.files);
     context.held = &parts;
+    PrefetchPool prefetch_pool(config_.prefetch_workers, config_.start_thread);
+    context.prefetch = &prefetch_pool;
     std::unordered_map<std::uint64_t, AssembledFile> assembled_files; // by the writer's file number
     const auto assemble = [&](const ManifestFile& file, ChunkCheck chunk_check) {
         const fs::path part = with_suffix(local_path(install_root, file.path), ".updpart");
@@ -417,6 +419,7 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         complete(std::move(finished));
     }
     context.held = nullptr;
+    context.prefetch = nullptr;
     context.files.release_all(); // the commit moves installed files
 }
 

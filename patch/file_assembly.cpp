@@ -77,10 +77,12 @@ AssembledFile assemble_file(const ManifestFile& file, const std::filesystem::pat
     for (std::size_t i = 0; i < file.chunks.size(); ++i) {
         if (i == prefetched_to) {
             prefetched_to = window_end(file.chunks, i);
-            prefetch_chunks(context, config,
-                            std::vector<ManifestChunk>(file.chunks.begin() + static_cast<std::ptrdiff_t>(i),
-                                                       file.chunks.begin() + static_cast<std::ptrdiff_t>(prefetched_to)),
-                            config.start_thread);
+            if (context.prefetch != nullptr) {
+                context.prefetch->prefetch(
+                    context, config,
+                    std::vector<ManifestChunk>(file.chunks.begin() + static_cast<std::ptrdiff_t>(i),
+                                               file.chunks.begin() + static_cast<std::ptrdiff_t>(prefetched_to)));
+            }
         }
         const ManifestChunk& chunk = file.chunks[i];
         std::string piece;

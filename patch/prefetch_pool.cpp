@@ -3,9 +3,7 @@
 #include "patch/errors.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <stdexcept>
-#include <string>
 #include <unordered_set>
 #include <utility>
 
@@ -13,16 +11,8 @@ namespace gu::patch {
 
 namespace {
 
-struct PrefetchJob {
-    const ManifestChunk* chunk = nullptr;
-    // Written by the one worker that took the job, read after the join.
-    std::string bytes;
-    bool done = false;
-    std::string log_text;
-};
-
-std::vector<PrefetchJob> collect_jobs(ChunkFetchContext& context, const std::vector<ManifestChunk>& chunks) {
-    std::vector<PrefetchJob> jobs;
+std::vector<PrefetchPool::Job> collect_jobs(ChunkFetchContext& context, const std::vector<ManifestChunk>& chunks) {
+    std::vector<PrefetchPool::Job> jobs;
     std::unordered_set<std::string> seen;
     for (const ManifestChunk& chunk : chunks) {
         if (!seen.insert(chunk.h).second) {
@@ -33,7 +23,7 @@ std::vector<PrefetchJob> collect_jobs(ChunkFetchContext& context, const std::vec
             (context.packs != nullptr && context.packs->will_deliver(chunk.h))) {
             continue;
         }
-        PrefetchJob job;
+        PrefetchPool::Job job;
         job.chunk = &chunk;
         jobs.push_back(std::move(job));
     }
@@ -45,81 +35,122 @@ void append_line(std::string& text, const std::string& line) {
     text += '\n';
 }
 
-void run_worker(ChunkObjects& store, std::vector<PrefetchJob>& jobs, std::atomic<std::size_t>& next_job) {
-    while (true) {
-        const std::size_t index = next_job.fetch_add(1);
-        if (index >= jobs.size()) {
-            return;
-        }
-        PrefetchJob& job = jobs[index];
-        const LogLine buffer = [&job](const std::string& line) { append_line(job.log_text, line); };
-        try {
-            job.bytes = store.retry_fetch(chunk_path(job.chunk->h), job.chunk->z, false, buffer);
-            job.done = true;
-        } catch (const LocalWriteError& e) {
-            append_line(job.log_text, std::string("prefetch stopped, local write failed: ") + e.what());
-            return;
-        } catch (const std::exception& e) {
-            append_line(job.log_text, std::string("prefetch failed, will retry sequentially: ") + e.what());
-        } catch (...) {
-            // Nothing may escape a thread's function: it would end the process.
-            append_line(job.log_text, "prefetch failed, will retry sequentially: unknown error");
+// True when the worker may take another job of this window.
+bool run_job(ChunkObjects& store, PrefetchPool::Job& job) {
+    const LogLine buffer = [&job](const std::string& line) { append_line(job.log_text, line); };
+    try {
+        job.bytes = store.retry_fetch(chunk_path(job.chunk->h), job.chunk->z, false, buffer);
+        job.done = true;
+    } catch (const LocalWriteError& e) {
+        append_line(job.log_text, std::string("prefetch stopped, local write failed: ") + e.what());
+        return false;
+    } catch (const std::exception& e) {
+        append_line(job.log_text, std::string("prefetch failed, will retry sequentially: ") + e.what());
+    } catch (...) {
+        // Nothing may escape a thread's function: it would end the process.
+        append_line(job.log_text, "prefetch failed, will retry sequentially: unknown error");
+    }
+    return true;
+}
+
+void forward_job_lines(const std::vector<PrefetchPool::Job>& jobs, const LogLine& log) {
+    for (const PrefetchPool::Job& job : jobs) {
+        // Every buffered line ends in a line feed; a message may hold more than one line.
+        std::size_t start = 0;
+        std::size_t end = 0;
+        while ((end = job.log_text.find('\n', start)) != std::string::npos) {
+            log(job.log_text.substr(start, end - start));
+            start = end + 1;
         }
     }
 }
 
 } // namespace
 
-void prefetch_chunks(ChunkFetchContext& context, const DownloaderConfig& config,
-                     const std::vector<ManifestChunk>& chunks, const ThreadStarter& start_thread) {
-    if (config.prefetch_workers < 2) {
+PrefetchPool::PrefetchPool(std::uint32_t workers, ThreadStarter start_thread)
+    : workers_(workers), start_thread_(std::move(start_thread)) {}
+
+PrefetchPool::~PrefetchPool() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    work_arrives_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+}
+
+void PrefetchPool::start_workers(std::size_t wanted, const LogLine& log) {
+    std::string refusal;
+    while (threads_.size() < wanted) {
+        try {
+            threads_.push_back(gu::patch::start_thread(start_thread_, [this] { work(); }));
+        } catch (const std::exception& e) {
+            refusal = e.what();
+            break;
+        }
+    }
+    if (threads_.size() < wanted && log) {
+        log("prefetch pool: spawned " + std::to_string(threads_.size()) + "/" + std::to_string(wanted) +
+            " workers (" + refusal + "); the rest goes sequential");
+    }
+}
+
+void PrefetchPool::prefetch(ChunkFetchContext& context, const DownloaderConfig& config,
+                            const std::vector<ManifestChunk>& chunks) {
+    if (workers_ < 2) {
         return;
     }
-    std::vector<PrefetchJob> jobs = collect_jobs(context, chunks);
+    std::vector<Job> jobs = collect_jobs(context, chunks);
     if (jobs.size() < 2) {
         return;
     }
     if (config.cancel && config.cancel()) {
         throw std::runtime_error("cancelled");
     }
-
-    const std::size_t wanted = std::min<std::size_t>(config.prefetch_workers, jobs.size());
-    std::atomic<std::size_t> next_job{0};
-    std::vector<std::thread> workers;
-    workers.reserve(wanted);
-    std::string spawn_error;
-    for (std::size_t i = 0; i < wanted; ++i) {
-        std::function<void()> work = [&context, &jobs, &next_job] { run_worker(context.retry_fetch, jobs, next_job); };
-        try {
-            workers.push_back(gu::patch::start_thread(start_thread, std::move(work)));
-        } catch (const std::exception& e) {
-            spawn_error = e.what();
-            break;
-        }
+    start_workers(std::min<std::size_t>(workers_, jobs.size()), context.log);
+    if (!threads_.empty()) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        jobs_ = &jobs;
+        store_ = &context.retry_fetch;
+        next_job_ = 0;
+        finished_jobs_ = 0;
+        work_arrives_.notify_all();
+        window_done_.wait(lock, [&] { return finished_jobs_ == jobs.size(); });
+        jobs_ = nullptr;
     }
-    for (std::thread& worker : workers) {
-        worker.join();
+    if (context.log) {
+        forward_job_lines(jobs, context.log);
     }
-
-    const LogLine& log = context.log;
-    if (log) {
-        if (workers.size() < wanted) {
-            log("prefetch pool: spawned " + std::to_string(workers.size()) + "/" + std::to_string(wanted) +
-                " workers (" + spawn_error + "); the rest goes sequential");
-        }
-        for (const PrefetchJob& job : jobs) {
-            // Every buffered line ends in a line feed; a message may hold more than one line.
-            std::size_t start = 0;
-            std::size_t end = 0;
-            while ((end = job.log_text.find('\n', start)) != std::string::npos) {
-                log(job.log_text.substr(start, end - start));
-                start = end + 1;
-            }
-        }
-    }
-    for (PrefetchJob& job : jobs) {
+    for (Job& job : jobs) {
         if (job.done) {
             context.prefetched[job.chunk->h] = std::move(job.bytes);
+        }
+    }
+}
+
+void PrefetchPool::work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (true) {
+        work_arrives_.wait(lock, [&] { return stopping_ || (jobs_ != nullptr && next_job_ < jobs_->size()); });
+        if (stopping_) {
+            return;
+        }
+        std::vector<Job>& jobs = *jobs_;
+        ChunkObjects& store = *store_;
+        Job& job = jobs[next_job_++];
+        lock.unlock();
+        const bool go_on = run_job(store, job);
+        lock.lock();
+        ++finished_jobs_;
+        if (!go_on) {
+            // The disk here fails: the rest of the window is left to the sequential pass.
+            finished_jobs_ += jobs.size() - next_job_;
+            next_job_ = jobs.size();
+        }
+        if (finished_jobs_ == jobs.size()) {
+            window_done_.notify_one();
         }
     }
 }
