@@ -21,7 +21,12 @@ RetiredFiles::~RetiredFiles() {
 }
 
 void RetiredFiles::replace(const std::filesystem::path& target, const std::function<void()>& replace) {
-    const int held = detail::hold_file(target);
+    bool room = false;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        room = held_ < kMostHeld;
+    }
+    const int held = room ? detail::hold_file(target) : -1;
     try {
         replace();
     } catch (...) {
@@ -42,6 +47,7 @@ void RetiredFiles::replace(const std::filesystem::path& target, const std::funct
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         to_close_.push_back(held);
+        ++held_;
     }
     wakes_.notify_one();
 }
@@ -60,6 +66,7 @@ void RetiredFiles::close_held() {
             detail::release_held_file(handle);
         }
         lock.lock();
+        held_ -= batch.size();
     }
 }
 

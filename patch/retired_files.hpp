@@ -7,6 +7,7 @@
 #include "patch/thread_starter.hpp"
 
 #include <condition_variable>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -28,6 +29,10 @@ public:
     // refuses one) the old file is closed here.
     void replace(const std::filesystem::path& target, const std::function<void()>& replace);
 
+    // At most this many old files are held at once; past it a rename frees its old file itself, so a
+    // closing thread that falls behind never takes the run's file handles.
+    static constexpr std::size_t kMostHeld = 64;
+
 private:
     void close_held();
 
@@ -35,6 +40,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wakes_;
     std::vector<int> to_close_;
+    std::size_t held_ = 0; // queued or being closed
     bool stopping_ = false;
     std::thread thread_; // started with the first file held
 };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -79,6 +80,31 @@ TEST(RetiredFiles, ReplacesWhateverIsUnderTheNameAndLeavesNothingOpen) {
         EXPECT_EQ(open_descriptors(), before);
         EXPECT_EQ(kyrtest::read_bytes(outside), "the player's");
     }
+}
+
+// A closing thread that falls behind (here: held back until the end) never holds more than its bound.
+TEST(RetiredFiles, HoldsAtMostItsBoundWhileTheClosingThreadLags) {
+    const kyrtest::ScratchFolder root;
+    std::mutex gate;
+    std::unique_lock<std::mutex> held_back(gate);
+    const ThreadStarter lagging = [&](std::function<void()> work) {
+        return std::thread([&gate, work = std::move(work)] {
+            const std::lock_guard<std::mutex> released(gate);
+            work();
+        });
+    };
+    const std::size_t before = open_descriptors();
+    {
+        RetiredFiles retired(lagging);
+        for (std::size_t i = 0; i < RetiredFiles::kMostHeld + 10; ++i) {
+            kyrtest::write_bytes(root / "old", "old");
+            kyrtest::write_bytes(root / "new", "new");
+            retired.replace(root / "old", [&] { fs::rename(root / "new", root / "old"); });
+        }
+        EXPECT_EQ(open_descriptors(), before + RetiredFiles::kMostHeld);
+        held_back.unlock();
+    }
+    EXPECT_EQ(open_descriptors(), before);
 }
 
 } // namespace
