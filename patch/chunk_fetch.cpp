@@ -2,6 +2,7 @@
 
 #include "patch/errors.hpp"
 #include "patch/local_path.hpp"
+#include "patch/prefetch_pool.hpp"
 #include "patch/sha256.hpp"
 #include "patch/zstd_codec.hpp"
 
@@ -76,14 +77,13 @@ bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::stri
 
 void from_chunk_object(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
     const std::string path = chunk_path(chunk.h);
-    std::string compressed;
-    const auto prefetched = context.prefetched.find(chunk.h);
-    if (prefetched != context.prefetched.end()) {
-        compressed = std::move(prefetched->second);
-        context.prefetched.erase(prefetched);
-    } else {
-        compressed = context.retry_fetch.retry_fetch(path, chunk.z, true, context.log);
+    std::optional<std::string> prefetched;
+    if (context.prefetch != nullptr) {
+        prefetched = context.prefetch->take(chunk.h);
+        context.prefetch->forward_log(context.log);
     }
+    const std::string compressed =
+        prefetched ? std::move(*prefetched) : context.retry_fetch.retry_fetch(path, chunk.z, true, context.log);
     const std::size_t before = buffer.size();
     zstd_decompress_append(compressed, chunk.n, buffer);
     const std::string actual = sha256_hex(std::string_view(buffer).substr(before));

@@ -1,6 +1,7 @@
 #pragma once
 // Verified retrieval of one content-addressed chunk from the cheapest place that has it: bytes already
-// installed in the game folder, a pack streaming in, a prefetched copy, or the chunk's own store object.
+// installed in the game folder, a pack streaming in, or the chunk's own store object (fetched ahead by the
+// prefetch pool, or here).
 // Only bytes whose SHA-256 equals the chunk's name are ever returned.
 
 #include "patch/range_reader.hpp"
@@ -34,7 +35,6 @@ struct LocalChunkRef {
 
 using LocalChunkMap = std::unordered_map<std::string, LocalChunkRef>;  // chunk hash -> place
 using ChunkSet = std::unordered_set<std::string>;                      // chunk hashes
-using PrefetchedChunks = std::unordered_map<std::string, std::string>; // chunk hash -> compressed bytes
 
 // The run's packs as fetch_chunk sees them: chunks taken out of packs as they stream in.
 class PackChunks {
@@ -65,7 +65,6 @@ protected:
 // Chunks of files that are being written and not installed yet (the file phase's parts).
 class HeldChunks {
 public:
-    virtual bool holds(const std::string& hash) const = 0;
     // Appends the chunk's bytes, checked against its hash; false (buffer unchanged) when they cannot be had.
     virtual bool append(const ManifestChunk& chunk, std::string& buffer) = 0;
 
@@ -90,14 +89,13 @@ struct ChunkFetchContext {
     PackChunks* packs; // none without packs
     ChunkSet& verified_chunks;
     ChunkCounters stats;
-    PrefetchedChunks& prefetched;
     ChunkObjects& retry_fetch;
     const LogLine& log;
     // Reads installed files and packs; the run releases a file here before replacing or deleting it.
     RangeReader& files;
     // Consulted right after local_chunks; none outside the file phase.
     HeldChunks* held = nullptr;
-    // Downloads a file's missing chunk objects ahead of its assembly; none outside the file phase.
+    // Fetches the run's chunk objects ahead of the files; none outside the file phase.
     PrefetchPool* prefetch = nullptr;
 };
 

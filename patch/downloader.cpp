@@ -114,10 +114,14 @@ private:
     void save_transitional_anchor(const Manifest& manifest);
     void load_pack_index(std::size_t missing_chunks);
     PackPlan plan_packs(const UpdatePlan& plan, const std::unordered_set<std::string>& missing) const;
-    // The needed packs whole, and the missing chunks that none of them holds.
-    std::uint64_t bytes_to_download(const PackPlan& packs, const std::vector<const ManifestChunk*>& missing) const;
+    // The missing chunks that none of the needed packs holds: they come as chunk objects.
+    std::vector<const ManifestChunk*> chunks_outside(const PackPlan& packs,
+                                                     const std::vector<const ManifestChunk*>& missing) const;
+    // `objects` are the chunk objects to fetch, in the order the files first use them; the bytes to
+    // download are the needed packs whole and those objects.
     void install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackStream* stream,
-                       PreviousVersionChunks& previous, std::uint64_t download_bytes);
+                       PreviousVersionChunks& previous, const std::vector<const ManifestChunk*>& objects,
+                       std::uint64_t download_bytes);
     bool is_running_program(const std::string& path) const;
     // Moves a finished file onto its name. Into its final place (not a staging folder), the running
     // program's file is moved in by moving the running one aside, and the folder is flushed later.
@@ -275,21 +279,22 @@ PackPlan UpdateRun::plan_packs(const UpdatePlan& plan, const std::unordered_set<
     return packs;
 }
 
-std::uint64_t UpdateRun::bytes_to_download(const PackPlan& packs,
-                                           const std::vector<const ManifestChunk*>& missing) const {
+std::vector<const ManifestChunk*> UpdateRun::chunks_outside(const PackPlan& packs,
+                                                            const std::vector<const ManifestChunk*>& missing) const {
     const std::unordered_set<std::uint32_t> streamed(packs.needed.begin(), packs.needed.end());
-    std::uint64_t bytes = packs.bytes_total;
+    std::vector<const ManifestChunk*> outside;
     for (const ManifestChunk* chunk : missing) {
         const ChunkLocation* location = pack_location(pack_index_, *chunk);
         if (location == nullptr || streamed.count(location->pack) == 0) {
-            bytes += chunk->z;
+            outside.push_back(chunk);
         }
     }
-    return bytes;
+    return outside;
 }
 
 void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context, PackStream* stream,
-                              PreviousVersionChunks& previous, std::uint64_t download_bytes) {
+                              PreviousVersionChunks& previous, const std::vector<const ManifestChunk*>& objects,
+                              std::uint64_t download_bytes) {
     const auto files_total = static_cast<unsigned>(plan.to_fetch.size());
     unsigned files_done = 0;
     // Pack bytes count as they arrive, chunk objects as they are taken; what is shown only grows.
@@ -323,7 +328,8 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
     FileWriter writer(kWriterBudgetBytes, kWriterThreads, config_.start_thread);
     PartChunks parts(writer, context.files);
     context.held = &parts;
-    PrefetchPool prefetch_pool(config_.prefetch_workers, config_.start_thread);
+    PrefetchPool prefetch_pool(objects, context.retry_fetch, config_.prefetch_workers, config_.start_thread);
+    prefetch_pool.start(config_.log);
     context.prefetch = &prefetch_pool;
     std::unordered_map<std::uint64_t, AssembledFile> assembled_files; // by the writer's file number
     const auto assemble = [&](const ManifestFile& file, ChunkCheck chunk_check) {
@@ -332,7 +338,7 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
             make_engine_folder(stage_); // a link planted in its place goes, never written through
         }
         fs::create_directories(part.parent_path());
-        AssembledFile assembled = assemble_file(file, part, context, config_, writer, parts,
+        AssembledFile assembled = assemble_file(file, part, context, writer, parts,
                                                 [&](std::uint64_t) { report_files(); }, chunk_check);
         assembled_files[assembled.number] = std::move(assembled);
     };
@@ -419,6 +425,7 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         complete(std::move(finished));
     }
     context.held = nullptr;
+    prefetch_pool.forward_log(config_.log); // failures of chunks that no file took in the end
     context.prefetch = nullptr;
     context.files.release_all(); // the commit moves installed files
 }
@@ -613,7 +620,6 @@ void UpdateRun::execute() {
     }
     LocalChunkMap local_chunks;
     ChunkSet verified;
-    PrefetchedChunks prefetched;
     const LogLine log_line = config_.log;
     RangeReader files;
     ChunkFetchContext context{local_chunks,
@@ -623,7 +629,6 @@ void UpdateRun::execute() {
                               stream ? &*stream : nullptr,
                               verified,
                               ChunkCounters{result_.chunks_obtained, result_.bytes_downloaded},
-                              prefetched,
                               store,
                               log_line,
                               files};
@@ -631,7 +636,12 @@ void UpdateRun::execute() {
     if (!config_.transactional) {
         clear_path_obstacles(plan);
     }
-    install_files(plan, context, stream ? &*stream : nullptr, previous, bytes_to_download(packs, missing_chunks));
+    const std::vector<const ManifestChunk*> objects = chunks_outside(packs, missing_chunks);
+    std::uint64_t download_bytes = packs.bytes_total;
+    for (const ManifestChunk* chunk : objects) {
+        download_bytes += chunk->z;
+    }
+    install_files(plan, context, stream ? &*stream : nullptr, previous, objects, download_bytes);
     if (config_.transactional) {
         commit_staged_files(plan);
     }

@@ -1,33 +1,12 @@
 #include "patch/file_assembly.hpp"
 
 #include "patch/atomic_file.hpp"
-#include "patch/prefetch_pool.hpp"
 #include "patch/sha256.hpp"
 
 #include <stdexcept>
 
 namespace gu::patch {
 
-namespace {
-
-// Prefetching looks this far ahead: enough chunk objects to keep the pool's connections busy, few
-// enough that a file of several GiB never has its chunks in memory at once.
-constexpr std::uint64_t kPrefetchWindowBytes = 8 * 1024 * 1024;
-constexpr std::size_t kPrefetchWindowChunks = 256;
-
-// The chunks from `first` on that the next prefetch window covers (at least one).
-std::size_t window_end(const std::vector<ManifestChunk>& chunks, std::size_t first) {
-    std::uint64_t bytes = 0;
-    std::size_t end = first;
-    while (end < chunks.size() && end - first < kPrefetchWindowChunks &&
-           (end == first || bytes + chunks[end].z <= kPrefetchWindowBytes)) {
-        bytes += chunks[end].z;
-        ++end;
-    }
-    return end;
-}
-
-} // namespace
 
 bool PartChunks::append(const ManifestChunk& chunk, std::string& buffer) {
     const auto found = places_.find(chunk.h);
@@ -68,23 +47,12 @@ void PartChunks::forget(const ManifestFile& file, std::uint64_t file_number, con
 }
 
 AssembledFile assemble_file(const ManifestFile& file, const std::filesystem::path& part, ChunkFetchContext& context,
-                            const DownloaderConfig& config, FileWriter& writer, PartChunks& parts,
+                            FileWriter& writer, PartChunks& parts,
                             const std::function<void(std::uint64_t)>& after_chunk, ChunkCheck chunk_check) {
     AssembledFile assembled;
     assembled.number = writer.open(file, part);
     std::uint64_t offset = 0;
-    std::size_t prefetched_to = 0;
-    for (std::size_t i = 0; i < file.chunks.size(); ++i) {
-        if (i == prefetched_to) {
-            prefetched_to = window_end(file.chunks, i);
-            if (context.prefetch != nullptr) {
-                context.prefetch->prefetch(
-                    context, config,
-                    std::vector<ManifestChunk>(file.chunks.begin() + static_cast<std::ptrdiff_t>(i),
-                                               file.chunks.begin() + static_cast<std::ptrdiff_t>(prefetched_to)));
-            }
-        }
-        const ManifestChunk& chunk = file.chunks[i];
+    for (const ManifestChunk& chunk : file.chunks) {
         std::string piece;
         const ChunkSource source = append_chunk(context, chunk, piece, chunk_check);
         if (source == ChunkSource::pack_unchecked) {

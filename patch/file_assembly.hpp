@@ -4,7 +4,6 @@
 // that appears again, in the same file or a later one, is read back from the part it was written to.
 
 #include "patch/chunk_fetch.hpp"
-#include "patch/downloader_config.hpp"
 #include "patch/file_writer.hpp"
 #include "patch/store_records.hpp"
 
@@ -22,7 +21,6 @@ class PartChunks final : public HeldChunks {
 public:
     PartChunks(FileWriter& writer, RangeReader& files) : writer_(writer), files_(files) {}
 
-    bool holds(const std::string& hash) const override { return places_.count(hash) != 0; }
     // Waits for the writer to have the bytes in the part, reads them back and checks their hash.
     bool append(const ManifestChunk& chunk, std::string& buffer) override;
 
@@ -54,11 +52,10 @@ struct AssembledFile {
     bool rests_on_file_hash = false;
 };
 
-// Assembles `file` into the writer as its next file, written to `part`. Missing chunk objects are
-// prefetched a window at a time (config.prefetch_workers), so prefetched bytes stay bounded too.
-// after_chunk gets the size of each chunk appended.
+// Assembles `file` into the writer as its next file, written to `part`. after_chunk gets the size of each
+// chunk appended.
 AssembledFile assemble_file(const ManifestFile& file, const std::filesystem::path& part, ChunkFetchContext& context,
-                            const DownloaderConfig& config, FileWriter& writer, PartChunks& parts,
+                            FileWriter& writer, PartChunks& parts,
                             const std::function<void(std::uint64_t)>& after_chunk, ChunkCheck chunk_check);
 
 } // namespace gu::patch

@@ -2,88 +2,37 @@
 
 #include "patch/errors.hpp"
 
-#include <algorithm>
-#include <stdexcept>
-#include <unordered_set>
 #include <utility>
 
 namespace gu::patch {
 
-namespace {
-
-std::vector<PrefetchPool::Job> collect_jobs(ChunkFetchContext& context, const std::vector<ManifestChunk>& chunks) {
-    std::vector<PrefetchPool::Job> jobs;
-    std::unordered_set<std::string> seen;
-    for (const ManifestChunk& chunk : chunks) {
-        if (!seen.insert(chunk.h).second) {
-            continue;
-        }
-        if (context.local_chunks.count(chunk.h) != 0 || context.previous_chunks.count(chunk.h) != 0 ||
-            (context.held != nullptr && context.held->holds(chunk.h)) || context.prefetched.count(chunk.h) != 0 ||
-            (context.packs != nullptr && context.packs->will_deliver(chunk.h))) {
-            continue;
-        }
-        PrefetchPool::Job job;
-        job.chunk = &chunk;
-        jobs.push_back(std::move(job));
-    }
-    return jobs;
-}
-
-void append_line(std::string& text, const std::string& line) {
-    text += line;
-    text += '\n';
-}
-
-// True when the worker may take another job of this window.
-bool run_job(ChunkObjects& store, PrefetchPool::Job& job) {
-    const LogLine buffer = [&job](const std::string& line) { append_line(job.log_text, line); };
-    try {
-        job.bytes = store.retry_fetch(chunk_path(job.chunk->h), job.chunk->z, false, buffer);
-        job.done = true;
-    } catch (const LocalWriteError& e) {
-        append_line(job.log_text, std::string("prefetch stopped, local write failed: ") + e.what());
-        return false;
-    } catch (const std::exception& e) {
-        append_line(job.log_text, std::string("prefetch failed, will retry sequentially: ") + e.what());
-    } catch (...) {
-        // Nothing may escape a thread's function: it would end the process.
-        append_line(job.log_text, "prefetch failed, will retry sequentially: unknown error");
-    }
-    return true;
-}
-
-void forward_job_lines(const std::vector<PrefetchPool::Job>& jobs, const LogLine& log) {
-    for (const PrefetchPool::Job& job : jobs) {
-        // Every buffered line ends in a line feed; a message may hold more than one line.
-        std::size_t start = 0;
-        std::size_t end = 0;
-        while ((end = job.log_text.find('\n', start)) != std::string::npos) {
-            log(job.log_text.substr(start, end - start));
-            start = end + 1;
+PrefetchPool::PrefetchPool(std::vector<const ManifestChunk*> chunks, ChunkObjects& store, std::uint32_t workers,
+                           ThreadStarter start_thread, std::uint64_t budget_bytes)
+    : store_(store), workers_(workers), start_thread_(std::move(start_thread)), budget_bytes_(budget_bytes) {
+    for (const ManifestChunk* chunk : chunks) {
+        if (index_.emplace(chunk->h, jobs_.size()).second) {
+            jobs_.push_back(Job{chunk});
         }
     }
 }
-
-} // namespace
-
-PrefetchPool::PrefetchPool(std::uint32_t workers, ThreadStarter start_thread)
-    : workers_(workers), start_thread_(std::move(start_thread)) {}
 
 PrefetchPool::~PrefetchPool() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
-    work_arrives_.notify_all();
+    workers_wake_.notify_all();
     for (std::thread& thread : threads_) {
         thread.join();
     }
 }
 
-void PrefetchPool::start_workers(std::size_t wanted, const LogLine& log) {
+void PrefetchPool::start(const LogLine& log) {
+    if (workers_ < 2 || jobs_.size() < 2) {
+        return;
+    }
     std::string refusal;
-    while (threads_.size() < wanted) {
+    for (std::uint32_t i = 0; i < workers_ && i < jobs_.size(); ++i) {
         try {
             threads_.push_back(gu::patch::start_thread(start_thread_, [this] { work(); }));
         } catch (const std::exception& e) {
@@ -91,66 +40,126 @@ void PrefetchPool::start_workers(std::size_t wanted, const LogLine& log) {
             break;
         }
     }
+    const std::size_t wanted = std::min<std::size_t>(workers_, jobs_.size());
     if (threads_.size() < wanted && log) {
         log("prefetch pool: spawned " + std::to_string(threads_.size()) + "/" + std::to_string(wanted) +
             " workers (" + refusal + "); the rest goes sequential");
     }
 }
 
-void PrefetchPool::prefetch(ChunkFetchContext& context, const DownloaderConfig& config,
-                            const std::vector<ManifestChunk>& chunks) {
-    if (workers_ < 2) {
-        return;
+bool PrefetchPool::may_start_next() const {
+    if (stopped_ || next_job_ >= jobs_.size()) {
+        return false;
     }
-    std::vector<Job> jobs = collect_jobs(context, chunks);
-    if (jobs.size() < 2) {
-        return;
-    }
-    if (config.cancel && config.cancel()) {
-        throw std::runtime_error("cancelled");
-    }
-    start_workers(std::min<std::size_t>(workers_, jobs.size()), context.log);
-    if (!threads_.empty()) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        jobs_ = &jobs;
-        store_ = &context.retry_fetch;
-        next_job_ = 0;
-        finished_jobs_ = 0;
-        work_arrives_.notify_all();
-        window_done_.wait(lock, [&] { return finished_jobs_ == jobs.size(); });
-        jobs_ = nullptr;
-    }
-    if (context.log) {
-        forward_job_lines(jobs, context.log);
-    }
-    for (Job& job : jobs) {
-        if (job.done) {
-            context.prefetched[job.chunk->h] = std::move(job.bytes);
-        }
-    }
+    const std::uint64_t size = jobs_[next_job_].chunk->z;
+    return outstanding_bytes_ == 0 || outstanding_bytes_ + size <= budget_bytes_;
 }
 
 void PrefetchPool::work() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
-        work_arrives_.wait(lock, [&] { return stopping_ || (jobs_ != nullptr && next_job_ < jobs_->size()); });
+        workers_wake_.wait(lock, [&] { return stopping_ || may_start_next(); });
         if (stopping_) {
             return;
         }
-        std::vector<Job>& jobs = *jobs_;
-        ChunkObjects& store = *store_;
-        Job& job = jobs[next_job_++];
-        lock.unlock();
-        const bool go_on = run_job(store, job);
-        lock.lock();
-        ++finished_jobs_;
-        if (!go_on) {
-            // The disk here fails: the rest of the window is left to the sequential pass.
-            finished_jobs_ += jobs.size() - next_job_;
-            next_job_ = jobs.size();
+        Job& job = jobs_[next_job_++];
+        if (job.state != State::queued) {
+            continue; // passed by the file phase before it was started
         }
-        if (finished_jobs_ == jobs.size()) {
-            window_done_.notify_one();
+        job.state = State::fetching;
+        outstanding_bytes_ += job.chunk->z;
+        lock.unlock();
+        std::string line;
+        const LogLine buffer = [&line](const std::string& text) { line += text + '\n'; };
+        std::string bytes;
+        bool fetched = false;
+        bool disk_fails = false;
+        try {
+            bytes = store_.retry_fetch(chunk_path(job.chunk->h), job.chunk->z, false, buffer);
+            fetched = true;
+        } catch (const LocalWriteError& e) {
+            line += std::string("prefetch stopped, local write failed: ") + e.what() + '\n';
+            disk_fails = true;
+        } catch (const std::exception& e) {
+            line += std::string("prefetch failed, will retry sequentially: ") + e.what() + '\n';
+        } catch (...) {
+            // Nothing may escape a thread's function: it would end the process.
+            line += "prefetch failed, will retry sequentially: unknown error\n";
+        }
+        lock.lock();
+        stopped_ = stopped_ || disk_fails;
+        for (std::size_t start = 0, end = 0; (end = line.find('\n', start)) != std::string::npos; start = end + 1) {
+            log_lines_.push_back(line.substr(start, end - start));
+        }
+        if (fetched && job.state == State::fetching) {
+            job.state = State::done;
+            job.bytes = std::move(bytes);
+        } else {
+            // Failed, or passed while it was on its way: its room is free again.
+            job.state = fetched ? State::gone : State::failed;
+            outstanding_bytes_ -= job.chunk->z;
+            workers_wake_.notify_all();
+        }
+        taker_wakes_.notify_all();
+    }
+}
+
+// The jobs before `index` that were not taken will never be: their bytes go, and those not started yet
+// are skipped.
+void PrefetchPool::drop_before(std::size_t index) {
+    bool room_freed = false;
+    for (std::size_t i = 0; i < index; ++i) {
+        Job& job = jobs_[i];
+        if (job.state == State::done) {
+            outstanding_bytes_ -= job.chunk->z;
+            std::string().swap(job.bytes);
+            room_freed = true;
+        }
+        if (job.state == State::queued || job.state == State::done) {
+            job.state = State::gone;
+        } else if (job.state == State::fetching) {
+            job.state = State::gone; // its worker frees its room when it returns
+        }
+    }
+    if (room_freed) {
+        workers_wake_.notify_all();
+    }
+}
+
+std::optional<std::string> PrefetchPool::take(const std::string& hash) {
+    const auto found = index_.find(hash);
+    if (found == index_.end() || threads_.empty()) {
+        return std::nullopt;
+    }
+    const std::size_t index = found->second;
+    std::unique_lock<std::mutex> lock(mutex_);
+    drop_before(index);
+    Job& job = jobs_[index];
+    taker_wakes_.wait(lock, [&] {
+        return job.state == State::done || job.state == State::failed || job.state == State::gone ||
+               (job.state == State::queued && stopped_);
+    });
+    if (job.state != State::done) {
+        job.state = job.state == State::queued ? State::gone : job.state;
+        return std::nullopt;
+    }
+    job.state = State::gone;
+    outstanding_bytes_ -= job.chunk->z;
+    std::string bytes = std::move(job.bytes);
+    lock.unlock();
+    workers_wake_.notify_all();
+    return bytes;
+}
+
+void PrefetchPool::forward_log(const LogLine& log) {
+    std::vector<std::string> lines;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        lines.swap(log_lines_);
+    }
+    if (log) {
+        for (const std::string& line : lines) {
+            log(line);
         }
     }
 }

@@ -1,61 +1,75 @@
 #pragma once
-// The prefetch pool: before the sequential pass assembles a file, a few worker threads download the
-// file's missing chunk objects in parallel, so that fetch_chunk then finds them in `prefetched`. The
-// workers live as long as the pool, so each keeps its connection to the store (and its TLS session) from
-// one window to the next instead of opening a new one per window.
+// The prefetch pool: worker threads download the run's chunk objects ahead of the file phase, in the order
+// the files use them, so that fetch_chunk finds each one waiting, or on its way, when its file needs it.
+// The workers fetch across files and while files are assembled, instead of stopping the file phase for
+// each file's chunks; they live as long as the pool, so each keeps its connection to the store (and its
+// TLS session). Memory: chunks fetched and not taken yet, with those on their way, stay within a budget.
 
 #include "patch/chunk_fetch.hpp"
-#include "patch/downloader_config.hpp"
 #include "patch/store_records.hpp"
 #include "patch/thread_starter.hpp"
 
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace gu::patch {
 
 class PrefetchPool {
 public:
-    // Up to `workers` threads (none below 2), started as windows first need them.
-    explicit PrefetchPool(std::uint32_t workers, ThreadStarter start_thread = {});
-    // Ends the workers; a window is never under way then (prefetch returns only once its window is done).
+    static constexpr std::uint64_t kDefaultBudgetBytes = 8 * 1024 * 1024;
+
+    // Fetches `chunks` (distinct, in the order the file phase first uses them; they must outlive the
+    // pool) from `store` with up to `workers` threads, none below 2. Nothing happens before start().
+    PrefetchPool(std::vector<const ManifestChunk*> chunks, ChunkObjects& store, std::uint32_t workers,
+                 ThreadStarter start_thread = {}, std::uint64_t budget_bytes = kDefaultBudgetBytes);
+    // Waits for the transfers under way and ends the workers.
     ~PrefetchPool();
     PrefetchPool(const PrefetchPool&) = delete;
     PrefetchPool& operator=(const PrefetchPool&) = delete;
 
-    // Downloads the distinct chunk objects of `chunks` that neither the installed files (local_chunks,
-    // previous_chunks) nor a usable pack can serve, and moves them into context.prefetched; returns once
-    // every one is done. A chunk whose download fails is simply left out: fetch_chunk fetches it itself.
-    // Workers only use context.retry_fetch (without store waits) and their own buffers; everything else,
-    // the log included, is touched on the calling thread. Throws "cancelled".
-    void prefetch(ChunkFetchContext& context, const DownloaderConfig& config, const std::vector<ManifestChunk>& chunks);
-
-    struct Job {
-        const ManifestChunk* chunk = nullptr;
-        std::string bytes;
-        bool done = false;
-        std::string log_text;
-    };
+    // Starts the workers; logs when fewer than asked could be started.
+    void start(const LogLine& log);
+    // The chunk's compressed bytes, once, waiting while they are on their way. Nothing when the pool does
+    // not fetch that chunk, failed to (fetch_chunk then fetches it itself), or it was passed: taking a
+    // chunk drops the ones before it that were not taken, since the file phase takes them in order.
+    std::optional<std::string> take(const std::string& hash);
+    // Passes the lines the workers logged to `log`, on the calling thread (the run's).
+    void forward_log(const LogLine& log);
 
 private:
-    void start_workers(std::size_t wanted, const LogLine& log);
-    void work();
+    enum class State { queued, fetching, done, failed, gone };
+    struct Job {
+        const ManifestChunk* chunk = nullptr;
+        State state = State::queued;
+        std::string bytes;
+    };
 
+    void work();
+    bool may_start_next() const; // with the lock held
+    void drop_before(std::size_t index);
+
+    std::vector<Job> jobs_;
+    std::unordered_map<std::string_view, std::size_t> index_; // by chunk hash
+    ChunkObjects& store_;
     const std::uint32_t workers_;
     const ThreadStarter start_thread_;
+    const std::uint64_t budget_bytes_;
+
     std::mutex mutex_;
-    std::condition_variable work_arrives_;
-    std::condition_variable window_done_;
-    // The window under way: its jobs, the next one to take, how many are finished, where they download.
-    std::vector<Job>* jobs_ = nullptr;
-    ChunkObjects* store_ = nullptr;
+    std::condition_variable workers_wake_; // a job to start, room in the budget, the end
+    std::condition_variable taker_wakes_;  // a job finished
     std::size_t next_job_ = 0;
-    std::size_t finished_jobs_ = 0;
+    std::uint64_t outstanding_bytes_ = 0; // of the jobs fetching, and fetched and not taken
     bool stopping_ = false;
+    bool stopped_ = false; // a local write failed: nothing more is fetched
+    std::vector<std::string> log_lines_;
     std::vector<std::thread> threads_;
 };
 

@@ -1,24 +1,22 @@
-// The prefetch pool downloads a file's missing chunk objects ahead of its assembly, with workers that live
-// from one window to the next (each keeps its connection), and leaves failures to the sequential pass.
+// The prefetch pool fetches the run's chunk objects ahead of the files, in the order they are used, within
+// its budget, and leaves what it cannot fetch to the file phase.
 
 #include "patch/errors.hpp"
 #include "patch/prefetch_pool.hpp"
-#include "patch/range_reader.hpp"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 
 namespace {
 
 using namespace gu::patch;
 
-// Serves every object as its path, except the ones told to fail, and counts what it was asked.
+// Serves every object as its path, except the ones told to fail; counts what it was asked and the most
+// transfers at once.
 class ScriptedObjects final : public ChunkObjects {
 public:
     std::map<std::string, std::string> failures; // chunk hash -> "fetch" or "disk"
@@ -47,70 +45,75 @@ private:
     std::map<std::string, int> asked_;
 };
 
-std::vector<ManifestChunk> chunks_named(std::initializer_list<const char*> hashes) {
-    std::vector<ManifestChunk> chunks;
-    for (const char* hash : hashes) {
-        ManifestChunk chunk;
-        chunk.h = hash;
-        chunks.push_back(chunk);
-    }
-    return chunks;
-}
-
-TEST(PrefetchPool, FetchesEachWindowWithWorkersKeptAcrossWindows) {
+TEST(PrefetchPool, HandsOverChunksInTheirOrderWithinItsBudget) {
     struct Case {
         const char* name;
         std::map<std::string, std::string> failures;
-        std::set<std::string> want_prefetched; // of the windows aa bb cc aa | dd ee ff 11
+        std::vector<std::string> takes;
+        std::vector<std::string> want; // what each take returns, "" for nothing
         const char* want_line;
+        bool threads_refused = false;
     };
+    // Chunks aa bb cc dd ee of 10 bytes each; the budget holds two.
     const Case cases[] = {
-        {"all arrive", {}, {"aa", "bb", "cc", "dd", "ee", "ff"}, nullptr},
-        {"a failed download is left to the sequential pass",
+        {"in order", {}, {"aa", "bb", "cc", "dd", "ee"}, {"aa", "bb", "cc", "dd", "ee"}, nullptr},
+        {"a chunk not fetched here, and one taken twice", {}, {"ff", "aa", "aa"}, {"", "aa", ""}, nullptr},
+        {"a failed download is left to the file phase",
          {{"bb", "fetch"}},
-         {"aa", "cc", "dd", "ee", "ff"},
+         {"aa", "bb", "cc"},
+         {"aa", "", "cc"},
          "prefetch failed, will retry sequentially: connection reset"},
-        {"a local write failure ends its window without a hang; the next window runs",
-         {{"aa", "disk"}, {"bb", "disk"}, {"cc", "disk"}},
-         {"dd", "ee", "ff"},
+        {"a chunk passed is dropped: the budget frees for those behind it",
+         {},
+         {"cc", "aa", "ee", "dd"},
+         {"cc", "", "ee", ""},
+         nullptr},
+        {"a local write failure stops the fetching without a hang",
+         {{"aa", "disk"}, {"bb", "disk"}},
+         {"aa", "bb", "cc", "dd", "ee"},
+         {"", "", "", "", ""},
          "prefetch stopped, local write failed: disk full"},
+        {"no thread starts: everything is left to the file phase",
+         {},
+         {"aa", "bb"},
+         {"", ""},
+         "prefetch pool: spawned 0/3 workers (refused); the rest goes sequential",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LocalChunkMap local;
-        LocalChunkMap previous{{"11", LocalChunkRef{"old.bin", 0, 1}}}; // on the disk already
-        const std::filesystem::path folder = "unused";
-        ChunkSet verified;
-        std::uint32_t obtained = 0;
-        std::uint64_t downloaded = 0;
-        PrefetchedChunks prefetched;
+        std::vector<ManifestChunk> chunks;
+        for (const char* hash : {"aa", "bb", "cc", "dd", "ee"}) {
+            chunks.push_back(ManifestChunk{hash, 10, 10});
+        }
+        std::vector<const ManifestChunk*> order;
+        for (const ManifestChunk& chunk : chunks) {
+            order.push_back(&chunk);
+        }
+        order.push_back(&chunks[0]); // used again later: fetched once
         ScriptedObjects objects;
         objects.failures = c.failures;
-        std::vector<std::string> lines;
-        const LogLine log = [&](const std::string& line) { lines.push_back(line); };
-        RangeReader files;
-        ChunkFetchContext context{local,      folder,  previous, folder, nullptr, verified,
-                                  ChunkCounters{obtained, downloaded},
-                                  prefetched, objects, log,      files};
         std::atomic<int> started{0};
         const ThreadStarter counting = [&](std::function<void()> work) {
+            if (c.threads_refused) {
+                throw std::runtime_error("refused");
+            }
             ++started;
             return std::thread(std::move(work));
         };
+        std::vector<std::string> lines;
+        const LogLine log = [&](const std::string& line) { lines.push_back(line); };
         {
-            PrefetchPool pool(2, counting);
-            pool.prefetch(context, DownloaderConfig{}, chunks_named({"aa", "bb", "cc", "aa"}));
-            pool.prefetch(context, DownloaderConfig{}, chunks_named({"dd", "ee", "ff", "11"}));
+            PrefetchPool pool(order, objects, 3, counting, 20);
+            pool.start(log);
+            for (std::size_t i = 0; i < c.takes.size(); ++i) {
+                const std::optional<std::string> got = pool.take(c.takes[i]);
+                EXPECT_EQ(got.value_or(""), c.want[i].empty() ? "" : chunk_path(c.want[i])) << c.takes[i];
+            }
+            pool.forward_log(log);
         }
-        EXPECT_EQ(started, 2);
-        std::set<std::string> got;
-        for (const auto& [hash, bytes] : prefetched) {
-            EXPECT_EQ(bytes, chunk_path(hash));
-            got.insert(hash);
-        }
-        EXPECT_EQ(got, c.want_prefetched);
-        EXPECT_LE(objects.asked("aa"), 1); // named twice
-        EXPECT_EQ(objects.asked("11"), 0);
+        EXPECT_EQ(started, c.threads_refused ? 0 : 3);
+        EXPECT_LE(objects.asked("aa"), 1);
         if (c.want_line != nullptr) {
             EXPECT_NE(std::find(lines.begin(), lines.end(), c.want_line), lines.end());
         }
