@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The update benchmark: kyr-patch against casync and an rsync daemon on the same synthetic game, all
 # served on loopback, in the same round; kyr-patch alone on a cold install of a small game with one
-# large file, with packs and without; and kyr-patch's cold install of a smaller game through a slow link
-# (bench/slow_link.py in front of nginx). Prints the median time of each case, the ratios, kyr-patch's
+# large file, with packs and without; and through a slow link (bench/slow_link.py in front of nginx),
+# kyr-patch's cold install of a smaller game and its version 1 to 2 of the main game. Prints the median time of each case, the ratios, kyr-patch's
 # peak memory (the largest RSS of its rounds) and processor use, and the bytes the cold installs wrote to
 # the disk; bench/report.py turns results.txt into docs/performance.md.
-#   update_bench.sh [all | slow-link]     slow-link: only the slow link case (results in slow-link.txt)
+#   update_bench.sh [all | slow-link]     slow-link: only the slow link's cold install (results in slow-link.txt)
 #   KYR_BENCH_BYTES (default 1.2 GB), KYR_BENCH_FILES (2000), KYR_BENCH_BIG_FILES (10, of 16..50 MiB),
 #   KYR_BENCH_ROUNDS (5), KYR_BENCH_LARGE_FILE_BYTES (1 GiB), KYR_BENCH_DIR,
 #   KYR_BENCH_SLOW_BYTES (200 MB), KYR_BENCH_SLOW_FILES (400), KYR_BENCH_SLOW_BIG_FILES (4, of 8..20 MiB),
@@ -204,6 +204,19 @@ slow_rounds() {
     rm -rf t-slow
 }
 
+# Version 1 to 2 of the bench game through the slow link (full runs only: it starts from the cold install
+# of version 1). Its new chunks lie scattered over packs that are mostly installed already, so they come
+# as chunk objects, a request each: the case where the prefetch pool's fetching ahead counts.
+slow_update_rounds() {
+    local url=http://127.0.0.1:$slow_port/s2/
+    for round in $(seq 1 "$slow_rounds"); do
+        echo "== slow link, version 1 to 2, round $round of $slow_rounds"
+        measure kyr_slow_v2 "rm -rf t-slow2 && cp -a t-kyr t-slow2" kyr_at "$url" "$pubkey" t-slow2
+    done
+    cp last.out kyr-slow-v2-result.json
+    rm -rf t-slow2
+}
+
 # The slow link case's figures: KEY=VALUE lines, and a line for a person.
 slow_results() {
     local bytes_per_s ideal
@@ -248,6 +261,7 @@ start_slow_link
 base=http://127.0.0.1:$http_port
 main_rounds
 slow_rounds
+slow_update_rounds
 
 largest=$(find game-v1 -type f -printf '%s\n' | sort -n | tail -n 1)
 new_chunks=$(sed -n 's/.*compressed: .*(\(.*\) written).*/\1/p' publish-v2.txt)
@@ -317,6 +331,8 @@ slow_results slow-link.txt
         echo "disk_device=not measured: $(python3 "$root/bench/disk_sectors.py" "$work" | sed 's/^not measured: //' || true)"
     fi
     echo "v2_downloaded_bytes=$(downloaded kyr-v2-result.json)"
+    echo "slow_v2_downloaded_bytes=$(downloaded kyr-slow-v2-result.json)"
+    echo "slow_v2_ideal=$(echo "scale=3; $(downloaded kyr-slow-v2-result.json) / ($slow_mbit * 125000)" | bc)"
     echo "v2_new_chunks=$new_chunks"
     echo "largest_file_bytes=$largest"
     echo "large_file_bytes=$large_bytes"

@@ -23,7 +23,7 @@ namespace gu::patch {
 
 class PrefetchPool {
 public:
-    static constexpr std::uint64_t kDefaultBudgetBytes = 8 * 1024 * 1024;
+    static constexpr std::uint64_t kDefaultBudgetBytes = 2 * 1024 * 1024;
 
     // Fetches `chunks` (distinct, in the order the file phase first uses them; they must outlive the
     // pool) from `store` with up to `workers` threads, none below 2. Nothing happens before start().
