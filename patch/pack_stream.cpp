@@ -73,21 +73,11 @@ void PackStream::start() {
 }
 
 void PackStream::log(const std::string& line) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    log_lines_.push_back(line);
+    log_lines_.add(line);
 }
 
 void PackStream::forward_log() {
-    std::vector<std::string> lines;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        lines.swap(log_lines_);
-    }
-    if (run_log_) {
-        for (const std::string& line : lines) {
-            run_log_(line);
-        }
-    }
+    log_lines_.forward(run_log_);
 }
 
 bool PackStream::all_settled() const {
@@ -248,7 +238,7 @@ void PackStream::deliver(Slot& slot, std::string bytes) {
     }
     if (!fits() && awaited_ != &slot) {
         slot.gone = true;
-        log_lines_.push_back("chunk " + *slot.hash + " arrived out of order: it comes from its own object");
+        log_lines_.add("chunk " + *slot.hash + " arrived out of order: it comes from its own object");
     } else {
         shelf_bytes_ += bytes.size();
         slot.bytes = std::move(bytes);
@@ -304,7 +294,7 @@ std::optional<std::string> PackStream::take(const std::string& hash) {
             pack.waited_ms = 0;
             pack.state = State::queued;
             interrupt_ = true;
-            log_lines_.push_back("pack " + index_.packs[pack.number].name +
+            log_lines_.add("pack " + index_.packs[pack.number].name +
                                  " second chance: the rest of the pack again before its chunks come one by one");
             stream_wakes_.notify_all();
         }

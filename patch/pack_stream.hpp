@@ -17,6 +17,7 @@
 #include "patch/chunk_fetch.hpp"
 #include "patch/downloader_config.hpp"
 #include "patch/fetcher.hpp"
+#include "patch/pending_log.hpp"
 #include "patch/sha256.hpp"
 #include "patch/store_records.hpp"
 #include "patch/store_retry.hpp"
@@ -129,7 +130,7 @@ private:
     std::uint64_t shelf_bytes_ = 0;  // of the slots that arrived and were not taken
     const Slot* awaited_ = nullptr;  // the chunk the file phase waits for
     bool files_to_wake_ = false;     // a chunk arrived while the file phase waited
-    std::vector<std::string> log_lines_;
+    PendingLog log_lines_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> interrupt_{false}; // a pack given its second chance goes first
     std::atomic<std::uint64_t> arrived_{0};

@@ -89,7 +89,7 @@ void PrefetchPool::work() {
         lock.lock();
         stopped_ = stopped_ || disk_fails;
         for (std::size_t start = 0, end = 0; (end = line.find('\n', start)) != std::string::npos; start = end + 1) {
-            log_lines_.push_back(line.substr(start, end - start));
+            log_lines_.add(line.substr(start, end - start));
         }
         if (fetched && job.state == State::fetching) {
             job.state = State::done;
@@ -152,16 +152,7 @@ std::optional<std::string> PrefetchPool::take(const std::string& hash) {
 }
 
 void PrefetchPool::forward_log(const LogLine& log) {
-    std::vector<std::string> lines;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        lines.swap(log_lines_);
-    }
-    if (log) {
-        for (const std::string& line : lines) {
-            log(line);
-        }
-    }
+    log_lines_.forward(log);
 }
 
 } // namespace gu::patch

@@ -6,6 +6,7 @@
 // TLS session). Memory: chunks fetched and not taken yet, with those on their way, stay within a budget.
 
 #include "patch/chunk_fetch.hpp"
+#include "patch/pending_log.hpp"
 #include "patch/store_records.hpp"
 #include "patch/thread_starter.hpp"
 
@@ -69,7 +70,7 @@ private:
     std::uint64_t outstanding_bytes_ = 0; // of the jobs fetching, and fetched and not taken
     bool stopping_ = false;
     bool stopped_ = false; // a local write failed: nothing more is fetched
-    std::vector<std::string> log_lines_;
+    PendingLog log_lines_;
     std::vector<std::thread> threads_;
 };
 
