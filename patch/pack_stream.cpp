@@ -295,7 +295,7 @@ std::optional<std::string> PackStream::take(const std::string& hash) {
             pack.state = State::queued;
             interrupt_ = true;
             log_lines_.add("pack " + index_.packs[pack.number].name +
-                                 " second chance: the rest of the pack again before its chunks come one by one");
+                           " second chance: the rest of the pack again before its chunks come one by one");
             stream_wakes_.notify_all();
         }
         awaited_ = slot;

@@ -69,28 +69,24 @@ void PrefetchPool::work() {
         job.state = State::fetching;
         outstanding_bytes_ += job.chunk->z;
         lock.unlock();
-        std::string line;
-        const LogLine buffer = [&line](const std::string& text) { line += text + '\n'; };
+        const LogLine log = [this](const std::string& line) { log_lines_.add(line); };
         std::string bytes;
         bool fetched = false;
         bool disk_fails = false;
         try {
-            bytes = store_.retry_fetch(chunk_path(job.chunk->h), job.chunk->z, false, buffer);
+            bytes = store_.retry_fetch(chunk_path(job.chunk->h), job.chunk->z, false, log);
             fetched = true;
         } catch (const LocalWriteError& e) {
-            line += std::string("prefetch stopped, local write failed: ") + e.what() + '\n';
+            log(std::string("prefetch stopped, local write failed: ") + e.what());
             disk_fails = true;
         } catch (const std::exception& e) {
-            line += std::string("prefetch failed, will retry sequentially: ") + e.what() + '\n';
+            log(std::string("prefetch failed, will retry sequentially: ") + e.what());
         } catch (...) {
             // Nothing may escape a thread's function: it would end the process.
-            line += "prefetch failed, will retry sequentially: unknown error\n";
+            log("prefetch failed, will retry sequentially: unknown error");
         }
         lock.lock();
         stopped_ = stopped_ || disk_fails;
-        for (std::size_t start = 0, end = 0; (end = line.find('\n', start)) != std::string::npos; start = end + 1) {
-            log_lines_.add(line.substr(start, end - start));
-        }
         if (fetched && job.state == State::fetching) {
             job.state = State::done;
             job.bytes = std::move(bytes);
@@ -104,22 +100,18 @@ void PrefetchPool::work() {
     }
 }
 
-// The jobs before `index` that were not taken will never be: their bytes go, and those not started yet
-// are skipped.
+// The jobs before `index` that were not taken will never be: their bytes go, those not started yet are
+// skipped, and a worker fetching one frees its room when it returns. Each job is passed once.
 void PrefetchPool::drop_before(std::size_t index) {
     bool room_freed = false;
-    for (std::size_t i = 0; i < index; ++i) {
-        Job& job = jobs_[i];
+    for (; passed_ < index; ++passed_) {
+        Job& job = jobs_[passed_];
         if (job.state == State::done) {
             outstanding_bytes_ -= job.chunk->z;
             std::string().swap(job.bytes);
             room_freed = true;
         }
-        if (job.state == State::queued || job.state == State::done) {
-            job.state = State::gone;
-        } else if (job.state == State::fetching) {
-            job.state = State::gone; // its worker frees its room when it returns
-        }
+        job.state = State::gone;
     }
     if (room_freed) {
         workers_wake_.notify_all();
@@ -139,11 +131,11 @@ std::optional<std::string> PrefetchPool::take(const std::string& hash) {
         return job.state == State::done || job.state == State::failed || job.state == State::gone ||
                (job.state == State::queued && stopped_);
     });
-    if (job.state != State::done) {
-        job.state = job.state == State::queued ? State::gone : job.state;
+    const bool done = job.state == State::done;
+    job.state = State::gone;
+    if (!done) {
         return std::nullopt;
     }
-    job.state = State::gone;
     outstanding_bytes_ -= job.chunk->z;
     std::string bytes = std::move(job.bytes);
     lock.unlock();

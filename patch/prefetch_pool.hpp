@@ -67,6 +67,7 @@ private:
     std::condition_variable workers_wake_; // a job to start, room in the budget, the end
     std::condition_variable taker_wakes_;  // a job finished
     std::size_t next_job_ = 0;
+    std::size_t passed_ = 0; // the jobs before it are all taken or passed by the file phase
     std::uint64_t outstanding_bytes_ = 0; // of the jobs fetching, and fetched and not taken
     bool stopping_ = false;
     bool stopped_ = false; // a local write failed: nothing more is fetched
