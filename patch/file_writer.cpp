@@ -2,8 +2,10 @@
 
 #include "patch/durable_file.hpp"
 #include "patch/part_file.hpp"
+#include "patch/sha256.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -13,14 +15,25 @@ namespace gu::patch {
 struct FileWriter::Job {
     const ManifestFile* file = nullptr;
     std::filesystem::path part;
-    std::deque<std::string> pieces; // waiting to be written
-    std::uint64_t queued = 0;       // their bytes
-    bool writer_waits = false;      // its writer waits for pieces
-    bool closed = false;            // no more pieces will come
-    bool claimed = false;           // a writer thread has it
-    bool finished = false;          // the part is complete, on the disk and closed
-    std::uint64_t written = 0;      // bytes in the part
+    // Not yet both hashed and written; the first is piece number first_piece of the file. A piece stays
+    // where it is while a thread works on it: a deque only moves the pieces it pops.
+    std::deque<std::string> pieces;
+    std::uint64_t first_piece = 0;
+    std::uint64_t pieces_hashed = 0;  // pieces before this number are hashed
+    std::uint64_t pieces_written = 0; // and these written
+    std::uint64_t bytes_since_wake = 0;
+    bool hashing = false;             // a thread is hashing pieces of it
+    bool writing = false;             // a thread is writing pieces of it
+    bool hashed = false;              // closed and every piece hashed
+    bool written = false;             // closed and every piece written, the part closed
+    bool closed = false;              // no more pieces will come
+    bool finished = false;            // the part is complete, on the disk and closed
+    std::uint64_t written_bytes = 0;  // bytes in the part
+    Sha256 hasher;                    // whichever thread hashes it holds it
+    std::optional<PartFile> part_file; // created by its first writing
     std::string actual_sha256;
+
+    std::uint64_t pieces_end() const { return first_piece + pieces.size(); }
 };
 
 FileWriter::FileWriter(std::uint64_t budget_bytes, unsigned threads, const ThreadStarter& start_thread)
@@ -114,7 +127,8 @@ std::vector<FileWriter::Job*> FileWriter::take_flush_batch() {
 
 FileWriter::~FileWriter() {
     stop_threads();
-    for (const Job& job : jobs_) {
+    for (Job& job : jobs_) {
+        job.part_file.reset(); // an open file cannot be removed everywhere
         std::error_code ignored;
         std::filesystem::remove(job.part, ignored);
     }
@@ -135,22 +149,18 @@ void FileWriter::stop_threads() {
 void FileWriter::run_thread() {
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
-        Job* job = nullptr;
+        Task task;
+        ++idle_writers_;
         work_for_writers_.wait(lock, [&] {
-            for (Job& candidate : jobs_) {
-                if (!candidate.claimed) {
-                    job = &candidate;
-                    break;
-                }
-            }
-            return stopping_ || failure_ || job != nullptr;
+            task = next_task();
+            return stopping_ || failure_ || task.job != nullptr;
         });
+        --idle_writers_;
         if (stopping_ || failure_) {
             return;
         }
-        job->claimed = true;
         try {
-            write_job(*job, lock);
+            run_task(task, lock);
         } catch (...) {
             // Nothing may escape a thread's function: the failure goes to the run's thread instead.
             if (!lock.owns_lock()) {
@@ -162,49 +172,100 @@ void FileWriter::run_thread() {
     }
 }
 
-// Called and returning with the lock held; the part is written without it.
-void FileWriter::write_job(Job& job, std::unique_lock<std::mutex>& lock) {
-    lock.unlock();
-    PartFile part(job.part);
-    lock.lock();
-    while (true) {
-        job.writer_waits = true;
-        work_for_writers_.wait(lock, [&] { return stopping_ || !job.pieces.empty() || job.closed; });
-        job.writer_waits = false;
-        if (stopping_) {
-            return;
+// The first file, in opening order, with pieces that no thread hashes or writes yet; writing comes
+// first, so that its bytes reach the disk (and chunks read back from the part) soonest.
+FileWriter::Task FileWriter::next_task() {
+    for (Job& job : jobs_) {
+        const bool more_to_write = job.pieces_written < job.pieces_end() || job.closed;
+        const bool more_to_hash = job.pieces_hashed < job.pieces_end() || job.closed;
+        if (!job.writing && !job.written && more_to_write) {
+            return Task{&job, false};
         }
-        if (job.pieces.empty()) {
-            lock.unlock();
-            job.actual_sha256 = part.finish(); // the job is this thread's until it is finished or queued
-            const bool together = flushes_files_together(job.part);
-            lock.lock();
-            if (flush_threads_ == 0) {
-                flush_and_finish({&job}, lock);
-            } else {
-                (together ? to_flush_together_ : to_flush_alone_).push_back(&job);
-                work_for_flushers_.notify_one();
-            }
-            return;
-        }
-        // Every piece waiting is taken at once: one hand-over of the lock for a run of pieces.
-        std::deque<std::string> pieces;
-        pieces.swap(job.pieces);
-        job.queued = 0;
-        lock.unlock();
-        std::uint64_t bytes = 0;
-        for (const std::string& piece : pieces) {
-            part.write(piece);
-            bytes += piece.size();
-        }
-        pieces.clear();
-        lock.lock();
-        job.written += bytes;
-        unwritten_bytes_ -= bytes;
-        if (progress_waiters_ != 0) {
-            progress_.notify_all();
+        if (!job.hashing && !job.hashed && more_to_hash) {
+            return Task{&job, true};
         }
     }
+    return Task{};
+}
+
+// Called and returning with the lock held: takes every piece of the task's kind that waits, and works
+// on them without the lock.
+void FileWriter::run_task(const Task& task, std::unique_lock<std::mutex>& lock) {
+    Job& job = *task.job;
+    std::uint64_t& done = task.hashing ? job.pieces_hashed : job.pieces_written;
+    bool& busy = task.hashing ? job.hashing : job.writing;
+    std::vector<const std::string*> pieces;
+    for (std::uint64_t piece = done; piece < job.pieces_end(); ++piece) {
+        pieces.push_back(&job.pieces[static_cast<std::size_t>(piece - job.first_piece)]);
+    }
+    const bool last = job.closed;
+    busy = true;
+    lock.unlock();
+    if (task.hashing) {
+        hash_pieces(job, pieces, last);
+    } else {
+        write_pieces(job, pieces, last);
+    }
+    lock.lock();
+    busy = false;
+    done += pieces.size();
+    if (!task.hashing) {
+        for (const std::string* piece : pieces) {
+            job.written_bytes += piece->size();
+        }
+    }
+    (task.hashing ? job.hashed : job.written) = last;
+    drop_passed_pieces(job);
+    if (job.hashed && job.written) {
+        queue_for_flush(job, lock);
+    }
+    if (progress_waiters_ != 0) {
+        progress_.notify_all();
+    }
+}
+
+void FileWriter::hash_pieces(Job& job, const std::vector<const std::string*>& pieces, bool last) {
+    for (const std::string* piece : pieces) {
+        job.hasher.update(*piece);
+    }
+    if (last) {
+        const Sha256Digest digest = job.hasher.finish();
+        job.actual_sha256 = to_hex(digest.data(), digest.size());
+    }
+}
+
+void FileWriter::write_pieces(Job& job, const std::vector<const std::string*>& pieces, bool last) {
+    if (!job.part_file) {
+        job.part_file.emplace(job.part);
+    }
+    for (const std::string* piece : pieces) {
+        job.part_file->write(*piece);
+    }
+    if (last) {
+        job.part_file->finish();
+    }
+}
+
+// Pieces both hashed and written leave the budget.
+void FileWriter::drop_passed_pieces(Job& job) {
+    const std::uint64_t passed = std::min(job.pieces_hashed, job.pieces_written);
+    while (job.first_piece < passed) {
+        unwritten_bytes_ -= job.pieces.front().size();
+        job.pieces.pop_front();
+        ++job.first_piece;
+    }
+}
+
+void FileWriter::queue_for_flush(Job& job, std::unique_lock<std::mutex>& lock) {
+    if (flush_threads_ == 0) {
+        flush_and_finish({&job}, lock);
+        return;
+    }
+    lock.unlock();
+    const bool together = flushes_files_together(job.part);
+    lock.lock();
+    (together ? to_flush_together_ : to_flush_alone_).push_back(&job);
+    work_for_flushers_.notify_one();
 }
 
 // With the lock held, inside the handler of the failure.
@@ -245,11 +306,14 @@ void FileWriter::write(std::string piece) {
         rethrow_failure();
         Job& job = jobs_.back();
         job.pieces.push_back(std::move(piece));
-        job.queued += size;
+        job.bytes_since_wake += size;
         unwritten_bytes_ += size;
-        // A waiting writer is woken for a run of pieces, not for each one: a wake-up costs more than
+        // Waiting writers are woken for a run of pieces, not for each one: a wake-up costs more than
         // hashing and writing a small piece.
-        wake_writer = job.writer_waits && job.queued >= kWakeBytes;
+        wake_writer = idle_writers_ != 0 && job.bytes_since_wake >= kWakeBytes;
+        if (wake_writer) {
+            job.bytes_since_wake = 0;
+        }
     }
     if (wake_writer) {
         work_for_writers_.notify_all();
@@ -310,9 +374,9 @@ bool FileWriter::wait_written(std::uint64_t number, std::uint64_t end) {
         return false;
     }
     work_for_writers_.notify_all();
-    await_progress(lock, [&] { return failure_ || job->written >= end || job->finished; });
+    await_progress(lock, [&] { return failure_ || job->written_bytes >= end || job->finished; });
     rethrow_failure();
-    return job->written >= end;
+    return job->written_bytes >= end;
 }
 
 const std::filesystem::path* FileWriter::part_of(std::uint64_t number) {

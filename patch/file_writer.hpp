@@ -1,8 +1,10 @@
 #pragma once
 // The writing half of the file phase. The run's thread assembles files chunk by chunk and hands each
-// piece to the writer; writer threads hash the pieces and write them into the file's part, one file per
-// thread, so two files may be on their way at once. Memory is bounded by a byte budget of pieces not yet
-// written, never by the size of a file: a file of several GiB passes through a few MiB.
+// piece to the writer; writer threads hash the pieces and write them into the file's part. Hashing and
+// writing a file are two tasks that different threads may take at once, each in the file's order: one
+// large file keeps two threads busy, and many small ones are spread over them. Memory is bounded by a
+// byte budget of pieces not yet both hashed and written, never by the size of a file: a file of several
+// GiB passes through a few MiB.
 //
 // The writer never moves a part onto its name: the run's thread does that once a file is finished and its
 // hash checked (take_finished), so the thread that reads chunks back from parts is also the only one that
@@ -63,6 +65,11 @@ public:
 
 private:
     struct Job;
+    // What a thread does next: hash or write the pieces of `job` that no thread has taken yet.
+    struct Task {
+        Job* job = nullptr;
+        bool hashing = false;
+    };
     // Flush threads beside the writers: enough flushes of parts on their own under way for the disk to
     // commit them together. A flush of a whole file system takes one of them at a time.
     static constexpr unsigned kFlushThreads = 4;
@@ -73,7 +80,12 @@ private:
     bool flush_batch_waits() const;
     std::vector<Job*> take_flush_batch();
     void flush_and_finish(const std::vector<Job*>& batch, std::unique_lock<std::mutex>& lock);
-    void write_job(Job& job, std::unique_lock<std::mutex>& lock);
+    Task next_task();
+    void run_task(const Task& task, std::unique_lock<std::mutex>& lock);
+    void hash_pieces(Job& job, const std::vector<const std::string*>& pieces, bool last);
+    void write_pieces(Job& job, const std::vector<const std::string*>& pieces, bool last);
+    void drop_passed_pieces(Job& job);
+    void queue_for_flush(Job& job, std::unique_lock<std::mutex>& lock);
     void record_failure();
     Job* find(std::uint64_t number);
     void rethrow_failure() const;
@@ -94,9 +106,10 @@ private:
     std::condition_variable work_for_flushers_;
     std::condition_variable progress_; // the run's thread: budget freed, bytes written, files finished
     unsigned progress_waiters_ = 0;    // a piece written wakes the run's thread only when it waits
+    unsigned idle_writers_ = 0;        // pieces handed over wake writers only when some wait
     std::deque<Job> jobs_;             // in opening order; the first is number first_number_
     std::uint64_t first_number_ = 0;
-    std::uint64_t unwritten_bytes_ = 0;
+    std::uint64_t unwritten_bytes_ = 0; // of pieces not yet both hashed and written
     // Written and closed, waiting for their flush to the disk: on their own, or with their file system.
     std::deque<Job*> to_flush_alone_;
     std::deque<Job*> to_flush_together_;

@@ -37,7 +37,6 @@ void PartFile::fail_writing() {
 }
 
 void PartFile::write(std::string_view bytes) {
-    hasher_.update(bytes);
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
         fail_writing();
     }
@@ -48,7 +47,7 @@ void PartFile::write(std::string_view bytes) {
     }
 }
 
-std::string PartFile::finish() {
+void PartFile::finish() {
     // A full disk may only show when the last bytes reach it, so the flush and the close count too.
     if (std::fflush(file_) != 0) {
         fail_writing();
@@ -58,8 +57,6 @@ std::string PartFile::finish() {
     if (closed != 0) {
         throw std::runtime_error("failed writing: " + path_text(path_));
     }
-    const Sha256Digest digest = hasher_.finish();
-    return to_hex(digest.data(), digest.size());
 }
 
 } // namespace gu::patch

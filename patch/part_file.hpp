@@ -1,14 +1,11 @@
 #pragma once
-// A game file being written under its ".updpart" name. Its bytes are hashed as they are written, while
-// they are still in the processor's cache.
+// A game file being written under its ".updpart" name.
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
-
-#include "patch/sha256.hpp"
 
 namespace gu::patch {
 
@@ -25,17 +22,15 @@ public:
     // Writes straight through to the system (no buffer of our own), so a reader of the part sees every
     // byte once this returns. std::runtime_error "failed writing: " + path.
     void write(std::string_view bytes);
-    // Closes the part; returns the SHA-256 (hex) of everything written. std::runtime_error "failed
-    // writing: " + path. The part still has to be flushed to the disk (flush_file_to_disk) before it is
-    // moved onto its name.
-    std::string finish();
+    // Closes the part. std::runtime_error "failed writing: " + path. The part still has to be flushed to
+    // the disk (flush_file_to_disk) before it is moved onto its name.
+    void finish();
 
 private:
     [[noreturn]] void fail_writing();
 
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
-    Sha256 hasher_;
     std::uint64_t written_ = 0;
     std::uint64_t sent_to_disk_ = 0; // bytes whose writing to the disk was started
 };
