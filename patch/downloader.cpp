@@ -19,6 +19,7 @@
 #include "patch/prefetch_pool.hpp"
 #include "patch/previous_version.hpp"
 #include "patch/retired_files.hpp"
+#include "patch/side_task.hpp"
 #include "patch/running_file.hpp"
 #include "patch/sha256.hpp"
 #include "patch/signed_document.hpp"
@@ -112,7 +113,10 @@ private:
     Manifest fetch_manifest(const Channel& channel);
     void record_verified_files(const UpdatePlan& plan);
     void save_transitional_anchor(const Manifest& manifest);
-    void load_pack_index(std::size_t missing_chunks);
+    bool may_use_packs(const UpdatePlan& plan) const;
+    // Nothing when the store has none or it cannot be had: every chunk then comes from its own object.
+    std::optional<PackIndex> fetch_pack_index() const;
+    void use_pack_index(std::optional<SideTask<std::optional<PackIndex>>>& fetch, std::size_t missing_chunks);
     PackPlan plan_packs(const UpdatePlan& plan, const std::unordered_set<std::string>& missing) const;
     // The missing chunks that none of the needed packs holds: they come as chunk objects.
     std::vector<const ManifestChunk*> chunks_outside(const PackPlan& packs,
@@ -226,17 +230,33 @@ void UpdateRun::save_transitional_anchor(const Manifest& manifest) {
     }
 }
 
-void UpdateRun::load_pack_index(std::size_t missing_chunks) {
-    if (config_.pack_min_chunks == 0 || missing_chunks < config_.pack_min_chunks) {
+// The chunks of the files to fetch bound the missing ones from above; the reuse of installed chunks may
+// still leave fewer than it takes for packs.
+bool UpdateRun::may_use_packs(const UpdatePlan& plan) const {
+    std::size_t chunks = 0;
+    for (const ManifestFile& file : plan.to_fetch) {
+        chunks += file.chunks.size();
+    }
+    return config_.pack_min_chunks != 0 && chunks >= config_.pack_min_chunks;
+}
+
+std::optional<PackIndex> UpdateRun::fetch_pack_index() const {
+    try {
+        return parse_pack_index(get_signed(fetcher_, "v1/packs/index-" + config_.channel + ".json", config_.pubkey_b64));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+void UpdateRun::use_pack_index(std::optional<SideTask<std::optional<PackIndex>>>& fetch, std::size_t missing_chunks) {
+    if (!fetch) {
         return;
     }
-    try {
-        pack_index_ =
-            parse_pack_index(get_signed(fetcher_, "v1/packs/index-" + config_.channel + ".json", config_.pubkey_b64));
+    std::optional<PackIndex> index = fetch->get();
+    if (index && missing_chunks >= config_.pack_min_chunks) {
+        pack_index_ = std::move(*index);
         use_packs_ = true;
         result_.used_pack_index = true;
-    } catch (const std::exception&) {
-        pack_index_ = PackIndex{};
     }
 }
 
@@ -564,6 +584,14 @@ void UpdateRun::execute() {
     run_started_utc_ = config_.now_utc ? config_.now_utc() : utc_now_seconds();
     state_ = PatchState::load(root_);
     const Channel channel = fetch_channel();
+    // An update reads the saved manifest of the installed version while the new one downloads. When the
+    // channel names the installed version, the saved copy is most likely the served one, read no further.
+    std::optional<SideTask<PreviousManifest>> saved_manifest;
+    if (channel.latest != state_.version) {
+        saved_manifest.emplace(config_.start_thread, [this] {
+            return load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
+        });
+    }
     Manifest manifest = fetch_manifest(channel);
     if (!anchor_dir_.empty()) {
         current_anchor_ = TrustAnchor::load(anchor_dir_);
@@ -586,9 +614,17 @@ void UpdateRun::execute() {
     // The served manifest was checked already; one saved by the run before that is its very copy says
     // nothing more.
     previous_is_served_ = previous_manifest_is(root_, manifest_document_);
-    previous_ = previous_is_served_
-                    ? PreviousManifest{manifest, true}
-                    : load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
+    if (previous_is_served_) {
+        previous_ = PreviousManifest{manifest, true};
+    } else {
+        previous_ = saved_manifest ? saved_manifest->get()
+                                   : load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
+    }
+    // The pack index downloads while the installed version is read.
+    std::optional<SideTask<std::optional<PackIndex>>> pack_index_fetch;
+    if (may_use_packs(plan)) {
+        pack_index_fetch.emplace(config_.start_thread, [this] { return fetch_pack_index(); });
+    }
     // Its chunks only matter to files that are fetched.
     PreviousVersionChunks previous = PreviousVersionChunks::load(
         root_, plan.to_fetch.empty() ? no_manifest_ : previous_.manifest, state_);
@@ -603,7 +639,7 @@ void UpdateRun::execute() {
             }
         }
     }
-    load_pack_index(missing.size());
+    use_pack_index(pack_index_fetch, missing.size());
     const PackPlan packs = plan_packs(plan, missing);
     if (config_.prepare_root) {
         std::error_code ignored;

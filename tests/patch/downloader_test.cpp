@@ -302,6 +302,40 @@ TEST(DownloaderRun, PacksAreUsedFromTheThresholdOnAndTheirFilesChecked) {
     }
 }
 
+// The pack index is fetched beside the reading of the installed version as soon as the files to fetch
+// hold enough chunks; it is used only when enough of them are missing once the installed ones are counted.
+TEST(DownloaderRun, PacksCountOnlyTheChunksMissingAfterThoseInstalled) {
+    struct Case {
+        const char* name;
+        std::uint32_t missing_chunks;
+        bool want_packs;
+        int want_chunk_requests;
+    };
+    const Case cases[] = {
+        {"511 missing of 611", 511, false, 511},
+        // The first pack of 128 chunks holds the 100 installed ones: its 28 others come one by one.
+        {"512 missing of 612", 512, true, 28},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.options.chunk_size = 4;
+        rig.options.pack_chunks = 128;
+        const std::string content = pattern(4 * (100 + c.missing_chunks), 7); // 4-byte chunks, all distinct
+        rig.install({{"Data/counted.bin", content.substr(0, 400)}});
+        const int chunks_before = rig.chunk_requests();
+        rig.options.version = "2.0.0";
+        rig.store.publish({{"Data/counted.bin", content}}, rig.options);
+
+        const RunResult result = rig.run();
+
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(result.used_pack_index, c.want_packs);
+        EXPECT_EQ(rig.chunk_requests() - chunks_before, c.want_chunk_requests);
+        EXPECT_EQ(rig.file("Data/counted.bin"), content);
+    }
+}
+
 TEST(DownloaderRun, PatchStateAndPreserveRulesDecideWhatIsFetched) {
     const std::string content = pattern(100, 1);
     const std::string same_size_other = pattern(100, 2);
