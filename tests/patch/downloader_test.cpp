@@ -303,26 +303,29 @@ TEST(DownloaderRun, PacksAreUsedFromTheThresholdOnAndTheirFilesChecked) {
 }
 
 // The pack index is fetched beside the reading of the installed version as soon as the files to fetch
-// hold enough chunks; it is used only when enough of them are missing once the installed ones are counted.
+// hold enough chunks; it is used only when enough of them are missing once the installed ones are counted,
+// and a pack streams only when at least half of it is missing.
 TEST(DownloaderRun, PacksCountOnlyTheChunksMissingAfterThoseInstalled) {
     struct Case {
         const char* name;
-        std::uint32_t missing_chunks;
+        std::uint32_t installed_chunks, missing_chunks;
         bool want_packs;
         int want_chunk_requests;
     };
+    // Packs of 128 chunks in the file's order: the first one holds the installed chunks.
     const Case cases[] = {
-        {"511 missing of 611", 511, false, 511},
-        // The first pack of 128 chunks holds the 100 installed ones: its 28 others come one by one.
-        {"512 missing of 612", 512, true, 28},
+        {"511 missing: too few for packs", 100, 511, false, 511},
+        {"512 missing, the first pack mostly installed: its other 28 come one by one", 100, 512, true, 28},
+        {"512 missing, the first pack mostly missing: it streams", 40, 512, true, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
         rig.options.chunk_size = 4;
         rig.options.pack_chunks = 128;
-        const std::string content = pattern(4 * (100 + c.missing_chunks), 7); // 4-byte chunks, all distinct
-        rig.install({{"Data/counted.bin", content.substr(0, 400)}});
+        // 4-byte chunks, all distinct.
+        const std::string content = pattern(4 * (c.installed_chunks + c.missing_chunks), 7);
+        rig.install({{"Data/counted.bin", content.substr(0, 4 * c.installed_chunks)}});
         const int chunks_before = rig.chunk_requests();
         rig.options.version = "2.0.0";
         rig.store.publish({{"Data/counted.bin", content}}, rig.options);
