@@ -100,4 +100,38 @@ TEST(StoreRetry, ChunksAreRetriedAlongTheLadderAndAfterOneStoreWait) {
     }
 }
 
+// A probe of an unreachable store may itself take long (a connection that times out): that time counts
+// against the wait's budget, or a slow store would be waited on far past it.
+TEST(StoreRetry, TheTimeProbesTakeCountsAgainstTheWaitBudget) {
+    class SlowUnreachableStore : public Fetcher {
+    public:
+        explicit SlowUnreachableStore(VirtualClock& clock) : clock_(clock) {}
+        std::string get(const std::string&, std::uint64_t) override {
+            ++probes;
+            clock_.now += 4000;
+            throw FetchError("timed out");
+        }
+        void stream_from(const std::string&, std::uint64_t, std::uint64_t, const ByteSink&) override {
+            ADD_FAILURE() << "only probes";
+        }
+        int probes = 0;
+
+    private:
+        VirtualClock& clock_;
+    };
+    VirtualClock clock;
+    SlowUnreachableStore fetcher(clock);
+    DownloaderConfig config;
+    config.store_wait_ladder_ms = {1000};
+    config.store_wait_budget_ms = 10000;
+    StoreRetry retry(fetcher, config, kProbe, clock);
+    unsigned step = 0;
+    std::uint64_t waited_ms = 0;
+    EXPECT_FALSE(retry.await_store("pack p0", step, waited_ms));
+    // 1 s asleep and 4 s probing, twice.
+    EXPECT_EQ(fetcher.probes, 2);
+    EXPECT_EQ(waited_ms, 10000u);
+    EXPECT_EQ(clock.now, 10000u);
+}
+
 } // namespace
