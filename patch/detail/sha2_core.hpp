@@ -12,12 +12,21 @@ template <class Word> inline Word rotr(Word x, int n) {
     return static_cast<Word>((x >> n) | (x << (8 * sizeof(Word) - n)));
 }
 
+inline std::uint32_t byte_swap(std::uint32_t v) {
+    return __builtin_bswap32(v);
+}
+
+inline std::uint64_t byte_swap(std::uint64_t v) {
+    return __builtin_bswap64(v);
+}
+
+// One load and one byte swap. GCC compiled a byte-by-byte loop as written: an eighth of the portable
+// hash's instructions.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the words are loaded little-endian and swapped");
 template <class Word> inline Word load_be(const std::uint8_t* p) {
-    Word v = 0;
-    for (std::size_t i = 0; i < sizeof(Word); ++i) {
-        v = static_cast<Word>((v << 8) | p[i]);
-    }
-    return v;
+    Word v;
+    std::memcpy(&v, p, sizeof v);
+    return byte_swap(v);
 }
 
 template <class Word> inline void store_be(std::uint8_t* p, Word v) {
@@ -86,6 +95,8 @@ template <class H> void sha2_blocks(typename H::Word* state, const std::uint8_t*
         Word v[8];
         std::memcpy(v, state, sizeof v);
         sha2_sixteen_rounds<H, false>(v, w, 0);
+        // Unrolled, every round constant's index is a constant too.
+#pragma GCC unroll 8
         for (int base = 16; base < H::kRounds; base += 16) {
             sha2_sixteen_rounds<H, true>(v, w, base);
         }
