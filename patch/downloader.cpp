@@ -113,9 +113,10 @@ private:
     Manifest fetch_manifest(const Channel& channel);
     void record_verified_files(const UpdatePlan& plan);
     void save_transitional_anchor(const Manifest& manifest);
-    bool may_use_packs(const UpdatePlan& plan) const;
+    bool packs_wanted_for_certain(const UpdatePlan& plan) const;
     // Nothing when the store has none or it cannot be had: every chunk then comes from its own object.
     std::optional<PackIndex> fetch_pack_index() const;
+    // With enough chunks missing, the pack index: the one downloading beside, or fetched now.
     void use_pack_index(std::optional<SideTask<std::optional<PackIndex>>>& fetch, std::size_t missing_chunks);
     PackPlan plan_packs(const UpdatePlan& plan, const std::unordered_set<std::string>& missing) const;
     // The missing chunks that none of the needed packs holds: they come as chunk objects.
@@ -230,14 +231,29 @@ void UpdateRun::save_transitional_anchor(const Manifest& manifest) {
     }
 }
 
-// The chunks of the files to fetch bound the missing ones from above; the reuse of installed chunks may
-// still leave fewer than it takes for packs.
-bool UpdateRun::may_use_packs(const UpdatePlan& plan) const {
-    std::size_t chunks = 0;
-    for (const ManifestFile& file : plan.to_fetch) {
-        chunks += file.chunks.size();
+// The chunks of the files to fetch that the installed version's manifest does not list are missing
+// whatever its files hold. When they alone reach the threshold, the pack index is wanted for certain and
+// may download while the installed chunks are mapped; otherwise only the exact count decides.
+bool UpdateRun::packs_wanted_for_certain(const UpdatePlan& plan) const {
+    if (config_.pack_min_chunks == 0 || plan.to_fetch.empty()) {
+        return false;
     }
-    return config_.pack_min_chunks != 0 && chunks >= config_.pack_min_chunks;
+    std::unordered_set<std::string_view> listed;
+    for (const ManifestFile& file : previous_.manifest.files) {
+        for (const ManifestChunk& chunk : file.chunks) {
+            listed.insert(chunk.h);
+        }
+    }
+    std::unordered_set<std::string_view> unlisted;
+    for (const ManifestFile& file : plan.to_fetch) {
+        for (const ManifestChunk& chunk : file.chunks) {
+            if (listed.count(chunk.h) == 0 && unlisted.insert(chunk.h).second &&
+                unlisted.size() >= config_.pack_min_chunks) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 std::optional<PackIndex> UpdateRun::fetch_pack_index() const {
@@ -249,11 +265,11 @@ std::optional<PackIndex> UpdateRun::fetch_pack_index() const {
 }
 
 void UpdateRun::use_pack_index(std::optional<SideTask<std::optional<PackIndex>>>& fetch, std::size_t missing_chunks) {
-    if (!fetch) {
+    if (config_.pack_min_chunks == 0 || missing_chunks < config_.pack_min_chunks) {
         return;
     }
-    std::optional<PackIndex> index = fetch->get();
-    if (index && missing_chunks >= config_.pack_min_chunks) {
+    std::optional<PackIndex> index = fetch ? fetch->get() : fetch_pack_index();
+    if (index) {
         pack_index_ = std::move(*index);
         use_packs_ = true;
         result_.used_pack_index = true;
@@ -620,9 +636,8 @@ void UpdateRun::execute() {
         previous_ = saved_manifest ? saved_manifest->get()
                                    : load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
     }
-    // The pack index downloads while the installed version is read.
     std::optional<SideTask<std::optional<PackIndex>>> pack_index_fetch;
-    if (may_use_packs(plan)) {
+    if (packs_wanted_for_certain(plan)) {
         pack_index_fetch.emplace(config_.start_thread, [this] { return fetch_pack_index(); });
     }
     // Its chunks only matter to files that are fetched.

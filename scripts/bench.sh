@@ -10,6 +10,8 @@ for program in build/native/bench/*_bench; do
     [ -x "$program" ] || continue
     name=$(basename "$program")
     echo "== $name"
+    # The build's and the previous program's writes reach the disk first, not beside the measurement.
+    sync
     "$program" --benchmark_out="build/bench/$name.json" --benchmark_out_format=json
 done
 

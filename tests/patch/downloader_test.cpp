@@ -302,9 +302,9 @@ TEST(DownloaderRun, PacksAreUsedFromTheThresholdOnAndTheirFilesChecked) {
     }
 }
 
-// The pack index is fetched beside the reading of the installed version as soon as the files to fetch
-// hold enough chunks; it is used only when enough of them are missing once the installed ones are counted,
-// and a pack streams only when at least half of it is missing.
+// The pack index is requested only when enough chunks are missing once the installed ones are counted
+// (beside the reading of the installed version when the chunks its manifest does not list are enough
+// already), and a pack streams only when at least half of it is missing.
 TEST(DownloaderRun, PacksCountOnlyTheChunksMissingAfterThoseInstalled) {
     struct Case {
         const char* name;
@@ -334,6 +334,7 @@ TEST(DownloaderRun, PacksCountOnlyTheChunksMissingAfterThoseInstalled) {
 
         ASSERT_TRUE(result.ok) << result.error;
         EXPECT_EQ(result.used_pack_index, c.want_packs);
+        EXPECT_EQ(rig.fetcher.requests("v1/packs/index-windows.json"), c.want_packs ? 1 : 0);
         EXPECT_EQ(rig.chunk_requests() - chunks_before, c.want_chunk_requests);
         EXPECT_EQ(rig.file("Data/counted.bin"), content);
     }
