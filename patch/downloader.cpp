@@ -19,9 +19,9 @@
 #include "patch/prefetch_pool.hpp"
 #include "patch/previous_version.hpp"
 #include "patch/retired_files.hpp"
-#include "patch/side_task.hpp"
 #include "patch/running_file.hpp"
 #include "patch/sha256.hpp"
+#include "patch/side_task.hpp"
 #include "patch/signed_document.hpp"
 #include "patch/store_documents.hpp"
 #include "patch/store_retry.hpp"
@@ -258,7 +258,8 @@ bool UpdateRun::packs_wanted_for_certain(const UpdatePlan& plan) const {
 
 std::optional<PackIndex> UpdateRun::fetch_pack_index() const {
     try {
-        return parse_pack_index(get_signed(fetcher_, "v1/packs/index-" + config_.channel + ".json", config_.pubkey_b64));
+        return parse_pack_index(
+            get_signed(fetcher_, "v1/packs/index-" + config_.channel + ".json", config_.pubkey_b64));
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -633,8 +634,9 @@ void UpdateRun::execute() {
     if (previous_is_served_) {
         previous_ = PreviousManifest{manifest, true};
     } else {
-        previous_ = saved_manifest ? saved_manifest->get()
-                                   : load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
+        previous_ = saved_manifest
+                        ? saved_manifest->get()
+                        : load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
     }
     std::optional<SideTask<std::optional<PackIndex>>> pack_index_fetch;
     if (packs_wanted_for_certain(plan)) {

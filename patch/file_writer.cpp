@@ -22,14 +22,14 @@ struct FileWriter::Job {
     std::uint64_t pieces_hashed = 0;  // pieces before this number are hashed
     std::uint64_t pieces_written = 0; // and these written
     std::uint64_t bytes_since_wake = 0;
-    bool hashing = false;             // a thread is hashing pieces of it
-    bool writing = false;             // a thread is writing pieces of it
-    bool hashed = false;              // closed and every piece hashed
-    bool written = false;             // closed and every piece written, the part closed
-    bool closed = false;              // no more pieces will come
-    bool finished = false;            // the part is complete, on the disk and closed
-    std::uint64_t written_bytes = 0;  // bytes in the part
-    Sha256 hasher;                    // whichever thread hashes it holds it
+    bool hashing = false;              // a thread is hashing pieces of it
+    bool writing = false;              // a thread is writing pieces of it
+    bool hashed = false;               // closed and every piece hashed
+    bool written = false;              // closed and every piece written, the part closed
+    bool closed = false;               // no more pieces will come
+    bool finished = false;             // the part is complete, on the disk and closed
+    std::uint64_t written_bytes = 0;   // bytes in the part
+    Sha256 hasher;                     // whichever thread hashes it holds it
     std::optional<PartFile> part_file; // created by its first writing
     std::string actual_sha256;
 

@@ -14,7 +14,8 @@ namespace gu::patch {
 
 template <typename Result> class SideTask {
 public:
-    SideTask(const ThreadStarter& start, std::function<Result()> work) : task_(std::move(work)), result_(task_.get_future()) {
+    SideTask(const ThreadStarter& start, std::function<Result()> work)
+        : task_(std::move(work)), result_(task_.get_future()) {
         try {
             thread_ = start_thread(start, [this] { task_(); });
         } catch (const std::exception&) {
