@@ -76,14 +76,14 @@ bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::stri
 }
 
 void from_chunk_object(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
-    const std::string path = chunk_path(chunk.h);
     std::optional<std::string> prefetched;
     if (context.prefetch != nullptr) {
         prefetched = context.prefetch->take(chunk.h);
         context.prefetch->forward_log(context.log);
     }
     const std::string compressed =
-        prefetched ? std::move(*prefetched) : context.retry_fetch.retry_fetch(path, chunk.z, true, context.log);
+        prefetched ? std::move(*prefetched)
+                   : context.retry_fetch.retry_fetch(chunk_path(chunk.h), chunk.z, true, context.log);
     const std::size_t before = buffer.size();
     zstd_decompress_append(compressed, chunk.n, buffer);
     const std::string actual = sha256_hex(std::string_view(buffer).substr(before));

@@ -601,13 +601,14 @@ void UpdateRun::execute() {
     run_started_utc_ = config_.now_utc ? config_.now_utc() : utc_now_seconds();
     state_ = PatchState::load(root_);
     const Channel channel = fetch_channel();
+    const auto load_saved_manifest = [this] {
+        return load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
+    };
     // An update reads the saved manifest of the installed version while the new one downloads. When the
     // channel names the installed version, the saved copy is most likely the served one, read no further.
     std::optional<SideTask<PreviousManifest>> saved_manifest;
     if (channel.latest != state_.version) {
-        saved_manifest.emplace(config_.start_thread, [this] {
-            return load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
-        });
+        saved_manifest.emplace(config_.start_thread, load_saved_manifest);
     }
     Manifest manifest = fetch_manifest(channel);
     if (!anchor_dir_.empty()) {
@@ -634,9 +635,7 @@ void UpdateRun::execute() {
     if (previous_is_served_) {
         previous_ = PreviousManifest{manifest, true};
     } else {
-        previous_ = saved_manifest
-                        ? saved_manifest->get()
-                        : load_previous_manifest(root_, config_.pubkey_b64, config_.product, config_.platform);
+        previous_ = saved_manifest ? saved_manifest->get() : load_saved_manifest();
     }
     std::optional<SideTask<std::optional<PackIndex>>> pack_index_fetch;
     if (packs_wanted_for_certain(plan)) {

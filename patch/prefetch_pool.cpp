@@ -2,6 +2,8 @@
 
 #include "patch/errors.hpp"
 
+#include <algorithm>
+#include <string>
 #include <utility>
 
 namespace gu::patch {

@@ -9,6 +9,7 @@
 #include "patch/part_file.hpp"
 #include "patch/sha256.hpp"
 #include "support/scratch_folder.hpp"
+#include "support/thread_grants.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace {
@@ -214,21 +214,13 @@ TEST(FileWriter, RunEndingEarlyLeavesNoPartBehind) {
 }
 
 TEST(FileWriter, RefusedThreadsLeaveFewerWritersOrNone) {
-    const auto granting = [](int allowed) {
-        return [allowed, granted = 0](std::function<void()> work) mutable {
-            if (granted++ >= allowed) {
-                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-            }
-            return std::thread(std::move(work));
-        };
-    };
-    EXPECT_THROW(FileWriter(1 << 20, 2, granting(0)), std::runtime_error);
+    EXPECT_THROW(FileWriter(1 << 20, 2, kyrtest::granting_threads(0)), std::runtime_error);
 
     // One writer and no flush thread: the writer flushes the part itself before handing it over.
     const kyrtest::ScratchFolder root;
     flush_observer = &record_flush;
     const ManifestFile file = entry("one.bin");
-    FileWriter writer(1 << 20, 2, granting(1));
+    FileWriter writer(1 << 20, 2, kyrtest::granting_threads(1));
     writer.open(file, root / "one.bin.updpart");
     writer.write("bytes");
     writer.close();

@@ -3,6 +3,7 @@
 
 #include "patch/retired_files.hpp"
 #include "support/scratch_folder.hpp"
+#include "support/thread_grants.hpp"
 
 #include <gtest/gtest.h>
 
@@ -61,8 +62,7 @@ TEST(RetiredFiles, ReplacesWhateverIsUnderTheNameAndLeavesNothingOpen) {
         kyrtest::write_bytes(root / "game.pak.updpart", "new");
         const std::size_t before = open_descriptors();
         {
-            ThreadStarter refuse = [](std::function<void()>) -> std::thread { throw std::runtime_error("no"); };
-            RetiredFiles retired(c.thread_refused ? refuse : ThreadStarter{});
+            RetiredFiles retired(c.thread_refused ? kyrtest::granting_threads(0) : ThreadStarter{});
             const auto replace = [&] {
                 if (c.replace_fails) {
                     throw std::runtime_error("disk gone");

@@ -2,13 +2,13 @@
 // where the platform refuses one, on the caller's.
 
 #include "patch/side_task.hpp"
+#include "support/thread_grants.hpp"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <stdexcept>
 #include <string>
-#include <system_error>
 #include <thread>
 
 namespace {
@@ -17,9 +17,7 @@ using gu::patch::SideTask;
 using gu::patch::ThreadStarter;
 
 TEST(SideTask, HandsOverItsResultOrItsFailureWhereverItRan) {
-    const ThreadStarter refusing = [](std::function<void()>) -> std::thread {
-        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-    };
+    const ThreadStarter refusing = kyrtest::granting_threads(0);
     struct Case {
         const char* name;
         ThreadStarter start;
