@@ -40,7 +40,7 @@ cold() {
     rm -rf "$target"
     sync
     "$@" "$patch_tool" update --store "http://127.0.0.1:$http_port/$store/" --pubkey "$pubkey" --root "$target" \
-        --prefetch 4 >"$out/last.out" 2>"$out/last.err" || { echo "kyr-patch failed:"; tail -n 5 "$out/last.err"; exit 1; }
+        --prefetch 16 >"$out/last.out" 2>"$out/last.err" || { echo "kyr-patch failed:"; tail -n 5 "$out/last.err"; exit 1; }
 }
 
 echo "== strace -f -c (system calls of kyr-patch and its threads; strace slows it down, counts are what tell)"

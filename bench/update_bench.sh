@@ -157,7 +157,7 @@ game_bytes() { find "$1" -type f -printf '%s\n' | awk '{s+=$1} END {print s}'; }
 downloaded() { sed -n 's/.*"bytes_downloaded":\([0-9]*\).*/\1/p' "$1"; }
 
 # kyr_at URL PUBKEY ROOT [OPTION...]: one kyr-patch run; kyr STORE ROOT [OPTION...]: from nginx.
-kyr_at() { timed "$patch_tool" update --store "$1" --pubkey "$2" --root "$3" --prefetch 4 "${@:4}"; }
+kyr_at() { timed "$patch_tool" update --store "$1" --pubkey "$2" --root "$3" --prefetch 16 "${@:4}"; }
 kyr() { kyr_at "$base/$1/" "$pubkey" "$2" "${@:3}"; }
 
 main_rounds() {

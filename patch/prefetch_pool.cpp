@@ -8,9 +8,10 @@
 
 namespace gu::patch {
 
-PrefetchPool::PrefetchPool(std::vector<const ManifestChunk*> chunks, ChunkObjects& store, std::uint32_t workers,
-                           ThreadStarter start_thread, std::uint64_t budget_bytes)
-    : store_(store), workers_(workers), start_thread_(std::move(start_thread)), budget_bytes_(budget_bytes) {
+PrefetchPool::PrefetchPool(std::vector<const ManifestChunk*> chunks, ChunkObjects& store, std::uint32_t max_workers,
+                           ThreadStarter start_thread, std::uint64_t budget_bytes, WaitClock& clock)
+    : store_(store), max_workers_(max_workers), start_thread_(std::move(start_thread)), budget_bytes_(budget_bytes),
+      clock_(clock) {
     for (const ManifestChunk* chunk : chunks) {
         if (index_.emplace(chunk->h, jobs_.size()).second) {
             jobs_.push_back(Job{chunk});
@@ -30,23 +31,27 @@ PrefetchPool::~PrefetchPool() {
 }
 
 void PrefetchPool::start(const LogLine& log) {
-    if (workers_ < 2 || jobs_.size() < 2) {
+    if (max_workers_ < 2 || jobs_.size() < 2) {
         return;
     }
+    const std::size_t wanted = std::min<std::size_t>({max_workers_, kStartingWorkers, jobs_.size()});
     std::string refusal;
-    for (std::uint32_t i = 0; i < workers_ && i < jobs_.size(); ++i) {
+    while (threads_.size() < wanted) {
         try {
-            threads_.push_back(gu::patch::start_thread(start_thread_, [this] { work(); }));
+            start_worker();
         } catch (const std::exception& e) {
             refusal = e.what();
             break;
         }
     }
-    const std::size_t wanted = std::min<std::size_t>(workers_, jobs_.size());
     if (threads_.size() < wanted && log) {
         log("prefetch pool: spawned " + std::to_string(threads_.size()) + "/" + std::to_string(wanted) +
             " workers (" + refusal + "); the rest goes sequential");
     }
+}
+
+void PrefetchPool::start_worker() {
+    threads_.push_back(gu::patch::start_thread(start_thread_, [this] { work(); }));
 }
 
 bool PrefetchPool::may_start_next() const {
@@ -70,11 +75,13 @@ void PrefetchPool::work() {
         }
         job.state = State::fetching;
         outstanding_bytes_ += job.chunk->z;
+        ++fetching_;
         lock.unlock();
         const LogLine log = [this](const std::string& line) { log_lines_.add(line); };
         std::string bytes;
         bool fetched = false;
         bool disk_fails = false;
+        const std::uint64_t started_ms = clock_.now_ms();
         try {
             bytes = store_.retry_fetch(chunk_path(job.chunk->h), job.chunk->z, false, log);
             fetched = true;
@@ -87,7 +94,12 @@ void PrefetchPool::work() {
             // Nothing may escape a thread's function: it would end the process.
             log("prefetch failed, will retry sequentially: unknown error");
         }
+        const std::uint64_t took_ms = clock_.now_ms() - started_ms;
         lock.lock();
+        --fetching_;
+        if (fetched) {
+            quickest_fetch_ms_ = std::min(quickest_fetch_ms_.value_or(took_ms), took_ms);
+        }
         stopped_ = stopped_ || disk_fails;
         if (fetched && job.state == State::fetching) {
             job.state = State::done;
@@ -129,6 +141,9 @@ std::optional<std::string> PrefetchPool::take(const std::string& hash) {
     std::unique_lock<std::mutex> lock(mutex_);
     drop_before(index);
     Job& job = jobs_[index];
+    if (job.state == State::queued || job.state == State::fetching) {
+        add_worker_if_all_busy();
+    }
     taker_wakes_.wait(lock, [&] {
         return job.state == State::done || job.state == State::failed || job.state == State::gone ||
                (job.state == State::queued && stopped_);
@@ -143,6 +158,19 @@ std::optional<std::string> PrefetchPool::take(const std::string& hash) {
     lock.unlock();
     workers_wake_.notify_all();
     return bytes;
+}
+
+void PrefetchPool::add_worker_if_all_busy() {
+    const bool distant_store = quickest_fetch_ms_ && *quickest_fetch_ms_ >= kNearStoreMs;
+    if (!distant_store || growth_refused_ || threads_.empty() || threads_.size() >= max_workers_ ||
+        fetching_ < threads_.size() || !may_start_next()) {
+        return;
+    }
+    try {
+        start_worker();
+    } catch (const std::exception&) {
+        growth_refused_ = true;
+    }
 }
 
 void PrefetchPool::forward_log(const LogLine& log) {

@@ -135,7 +135,9 @@ gu::patch::DownloaderConfig runConfig(const std::string& folder, const std::stri
     config.root_dir = enginePath(root);
     config.transactional = clientFilePresent(root);
     config.skip_apk = true;
-    config.prefetch_workers = 4;
+    // A ceiling: the pool starts with four and adds workers only while a distant store keeps the file
+    // phase waiting.
+    config.prefetch_workers = 16;
     config.prepare_root = false;
     config.remove_dropped = KYR_REMOVE_DROPPED_FILES != 0;
     config.running_program = programName.empty() ? "" : enginePath(programName);

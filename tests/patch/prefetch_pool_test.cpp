@@ -3,13 +3,17 @@
 
 #include "patch/errors.hpp"
 #include "patch/prefetch_pool.hpp"
+#include "support/thread_grants.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -117,6 +121,83 @@ TEST(PrefetchPool, HandsOverChunksInTheirOrderWithinItsBudget) {
         if (c.want_line != nullptr) {
             EXPECT_NE(std::find(lines.begin(), lines.end(), c.want_line), lines.end());
         }
+    }
+}
+
+// A store whose every answer takes answer_ms on the test's clock (and a moment of real time, so that the
+// file phase waits for it); counts the fetches on their way at once.
+class DistantObjects final : public ChunkObjects, public WaitClock {
+public:
+    explicit DistantObjects(std::uint64_t answer_ms) : answer_ms_(answer_ms) {}
+    std::string retry_fetch(const std::string& path, std::uint64_t, bool, const LogLine&) override {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            most_at_once_ = std::max(most_at_once_, ++at_once_);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        now_ += answer_ms_;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        --at_once_;
+        return path;
+    }
+    std::uint64_t now_ms() override { return now_; }
+    int most_at_once() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return most_at_once_;
+    }
+
+private:
+    const std::uint64_t answer_ms_;
+    std::atomic<std::uint64_t> now_{0};
+    std::mutex mutex_;
+    int at_once_ = 0;
+    int most_at_once_ = 0;
+};
+
+TEST(PrefetchPool, AddsWorkersOnlyWhileADistantStoreKeepsTheFilesWaiting) {
+    struct Case {
+        const char* name;
+        std::uint64_t answer_ms;
+        std::uint64_t budget_chunks;
+        std::uint32_t max_workers;
+        int threads_granted;
+        int want_threads;
+        int want_most_at_once; // at most
+    };
+    const Case cases[] = {
+        {"a distant store: one worker more per wait, up to the ceiling", 20, 1000, 8, 100, 8, 8},
+        {"a store that answers within 2 ms keeps the first four", 1, 1000, 8, 100, 4, 4},
+        {"the budget holds the transfers back, not the workers", 20, 3, 8, 100, 4, 3},
+        {"a ceiling below four", 20, 1000, 3, 100, 3, 3},
+        {"the platform refuses a fifth thread: the four go on", 20, 1000, 8, 4, 4, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ManifestChunk> chunks;
+        for (int i = 0; i < 120; ++i) {
+            chunks.push_back(ManifestChunk{"c" + std::to_string(i), 10, 10});
+        }
+        std::vector<const ManifestChunk*> order;
+        for (const ManifestChunk& chunk : chunks) {
+            order.push_back(&chunk);
+        }
+        DistantObjects store(c.answer_ms);
+        std::atomic<int> started{0};
+        const ThreadStarter granting = kyrtest::granting_threads(c.threads_granted);
+        const ThreadStarter counting = [&](std::function<void()> work) {
+            std::thread thread = granting(std::move(work));
+            ++started;
+            return thread;
+        };
+        {
+            PrefetchPool pool(order, store, c.max_workers, counting, 10 * c.budget_chunks, store);
+            pool.start({});
+            for (const ManifestChunk& chunk : chunks) {
+                EXPECT_EQ(pool.take(chunk.h).value_or(""), chunk_path(chunk.h));
+            }
+        }
+        EXPECT_EQ(started, c.want_threads);
+        EXPECT_LE(store.most_at_once(), c.want_most_at_once);
     }
 }
 

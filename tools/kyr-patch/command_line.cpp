@@ -41,7 +41,9 @@ std::string usage_text() {
            "previous version installed and this one no longer lists, when they are still as installed. A\n"
            "download that receives nothing for --idle-timeout seconds (60 by default, 0: no limit) is a failed\n"
            "attempt and is retried. --limit-rate holds all downloads together to KBPS kilobytes (1,000 bytes)\n"
-           "per second on average (0, the default: no limit).\n"
+           "per second on average (0, the default: no limit). --prefetch N lets up to N threads fetch chunk\n"
+           "objects ahead (1, the default: none): four at first, more while a distant store keeps the run\n"
+           "waiting.\n"
            "Progress goes to stderr; the result is printed on stdout as one JSON object.\n"
            "Exit codes: 0 updated, 1 the update failed, 2 bad usage.\n";
 }
