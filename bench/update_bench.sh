@@ -2,14 +2,17 @@
 # The update benchmark: kyr-patch against casync and an rsync daemon on the same synthetic game, all
 # served on loopback, in the same round; kyr-patch alone on a cold install of a small game with one
 # large file, with packs and without; and through a slow link (bench/slow_link.py in front of nginx),
-# kyr-patch's cold install of a smaller game and its version 1 to 2 of the main game. Prints the median time of each case, the ratios, kyr-patch's
-# peak memory (the largest RSS of its rounds) and processor use, and the bytes the cold installs wrote to
-# the disk; bench/report.py turns results.txt into docs/performance.md.
+# kyr-patch's cold install of a smaller game and its version 1 to 2 of the main game, the latter also
+# from a distant store (the same link with a longer wait before each response). Prints the median time
+# of each case, the ratios, kyr-patch's peak memory (the largest RSS of its rounds) and processor use,
+# and the bytes the cold installs wrote to the disk; bench/report.py turns results.txt into
+# docs/performance.md.
 #   update_bench.sh [all | slow-link]     slow-link: only the slow link's cold install (results in slow-link.txt)
 #   KYR_BENCH_BYTES (default 1.2 GB), KYR_BENCH_FILES (2000), KYR_BENCH_BIG_FILES (10, of 16..50 MiB),
 #   KYR_BENCH_ROUNDS (5), KYR_BENCH_LARGE_FILE_BYTES (1 GiB), KYR_BENCH_DIR,
 #   KYR_BENCH_SLOW_BYTES (200 MB), KYR_BENCH_SLOW_FILES (400), KYR_BENCH_SLOW_BIG_FILES (4, of 8..20 MiB),
-#   KYR_BENCH_SLOW_ROUNDS (3), KYR_BENCH_SLOW_LATENCY_MS (20), KYR_BENCH_SLOW_MBIT (100)
+#   KYR_BENCH_SLOW_ROUNDS (3), KYR_BENCH_SLOW_LATENCY_MS (20), KYR_BENCH_SLOW_MBIT (100),
+#   KYR_BENCH_FAR_LATENCY_MS (100)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -26,6 +29,7 @@ slow_big_files=${KYR_BENCH_SLOW_BIG_FILES:-4}
 slow_rounds=${KYR_BENCH_SLOW_ROUNDS:-3}
 slow_latency_ms=${KYR_BENCH_SLOW_LATENCY_MS:-20}
 slow_mbit=${KYR_BENCH_SLOW_MBIT:-100}
+far_latency_ms=${KYR_BENCH_FAR_LATENCY_MS:-100}
 work=${KYR_BENCH_DIR:-$root/build/bench}/update
 store_tool=$root/build/native/tools/kyr-store/kyr-store
 patch_tool=$root/build/native/tools/kyr-patch/kyr-patch
@@ -97,13 +101,14 @@ CONF
     pids+=($!)
 }
 
-start_slow_link() {
-    rm -f slow-link.port
-    python3 "$root/bench/slow_link.py" --upstream "127.0.0.1:$http_port" --latency-ms "$slow_latency_ms" \
-        --mbit "$slow_mbit" --port-file slow-link.port >/dev/null &
+# start_link LATENCY_MS NAME: a slow link with that wait before each response, listening on the port
+# that it writes to NAME.port.
+start_link() {
+    rm -f "$2.port"
+    python3 "$root/bench/slow_link.py" --upstream "127.0.0.1:$http_port" --latency-ms "$1" \
+        --mbit "$slow_mbit" --port-file "$2.port" >/dev/null &
     pids+=($!)
-    for _ in $(seq 50); do [ -s slow-link.port ] && break; sleep 0.1; done
-    slow_port=$(cat slow-link.port)
+    for _ in $(seq 50); do [ -s "$2.port" ] && break; sleep 0.1; done
 }
 
 # The disk that takes the work folder's writes, or why it cannot be measured.
@@ -207,13 +212,14 @@ slow_rounds() {
 # Version 1 to 2 of the bench game through the slow link (full runs only: it starts from the cold install
 # of version 1). Its new chunks lie scattered over packs that are mostly installed already, so they come
 # as chunk objects, a request each: the case where the prefetch pool's fetching ahead counts.
-slow_update_rounds() {
-    local url=http://127.0.0.1:$slow_port/s2/
+# update_rounds NAME PORT: version 1 to 2 through the link at PORT, measured as NAME.
+update_rounds() {
+    local url=http://127.0.0.1:$2/s2/
     for round in $(seq 1 "$slow_rounds"); do
-        echo "== slow link, version 1 to 2, round $round of $slow_rounds"
-        measure kyr_slow_v2 "rm -rf t-slow2 && cp -a t-kyr t-slow2" kyr_at "$url" "$pubkey" t-slow2
+        echo "== $1, version 1 to 2, round $round of $slow_rounds"
+        measure "$1" "rm -rf t-slow2 && cp -a t-kyr t-slow2" kyr_at "$url" "$pubkey" t-slow2
     done
-    cp last.out kyr-slow-v2-result.json
+    cp last.out "$1-result.json"
     rm -rf t-slow2
 }
 
@@ -245,7 +251,8 @@ if [ "$mode" = slow-link ]; then
     make_slow_inputs
     start_nginx "$work"
     sleep 1
-    start_slow_link
+    start_link "$slow_latency_ms" slow-link
+    slow_port=$(cat slow-link.port)
     slow_rounds
     slow_results slow-link.txt
     exit 0
@@ -257,11 +264,15 @@ pubkey=$(public_key publish-v2.txt)
 start_nginx "$work"
 start_rsync_daemon
 sleep 1
-start_slow_link
+start_link "$slow_latency_ms" slow-link
+start_link "$far_latency_ms" far-link
+slow_port=$(cat slow-link.port)
+far_port=$(cat far-link.port)
 base=http://127.0.0.1:$http_port
 main_rounds
 slow_rounds
-slow_update_rounds
+update_rounds kyr_slow_v2 "$slow_port"
+update_rounds kyr_far_v2 "$far_port"
 
 largest=$(find game-v1 -type f -printf '%s\n' | sort -n | tail -n 1)
 new_chunks=$(sed -n 's/.*compressed: .*(\(.*\) written).*/\1/p' publish-v2.txt)
@@ -300,6 +311,8 @@ else
     echo "disk written: $(python3 "$root/bench/disk_sectors.py" "$work" || true)"
 fi
 slow_results slow-link.txt
+printf 'version 1 to 2 through the slow link: %.3fs; from a distant store (%s ms a request): %.3fs\n' \
+    "$(m kyr_slow_v2)" "$far_latency_ms" "$(m kyr_far_v2)"
 
 # The same figures, one per line, for bench/report.py.
 {
@@ -331,8 +344,11 @@ slow_results slow-link.txt
         echo "disk_device=not measured: $(python3 "$root/bench/disk_sectors.py" "$work" | sed 's/^not measured: //' || true)"
     fi
     echo "v2_downloaded_bytes=$(downloaded kyr-v2-result.json)"
-    echo "slow_v2_downloaded_bytes=$(downloaded kyr-slow-v2-result.json)"
-    echo "slow_v2_ideal=$(echo "scale=3; $(downloaded kyr-slow-v2-result.json) / ($slow_mbit * 125000)" | bc)"
+    for name in slow_v2 far_v2; do
+        echo "${name}_downloaded_bytes=$(downloaded "kyr_$name-result.json")"
+        echo "${name}_ideal=$(echo "scale=3; $(downloaded "kyr_$name-result.json") / ($slow_mbit * 125000)" | bc)"
+    done
+    echo "far_latency_ms=$far_latency_ms"
     echo "v2_new_chunks=$new_chunks"
     echo "largest_file_bytes=$largest"
     echo "large_file_bytes=$large_bytes"
