@@ -71,11 +71,12 @@ bool from_pack(ChunkFetchContext& context, const ManifestChunk& chunk, std::stri
     if (!keep_if_verified(buffer, before, chunk)) {
         return false;
     }
-    count_pack_chunk(context, chunk.h);
+    count_downloaded_chunk(context, chunk.h);
     return true;
 }
 
-void from_chunk_object(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer) {
+ChunkSource from_chunk_object(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer,
+                              ChunkCheck check) {
     std::optional<std::string> prefetched;
     if (context.prefetch != nullptr) {
         prefetched = context.prefetch->take(chunk.h);
@@ -86,12 +87,17 @@ void from_chunk_object(ChunkFetchContext& context, const ManifestChunk& chunk, s
                    : context.retry_fetch.retry_fetch(chunk_path(chunk.h), chunk.z, true, context.log);
     const std::size_t before = buffer.size();
     zstd_decompress_append(compressed, chunk.n, buffer);
+    if (check == ChunkCheck::checked_with_their_file) {
+        context.stats.bytes_downloaded += chunk.z;
+        return ChunkSource::download_unchecked;
+    }
     const std::string actual = sha256_hex(std::string_view(buffer).substr(before));
     if (actual != chunk.h) {
         buffer.resize(before);
         throw VerifyError("chunk \"" + chunk.h + "\": sha256 mismatch (got \"" + actual + "\")");
     }
     count_obtained(context, chunk, chunk.z);
+    return ChunkSource::checked;
 }
 
 } // namespace
@@ -118,15 +124,13 @@ ChunkSource append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk,
                                                                   : ChunkSource::checked;
     }
     if (from_pack(context, chunk, buffer, chunk_check)) {
-        return chunk_check == ChunkCheck::checked_with_their_file ? ChunkSource::pack_unchecked
+        return chunk_check == ChunkCheck::checked_with_their_file ? ChunkSource::download_unchecked
                                                                   : ChunkSource::checked;
     }
-    from_chunk_object(context, chunk, buffer);
-    return ChunkSource::checked;
+    return from_chunk_object(context, chunk, buffer, chunk_check);
 }
 
-void count_pack_chunk(ChunkFetchContext& context, const std::string& hash) {
-    // The pack's bytes were counted as they arrived.
+void count_downloaded_chunk(ChunkFetchContext& context, const std::string& hash) {
     if (context.verified_chunks.insert(hash).second) {
         ++context.stats.chunks_obtained;
     }

@@ -2,7 +2,8 @@
 // Verified retrieval of one content-addressed chunk from the cheapest place that has it: bytes already
 // installed in the game folder, a pack streaming in, or the chunk's own store object (fetched ahead by the
 // prefetch pool, or here).
-// Only bytes whose SHA-256 equals the chunk's name are ever returned.
+// fetch_chunk returns only bytes whose SHA-256 equals the chunk's name; a file being assembled may leave
+// that check to the file's own hash (ChunkCheck).
 
 #include "patch/range_reader.hpp"
 #include "patch/store_records.hpp"
@@ -104,21 +105,24 @@ struct ChunkFetchContext {
 // Runs on one thread: it changes the context's maps and counters without locking.
 std::string fetch_chunk(ChunkFetchContext& context, const ManifestChunk& chunk);
 
-// How append_chunk treats the bytes of a pack and of the previous version's files. The file phase hashes
-// every assembled file anyway, and hashing each such chunk on its own as well costs a third of an
-// install's processor time: the file's hash decides, before the file takes its name. When it differs, the
-// file is assembled again with every chunk checked alone, so the outcome is the same either way.
+// How append_chunk treats the bytes it downloads (a pack's, a chunk object's) and those of the previous
+// version's files. The file phase hashes every assembled file anyway, and hashing each such chunk on its
+// own as well costs a third of an install's processor time: the file's hash decides, before the file
+// takes its name. When it differs, the file is assembled again with every chunk checked alone, so the
+// outcome is the same either way.
 enum class ChunkCheck { checked_alone, checked_with_their_file };
 
-// Where appended bytes came from: checked against the chunk's own hash, or left to the file's hash: a
-// pack's (neither counted nor recorded as verified until count_pack_chunk) or the previous version's.
-enum class ChunkSource { checked, pack_unchecked, previous_unchecked };
+// Where appended bytes came from: checked against the chunk's own hash, or left to the file's hash:
+// downloaded (their bytes counted, the chunk neither counted nor recorded as verified until
+// count_downloaded_chunk) or the previous version's.
+enum class ChunkSource { checked, download_unchecked, previous_unchecked };
 
 // The same, appended to buffer (unchanged when the chunk fails): a file is assembled in place.
 ChunkSource append_chunk(ChunkFetchContext& context, const ManifestChunk& chunk, std::string& buffer,
                          ChunkCheck chunk_check = ChunkCheck::checked_alone);
 
-// Counts a chunk obtained from a pack: its first verification, alone or with the file it is part of.
-void count_pack_chunk(ChunkFetchContext& context, const std::string& hash);
+// Counts a downloaded chunk as obtained at its first verification, alone or with the file it is part of.
+// The bytes it took were counted as they arrived.
+void count_downloaded_chunk(ChunkFetchContext& context, const std::string& hash);
 
 } // namespace gu::patch

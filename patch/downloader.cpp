@@ -406,13 +406,14 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
                                       file.sha256 + "\", got \"" + done.actual_sha256 + "\")");
                 }
                 log("file \"" + file.path +
-                    "\": bytes of a pack or of the installed version differ; assembling it again chunk by chunk");
+                    "\": downloaded bytes or those of the installed version differ; assembling it again chunk by "
+                    "chunk");
                 assemble(file, ChunkCheck::checked_alone);
                 continue;
             }
             install_part(done);
             for (const std::string& hash : assembled.unchecked_chunks) {
-                count_pack_chunk(context, hash);
+                count_downloaded_chunk(context, hash);
             }
             state_.files[file.path] = file.sha256;
             std::uint64_t offset = 0;

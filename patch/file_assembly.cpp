@@ -55,7 +55,7 @@ AssembledFile assemble_file(const ManifestFile& file, const std::filesystem::pat
     for (const ManifestChunk& chunk : file.chunks) {
         std::string piece;
         const ChunkSource source = append_chunk(context, chunk, piece, chunk_check);
-        if (source == ChunkSource::pack_unchecked) {
+        if (source == ChunkSource::download_unchecked) {
             assembled.unchecked_chunks.push_back(chunk.h);
         }
         assembled.rests_on_file_hash = assembled.rests_on_file_hash || source != ChunkSource::checked;

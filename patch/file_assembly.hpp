@@ -44,11 +44,11 @@ private:
 // What assemble_file handed to the writer.
 struct AssembledFile {
     std::uint64_t number = 0;
-    // The chunks whose bytes came from a pack and rest on the file's hash alone: when the file matches
-    // they count as obtained.
+    // The chunks whose bytes were downloaded (from a pack or as their own objects) and rest on the file's
+    // hash alone: when the file matches they count as obtained.
     std::vector<std::string> unchecked_chunks;
-    // Some bytes rest on the file's hash alone (a pack's, the previous version's): when it differs, the
-    // file is assembled again with every chunk checked.
+    // Some bytes rest on the file's hash alone (downloaded, or the previous version's): when it differs,
+    // the file is assembled again with every chunk checked.
     bool rests_on_file_hash = false;
 };
 

@@ -197,7 +197,7 @@ TEST(DownloaderRun, FailedRunInstallsNothingOfTheNewVersion) {
          [](Rig& rig) {
              const kyrtest::StoredChunk bad = rig.store.chunks_of("b.txt")[1];
              const std::string other = pattern(static_cast<std::size_t>(bad.n), 9);
-             rig.fetcher.serve_once(chunk_path(bad.h), kyrtest::zstd_compress(other));
+             rig.store.objects[chunk_path(bad.h)] = kyrtest::zstd_compress(other);
              return "chunk \"" + bad.h + "\": sha256 mismatch (got \"" + sha256_hex(other) + "\")";
          }},
         {"assembled file differs from the manifest",
@@ -242,6 +242,60 @@ TEST(DownloaderRun, FailedRunInstallsNothingOfTheNewVersion) {
         EXPECT_EQ(rig.file(".update_done"), "1.0.0");
         EXPECT_EQ(PatchState::load(rig.root.path()).version, "1.0.0");
         EXPECT_FALSE(fs::exists(rig.root.path().parent_path() / "evil.txt"));
+    }
+}
+
+// A chunk object rests on its file's hash. One that arrives with other bytes fails the file, which is
+// assembled again with each chunk checked alone: its objects are fetched again, and each chunk counts once.
+TEST(DownloaderRun, AChunkObjectWithOtherBytesIsFetchedAgainAndCheckedAlone) {
+    struct Case {
+        const char* name;
+        bool always; // the store itself holds the other bytes, not only the first answer
+        unsigned prefetch_workers;
+    };
+    const Case cases[] = {{"once", false, 1}, {"once, prefetched", false, 4}, {"always", true, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.config.prefetch_workers = c.prefetch_workers;
+        std::vector<std::string> lines;
+        rig.config.log = [&](const std::string& line) { lines.push_back(line); };
+        rig.store.publish({{"a.txt", pattern(200, 1)}, {"b.txt", pattern(200, 2)}}, rig.options);
+        const kyrtest::StoredChunk bad = rig.store.chunks_of("b.txt")[2];
+        const std::string other = kyrtest::zstd_compress(pattern(static_cast<std::size_t>(bad.n), 9));
+        if (c.always) {
+            rig.store.objects[chunk_path(bad.h)] = other;
+        } else {
+            rig.fetcher.serve_once(chunk_path(bad.h), other);
+        }
+
+        const RunResult result = rig.run();
+
+        EXPECT_EQ(result.ok, !c.always) << result.error;
+        EXPECT_EQ(rig.fetcher.requests(chunk_path(bad.h)), 2);
+        EXPECT_NE(std::find(lines.begin(), lines.end(),
+                            "file \"b.txt\": downloaded bytes or those of the installed version differ; "
+                            "assembling it again chunk by chunk"),
+                  lines.end());
+        if (c.always) {
+            EXPECT_EQ(result.error, "chunk \"" + bad.h + "\": sha256 mismatch (got \"" +
+                                        sha256_hex(pattern(static_cast<std::size_t>(bad.n), 9)) + "\")");
+            EXPECT_EQ(rig.file("b.txt"), "<missing>");
+            continue;
+        }
+        EXPECT_EQ(rig.file("b.txt"), pattern(200, 2));
+        // a.txt's objects once; b.txt's twice, the first time with the other bytes in one of them.
+        const auto stored = [&](const char* file) {
+            std::uint64_t bytes = 0;
+            for (const kyrtest::StoredChunk& chunk : rig.store.chunks_of(file)) {
+                bytes += chunk.z;
+            }
+            return bytes;
+        };
+        const std::uint64_t downloaded = stored("a.txt") + 2 * stored("b.txt") - bad.z + other.size();
+        EXPECT_EQ(rig.chunk_requests(), 12);
+        EXPECT_EQ(result.chunks_obtained, 8u);
+        EXPECT_EQ(result.bytes_downloaded, downloaded);
     }
 }
 
