@@ -99,6 +99,8 @@ void PrefetchPool::work() {
         --fetching_;
         if (fetched) {
             quickest_fetch_ms_ = std::min(quickest_fetch_ms_.value_or(took_ms), took_ms);
+        } else {
+            growth_stopped_ = true;
         }
         stopped_ = stopped_ || disk_fails;
         if (fetched && job.state == State::fetching) {
@@ -162,14 +164,14 @@ std::optional<std::string> PrefetchPool::take(const std::string& hash) {
 
 void PrefetchPool::add_worker_if_all_busy() {
     const bool distant_store = quickest_fetch_ms_ && *quickest_fetch_ms_ >= kNearStoreMs;
-    if (!distant_store || growth_refused_ || threads_.empty() || threads_.size() >= max_workers_ ||
+    if (!distant_store || growth_stopped_ || threads_.empty() || threads_.size() >= max_workers_ ||
         fetching_ < threads_.size() || !may_start_next()) {
         return;
     }
     try {
         start_worker();
     } catch (const std::exception&) {
-        growth_refused_ = true;
+        growth_stopped_ = true;
     }
 }
 

@@ -10,6 +10,8 @@
 // phase waits for a chunk while every worker is fetching and the budget has room for more, up to its
 // ceiling. A store whose quickest answer so far came within kNearStoreMs (the same machine, the local
 // network) gets no more: there the file phase waits for the processor, which more threads only share.
+// Nor does a store that failed a request (one that limits its clients' connections, say): more requests
+// would only add to its refusals.
 
 #include "patch/chunk_fetch.hpp"
 #include "patch/pending_log.hpp"
@@ -85,7 +87,7 @@ private:
     std::uint64_t outstanding_bytes_ = 0; // of the jobs fetching, and fetched and not taken
     std::size_t fetching_ = 0;            // workers in a fetch
     std::optional<std::uint64_t> quickest_fetch_ms_;
-    bool growth_refused_ = false; // the platform refused a thread: the pool keeps those it has
+    bool growth_stopped_ = false; // a request failed, or the platform refused a thread
     bool stopping_ = false;
     bool stopped_ = false; // a local write failed: nothing more is fetched
     PendingLog log_lines_;

@@ -125,10 +125,10 @@ TEST(PrefetchPool, HandsOverChunksInTheirOrderWithinItsBudget) {
 }
 
 // A store whose every answer takes answer_ms on the test's clock (and a moment of real time, so that the
-// file phase waits for it); counts the fetches on their way at once.
+// file phase waits for it); counts the fetches on their way at once. The first chunk may fail.
 class DistantObjects final : public ChunkObjects, public WaitClock {
 public:
-    explicit DistantObjects(std::uint64_t answer_ms) : answer_ms_(answer_ms) {}
+    DistantObjects(std::uint64_t answer_ms, bool first_fails) : answer_ms_(answer_ms), first_fails_(first_fails) {}
     std::string retry_fetch(const std::string& path, std::uint64_t, bool, const LogLine&) override {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
@@ -138,6 +138,9 @@ public:
         now_ += answer_ms_;
         const std::lock_guard<std::mutex> lock(mutex_);
         --at_once_;
+        if (first_fails_ && path == chunk_path("c0")) {
+            throw FetchError("503 Service Unavailable");
+        }
         return path;
     }
     std::uint64_t now_ms() override { return now_; }
@@ -148,6 +151,7 @@ public:
 
 private:
     const std::uint64_t answer_ms_;
+    const bool first_fails_;
     std::atomic<std::uint64_t> now_{0};
     std::mutex mutex_;
     int at_once_ = 0;
@@ -161,15 +165,17 @@ TEST(PrefetchPool, AddsWorkersOnlyWhileADistantStoreKeepsTheFilesWaiting) {
         std::uint64_t budget_chunks;
         std::uint32_t max_workers;
         int threads_granted;
+        bool first_fails;
         int want_threads;
         int want_most_at_once; // at most
     };
     const Case cases[] = {
-        {"a distant store: one worker more per wait, up to the ceiling", 20, 1000, 8, 100, 8, 8},
-        {"a store that answers within 2 ms keeps the first four", 1, 1000, 8, 100, 4, 4},
-        {"the budget holds the transfers back, not the workers", 20, 3, 8, 100, 4, 3},
-        {"a ceiling below four", 20, 1000, 3, 100, 3, 3},
-        {"the platform refuses a fifth thread: the four go on", 20, 1000, 8, 4, 4, 4},
+        {"a distant store: one worker more per wait, up to the ceiling", 20, 1000, 8, 100, false, 8, 8},
+        {"a store that answers within 2 ms keeps the first four", 1, 1000, 8, 100, false, 4, 4},
+        {"the budget holds the transfers back, not the workers", 20, 3, 8, 100, false, 4, 3},
+        {"a ceiling below four", 20, 1000, 3, 100, false, 3, 3},
+        {"the platform refuses a fifth thread: the four go on", 20, 1000, 8, 4, false, 4, 4},
+        {"a store that failed a request gets no more workers", 20, 1000, 8, 100, true, 4, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -181,7 +187,7 @@ TEST(PrefetchPool, AddsWorkersOnlyWhileADistantStoreKeepsTheFilesWaiting) {
         for (const ManifestChunk& chunk : chunks) {
             order.push_back(&chunk);
         }
-        DistantObjects store(c.answer_ms);
+        DistantObjects store(c.answer_ms, c.first_fails);
         std::atomic<int> started{0};
         const ThreadStarter granting = kyrtest::granting_threads(c.threads_granted);
         const ThreadStarter counting = [&](std::function<void()> work) {
@@ -193,7 +199,8 @@ TEST(PrefetchPool, AddsWorkersOnlyWhileADistantStoreKeepsTheFilesWaiting) {
             PrefetchPool pool(order, store, c.max_workers, counting, 10 * c.budget_chunks, store);
             pool.start({});
             for (const ManifestChunk& chunk : chunks) {
-                EXPECT_EQ(pool.take(chunk.h).value_or(""), chunk_path(chunk.h));
+                const bool failed = c.first_fails && chunk.h == "c0";
+                EXPECT_EQ(pool.take(chunk.h).value_or(""), failed ? "" : chunk_path(chunk.h));
             }
         }
         EXPECT_EQ(started, c.want_threads);
