@@ -31,12 +31,12 @@ void parallel_for(std::size_t count, unsigned workers, const std::function<void(
     }
 }
 
-WorkAhead::WorkAhead(std::size_t count, unsigned workers, std::function<void(std::size_t)> body)
-    : count_(count), body_(std::move(body)), done_(new std::atomic<bool>[count]) {
-    for (std::size_t i = 0; i < count; ++i) {
+WorkAhead::WorkAhead(std::vector<std::size_t> order, unsigned workers, std::function<void(std::size_t)> body)
+    : order_(std::move(order)), body_(std::move(body)), done_(new std::atomic<bool>[order_.size()]) {
+    for (std::size_t i = 0; i < order_.size(); ++i) {
         done_[i] = false;
     }
-    const std::size_t extra = std::min<std::size_t>(workers > 1 ? workers - 1 : 0, count);
+    const std::size_t extra = std::min<std::size_t>(workers > 1 ? workers - 1 : 0, order_.size());
     for (std::size_t t = 0; t < extra; ++t) {
         try {
             threads_.emplace_back([this] {
@@ -58,10 +58,11 @@ WorkAhead::~WorkAhead() {
 }
 
 bool WorkAhead::run_next() {
-    const std::size_t i = next_++;
-    if (i >= count_) {
+    const std::size_t started = next_++;
+    if (started >= order_.size()) {
         return false;
     }
+    const std::size_t i = order_[started];
     body_(i);
     {
         const std::lock_guard<std::mutex> lock(mutex_);

@@ -1,6 +1,7 @@
 #include "patch/update_plan.hpp"
 
 #include "patch/file_hash.hpp"
+#include "patch/hash_order.hpp"
 #include "patch/local_path.hpp"
 #include "patch/parallel_for.hpp"
 
@@ -160,7 +161,7 @@ UpdatePlan plan_update(const Manifest& manifest, const PatchState& state, const 
     };
 
     // The files whose hash the rules need are hashed ahead on every core (an installation without patch
-    // state is hashed whole) while the files are decided in order.
+    // state is hashed whole), the biggest ones first, while the files are decided in order.
     std::vector<std::size_t> to_hash;
     for (std::size_t i = 0; i < manifest.files.size(); ++i) {
         classify(manifest.files[i], [&] {
@@ -168,8 +169,13 @@ UpdatePlan plan_update(const Manifest& manifest, const PatchState& state, const 
             return false;
         });
     }
+    std::vector<std::uint64_t> sizes;
+    for (const std::size_t i : to_hash) {
+        sizes.push_back(manifest.files[i].size);
+    }
+    const unsigned workers = cpu_workers();
     std::vector<char> matches(to_hash.size(), 0);
-    WorkAhead hashing(to_hash.size(), cpu_workers(), [&](std::size_t k) {
+    WorkAhead hashing(hash_order(sizes, workers), workers, [&](std::size_t k) {
         const ManifestFile& file = manifest.files[to_hash[k]];
         matches[k] = hashes_to(local_path(root, file.path), file.sha256);
     });
