@@ -161,7 +161,8 @@ UpdatePlan plan_update(const Manifest& manifest, const PatchState& state, const 
     };
 
     // The files whose hash the rules need are hashed ahead on every core (an installation without patch
-    // state is hashed whole), the biggest ones first, while the files are decided in order.
+    // state is hashed whole), those big enough to hold one thread alone first, while the files are
+    // decided in order.
     std::vector<std::size_t> to_hash;
     for (std::size_t i = 0; i < manifest.files.size(); ++i) {
         classify(manifest.files[i], [&] {
