@@ -11,7 +11,7 @@ std::vector<std::size_t> hash_order(const std::vector<std::uint64_t>& sizes, uns
     if (workers < 2) {
         return order;
     }
-    // In long double: a game's bytes times four threads' quarters may pass 64 bits.
+    // In long double: the sizes a manifest names may add up past 64 bits, and so may a size times 4 * workers.
     const long double total = std::accumulate(sizes.begin(), sizes.end(), 0.0L);
     const auto big = [&](std::size_t i) { return static_cast<long double>(sizes[i]) * 4 * workers > total; };
     const auto first_small = std::stable_partition(order.begin(), order.end(), big);
