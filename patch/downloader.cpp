@@ -112,6 +112,10 @@ private:
     Channel fetch_channel();
     Manifest fetch_manifest(const Channel& channel);
     void record_verified_files(const UpdatePlan& plan);
+    // Before the run replaces a file at its name, the saved patch state stops naming its old bytes.
+    void forget_files_to_replace(const UpdatePlan& plan);
+    // After a failure, the saved patch state names the files this run installed at their names.
+    void keep_installed_files();
     void save_transitional_anchor(const Manifest& manifest);
     bool packs_wanted_for_certain(const UpdatePlan& plan) const;
     // Nothing when the store has none or it cannot be had: every chunk then comes from its own object.
@@ -165,6 +169,7 @@ private:
     TrustAnchor current_anchor_;
     PackIndex pack_index_;
     bool use_packs_ = false;
+    bool installed_unsaved_ = false; // files at their names that the saved patch state does not name yet
 };
 
 void UpdateRun::check_configuration() const {
@@ -389,6 +394,10 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         }
         move_into_place(done.part, local_path(install_root, done.file->path), done.file->path,
                         !config_.transactional, "failed to install ");
+        if (!config_.transactional) {
+            state_.files[done.file->path] = done.file->sha256;
+            installed_unsaved_ = true;
+        }
         ++result_.files_written;
     };
     // A file whose part is complete is moved onto its name when its hash matches. Later files may then
@@ -415,7 +424,6 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
             for (const std::string& hash : assembled.unchecked_chunks) {
                 count_downloaded_chunk(context, hash);
             }
-            state_.files[file.path] = file.sha256;
             std::uint64_t offset = 0;
             for (const ManifestChunk& chunk : file.chunks) {
                 context.local_chunks.emplace(chunk.h, LocalChunkRef{file.path, offset, chunk.n});
@@ -502,13 +510,42 @@ void UpdateRun::clear_path_obstacles(const UpdatePlan& plan) {
     }
 }
 
+// A state saved before would name the old bytes of a file under its new ones from its move on, until the
+// run's own save: after a failure or a power cut in between, a return to the installed version would take
+// a replaced file of the same size for its old self.
+void UpdateRun::forget_files_to_replace(const UpdatePlan& plan) {
+    bool forgotten = false;
+    for (const ManifestFile& file : plan.to_fetch) {
+        forgotten = state_.files.erase(file.path) != 0 || forgotten;
+    }
+    if (forgotten) {
+        state_.save(root_);
+    }
+}
+
+// A run that ends early keeps its work: the next one trusts these files instead of fetching them again
+// (or hashing them, on a first install). Their names reach the disk before the state that vouches for them.
+void UpdateRun::keep_installed_files() {
+    if (!installed_unsaved_) {
+        return;
+    }
+    try {
+        moved_into_.flush();
+        state_.save(root_);
+    } catch (const std::exception& e) {
+        log(std::string("installed files not recorded (the next run checks them again): ") + e.what());
+    }
+}
+
 void UpdateRun::commit_staged_files(const UpdatePlan& plan) {
+    forget_files_to_replace(plan);
     clear_path_obstacles(plan);
     for (const ManifestFile& file : plan.to_fetch) {
         const fs::path staged = local_path(stage_, file.path);
         const fs::path final_path = local_path(root_, file.path);
         fs::create_directories(final_path.parent_path());
         move_into_place(staged, final_path, file.path, true, "transactional commit: cannot install ");
+        state_.files[file.path] = file.sha256;
     }
 }
 
@@ -540,6 +577,7 @@ void UpdateRun::remove_dropped_files(const Manifest& manifest) {
 }
 
 void UpdateRun::finish(const Channel& channel, const Manifest& manifest, const UpdatePlan& plan) {
+    installed_unsaved_ = false; // saved below with the version, or not at all
     remove_tree_quietly(stage_);
     remove_dropped_files(manifest);
     // The new names, and the names gone, must be on the disk before the patch state vouches for them.
@@ -687,6 +725,7 @@ void UpdateRun::execute() {
                               files};
     enter_phase(stream ? 1 : 3);
     if (!config_.transactional) {
+        forget_files_to_replace(plan);
         clear_path_obstacles(plan);
     }
     const std::vector<const ManifestChunk*> objects = chunks_outside(packs, missing_chunks);
@@ -707,6 +746,7 @@ void UpdateRun::clean_up_after_failure(const std::exception& e) {
         result_.space_free_bytes = 0;
         result_.space_wanted_bytes = std::max(config_.disk_margin_bytes, kMinimumSpaceWanted);
     }
+    keep_installed_files();
     remove_tree_quietly(stage_);
     result_.ok = false;
     result_.error = e.what();

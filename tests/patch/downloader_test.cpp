@@ -2,6 +2,7 @@
 
 #include "patch/chunk_fetch.hpp"
 #include "patch/durable_file.hpp"
+#include "patch/file_hash.hpp"
 #include "patch/link_test.hpp"
 #include "patch/local_path.hpp"
 #include "patch/patch_state.hpp"
@@ -103,6 +104,19 @@ std::ptrdiff_t flushed_at(const fs::path& path, std::ptrdiff_t after) {
     return found == flushes.end() ? std::ptrdiff_t{-1} : found - flushes.begin();
 }
 
+std::ptrdiff_t last_flushed_at(const fs::path& path) {
+    std::ptrdiff_t last = -1;
+    for (std::ptrdiff_t next = -1; (next = flushed_at(path, next)) >= 0;) {
+        last = next;
+    }
+    return last;
+}
+
+void record_flush(const fs::path& path, Flush) {
+    const std::lock_guard<std::mutex> held(flushes_lock);
+    flushes.push_back(path.lexically_relative(path.root_path()));
+}
+
 // Version 2 changes a chunk in the middle of a large file and replaces a small one. A power cut must not
 // leave a name on unwritten bytes: each file is flushed under its temporary name, its folder after the
 // move into it, both before the patch state that vouches for it.
@@ -132,10 +146,7 @@ TEST(DownloaderRun, InstallsDurablyThenDownloadsOnlyWhatChanged) {
         rig.config.transactional = c.transactional;
         rig.config.prefetch_workers = c.prefetch_workers;
         flushes.clear();
-        const FlushObserver record = [](const fs::path& path, Flush) {
-            const std::lock_guard<std::mutex> held(flushes_lock);
-            flushes.push_back(path.lexically_relative(path.root_path()));
-        };
+        const FlushObserver record = record_flush;
         flush_observer = record;
         rig.install(v1);
         rig.expect_files(v1);
@@ -153,7 +164,8 @@ TEST(DownloaderRun, InstallsDurablyThenDownloadsOnlyWhatChanged) {
 
         ASSERT_TRUE(result.ok) << result.error;
         rig.expect_files(v2);
-        const std::ptrdiff_t state = flushed_at(rig.at("patchstate.json.tmp"), -1);
+        // The state that vouches for the new files is the run's last; an earlier one only forgets files.
+        const std::ptrdiff_t state = last_flushed_at(rig.at("patchstate.json.tmp"));
         for (const auto& [path, folder] : {std::pair{"Data/big.bin", "Data"}, {"New/x.bin", ""}}) {
             SCOPED_TRACE(path);
             const std::ptrdiff_t file =
@@ -242,6 +254,87 @@ TEST(DownloaderRun, FailedRunInstallsNothingOfTheNewVersion) {
         EXPECT_EQ(rig.file(".update_done"), "1.0.0");
         EXPECT_EQ(PatchState::load(rig.root.path()).version, "1.0.0");
         EXPECT_FALSE(fs::exists(rig.root.path().parent_path() / "evil.txt"));
+    }
+}
+
+std::mutex vouching_lock;
+fs::path vouching_root;
+std::vector<std::string> vouched_wrongly; // paths whose saved patch state entry named other bytes
+
+// At each flush of a run, every entry of the saved patch state must name the bytes then at its path: what
+// a power cut there would leave for the next run to trust.
+void check_saved_state(const fs::path& flushed, Flush how) {
+    record_flush(flushed, how);
+    const std::lock_guard<std::mutex> held(vouching_lock);
+    for (const auto& [path, sha] : PatchState::load(vouching_root).files) {
+        const fs::path file = local_path(vouching_root, path);
+        if (fs::exists(file) && sha256_hex_file(file) != sha) {
+            vouched_wrongly.push_back(path);
+        }
+    }
+}
+
+// A run that ends early keeps what it installed: the next one does not fetch those files again. The saved
+// patch state never names old bytes under a file the run replaced, not even for a moment, so that a
+// return to the installed version does not take a replaced file of the same size for its old self.
+TEST(DownloaderRun, AnInterruptedRunKeepsWhatItInstalledAndVouchesForNothingElse) {
+    struct Case {
+        const char* name;
+        bool transactional;
+        bool back_to_the_installed_version; // the next run's version, else the interrupted one's again
+        unsigned files_current;             // in the next run, the others are fetched
+    };
+    // The direct run installed a.txt of version 2 before it was cancelled; the transactional one nothing.
+    const Case cases[] = {{"direct, then the same version", false, false, 1},
+                          {"direct, then the version before", false, true, 2},
+                          {"transactional, then the same version", true, false, 0},
+                          {"transactional, then the version before", true, true, 3}};
+    const FileMap v1 = {{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}, {"c.txt", pattern(100, 5)}};
+    const FileMap v2 = {{"a.txt", pattern(100, 3)}, {"b.txt", pattern(100, 4)}, {"c.txt", pattern(100, 6)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.config.transactional = c.transactional;
+        rig.install(v1);
+        rig.options.version = "2.0.0";
+        rig.store.publish(v2, rig.options);
+        rig.on_progress = [&rig](int phase, std::uint64_t done_bytes) {
+            rig.cancelled = rig.cancelled || (phase == 3 && done_bytes >= 100);
+        };
+        vouching_root = rig.root.path();
+        vouched_wrongly.clear();
+        flushes.clear();
+        flush_observer = check_saved_state;
+
+        const RunResult interrupted = rig.run();
+
+        EXPECT_EQ(interrupted.error, "cancelled");
+        EXPECT_EQ(rig.file("a.txt"), (c.transactional ? v1 : v2).at("a.txt"));
+        EXPECT_EQ(rig.file("b.txt"), v1.at("b.txt"));
+        if (!c.transactional) {
+            // Recorded, after its name reached the disk.
+            const auto saved = PatchState::load(rig.root.path()).files;
+            EXPECT_EQ(saved.count("a.txt") != 0 ? saved.at("a.txt") : "", sha256_hex(v2.at("a.txt")));
+            const std::ptrdiff_t folder = flushed_at(rig.root.path(), flushed_at(rig.at("a.txt.updpart"), -1));
+            EXPECT_GE(folder, 0);
+            EXPECT_LT(folder, last_flushed_at(rig.at("patchstate.json.tmp")));
+        }
+        rig.on_progress = nullptr;
+        rig.cancelled = false;
+        const FileMap& next = c.back_to_the_installed_version ? v1 : v2;
+        rig.options.version = "3.0.0";
+        rig.store.publish(next, rig.options);
+        const int chunks_before = rig.chunk_requests();
+
+        const RunResult result = rig.run();
+        flush_observer = nullptr;
+
+        ASSERT_TRUE(result.ok) << result.error;
+        rig.expect_files(next);
+        EXPECT_EQ(vouched_wrongly, std::vector<std::string>{});
+        EXPECT_EQ(result.files_current, c.files_current);
+        const int chunks_per_file = static_cast<int>(rig.store.chunks_of("a.txt").size());
+        EXPECT_EQ(rig.chunk_requests() - chunks_before, (3 - static_cast<int>(c.files_current)) * chunks_per_file);
     }
 }
 
