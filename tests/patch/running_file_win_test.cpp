@@ -113,39 +113,49 @@ TEST(ReplaceRunningFile, TheFileOfARunningProgramIsMovedAsideAndBackNeverReplace
 }
 
 // The launcher's own run, twice in the same process: the first replaces the launcher's exe and then fails
-// on a missing object, the second (VERIFY) installs the same version again and must get through, although
-// the running image now holds the aside name.
+// on a missing object, the second gets through. The first recorded the exe it installed: the same version
+// again leaves it be, a newer one replaces it again although the running image now holds the aside name.
 TEST(ReplaceRunningFile, ARunAfterAFailedSelfUpdateSucceeds) {
-    const kyrtest::ScratchFolder root;
-    const fs::path program = root / "KyrLauncher.exe";
-    const RunningProgram launcher(program);
-    ASSERT_TRUE(launcher.started());
-    gu::patch::PatchState installed; // the launcher as the previous version installed it
-    installed.files["KyrLauncher.exe"] = gu::patch::sha256_hex(read_bytes(program));
-    installed.save(root.path());
-    kyrtest::TestStore store;
-    store.publish({{"KyrLauncher.exe", "new launcher"}, {"Main.exe", "new game"}}, {});
-    const std::string game_chunk = gu::patch::chunk_path(store.chunks_of("Main.exe").at(0).h);
-    const std::string game_bytes = store.objects.at(game_chunk);
-    store.objects.erase(game_chunk);
-    kyrtest::MemoryFetcher fetcher(store);
-    gu::patch::DownloaderConfig config;
-    config.pubkey_b64 = store.pubkey_b64();
-    config.root_dir = root.path().u8string();
-    config.running_program = "KyrLauncher.exe";
-    config.chunk_retry_delays_ms = {};
-    config.document_retry_delays_ms = {};
-    config.wait_for_store = false;
+    struct Case {
+        const char* name;
+        const char* retried_launcher; // what the store holds for the second run
+        bool replaced_again;
+    };
+    const Case cases[] = {{"the same version", "new launcher", false}, {"a newer version", "newer launcher", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const kyrtest::ScratchFolder root;
+        const fs::path program = root / "KyrLauncher.exe";
+        const RunningProgram launcher(program);
+        ASSERT_TRUE(launcher.started());
+        gu::patch::PatchState installed; // the launcher as the previous version installed it
+        installed.files["KyrLauncher.exe"] = gu::patch::sha256_hex(read_bytes(program));
+        installed.save(root.path());
+        kyrtest::TestStore store;
+        store.publish({{"KyrLauncher.exe", "new launcher"}, {"Main.exe", "new game"}}, {});
+        const std::string game_chunk = gu::patch::chunk_path(store.chunks_of("Main.exe").at(0).h);
+        const std::string game_bytes = store.objects.at(game_chunk);
+        store.objects.erase(game_chunk);
+        kyrtest::MemoryFetcher fetcher(store);
+        gu::patch::DownloaderConfig config;
+        config.pubkey_b64 = store.pubkey_b64();
+        config.root_dir = root.path().u8string();
+        config.running_program = "KyrLauncher.exe";
+        config.chunk_retry_delays_ms = {};
+        config.document_retry_delays_ms = {};
+        config.wait_for_store = false;
 
-    const gu::patch::RunResult failed = gu::patch::Downloader(fetcher, config).run({}, {});
-    ASSERT_FALSE(failed.ok);
-    ASSERT_TRUE(failed.running_program_replaced) << failed.error;
-    store.objects[game_chunk] = game_bytes;
-    const gu::patch::RunResult retried = gu::patch::Downloader(fetcher, config).run({}, {});
-    EXPECT_TRUE(retried.ok) << retried.error;
-    EXPECT_TRUE(retried.running_program_replaced);
-    EXPECT_EQ(read_bytes(program), "new launcher");
-    EXPECT_EQ(read_bytes(root / "Main.exe"), "new game");
+        const gu::patch::RunResult failed = gu::patch::Downloader(fetcher, config).run({}, {});
+        ASSERT_FALSE(failed.ok);
+        ASSERT_TRUE(failed.running_program_replaced) << failed.error;
+        store.publish({{"KyrLauncher.exe", c.retried_launcher}, {"Main.exe", "new game"}}, {});
+        store.objects[game_chunk] = game_bytes;
+        const gu::patch::RunResult retried = gu::patch::Downloader(fetcher, config).run({}, {});
+        EXPECT_TRUE(retried.ok) << retried.error;
+        EXPECT_EQ(retried.running_program_replaced, c.replaced_again);
+        EXPECT_EQ(read_bytes(program), c.retried_launcher);
+        EXPECT_EQ(read_bytes(root / "Main.exe"), "new game");
+    }
 }
 
 } // namespace
