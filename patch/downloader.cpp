@@ -114,7 +114,8 @@ private:
     void record_verified_files(const UpdatePlan& plan);
     // Before the run replaces a file at its name, the saved patch state stops naming its old bytes.
     void forget_files_to_replace(const UpdatePlan& plan);
-    // After a failure, the saved patch state names the files this run installed at their names.
+    // The saved patch state names the files this run installed at their names: after a failure, and
+    // along the way of a long run.
     void keep_installed_files();
     void save_transitional_anchor(const Manifest& manifest);
     bool packs_wanted_for_certain(const UpdatePlan& plan) const;
@@ -170,6 +171,7 @@ private:
     PackIndex pack_index_;
     bool use_packs_ = false;
     bool installed_unsaved_ = false; // files at their names that the saved patch state does not name yet
+    std::chrono::steady_clock::time_point installed_saved_at_;
 };
 
 void UpdateRun::check_configuration() const {
@@ -397,6 +399,10 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         if (!config_.transactional) {
             state_.files[done.file->path] = done.file->sha256;
             installed_unsaved_ = true;
+            if (std::chrono::steady_clock::now() - installed_saved_at_ >=
+                std::chrono::milliseconds(config_.record_installed_every_ms)) {
+                keep_installed_files();
+            }
         }
         ++result_.files_written;
     };
@@ -525,13 +531,16 @@ void UpdateRun::forget_files_to_replace(const UpdatePlan& plan) {
 
 // A run that ends early keeps its work: the next one trusts these files instead of fetching them again
 // (or hashing them, on a first install). Their names reach the disk before the state that vouches for them.
+// A save that fails along the way is tried again later; the run goes on either way.
 void UpdateRun::keep_installed_files() {
     if (!installed_unsaved_) {
         return;
     }
+    installed_saved_at_ = std::chrono::steady_clock::now();
     try {
         moved_into_.flush();
         state_.save(root_);
+        installed_unsaved_ = false;
     } catch (const std::exception& e) {
         log(std::string("installed files not recorded (the next run checks them again): ") + e.what());
     }
@@ -724,6 +733,7 @@ void UpdateRun::execute() {
                               log_line,
                               files};
     enter_phase(stream ? 1 : 3);
+    installed_saved_at_ = std::chrono::steady_clock::now();
     if (!config_.transactional) {
         forget_files_to_replace(plan);
         clear_path_obstacles(plan);

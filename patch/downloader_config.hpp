@@ -39,6 +39,9 @@ struct DownloaderConfig {
     std::vector<std::uint32_t> chunk_retry_delays_ms{500, 1500, 3000};
     std::vector<std::uint32_t> document_retry_delays_ms{1000, 3000};
     std::uint64_t document_budget_ms = 120000; // 0 = no limit
+    // A run that installs in place records the files it installed in the patch state at least this often,
+    // so that a crash or a power cut costs the next run at most this much work again (0 = after each file).
+    std::uint64_t record_installed_every_ms = 60000;
     std::uint32_t prefetch_workers = 1;
     // How long a download may go without a byte before the attempt fails (0 = no limit). The engine only
     // carries it: whoever builds the fetchers hands it to them.

@@ -338,6 +338,35 @@ TEST(DownloaderRun, AnInterruptedRunKeepsWhatItInstalledAndVouchesForNothingElse
     }
 }
 
+// A run that installs in place records its files along the way: a crash or a power cut then costs the
+// next run little work again. Each save names only files that are on the disk.
+TEST(DownloaderRun, ARunInPlaceRecordsItsFilesAlongTheWay) {
+    struct Case {
+        const char* name;
+        std::uint64_t every_ms;
+        long saves; // of the patch state, the run's last included
+    };
+    const Case cases[] = {{"after each file", 0, 4}, {"not within the hour", 3600000, 1}};
+    const FileMap files = {{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}, {"c.txt", pattern(100, 5)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.config.record_installed_every_ms = c.every_ms;
+        vouching_root = rig.root.path();
+        vouched_wrongly.clear();
+        flushes.clear();
+        flush_observer = check_saved_state;
+
+        rig.install(files);
+        flush_observer = nullptr;
+
+        rig.expect_files(files);
+        EXPECT_EQ(vouched_wrongly, std::vector<std::string>{});
+        const fs::path state = rig.at("patchstate.json.tmp");
+        EXPECT_EQ(std::count(flushes.begin(), flushes.end(), state.lexically_relative(state.root_path())), c.saves);
+    }
+}
+
 // A chunk object rests on its file's hash. One that arrives with other bytes fails the file, which is
 // assembled again with each chunk checked alone: its objects are fetched again, and each chunk counts once.
 TEST(DownloaderRun, AChunkObjectWithOtherBytesIsFetchedAgainAndCheckedAlone) {
