@@ -32,6 +32,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -518,11 +519,18 @@ void UpdateRun::clear_path_obstacles(const UpdatePlan& plan) {
 
 // A state saved before would name the old bytes of a file under its new ones from its move on, until the
 // run's own save: after a failure or a power cut in between, a return to the installed version would take
-// a replaced file of the same size for its old self.
+// a replaced file of the same size for its old self. An entry under another spelling of the name goes too:
+// on Windows it is the same file.
 void UpdateRun::forget_files_to_replace(const UpdatePlan& plan) {
-    bool forgotten = false;
+    std::unordered_set<std::string> replaced;
     for (const ManifestFile& file : plan.to_fetch) {
-        forgotten = state_.files.erase(file.path) != 0 || forgotten;
+        replaced.insert(windows_key(file.path));
+    }
+    bool forgotten = false;
+    for (auto entry = state_.files.begin(); entry != state_.files.end();) {
+        const bool replaced_here = replaced.count(windows_key(entry->first)) != 0;
+        entry = replaced_here ? state_.files.erase(entry) : std::next(entry);
+        forgotten = forgotten || replaced_here;
     }
     if (forgotten) {
         state_.save(root_);

@@ -338,6 +338,17 @@ TEST(DownloaderRun, AnInterruptedRunKeepsWhatItInstalledAndVouchesForNothingElse
     }
 }
 
+// On Windows a version that spells a file's name otherwise replaces the same file. Its entry under the old
+// spelling goes with it, so that a return to that spelling does not take the new bytes for the old ones.
+TEST(DownloaderRun, AnEntryUnderAnotherSpellingGoesWithTheFileItNames) {
+    Rig rig;
+    const FileMap v1 = {{"Data/Map.bin", pattern(100, 1)}};
+    rig.install(v1);
+    rig.install({{"data/map.bin", pattern(100, 2)}}, "2.0.0");
+    rig.install(v1, "3.0.0");
+    rig.expect_files(v1);
+}
+
 // A run that installs in place records its files along the way: a crash or a power cut then costs the
 // next run little work again. Each save names only files that are on the disk.
 TEST(DownloaderRun, ARunInPlaceRecordsItsFilesAlongTheWay) {
