@@ -115,6 +115,8 @@ private:
     void record_verified_files(const UpdatePlan& plan);
     // Before the run replaces a file at its name, the saved patch state stops naming its old bytes.
     void forget_files_to_replace(const UpdatePlan& plan);
+    // A file at its name in the patch state, saved with the others once record_installed_every_ms passed.
+    void record_installed(const ManifestFile& file);
     // The saved patch state names the files this run installed at their names: after a failure, and
     // along the way of a long run.
     void keep_installed_files();
@@ -398,12 +400,7 @@ void UpdateRun::install_files(const UpdatePlan& plan, ChunkFetchContext& context
         move_into_place(done.part, local_path(install_root, done.file->path), done.file->path,
                         !config_.transactional, "failed to install ");
         if (!config_.transactional) {
-            state_.files[done.file->path] = done.file->sha256;
-            installed_unsaved_ = true;
-            if (std::chrono::steady_clock::now() - installed_saved_at_ >=
-                std::chrono::milliseconds(config_.record_installed_every_ms)) {
-                keep_installed_files();
-            }
+            record_installed(*done.file);
         }
         ++result_.files_written;
     };
@@ -551,6 +548,15 @@ void UpdateRun::keep_installed_files() {
         installed_unsaved_ = false;
     } catch (const std::exception& e) {
         log(std::string("installed files not recorded (the next run checks them again): ") + e.what());
+    }
+}
+
+void UpdateRun::record_installed(const ManifestFile& file) {
+    state_.files[file.path] = file.sha256;
+    installed_unsaved_ = true;
+    if (std::chrono::steady_clock::now() - installed_saved_at_ >=
+        std::chrono::milliseconds(config_.record_installed_every_ms)) {
+        keep_installed_files();
     }
 }
 

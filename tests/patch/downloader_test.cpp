@@ -19,6 +19,7 @@
 #include <functional>
 #include <iterator>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -104,12 +105,18 @@ std::ptrdiff_t flushed_at(const fs::path& path, std::ptrdiff_t after) {
     return found == flushes.end() ? std::ptrdiff_t{-1} : found - flushes.begin();
 }
 
-std::ptrdiff_t last_flushed_at(const fs::path& path) {
-    std::ptrdiff_t last = -1;
+// Where each flush of `path` stands among the flushes.
+std::vector<std::ptrdiff_t> flushes_of(const fs::path& path) {
+    std::vector<std::ptrdiff_t> found;
     for (std::ptrdiff_t next = -1; (next = flushed_at(path, next)) >= 0;) {
-        last = next;
+        found.push_back(next);
     }
-    return last;
+    return found;
+}
+
+std::ptrdiff_t last_flushed_at(const fs::path& path) {
+    const std::vector<std::ptrdiff_t> found = flushes_of(path);
+    return found.empty() ? std::ptrdiff_t{-1} : found.back();
 }
 
 void record_flush(const fs::path& path, Flush) {
@@ -257,7 +264,6 @@ TEST(DownloaderRun, FailedRunInstallsNothingOfTheNewVersion) {
     }
 }
 
-std::mutex vouching_lock;
 fs::path vouching_root;
 std::vector<std::string> vouched_wrongly; // paths whose saved patch state entry named other bytes
 
@@ -265,7 +271,7 @@ std::vector<std::string> vouched_wrongly; // paths whose saved patch state entry
 // a power cut there would leave for the next run to trust.
 void check_saved_state(const fs::path& flushed, Flush how) {
     record_flush(flushed, how);
-    const std::lock_guard<std::mutex> held(vouching_lock);
+    const std::lock_guard<std::mutex> held(flushes_lock);
     for (const auto& [path, sha] : PatchState::load(vouching_root).files) {
         const fs::path file = local_path(vouching_root, path);
         if (fs::exists(file) && sha256_hex_file(file) != sha) {
@@ -273,6 +279,19 @@ void check_saved_state(const fs::path& flushed, Flush how) {
         }
     }
 }
+
+// Records the flushes and checks the saved state at each, from construction until the end of the scope.
+struct SavedStateWatch {
+    explicit SavedStateWatch(const fs::path& root) {
+        vouching_root = root;
+        vouched_wrongly.clear();
+        flushes.clear();
+        flush_observer = check_saved_state;
+    }
+    ~SavedStateWatch() { flush_observer = nullptr; }
+    SavedStateWatch(const SavedStateWatch&) = delete;
+    SavedStateWatch& operator=(const SavedStateWatch&) = delete;
+};
 
 // A run that ends early keeps what it installed: the next one does not fetch those files again. The saved
 // patch state never names old bytes under a file the run replaced, not even for a moment, so that a
@@ -301,10 +320,7 @@ TEST(DownloaderRun, AnInterruptedRunKeepsWhatItInstalledAndVouchesForNothingElse
         rig.on_progress = [&rig](int phase, std::uint64_t done_bytes) {
             rig.cancelled = rig.cancelled || (phase == 3 && done_bytes >= 100);
         };
-        vouching_root = rig.root.path();
-        vouched_wrongly.clear();
-        flushes.clear();
-        flush_observer = check_saved_state;
+        std::optional<SavedStateWatch> watch(rig.root.path());
 
         const RunResult interrupted = rig.run();
 
@@ -327,7 +343,7 @@ TEST(DownloaderRun, AnInterruptedRunKeepsWhatItInstalledAndVouchesForNothingElse
         const int chunks_before = rig.chunk_requests();
 
         const RunResult result = rig.run();
-        flush_observer = nullptr;
+        watch.reset();
 
         ASSERT_TRUE(result.ok) << result.error;
         rig.expect_files(next);
@@ -355,7 +371,7 @@ TEST(DownloaderRun, ARunInPlaceRecordsItsFilesAlongTheWay) {
     struct Case {
         const char* name;
         std::uint64_t every_ms;
-        long saves; // of the patch state, the run's last included
+        std::size_t saves; // of the patch state, the run's last included
     };
     const Case cases[] = {{"after each file", 0, 4}, {"not within the hour", 3600000, 1}};
     const FileMap files = {{"a.txt", pattern(100, 1)}, {"b.txt", pattern(100, 2)}, {"c.txt", pattern(100, 5)}};
@@ -363,18 +379,14 @@ TEST(DownloaderRun, ARunInPlaceRecordsItsFilesAlongTheWay) {
         SCOPED_TRACE(c.name);
         Rig rig;
         rig.config.record_installed_every_ms = c.every_ms;
-        vouching_root = rig.root.path();
-        vouched_wrongly.clear();
-        flushes.clear();
-        flush_observer = check_saved_state;
-
-        rig.install(files);
-        flush_observer = nullptr;
+        {
+            const SavedStateWatch watch(rig.root.path());
+            rig.install(files);
+        }
 
         rig.expect_files(files);
         EXPECT_EQ(vouched_wrongly, std::vector<std::string>{});
-        const fs::path state = rig.at("patchstate.json.tmp");
-        EXPECT_EQ(std::count(flushes.begin(), flushes.end(), state.lexically_relative(state.root_path())), c.saves);
+        EXPECT_EQ(flushes_of(rig.at("patchstate.json.tmp")).size(), c.saves);
     }
 }
 
